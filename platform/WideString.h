@@ -1,0 +1,22 @@
+#pragma once
+// UTF-16 text helpers of the stand-in: lengths, comparisons and conversion to and from UTF-8.
+
+#include "WinTypes.h"
+
+#include <string>
+#include <string_view>
+
+int lstrlenW(LPCWSTR text);
+// Case-insensitive comparison (ASCII letters), as for registry names.
+int lstrcmpiW(LPCWSTR a, LPCWSTR b);
+
+namespace quarn_platform {
+
+// Unpaired surrogates and malformed UTF-8 become U+FFFD.
+std::string toUtf8(std::u16string_view text);
+std::u16string toUtf16(std::string_view text);
+// ASCII-only case folding, for case-insensitive names.
+std::u16string foldCase(std::u16string_view text);
+bool equalsIgnoreCase(std::u16string_view a, std::u16string_view b);
+
+} // namespace quarn_platform
