@@ -2,7 +2,7 @@
 
 namespace Korvel {
 
-// Anchors the exception's type information in this library.
-static_assert(sizeof(KVUtilException) > sizeof(KVStatus));
+// Out of line so that the exception's type information lives in this library alone.
+KVUtilException::~KVUtilException() = default;
 
 } // namespace Korvel

@@ -10,7 +10,7 @@ public:
     explicit KVUtilException(KVStatus status) : status_(status) {}
     KVUtilException(const KVUtilException&) = default;
     KVUtilException& operator=(const KVUtilException&) = default;
-    virtual ~KVUtilException() = default;
+    virtual ~KVUtilException();
 
     KVStatus getStatus() const { return status_; }
 

@@ -84,5 +84,4 @@ HRESULT LoadRegTypeLib(REFGUID libid, WORD major, WORD minor, LCID lcid, ITypeLi
 HRESULT RegisterTypeLib(ITypeLib* library, LPCWSTR path, LPCWSTR helpDir);
 HRESULT RegisterTypeLibForUser(ITypeLib* library, LPCWSTR path, LPCWSTR helpDir);
 HRESULT UnRegisterTypeLib(REFGUID libid, WORD major, WORD minor, LCID lcid, SYSKIND syskind);
-HRESULT UnRegisterTypeLibForUser(REFGUID libid, WORD major, WORD minor, LCID lcid,
-                                 SYSKIND syskind);
+HRESULT UnRegisterTypeLibForUser(REFGUID libid, WORD major, WORD minor, LCID lcid, SYSKIND syskind);

@@ -29,7 +29,9 @@ using REFPROPVARIANT = const PROPVARIANT&;
 
 // Frees what the variant owns and sets it to VT_EMPTY.
 HRESULT PropVariantClear(PROPVARIANT* variant);
-inline void PropVariantInit(PROPVARIANT* variant) { std::memset(variant, 0, sizeof(*variant)); }
+inline void PropVariantInit(PROPVARIANT* variant) {
+    std::memset(variant, 0, sizeof(*variant));
+}
 
 struct IInitializeWithStream : IUnknown {
     virtual HRESULT Initialize(IStream* stream, DWORD mode) = 0;

@@ -3,7 +3,8 @@
 int lstrlenW(LPCWSTR text) {
     if (!text) return 0;
     int n = 0;
-    while (text[n]) ++n;
+    while (text[n])
+        ++n;
     return n;
 }
 
@@ -63,21 +64,18 @@ std::u16string toUtf16(std::string_view text) {
         if (b < 0x80) {
             c = b;
         } else if (b >= 0xC2 && b <= 0xF4) {
-            len = b < 0xE0 ? 2 : (b < 0xF0 ? 3 : 4);
-            if (i + len <= text.size()) {
-                char32_t v = b & (0x3F >> (len - 1));
-                bool ok = true;
-                for (size_t k = 1; k < len; ++k) {
-                    unsigned char t = static_cast<unsigned char>(text[i + k]);
-                    if ((t & 0xC0) != 0x80) ok = false;
-                    v = (v << 6) | (t & 0x3F);
-                }
-                const char32_t minimum[] = {0, 0, 0x80, 0x800, 0x10000};
-                if (ok && v >= minimum[len] && v <= 0x10FFFF && (v < 0xD800 || v > 0xDFFF)) c = v;
-                else len = 1;
-            } else {
-                len = 1;
+            size_t want = b < 0xE0 ? 2 : (b < 0xF0 ? 3 : 4);
+            // A broken sequence is replaced once, with the continuation bytes it did have.
+            char32_t v = b & (0x3F >> (want - 1));
+            len = 1;
+            while (len < want && i + len < text.size() &&
+                   (static_cast<unsigned char>(text[i + len]) & 0xC0) == 0x80) {
+                v = (v << 6) | (static_cast<unsigned char>(text[i + len]) & 0x3F);
+                ++len;
             }
+            const char32_t minimum[] = {0, 0, 0x80, 0x800, 0x10000};
+            if (len == want && v >= minimum[want] && v <= 0x10FFFF && (v < 0xD800 || v > 0xDFFF))
+                c = v;
         }
         i += len;
         if (c >= 0x10000) {

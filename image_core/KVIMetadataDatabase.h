@@ -1,0 +1,47 @@
+#pragma once
+// An ordered list of metadata records with unique names, kept in the order they were added.
+// Records are addressed by name or by tag number (through the tag's name).
+
+#include "KVIMetadataRecord.h"
+#include "KVIMetadataTag.h"
+#include "KVStatus.h"
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+namespace Korvel {
+
+class KVIMetadataDatabase {
+public:
+    KVIMetadataDatabase() = default;
+    // Holds copies of all the other's records; throws KVUtilException with KV_OUT_OF_MEMORY.
+    KVIMetadataDatabase(const KVIMetadataDatabase& other);
+    KVIMetadataDatabase& operator=(const KVIMetadataDatabase&) = delete;
+    virtual ~KVIMetadataDatabase();
+
+    std::uint32_t getCount() const { return static_cast<std::uint32_t>(records_.size()); }
+    // KV_METADATA_NOT_FOUND past the end.
+    KVStatus getByIndex(std::uint32_t index, const KVIMetadataRecord*& record) const;
+    // Exact, case-sensitive name match; KV_METADATA_NOT_FOUND when absent.
+    KVStatus get(const char* name, const KVIMetadataRecord*& record) const;
+    KVStatus get(std::uint32_t tag, const KVIMetadataRecord*& record) const;
+    bool has(const char* name) const;
+    bool has(std::uint32_t tag) const;
+
+    // Appends a copy; KV_METADATA_EXISTS when the name is taken.
+    KVStatus add(const KVIMetadataRecord& record);
+    // KV_METADATA_NOT_FOUND when absent; the others keep their order.
+    KVStatus remove(const char* name);
+    KVStatus remove(std::uint32_t tag);
+    KVStatus removeAll();
+    // Adds copies of all the other's records, or none of them when any name is taken here.
+    KVStatus merge(const KVIMetadataDatabase& other);
+
+private:
+    std::vector<std::unique_ptr<KVIMetadataRecord>>::const_iterator find(const char* name) const;
+
+    std::vector<std::unique_ptr<KVIMetadataRecord>> records_;
+};
+
+} // namespace Korvel

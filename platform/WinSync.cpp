@@ -1,0 +1,416 @@
+#include "WinSync.h"
+
+#include "WideString.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <condition_variable>
+#include <cstdlib>
+#include <fcntl.h>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <new>
+#include <optional>
+#include <pthread.h>
+#include <string>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
+#include <utility>
+#include <vector>
+
+// ---- Critical sections: a recursive pthread mutex inside the caller's CRITICAL_SECTION.
+
+namespace {
+
+pthread_mutex_t* mutexOf(CRITICAL_SECTION* section) {
+    static_assert(sizeof(pthread_mutex_t) <= sizeof(CRITICAL_SECTION::opaque));
+    static_assert(alignof(pthread_mutex_t) <= alignof(CRITICAL_SECTION));
+    return std::launder(reinterpret_cast<pthread_mutex_t*>(section->opaque));
+}
+
+} // namespace
+
+BOOL InitializeCriticalSectionAndSpinCount(CRITICAL_SECTION* section, DWORD) {
+    if (!section) return FALSE;
+    pthread_mutexattr_t attributes;
+    if (pthread_mutexattr_init(&attributes) != 0) return FALSE;
+    pthread_mutexattr_settype(&attributes, PTHREAD_MUTEX_RECURSIVE);
+    auto* mutex = new (section->opaque) pthread_mutex_t;
+    int rc = pthread_mutex_init(mutex, &attributes);
+    pthread_mutexattr_destroy(&attributes);
+    return rc == 0 ? TRUE : FALSE;
+}
+
+void InitializeCriticalSection(CRITICAL_SECTION* section) {
+    InitializeCriticalSectionAndSpinCount(section, 0);
+}
+
+void EnterCriticalSection(CRITICAL_SECTION* section) {
+    if (section) pthread_mutex_lock(mutexOf(section));
+}
+
+void LeaveCriticalSection(CRITICAL_SECTION* section) {
+    // A recursive mutex refuses (EPERM) an unlock by a thread that does not hold it.
+    if (section) pthread_mutex_unlock(mutexOf(section));
+}
+
+void DeleteCriticalSection(CRITICAL_SECTION* section) {
+    if (section) pthread_mutex_destroy(mutexOf(section));
+}
+
+// ---- Mutexes
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// In-process state of a mutex. A named mutex is also held across processes by an exclusive
+// flock on its lock file, taken by the in-process owner; the file's first byte is '1' while an
+// owner holds it, so an owner that died without releasing it is seen by the next one.
+struct MutexObject {
+    std::string lockPath; // empty for an unnamed mutex
+    bool owned = false;
+    std::thread::id owner;
+    DWORD depth = 0;
+    bool abandoned = false; // the last in-process owner ended without releasing it
+    int fd = -1;            // the locked file while owned (named mutexes)
+
+    MutexObject() = default;
+    MutexObject(const MutexObject&) = delete;
+    MutexObject& operator=(const MutexObject&) = delete;
+    // Still owned: the lock goes with the descriptor and the marker stays, so it is abandoned.
+    ~MutexObject() {
+        if (fd >= 0) ::close(fd);
+    }
+};
+
+std::mutex gLock; // guards everything below and every MutexObject
+std::condition_variable gChanged;
+std::map<std::uintptr_t, std::shared_ptr<MutexObject>> gHandles;
+std::map<std::u16string, std::weak_ptr<MutexObject>> gNamed;
+std::uintptr_t gNextHandle = 0x10000;
+
+// Releases the file lock of a named mutex; a clean release clears the owner marker first.
+void unlockFile(MutexObject& m, bool clean) {
+    if (m.fd < 0) return;
+    if (clean) {
+        const char free = '0';
+        [[maybe_unused]] ssize_t written = ::pwrite(m.fd, &free, 1, 0);
+        ::flock(m.fd, LOCK_UN);
+    }
+    ::close(m.fd);
+    m.fd = -1;
+}
+
+// The mutexes the current thread owns, abandoned when it ends.
+struct ThreadOwnership {
+    std::vector<std::weak_ptr<MutexObject>> owned;
+    ~ThreadOwnership() {
+        std::lock_guard lock(gLock);
+        const auto me = std::this_thread::get_id();
+        for (auto& weak : owned) {
+            auto m = weak.lock();
+            if (!m || !m->owned || m->owner != me) continue;
+            m->owned = false;
+            m->depth = 0;
+            m->abandoned = true;
+            unlockFile(*m, false);
+        }
+        gChanged.notify_all();
+    }
+};
+thread_local ThreadOwnership tOwnership;
+
+void forget(const std::shared_ptr<MutexObject>& m) {
+    auto& list = tOwnership.owned;
+    list.erase(std::remove_if(list.begin(), list.end(),
+                              [&](const std::weak_ptr<MutexObject>& w) {
+                                  auto alive = w.lock();
+                                  return !alive || alive == m;
+                              }),
+               list.end());
+}
+
+// A forked child has only the forking thread and owns none of its parent's mutexes; the file
+// locks it inherited stay with the parent when it closes its copies.
+void prepareFork() {
+    gLock.lock();
+}
+void parentAfterFork() {
+    gLock.unlock();
+}
+void childAfterFork() {
+    for (auto& [handle, m] : gHandles) {
+        m->owned = false;
+        m->depth = 0;
+        m->abandoned = false;
+        if (m->fd >= 0) ::close(m->fd);
+        m->fd = -1;
+    }
+    new (&gChanged) std::condition_variable();
+    gLock.unlock();
+}
+
+DWORD errorFromErrno(int error) {
+    switch (error) {
+    case EACCES:
+    case EPERM:
+    case EROFS:
+        return ERROR_ACCESS_DENIED;
+    case ENOMEM:
+        return ERROR_NOT_ENOUGH_MEMORY;
+    case ENAMETOOLONG:
+        return ERROR_FILENAME_EXCED_RANGE;
+    default:
+        return ERROR_PATH_NOT_FOUND;
+    }
+}
+
+// The folder of the lock files: private to the user, refused when someone else could plant
+// files in it.
+DWORD lockDirectory(std::string& folder) {
+    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+    struct stat st {};
+    bool useRuntime = runtime && *runtime && ::stat(runtime, &st) == 0 && S_ISDIR(st.st_mode);
+    folder =
+        useRuntime ? std::string(runtime) + "/quarn" : "/tmp/quarn-" + std::to_string(::geteuid());
+    if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) return errorFromErrno(errno);
+    if (::lstat(folder.c_str(), &st) != 0) return errorFromErrno(errno);
+    if (!S_ISDIR(st.st_mode) || st.st_uid != ::geteuid() || (st.st_mode & 022))
+        return ERROR_ACCESS_DENIED;
+    return ERROR_SUCCESS;
+}
+
+// The lock file of a name: letters, digits, '-', '_' and '.' kept, other bytes as %XX.
+DWORD lockPathOf(std::u16string_view name, std::string& path) {
+    static const char digits[] = "0123456789ABCDEF";
+    std::string folder;
+    if (DWORD error = lockDirectory(folder)) return error;
+    std::string file = "mutex-";
+    for (unsigned char c : quarn_platform::toUtf8(name)) {
+        bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+                     c == '-' || c == '_' || c == '.';
+        if (plain) {
+            file += static_cast<char>(c);
+        } else {
+            file += '%';
+            file += digits[c >> 4];
+            file += digits[c & 0xF];
+        }
+    }
+    if (file.size() > 250) return ERROR_FILENAME_EXCED_RANGE;
+    path = folder + "/" + file;
+    int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    if (fd < 0) return errorFromErrno(errno);
+    ::close(fd);
+    return ERROR_SUCCESS;
+}
+
+// Takes the file lock of a named mutex by the deadline (none: no time-out).
+DWORD lockFile(const std::string& path, std::optional<Clock::time_point> deadline, int& fdOut,
+               bool& abandoned, DWORD& error) {
+    int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    if (fd < 0) {
+        error = errorFromErrno(errno);
+        return WAIT_FAILED;
+    }
+    auto pause = std::chrono::milliseconds(1);
+    while (true) {
+        if (::flock(fd, deadline ? LOCK_EX | LOCK_NB : LOCK_EX) == 0) break;
+        if (errno == EINTR) continue;
+        if (errno != EWOULDBLOCK) {
+            error = errorFromErrno(errno);
+            ::close(fd);
+            return WAIT_FAILED;
+        }
+        const auto now = Clock::now();
+        if (now >= *deadline) {
+            ::close(fd);
+            return WAIT_TIMEOUT;
+        }
+        // flock has no time-out: poll, backing off to a few milliseconds.
+        std::this_thread::sleep_for(std::min<Clock::duration>(pause, *deadline - now));
+        pause = std::min(pause * 2, std::chrono::milliseconds(16));
+    }
+    char marker = '0';
+    abandoned = ::pread(fd, &marker, 1, 0) == 1 && marker == '1';
+    const char taken = '1';
+    if (::pwrite(fd, &taken, 1, 0) != 1) {
+        error = errorFromErrno(errno);
+        ::flock(fd, LOCK_UN);
+        ::close(fd);
+        return WAIT_FAILED;
+    }
+    fdOut = fd;
+    return WAIT_OBJECT_0;
+}
+
+std::shared_ptr<MutexObject> lookup(HANDLE handle) {
+    auto it = gHandles.find(reinterpret_cast<std::uintptr_t>(handle));
+    return it == gHandles.end() ? nullptr : it->second;
+}
+
+} // namespace
+
+HANDLE CreateMutexW(void*, BOOL initialOwner, LPCWSTR name) {
+    try {
+        static std::once_flag forkHandlers;
+        std::call_once(forkHandlers,
+                       [] { pthread_atfork(prepareFork, parentAfterFork, childAfterFork); });
+
+        const std::u16string text = name ? name : u"";
+        std::string lockPath;
+        if (!text.empty()) {
+            if (text.size() > MAX_PATH) {
+                SetLastError(ERROR_FILENAME_EXCED_RANGE);
+                return nullptr;
+            }
+            if (DWORD error = lockPathOf(text, lockPath)) {
+                SetLastError(error);
+                return nullptr;
+            }
+        }
+
+        HANDLE handle = nullptr;
+        bool existed = false;
+        {
+            std::lock_guard lock(gLock);
+            std::shared_ptr<MutexObject> m;
+            if (!text.empty()) {
+                auto it = gNamed.find(text);
+                if (it != gNamed.end()) {
+                    m = it->second.lock();
+                    if (!m) gNamed.erase(it);
+                }
+            }
+            existed = m != nullptr;
+            if (!m) {
+                m = std::make_shared<MutexObject>();
+                m->lockPath = lockPath;
+                if (!text.empty()) gNamed[text] = m;
+            }
+            std::uintptr_t value = gNextHandle;
+            gNextHandle += 4;
+            gHandles[value] = std::move(m);
+            handle = reinterpret_cast<HANDLE>(value);
+        }
+        if (existed) {
+            SetLastError(ERROR_ALREADY_EXISTS);
+            return handle;
+        }
+        if (initialOwner) {
+            DWORD result = WaitForSingleObject(handle, text.empty() ? INFINITE : 0);
+            if (result == WAIT_TIMEOUT) {
+                SetLastError(ERROR_ALREADY_EXISTS);
+                return handle;
+            }
+            if (result == WAIT_FAILED) {
+                DWORD error = GetLastError();
+                CloseHandle(handle);
+                SetLastError(error);
+                return nullptr;
+            }
+        }
+        SetLastError(ERROR_SUCCESS);
+        return handle;
+    } catch (const std::bad_alloc&) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return nullptr;
+    }
+}
+
+DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds) {
+    try {
+        std::unique_lock lock(gLock);
+        std::shared_ptr<MutexObject> m = lookup(handle);
+        if (!m) {
+            SetLastError(ERROR_INVALID_HANDLE);
+            return WAIT_FAILED;
+        }
+        const auto me = std::this_thread::get_id();
+        if (m->owned && m->owner == me) {
+            if (m->depth == 0x7FFFFFFFu) {
+                SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+                return WAIT_FAILED;
+            }
+            ++m->depth;
+            return WAIT_OBJECT_0;
+        }
+        std::optional<Clock::time_point> deadline;
+        if (milliseconds != INFINITE)
+            deadline = Clock::now() + std::chrono::milliseconds(milliseconds);
+        auto isFree = [&] { return !m->owned; };
+        if (!deadline)
+            gChanged.wait(lock, isFree);
+        else if (!gChanged.wait_until(lock, *deadline, isFree))
+            return WAIT_TIMEOUT;
+
+        // In-process ownership first, then (named) the other processes' lock, which is waited
+        // for without holding gLock; other threads of this process wait on `owned` meanwhile.
+        m->owned = true;
+        m->owner = me;
+        m->depth = 1;
+        bool abandoned = std::exchange(m->abandoned, false);
+        if (!m->lockPath.empty()) {
+            const std::string path = m->lockPath;
+            lock.unlock();
+            int fd = -1;
+            bool fileAbandoned = false;
+            DWORD error = ERROR_SUCCESS;
+            DWORD result = lockFile(path, deadline, fd, fileAbandoned, error);
+            lock.lock();
+            if (result != WAIT_OBJECT_0) {
+                m->owned = false;
+                m->depth = 0;
+                m->abandoned = abandoned;
+                gChanged.notify_all();
+                if (result == WAIT_FAILED) SetLastError(error);
+                return result;
+            }
+            m->fd = fd;
+            abandoned = abandoned || fileAbandoned;
+        }
+        tOwnership.owned.push_back(m);
+        return abandoned ? WAIT_ABANDONED : WAIT_OBJECT_0;
+    } catch (const std::bad_alloc&) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return WAIT_FAILED;
+    }
+}
+
+BOOL ReleaseMutex(HANDLE handle) {
+    std::lock_guard lock(gLock);
+    std::shared_ptr<MutexObject> m = lookup(handle);
+    if (!m) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    if (!m->owned || m->owner != std::this_thread::get_id()) {
+        SetLastError(ERROR_NOT_OWNER);
+        return FALSE;
+    }
+    if (--m->depth == 0) {
+        unlockFile(*m, true);
+        m->owned = false;
+        forget(m);
+        gChanged.notify_all();
+    }
+    return TRUE;
+}
+
+BOOL CloseHandle(HANDLE handle) {
+    std::shared_ptr<MutexObject> last;
+    std::lock_guard lock(gLock);
+    auto it = gHandles.find(reinterpret_cast<std::uintptr_t>(handle));
+    if (it == gHandles.end()) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    last = std::move(it->second);
+    gHandles.erase(it);
+    return TRUE;
+}
