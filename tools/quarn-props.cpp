@@ -61,7 +61,8 @@ std::string defaultModulePath(const char* argv0) {
     char resolved[4096];
     if (::realpath("/proc/self/exe", resolved)) self = resolved;
     std::string dir = self.substr(0, self.find_last_of('/') + 1);
-    return dir + "../kv_app_shell_extensions/QuarnShellExtensionVista.so";
+    std::string path = dir + "../kv_app_shell_extensions/QuarnShellExtensionVista.so";
+    return ::realpath(path.c_str(), resolved) ? std::string(resolved) : path;
 }
 
 std::string hex(HRESULT hr) {
@@ -185,7 +186,9 @@ HRESULT showFile(const std::string& file, const std::string& modulePath, const C
     HRESULT initResult = init->Initialize(stream, STGM_READ);
     stream->Release();
 
-    std::string line = file + "\t" + hex(initResult);
+    std::string line = file;
+    line += '\t';
+    line += hex(initResult);
     IPropertyStore* store = nullptr;
     if (SUCCEEDED(init->QueryInterface(IID_IPropertyStore, reinterpret_cast<void**>(&store)))) {
         DWORD count = 0;
@@ -196,7 +199,8 @@ HRESULT showFile(const std::string& file, const std::string& modulePath, const C
             PROPVARIANT value;
             PropVariantInit(&value);
             store->GetValue(key, &value);
-            line += "\t" + valueText(value);
+            line += '\t';
+            line += valueText(value);
             PropVariantClear(&value);
         }
         store->Release();
