@@ -2,27 +2,6 @@
 #include "CQuarnPropertyStore.h"
 #include "CQuarnShellExtensionVistaModule.h"
 
-HRESULT CQuarnClassFactory::QueryInterface(REFIID riid, void** object) {
-    if (!object) return E_POINTER;
-    if (riid == IID_IUnknown || riid == IID_IClassFactory) {
-        *object = static_cast<IClassFactory*>(this);
-        AddRef();
-        return S_OK;
-    }
-    *object = nullptr;
-    return E_NOINTERFACE;
-}
-
-ULONG CQuarnClassFactory::AddRef() {
-    return ++refs_;
-}
-
-ULONG CQuarnClassFactory::Release() {
-    ULONG n = --refs_;
-    if (n == 0) delete this;
-    return n;
-}
-
 HRESULT CQuarnClassFactory::CreateInstance(IUnknown* outer, REFIID riid, void** object) {
     if (!object) return E_POINTER;
     *object = nullptr;

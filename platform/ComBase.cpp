@@ -2,6 +2,7 @@
 // global interface table.
 
 #include "ComBase.h"
+#include "ComObject.h"
 
 #include <atomic>
 #include <cstdlib>
@@ -26,24 +27,9 @@ namespace {
 thread_local int apartmentCount = 0;
 
 // One table per process, handed out with a reference for each caller.
-class GlobalInterfaceTable final : public IGlobalInterfaceTable {
+class GlobalInterfaceTable final
+    : public ComObject<IGlobalInterfaceTable, &IID_IGlobalInterfaceTable> {
 public:
-    HRESULT QueryInterface(REFIID riid, void** object) override {
-        if (!object) return E_POINTER;
-        if (riid == IID_IUnknown || riid == IID_IGlobalInterfaceTable) {
-            *object = static_cast<IGlobalInterfaceTable*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *object = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG AddRef() override { return ++refs_; }
-    ULONG Release() override {
-        ULONG n = --refs_;
-        if (n == 0) delete this;
-        return n;
-    }
     HRESULT RegisterInterfaceInGlobal(IUnknown* object, REFIID riid, DWORD* cookie) override {
         if (!object || !cookie) return E_INVALIDARG;
         void* itf = nullptr;
@@ -75,7 +61,7 @@ public:
     }
 
 private:
-    ~GlobalInterfaceTable() {
+    ~GlobalInterfaceTable() override {
         for (auto& [cookie, entry] : entries_)
             entry.object->Release();
     }
@@ -83,7 +69,6 @@ private:
         IUnknown* object;
         IID iid;
     };
-    std::atomic<ULONG> refs_{1};
     std::mutex lock_;
     std::map<DWORD, Entry> entries_;
     DWORD nextCookie_ = 0;

@@ -1,6 +1,7 @@
 // The two IStream implementations of the stand-in: a read-only file stream and a memory stream.
 
 #include "ComStream.h"
+#include "ComObject.h"
 #include "WideString.h"
 
 #include <atomic>
@@ -18,24 +19,8 @@ const IID IID_IStream = {0x0000000C, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x
 namespace {
 
 // What the two streams share: reference counting, interface lookup, seeking over a known size.
-class StreamBase : public IStream {
+class StreamBase : public ComObject<IStream, &IID_ISequentialStream, &IID_IStream> {
 public:
-    HRESULT QueryInterface(REFIID riid, void** object) override {
-        if (!object) return E_POINTER;
-        if (riid == IID_IUnknown || riid == IID_ISequentialStream || riid == IID_IStream) {
-            *object = static_cast<IStream*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *object = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG AddRef() override { return ++refs_; }
-    ULONG Release() override {
-        ULONG n = --refs_;
-        if (n == 0) delete this;
-        return n;
-    }
     HRESULT Write(const void*, ULONG, ULONG* written) override {
         if (written) *written = 0;
         return STG_E_ACCESSDENIED;
@@ -82,12 +67,8 @@ public:
     HRESULT Clone(IStream**) override { return E_NOTIMPL; }
 
 protected:
-    virtual ~StreamBase() = default;
     virtual ULONGLONG size() const = 0;
     std::int64_t position_ = 0;
-
-private:
-    std::atomic<ULONG> refs_{1};
 };
 
 class FileStream final : public StreamBase {

@@ -1,4 +1,5 @@
 #include "OleAuto.h"
+#include "ComObject.h"
 
 #include "WideString.h"
 #include "WinModule.h"
@@ -62,28 +63,11 @@ HRESULT documentation(LPCWSTR nameText, LPCWSTR docText, BSTR* name, BSTR* docSt
 class TypeLibrary;
 
 // A type (interface or coclass) of a library; it has no members.
-class TypeInfo final : public ITypeInfo {
+class TypeInfo final : public ComObject<ITypeInfo, &IID_ITypeInfo> {
 public:
     TypeInfo(IUnknown* library, const GUID& guid, LPCWSTR name, LPCWSTR docString)
         : library_(library), guid_(guid), name_(name), docString_(docString) {
         library_->AddRef();
-    }
-
-    HRESULT QueryInterface(REFIID riid, void** object) override {
-        if (!object) return E_POINTER;
-        if (riid == IID_IUnknown || riid == IID_ITypeInfo) {
-            *object = static_cast<ITypeInfo*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *object = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG AddRef() override { return ++refs_; }
-    ULONG Release() override {
-        ULONG left = --refs_;
-        if (left == 0) delete this;
-        return left;
     }
 
     HRESULT GetDocumentation(LONG index, BSTR* name, BSTR* docString) override {
@@ -106,37 +90,19 @@ public:
     }
 
 private:
-    ~TypeInfo() { library_->Release(); }
+    ~TypeInfo() override { library_->Release(); }
 
-    std::atomic<ULONG> refs_{1};
     IUnknown* library_;
     GUID guid_;
     LPCWSTR name_;
     LPCWSTR docString_;
 };
 
-class TypeLibrary final : public ITypeLib {
+class TypeLibrary final : public ComObject<ITypeLib, &IID_ITypeLib, &IID_TypeLibDescription> {
 public:
     explicit TypeLibrary(const TypeLibDesc* desc) : desc_(desc) {}
 
     const TypeLibDesc& desc() const { return *desc_; }
-
-    HRESULT QueryInterface(REFIID riid, void** object) override {
-        if (!object) return E_POINTER;
-        if (riid == IID_IUnknown || riid == IID_ITypeLib || riid == IID_TypeLibDescription) {
-            *object = static_cast<ITypeLib*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *object = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG AddRef() override { return ++refs_; }
-    ULONG Release() override {
-        ULONG left = --refs_;
-        if (left == 0) delete this;
-        return left;
-    }
 
     UINT GetTypeInfoCount() override {
         return static_cast<UINT>(desc_->interfaceCount + desc_->coclassCount);
@@ -185,7 +151,6 @@ private:
         return S_OK;
     }
 
-    std::atomic<ULONG> refs_{1};
     const TypeLibDesc* desc_;
 };
 

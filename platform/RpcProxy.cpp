@@ -1,4 +1,5 @@
 #include "RpcProxy.h"
+#include "ComObject.h"
 
 #include "AtlRegistrar.h"
 #include "WideString.h"
@@ -19,37 +20,19 @@ std::map<const ProxyFileInfo*, long> gLive; // live factory objects per proxy/st
 
 // The proxy/stub's class object. Proxies are not built by this layer; the object exists so that
 // the module's class-object lookup and unload check behave as with a real proxy/stub.
-class PSFactoryBuffer final : public IUnknown {
+class PSFactoryBuffer final : public ComObject<IUnknown> {
 public:
     explicit PSFactoryBuffer(const ProxyFileInfo* info) : info_(info) {
         std::lock_guard lock(gLiveMutex);
         ++gLive[info_];
     }
 
-    HRESULT QueryInterface(REFIID riid, void** object) override {
-        if (!object) return E_POINTER;
-        if (riid == IID_IUnknown) {
-            *object = static_cast<IUnknown*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *object = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG AddRef() override { return ++refs_; }
-    ULONG Release() override {
-        ULONG left = --refs_;
-        if (left == 0) delete this;
-        return left;
-    }
-
 private:
-    ~PSFactoryBuffer() {
+    ~PSFactoryBuffer() override {
         std::lock_guard lock(gLiveMutex);
         if (--gLive[info_] <= 0) gLive.erase(info_);
     }
 
-    std::atomic<ULONG> refs_{1};
     const ProxyFileInfo* info_;
 };
 
