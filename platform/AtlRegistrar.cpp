@@ -13,6 +13,8 @@ namespace {
 
 using quarn_platform::equalsIgnoreCase;
 using quarn_platform::foldCase;
+using quarn_platform::fromWin32;
+using quarn_platform::KeyHolder;
 
 std::atomic<bool> gPerUser{false};
 
@@ -303,22 +305,6 @@ private:
 
 // ---------------------------------------------------------------------------------------------
 // Running the script
-
-HRESULT fromWin32(LONG rc) {
-    return HRESULT_FROM_WIN32(static_cast<DWORD>(rc));
-}
-
-// Closes a key handle when it leaves scope.
-class KeyHolder {
-public:
-    KeyHolder() = default;
-    KeyHolder(const KeyHolder&) = delete;
-    KeyHolder& operator=(const KeyHolder&) = delete;
-    ~KeyHolder() {
-        if (key) RegCloseKey(key);
-    }
-    HKEY key = nullptr;
-};
 
 LONG setValue(HKEY key, LPCWSTR name, const ScriptValue& v) {
     if (v.isNumber)

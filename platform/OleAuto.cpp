@@ -38,6 +38,10 @@ void SysFreeString(BSTR text) {
 
 namespace {
 
+using quarn_platform::fromWin32;
+using quarn_platform::guidText;
+using quarn_platform::KeyHolder;
+
 // Answers QueryInterface on a type library of this file with the library itself, so that
 // registration can read what ITypeLib does not expose (the interfaces and their kinds).
 const IID IID_TypeLibDescription = {
@@ -156,12 +160,6 @@ private:
 
 // ---- Registry layout
 
-std::u16string guidText(const GUID& guid) {
-    WCHAR text[40] = {};
-    StringFromGUID2(guid, text, 40);
-    return text;
-}
-
 std::u16string hexText(unsigned value) {
     char buffer[16];
     std::snprintf(buffer, sizeof buffer, "%x", value);
@@ -185,21 +183,6 @@ LPCWSTR platformKey(SYSKIND syskind) {
     }
     return nullptr;
 }
-
-HRESULT fromWin32(LONG rc) {
-    return HRESULT_FROM_WIN32(static_cast<DWORD>(rc));
-}
-
-class KeyHolder {
-public:
-    KeyHolder() = default;
-    KeyHolder(const KeyHolder&) = delete;
-    KeyHolder& operator=(const KeyHolder&) = delete;
-    ~KeyHolder() {
-        if (key) RegCloseKey(key);
-    }
-    HKEY key = nullptr;
-};
 
 // The names of key's subkeys.
 std::vector<std::u16string> subKeys(HKEY key) {

@@ -15,12 +15,11 @@
 
 namespace {
 
+using quarn_platform::fromWin32;
+using quarn_platform::KeyHolder;
+
 constexpr const WCHAR* kSchemaKey =
     u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\PropertySystem\\PropertySchema";
-
-HRESULT fromWin32(LONG rc) {
-    return HRESULT_FROM_WIN32(static_cast<DWORD>(rc));
-}
 
 // S_OK when path names a readable regular file.
 HRESULT checkReadable(const std::u16string& path) {

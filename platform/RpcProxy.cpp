@@ -15,6 +15,10 @@
 
 namespace {
 
+using quarn_platform::fromWin32;
+using quarn_platform::guidText;
+using quarn_platform::KeyHolder;
+
 std::mutex gLiveMutex;
 std::map<const ProxyFileInfo*, long> gLive; // live factory objects per proxy/stub
 
@@ -35,16 +39,6 @@ private:
 
     const ProxyFileInfo* info_;
 };
-
-std::u16string guidText(const GUID& guid) {
-    WCHAR text[40] = {};
-    StringFromGUID2(guid, text, 40);
-    return text;
-}
-
-HRESULT fromWin32(LONG rc) {
-    return HRESULT_FROM_WIN32(static_cast<DWORD>(rc));
-}
 
 bool validInfo(const ProxyFileInfo* info) {
     if (!info) return false;
@@ -76,17 +70,6 @@ bool perUserRegistration() {
     bool perUser = false;
     return SUCCEEDED(AtlGetPerUserRegistration(&perUser)) && perUser;
 }
-
-class KeyHolder {
-public:
-    KeyHolder() = default;
-    KeyHolder(const KeyHolder&) = delete;
-    KeyHolder& operator=(const KeyHolder&) = delete;
-    ~KeyHolder() {
-        if (key) RegCloseKey(key);
-    }
-    HKEY key = nullptr;
-};
 
 } // namespace
 

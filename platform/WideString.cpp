@@ -99,4 +99,10 @@ bool equalsIgnoreCase(std::u16string_view a, std::u16string_view b) {
     return a.size() == b.size() && foldCase(a) == foldCase(b);
 }
 
+std::u16string guidText(const GUID& guid) {
+    WCHAR text[40] = {};
+    StringFromGUID2(guid, text, 40);
+    return text;
+}
+
 } // namespace quarn_platform

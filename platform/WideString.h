@@ -18,5 +18,7 @@ std::u16string toUtf16(std::string_view text);
 // ASCII-only case folding, for case-insensitive names.
 std::u16string foldCase(std::u16string_view text);
 bool equalsIgnoreCase(std::u16string_view a, std::u16string_view b);
+// A GUID in registry form, "{XXXXXXXX-...}".
+std::u16string guidText(const GUID& guid);
 
 } // namespace quarn_platform

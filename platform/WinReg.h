@@ -86,4 +86,21 @@ LONG readStringValue(HKEY key, std::u16string_view subKey, LPCWSTR name, std::u1
 // Whether key\subKey exists.
 bool keyExists(HKEY key, std::u16string_view subKey);
 
+// A registry error as an HRESULT.
+inline HRESULT fromWin32(LONG rc) {
+    return HRESULT_FROM_WIN32(static_cast<DWORD>(rc));
+}
+
+// Closes a key handle when it leaves scope.
+class KeyHolder {
+public:
+    KeyHolder() = default;
+    KeyHolder(const KeyHolder&) = delete;
+    KeyHolder& operator=(const KeyHolder&) = delete;
+    ~KeyHolder() {
+        if (key) RegCloseKey(key);
+    }
+    HKEY key = nullptr;
+};
+
 } // namespace quarn_platform
