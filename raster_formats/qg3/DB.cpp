@@ -1,0 +1,264 @@
+#include "DB.h"
+
+#include "DBObject.h"
+#include "KVIONullStream.h"
+#include "KVIOStreamUtils.h"
+#include "QG3Status.h"
+#include "QG3StreamIO.h"
+
+#include <limits>
+#include <memory>
+#include <new>
+
+namespace Korvel {
+
+DB::DB() = default;
+
+DB::~DB() {
+    // Loaded objects may still look at the database while they go (a table packet hands back the
+    // table stream), so the list stays whole until every proxy is deleted.
+    for (DBObjectProxy* proxy : objects_.items())
+        delete proxy;
+    objects_.clear();
+}
+
+bool DB::isEqual(const DB& other) const {
+    if (objects_.size() != other.objects_.size()) return false;
+    QG3ListConstIterator<DBObjectProxy*> mine(objects_);
+    QG3ListConstIterator<DBObjectProxy*> theirs(other.objects_);
+    for (; !mine.atEnd() && !theirs.atEnd(); mine.next(), theirs.next())
+        if (!mine.get()->isEqual(*theirs.get())) return false;
+    return true;
+}
+
+KVStatus DB::read(KVIOStreamInf* stream) {
+    return read(stream, -1);
+}
+
+DBObjectType* DB::createType() const {
+    return nullptr;
+}
+
+DBObject* DB::createObject(const DBObjectType& /*type*/) {
+    return nullptr;
+}
+
+bool DB::isContentsType(const DBObjectType& /*type*/) const {
+    return false;
+}
+
+KVIOStreamInf* DB::getTableStream() const {
+    return tableStream_ ? tableStream_ : sharedNullStream();
+}
+
+KVStatus DB::appendProxy(const DBObjectType& type, KVIOStreamInf* stream, std::int64_t start,
+                         std::int64_t length) {
+    std::unique_ptr<DBObjectProxy> proxy(new (std::nothrow) DBObjectProxy(this, type));
+    if (!proxy || !proxy->getType()) return KV_QG3_OUT_OF_MEMORY;
+    std::unique_ptr<DBObjectProxyImp> imp(
+        new (std::nothrow) DBObjectProxyImpStream(proxy.get(), stream, start, length));
+    if (!imp) return KV_QG3_OUT_OF_MEMORY;
+    proxy->setImp(std::move(imp));
+    try {
+        objects_.append(proxy.get());
+    } catch (const KVUtilException&) {
+        return KV_QG3_OUT_OF_MEMORY;
+    }
+    proxy.release();
+    return KV_OK;
+}
+
+// The walk is sequential, header to header, until a table packet is met; its body then lists the
+// headers of the file's packets, and the packets it lists beyond itself are taken from the table
+// without touching their bytes. Bytes after the last listed packet are walked sequentially again.
+KVStatus DB::read(KVIOStreamInf* stream, std::int64_t length) {
+    const std::int64_t p0 = stream->tell();
+    if (p0 < 0) return KV_QG3_READ_FAILED;
+    if (length == -1) {
+        if (stream->seek(0, KVIO_SEEK_END) != KV_OK) return KV_QG3_READ_FAILED;
+        const std::int64_t streamEnd = stream->tell();
+        if (streamEnd < 0 || stream->seek(p0, KVIO_SEEK_SET) != KV_OK) return KV_QG3_READ_FAILED;
+        length = streamEnd - p0;
+    }
+    if (length < 1) return KV_OK;
+    if (length > std::numeric_limits<std::int64_t>::max() - p0) return KV_QG3_READ_FAILED;
+    const std::int64_t end = p0 + length;
+
+    bool tableMode = false;
+    std::int64_t remaining = length;
+    std::int64_t running = 0;  // table mode: start of the next listed packet
+    std::int64_t tableEnd = 0; // table mode: end of the table packet's body
+
+    while (remaining >= 1) {
+        if (objects_.size() >= DB_MAX_OBJECTS) return KV_QG3_BAD_FORMAT;
+        const std::int64_t before = stream->tell();
+        if (before < 0) return qg3io::lastErrorOr(stream, KV_QG3_READ_FAILED);
+        std::unique_ptr<DBObjectType> type(createType());
+        if (!type) return KV_QG3_OUT_OF_MEMORY;
+        std::uint64_t bodyLength = 0;
+        KVStatus status = type->read(stream, bodyLength);
+        if (status != KV_OK) return status;
+        const std::int64_t after = stream->tell();
+        if (after < 0) return qg3io::lastErrorOr(stream, KV_QG3_READ_FAILED);
+        // A header may not run past the bytes it belongs to.
+        if (tableMode && after > tableEnd) return KV_QG3_BAD_FORMAT;
+        if (!tableMode && after > end) return KV_QG3_READ_FAILED;
+
+        if (!tableMode) {
+            std::int64_t body = end - after;
+            if (bodyLength != DB_LENGTH_TO_END) {
+                if (bodyLength > static_cast<std::uint64_t>(body)) return KV_QG3_READ_FAILED;
+                body = static_cast<std::int64_t>(bodyLength);
+            }
+            if ((status = appendProxy(*type, stream, after, body)) != KV_OK) return status;
+            if (isContentsType(*type)) {
+                // Its body: a 4-byte identifier, then the table.
+                if (body < 4) return KV_QG3_READ_FAILED;
+                if ((status = stream->seek(4, KVIO_SEEK_CUR)) != KV_OK) return status;
+                tableMode = true;
+                running = p0;
+                tableEnd = after + body;
+                remaining = body - 4;
+            } else {
+                if ((status = stream->seek(after + body, KVIO_SEEK_SET)) != KV_OK) return status;
+                remaining = end - (after + body);
+            }
+        } else {
+            // An entry of the table: the header of the packet at the running offset.
+            const std::int64_t start = running + (after - before);
+            if (start > end) return KV_QG3_READ_FAILED;
+            std::int64_t body = end - start;
+            if (bodyLength != DB_LENGTH_TO_END) {
+                if (bodyLength > static_cast<std::uint64_t>(body)) return KV_QG3_READ_FAILED;
+                body = static_cast<std::int64_t>(bodyLength);
+            }
+            // Packets up to the table packet were walked already; a listed packet inside the
+            // table packet's own body means the table is damaged.
+            if (start > after) {
+                if (start < tableEnd) return KV_QG3_BAD_FORMAT;
+                if ((status = appendProxy(*type, stream, start, body)) != KV_OK) return status;
+            }
+            running = start + body;
+            remaining = tableEnd - after;
+        }
+
+        if (tableMode && remaining == 0) {
+            tableMode = false;
+            if (running < end) {
+                // Resuming before the table's end would walk into the table again.
+                if (running < tableEnd) return KV_QG3_BAD_FORMAT;
+                if ((status = stream->seek(running, KVIO_SEEK_SET)) != KV_OK) return status;
+                remaining = end - running;
+            }
+        }
+    }
+    return KV_OK;
+}
+
+KVStatus DB::findAll(const DBObjectType& pattern, QG3List<DBObjectProxy*>& found,
+                     Predicate predicate) const {
+    for (QG3ListConstIterator<DBObjectProxy*> it(objects_); !it.atEnd(); it.next()) {
+        const DBObjectType* type = it.get()->getType();
+        if (type == nullptr) continue;
+        if (predicate ? predicate(pattern, *type) : pattern.matches(*type)) found.append(it.get());
+    }
+    return KV_OK;
+}
+
+KVStatus DB::findOne(const DBObjectType& pattern, DBObjectProxy*& found,
+                     Predicate predicate) const {
+    found = nullptr;
+    QG3List<DBObjectProxy*> matches;
+    findAll(pattern, matches, predicate);
+    if (matches.size() == 1) found = matches.items().front();
+    return KV_OK;
+}
+
+void DB::reportProgress(std::size_t done, std::size_t total) const {
+    if (progress_ != nullptr)
+        progress_->reportProgress(total == 0 ? 1.0f : float(done) / float(total));
+}
+
+KVStatus DB::checkInterrupt() const {
+    return interrupt_ != nullptr ? interrupt_->checkInterrupt() : KV_OK;
+}
+
+KVStatus DB::write(KVIOStreamInf* stream) {
+    QG3List<DBObjectProxy*> deferred;
+    // The table stream collects the headers of this write from its start.
+    if (tableStream_ != nullptr && tableStream_->seek(0, KVIO_SEEK_SET) != KV_OK)
+        return KV_QG3_SEEK_FAILED;
+
+    const std::size_t total = objects_.size();
+    std::size_t done = 0;
+    for (QG3ListConstIterator<DBObjectProxy*> it(objects_); !it.atEnd(); it.next()) {
+        reportProgress(done, total);
+        const KVStatus status = writeProxy(stream, *it.get());
+        if (status == KV_QG3_WRITE_AGAIN) {
+            deferred.append(it.get());
+        } else {
+            ++done;
+            if (status != KV_OK) return status;
+        }
+        if (const KVStatus stop = checkInterrupt(); stop != KV_OK) return stop;
+    }
+    QG3ListIterator<DBObjectProxy*> first(deferred);
+    for (QG3ListConstIterator<DBObjectProxy*> it(first); !it.atEnd(); it.next()) {
+        reportProgress(done, total);
+        if (const KVStatus status = rewriteProxy(stream, *it.get()); status != KV_OK) return status;
+        ++done;
+        if (const KVStatus stop = checkInterrupt(); stop != KV_OK) return stop;
+    }
+    reportProgress(1, 1);
+    return KV_OK;
+}
+
+KVStatus DB::writeProxy(KVIOStreamInf* stream, DBObjectProxy& proxy) {
+    const std::int64_t headerPos = stream->tell();
+    if (headerPos < 0) return KV_QG3_WRITE_FAILED;
+    const DBObjectType* type = proxy.getType();
+    if (type == nullptr || proxy.getImp() == nullptr) return KV_QG3_NO_OBJECT;
+    // A table of headers is always rebuilt: a byte copy would describe the old layout.
+    if (isContentsType(*type) && proxy.getLoadedObject() == nullptr) {
+        DBObject* object = nullptr;
+        if (const KVStatus status = proxy.getObject(object); status != KV_OK) return status;
+    }
+    DBObjectProxyImp* imp = proxy.getImp();
+
+    std::int64_t lengthPos = 0;
+    KVStatus status = type->write(stream, lengthPos);
+    if (status != KV_OK) return status;
+    const std::int64_t bodyPos = stream->tell();
+    if (bodyPos < 0) return KV_QG3_WRITE_FAILED;
+    imp->setDeferredPosition(0);
+    status = imp->writeBody(stream, headerPos);
+    const bool again = status == KV_QG3_WRITE_AGAIN;
+    if (again)
+        imp->setDeferredPosition(bodyPos);
+    else if (status != KV_OK)
+        return status;
+    const std::int64_t bodyEnd = stream->tell();
+    if (bodyEnd < 0) return KV_QG3_WRITE_FAILED;
+    const auto length = static_cast<std::uint64_t>(bodyEnd - bodyPos);
+    if ((status = type->patchLength(stream, lengthPos, length)) != KV_OK) return status;
+
+    KVIOStreamInf* table = getTableStream();
+    std::int64_t tableLengthPos = 0;
+    if ((status = type->write(table, tableLengthPos)) != KV_OK) return status;
+    if ((status = type->patchLength(table, tableLengthPos, length)) != KV_OK) return status;
+    return again ? KV_QG3_WRITE_AGAIN : KV_OK;
+}
+
+KVStatus DB::rewriteProxy(KVIOStreamInf* stream, DBObjectProxy& proxy) {
+    DBObjectProxyImp* imp = proxy.getImp();
+    if (imp == nullptr || imp->getDeferredPosition() == 0) return KV_QG3_NO_OBJECT;
+    const std::int64_t here = stream->tell();
+    if (here < 0) return KV_QG3_SEEK_FAILED;
+    if (stream->seek(imp->getDeferredPosition(), KVIO_SEEK_SET) != KV_OK) return KV_QG3_SEEK_FAILED;
+    KVStatus status = imp->writeBody(stream, 0);
+    if (status == KV_QG3_WRITE_AGAIN) status = KV_QG3_WRITE_FAILED;
+    if (stream->seek(here, KVIO_SEEK_SET) != KV_OK && status == KV_OK) status = KV_QG3_SEEK_FAILED;
+    return status;
+}
+
+} // namespace Korvel

@@ -1,0 +1,127 @@
+#include "QG3ImageSource.h"
+
+#include "KVUtilException.h"
+#include "QG3Container.h"
+#include "QG3DataType.h"
+#include "QG3HeaderPacket.h"
+#include "QG3ImageExtras.h"
+#include "QG3MetadataSupport.h"
+#include "QG3PacketType.h"
+#include "QG3Status.h"
+
+#include <algorithm>
+#include <new>
+
+namespace Korvel {
+
+QG3ImageSource::QG3ImageSource(QG3Container* container, std::uint32_t imageNumber)
+    : container_(container), imageNumber_(imageNumber) {}
+
+QG3ImageSource::~QG3ImageSource() = default;
+
+KVStatus QG3ImageSource::open() {
+    if (opened_) return KV_QG3_NO_OBJECT;
+    opened_ = true;
+    if (container_ == nullptr) return KV_QG3_NO_OBJECT;
+
+    QG3Packet* packet = nullptr;
+    const QG3PacketType pattern(QG3_PACKET_HEADER, QG3_ANY, QG3_ANY, imageNumber_, 0, 0);
+    KVStatus status = container_->findPacket(pattern, packet);
+    if (status != KV_OK) return status;
+    header_ = dynamic_cast<QG3HeaderPacket*>(packet);
+    if (header_ == nullptr || header_->getImageInfo() == nullptr) return KV_QG3_NO_OBJECT;
+
+    try {
+        info_ = std::make_unique<QG3ImageInfo>(*header_->getImageInfo());
+        extras_ = std::make_unique<QG3ImageExtras>();
+    } catch (const std::bad_alloc&) {
+        return KV_QG3_OUT_OF_MEMORY;
+    } catch (const KVUtilException&) {
+        return KV_QG3_OUT_OF_MEMORY;
+    }
+
+    QG3ImageDesc desc;
+    if ((status = container_->findImageDescriptor(imageNumber_, desc)) != KV_OK) return status;
+    QG3MetadataSupport* metadata = container_->getMetadataSupport();
+    if (metadata == nullptr) return KV_QG3_NO_OBJECT;
+    bool found = false;
+    return metadata->readImageExtras(desc.imageNumber, info_->colorSpace, *extras_, found);
+}
+
+QG3Rect QG3ImageSource::getLevelRect(const QG3Rect& r, std::int32_t level) const {
+    if (!info_) return QG3Rect{};
+    const QG3Rect at = info_->getLevelRect(level, r, true);
+    const QG3Rect window = info_->getImageRect(level, true, true);
+    return {at.x0 - window.x0, at.y0 - window.y0, at.x1 - window.x0, at.y1 - window.y0};
+}
+
+void QG3ImageSource::getDimensionsAtLevel(std::int32_t level, std::uint32_t& width,
+                                          std::uint32_t& height) const {
+    width = 0;
+    height = 0;
+    if (!info_) return;
+    const QG3Rect window = info_->getImageRect(level, true, true);
+    width = static_cast<std::uint32_t>(
+        std::max<std::int64_t>(std::int64_t(window.x1) - window.x0 + 1, 0));
+    height = static_cast<std::uint32_t>(
+        std::max<std::int64_t>(std::int64_t(window.y1) - window.y0 + 1, 0));
+}
+
+const QG3BandSet& QG3ImageSource::getBandSet() const {
+    static const QG3BandSet kEmpty;
+    return info_ ? info_->bandSet : kEmpty;
+}
+
+std::uint16_t QG3ImageSource::getNumSelectedBands() const {
+    return getBandSet().getSetCount();
+}
+
+std::uint32_t QG3ImageSource::getBytesPerSample() const {
+    return info_ ? getDataTypeBytes(info_->dataType) : 0;
+}
+
+std::uint32_t QG3ImageSource::getWidth() const {
+    return info_ ? info_->getVisibleWidth() : 0;
+}
+
+std::uint32_t QG3ImageSource::getHeight() const {
+    return info_ ? info_->getVisibleHeight() : 0;
+}
+
+std::uint8_t QG3ImageSource::getNumLevels() const {
+    return info_ ? info_->getVisibleNumLevels() : 0;
+}
+
+bool QG3ImageSource::hasGeoref() const {
+    return extras_ && extras_->hasGeoref;
+}
+
+double QG3ImageSource::geo(int index) const {
+    return extras_ ? extras_->geo[index] : 0.0;
+}
+
+double QG3ImageSource::getXOrigin() const {
+    return geo(0);
+}
+
+double QG3ImageSource::getYOrigin() const {
+    return geo(1);
+}
+
+double QG3ImageSource::getXResolution() const {
+    return geo(4);
+}
+
+double QG3ImageSource::getYResolution() const {
+    return geo(5);
+}
+
+const KVIPixel* QG3ImageSource::getNoDataPixel() const {
+    return extras_ ? extras_->noDataPixel.get() : nullptr;
+}
+
+const KVIPixel* QG3ImageSource::getBackgroundPixel() const {
+    return extras_ ? extras_->backgroundPixel.get() : nullptr;
+}
+
+} // namespace Korvel
