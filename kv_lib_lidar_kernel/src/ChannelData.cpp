@@ -1,0 +1,192 @@
+#include "ChannelData.h"
+
+#include "ChannelInfo.h"
+#include "DataType.h"
+#include "Error.h"
+
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <type_traits>
+
+namespace Korvel {
+
+namespace {
+
+const char* const CopyFunction = "Korvel::ChannelData::copy";
+const char* const ConvertFunction = "Korvel::ChannelData::convert";
+
+[[noreturn]] void fail(const char* function, std::uint32_t line, const char* message) {
+    throw Error::make("PointData", function, line, ErrorCode::PointData, "%s", message);
+}
+
+void testBounds(const ChannelData& channel, std::uint64_t offset, std::uint64_t count,
+                const char* label) {
+    std::uint64_t end = 0;
+    if (__builtin_add_overflow(offset, count, &end) || end > channel.getNumSamples())
+        throw Error::make("PointData", "testBounds", __LINE__, ErrorCode::PointData, "%s too small",
+                          label);
+}
+
+// Both ranges checked, and a copy within one channel refused when the ranges overlap.
+void testRanges(const ChannelData& dst, std::uint64_t dstOffset, const ChannelData& src,
+                std::uint64_t srcOffset, std::uint64_t count, const char* function) {
+    testBounds(dst, dstOffset, count, "dst");
+    testBounds(src, srcOffset, count, "src");
+    if (&dst == &src && count > 0 && dstOffset < srcOffset + count && srcOffset < dstOffset + count)
+        fail(function, __LINE__, "src and dst overlap");
+}
+
+template <class T> struct Type { using type = T; };
+
+// Calls f with Type<T> for the C type of the datatype; unknown datatypes throw.
+template <class F> void dispatch(std::uint32_t datatype, F&& f) {
+    switch (datatype) {
+    case DATATYPE_UINT8:
+        return f(Type<std::uint8_t>{});
+    case DATATYPE_SINT8:
+        return f(Type<std::int8_t>{});
+    case DATATYPE_UINT16:
+        return f(Type<std::uint16_t>{});
+    case DATATYPE_SINT16:
+        return f(Type<std::int16_t>{});
+    case DATATYPE_UINT32:
+        return f(Type<std::uint32_t>{});
+    case DATATYPE_SINT32:
+        return f(Type<std::int32_t>{});
+    case DATATYPE_UINT64:
+        return f(Type<std::uint64_t>{});
+    case DATATYPE_SINT64:
+        return f(Type<std::int64_t>{});
+    case DATATYPE_FLOAT32:
+        return f(Type<float>{});
+    case DATATYPE_FLOAT64:
+        return f(Type<double>{});
+    default:
+        fail(ConvertFunction, __LINE__, "unknown datatype");
+    }
+}
+
+// A double stored as a float: values beyond the float range become infinities, as the hardware
+// conversion gives them.
+float narrow(double value) {
+    if (value > std::numeric_limits<float>::max()) return std::numeric_limits<float>::infinity();
+    if (value < -std::numeric_limits<float>::max()) return -std::numeric_limits<float>::infinity();
+    return static_cast<float>(value);
+}
+
+template <class Dst> Dst fromDouble(double value) {
+    if constexpr (std::is_same_v<Dst, float>)
+        return narrow(value);
+    else
+        return static_cast<Dst>(value);
+}
+
+// Truncation toward zero into a signed integer of type I; values out of its range (and NaN)
+// give the integer-indefinite pattern (the lowest value), as the hardware conversion does.
+template <class I> I truncateTo(double value) {
+    constexpr double limit = -static_cast<double>(std::numeric_limits<I>::min()); // 2^(bits-1)
+    if (value >= -limit && value < limit) return static_cast<I>(value);
+    return std::numeric_limits<I>::min();
+}
+
+// A rounded value stored in an integer channel of type T: through a signed 64-bit integer for
+// the unsigned types up to 32 bits, through a signed 32-bit integer for the signed ones, directly
+// for the 64-bit types. Only the low bits are kept; nothing is clamped.
+template <class T> T toInteger(double value) {
+    if constexpr (sizeof(T) <= 4 && std::is_unsigned_v<T>)
+        return static_cast<T>(truncateTo<std::int64_t>(value));
+    else if constexpr (sizeof(T) <= 4)
+        return static_cast<T>(truncateTo<std::int32_t>(value));
+    else if constexpr (std::is_signed_v<T>)
+        return truncateTo<std::int64_t>(value);
+    else if (value >= 0.0 && value < 18446744073709551616.0)
+        return static_cast<std::uint64_t>(value);
+    else
+        return static_cast<std::uint64_t>(truncateTo<std::int64_t>(value));
+}
+
+} // namespace
+
+ChannelData::~ChannelData() {
+    XFREE(name_);
+    XFREE(data_);
+}
+
+void ChannelData::init(const ChannelInfo& info, std::uint64_t capacity) {
+    if (!datatypeIsKnown(info.getDatatype()))
+        fail("Korvel::ChannelData::init", __LINE__, "unknown datatype");
+    std::uint64_t bytes = 0;
+    if (__builtin_mul_overflow(capacity, datatypeSize(info.getDatatype()), &bytes))
+        fail("Korvel::ChannelData::init", __LINE__, "capacity too large");
+    void* data = capacity > 0 ? XALLOC(bytes) : nullptr;
+    char* name = nullptr;
+    try {
+        name = XSTRDUP(info.getName());
+    } catch (...) {
+        XFREE(data);
+        throw;
+    }
+    XFREE(name_);
+    XFREE(data_);
+    name_ = name;
+    datatype_ = info.getDatatype();
+    bits_ = channelBits(datatype_, static_cast<int>(info.getBits()));
+    numSamples_ = capacity;
+    data_ = data;
+}
+
+void ChannelData::copy(ChannelData& dst, std::uint64_t dstOffset, const ChannelData& src,
+                       std::uint64_t srcOffset, std::uint64_t count) {
+    testRanges(dst, dstOffset, src, srcOffset, count, CopyFunction);
+    if (dst.datatype_ != src.datatype_) fail(CopyFunction, __LINE__, "datatype are not the same");
+    if (count == 0) return;
+    const std::uint64_t size = datatypeSize(dst.datatype_);
+    std::memcpy(static_cast<unsigned char*>(dst.data_) + dstOffset * size,
+                static_cast<const unsigned char*>(src.data_) + srcOffset * size, count * size);
+}
+
+void ChannelData::convert(ChannelData& dst, std::uint64_t dstOffset, const ChannelData& src,
+                          std::uint64_t srcOffset, double offset, double scale,
+                          std::uint64_t count) {
+    testRanges(dst, dstOffset, src, srcOffset, count, ConvertFunction);
+    if (datatypeIsFloat(dst.datatype_) == datatypeIsFloat(src.datatype_))
+        fail(ConvertFunction, __LINE__, "isFloat(dst) == isFloat(src)");
+    dispatch(dst.datatype_, [&]<class D>(Type<D>) {
+        dispatch(src.datatype_, [&]<class S>(Type<S>) {
+            D* out = static_cast<D*>(dst.data_) + dstOffset;
+            const S* in = static_cast<const S*>(src.data_) + srcOffset;
+            if constexpr (std::is_floating_point_v<D> && std::is_integral_v<S>) {
+                for (std::uint64_t i = 0; i < count; ++i)
+                    out[i] = fromDouble<D>(static_cast<double>(in[i]) * scale + offset);
+            } else if constexpr (std::is_integral_v<D> && std::is_floating_point_v<S>) {
+                for (std::uint64_t i = 0; i < count; ++i)
+                    out[i] = toInteger<D>(
+                        std::floor((static_cast<double>(in[i]) - offset) / scale + 0.5));
+            }
+        });
+    });
+}
+
+void ChannelData::convert(ChannelData& dst, std::uint64_t dstOffset, const ChannelData& src,
+                          std::uint64_t srcOffset, std::uint64_t count) {
+    testRanges(dst, dstOffset, src, srcOffset, count, ConvertFunction);
+    if (datatypeIsFloat(dst.datatype_) != datatypeIsFloat(src.datatype_))
+        fail(ConvertFunction, __LINE__, "isFloat(dst) != isFloat(src)");
+    dispatch(dst.datatype_, [&]<class D>(Type<D>) {
+        dispatch(src.datatype_, [&]<class S>(Type<S>) {
+            D* out = static_cast<D*>(dst.data_) + dstOffset;
+            const S* in = static_cast<const S*>(src.data_) + srcOffset;
+            if constexpr (std::is_same_v<D, float> && std::is_same_v<S, double>) {
+                for (std::uint64_t i = 0; i < count; ++i)
+                    out[i] = narrow(in[i]);
+            } else if constexpr (std::is_floating_point_v<D> == std::is_floating_point_v<S>) {
+                // Integers wrap to the destination's width (two's complement), floats widen.
+                for (std::uint64_t i = 0; i < count; ++i)
+                    out[i] = static_cast<D>(in[i]);
+            }
+        });
+    });
+}
+
+} // namespace Korvel
