@@ -1,0 +1,72 @@
+#include "FileBand.h"
+
+#include "QG2FileSubbandInfo.h"
+#include "QG2Status.h"
+#include "QG2StreamReader.h"
+
+#include <limits>
+#include <new>
+
+namespace Korvel {
+
+FileBand::FileBand(const QG2FileSubbandInfo& subband, const QG2Rect& region,
+                   std::uint32_t directoryOffset)
+    : QG2Band(region), subband_(subband), directoryOffset_(directoryOffset) {}
+
+KVStatus FileBand::read() {
+    QG2StreamReader in(subband_.getStream(), subband_.getStreamLength());
+    KVStatus status = in.seek(directoryOffset_);
+    std::uint8_t marker[2];
+    std::array<std::uint8_t, 16> bits{};
+    if (status == KV_OK) status = in.read(marker, 2);
+    if (status != KV_OK) return status;
+    if (marker[0] != 0xFF || marker[1] != 0xAA) return KV_QG2_BAD_STRUCTURE;
+    status = in.read(bits.data(), bits.size());
+    if (status != KV_OK) return status;
+    std::size_t codes = 0;
+    for (std::uint8_t count : bits)
+        codes += count;
+    if (codes > QG2HuffmanTree::kMaxCodes) return KV_QG2_BAD_STRUCTURE;
+
+    std::vector<std::uint8_t> huffval(codes);
+    float step = 0.0f;
+    std::uint32_t blockWidth = 0, blockHeight = 0;
+    status = in.read(huffval.data(), codes);
+    if (status == KV_OK) status = in.readFloat(step);
+    if (status == KV_OK) status = in.readU32(blockWidth);
+    if (status == KV_OK) status = in.readU32(blockHeight);
+    if (status != KV_OK) return status;
+    // The block offsets must be in the stream before the grid is taken.
+    const std::uint64_t blocks = blocksFor(blockWidth, blockHeight);
+    if (blocks > in.remaining() / 4) return KV_QG2_SHORT_READ;
+    tablePosition_ = in.position();
+    return setDirectory(bits, std::move(huffval), step, blockWidth, blockHeight);
+}
+
+KVStatus FileBand::readBlock(std::uint32_t index, std::vector<std::uint8_t>& bytes) {
+    bytes.clear();
+    if (index >= getBlockCount()) return KV_BAD_ARGUMENT;
+    QG2StreamReader in(subband_.getStream(), subband_.getStreamLength());
+    std::uint32_t start = 0, next = 0;
+    KVStatus status = in.seek(tablePosition_ + 4 * std::uint64_t{index});
+    if (status == KV_OK) status = in.readU32(start);
+    if (status == KV_OK && index + 1 < getBlockCount()) status = in.readU32(next);
+    if (status != KV_OK) return status;
+    const std::uint64_t end = index + 1 < getBlockCount() ? next : subband_.lastBlockEnd(start);
+    if (end < start) return KV_QG2_BAD_STRUCTURE;
+    if (end > in.length()) return KV_QG2_SHORT_READ;
+    const std::uint64_t size = end - start;
+    if (size == 0) return KV_OK;
+    if (size > std::numeric_limits<std::uint32_t>::max()) return KV_QG2_BAD_STRUCTURE;
+    try {
+        bytes.resize(size);
+    } catch (const std::bad_alloc&) {
+        return KV_OUT_OF_MEMORY;
+    }
+    status = in.seek(start);
+    if (status == KV_OK) status = in.read(bytes.data(), size);
+    if (status != KV_OK) bytes.clear();
+    return status;
+}
+
+} // namespace Korvel
