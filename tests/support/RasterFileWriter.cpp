@@ -213,4 +213,19 @@ Bytes rasterFile(const Version& version, const std::vector<RasterPacket>& packet
     return out.take();
 }
 
+RasterPacket qg2Packet(std::uint32_t imageNumber, const Bytes& qg2File) {
+    RasterPacket p;
+    p.header.type = 7;
+    p.header.imageNumber = imageNumber;
+    p.body = qg2File;
+    return p;
+}
+
+Bytes singleImageFile(const Version& version, const HeaderBody& body,
+                      const std::vector<RasterPacket>& more, std::uint64_t planesetTotal) {
+    std::vector<RasterPacket> packets{headerPacket(1, body), planesetPacket(1, planesetTotal)};
+    packets.insert(packets.end(), more.begin(), more.end());
+    return rasterFile(version, packets);
+}
+
 } // namespace quarn_test

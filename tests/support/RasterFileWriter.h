@@ -131,4 +131,11 @@ RasterPacket contentsPacket(std::uint32_t identifier, bool withTable = true);
 // The file header and the packets in order.
 Bytes rasterFile(const Version& version, const std::vector<RasterPacket>& packets);
 
+// A generation-2 file stored whole as the packet of an image (type 7).
+RasterPacket qg2Packet(std::uint32_t imageNumber, const Bytes& qg2File);
+// A file of one image numbered 1: its header packet, its planeset packet (of planesetTotal, no
+// plane data), then the further packets.
+Bytes singleImageFile(const Version& version, const HeaderBody& body,
+                      const std::vector<RasterPacket>& more = {}, std::uint64_t planesetTotal = 0);
+
 } // namespace quarn_test

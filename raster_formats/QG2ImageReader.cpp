@@ -1,0 +1,203 @@
+#include "QG2ImageReader.h"
+
+#include "KVIColorSpace.h"
+#include "KVIMetadataAccessor.h"
+#include "KVIMetadataClassicalReader.h"
+#include "KVIMetadataDatabase.h"
+#include "KVIMetadataTag.h"
+#include "KVIOStreamUtils.h"
+#include "KVMagnification.h"
+#include "KVUtilException.h"
+#include "QuarnRasterStatus.h"
+#include "qg2/QG2FileDBInfo.h"
+
+#include <algorithm>
+#include <new>
+
+namespace Korvel {
+
+namespace {
+
+// "qrnd", three version bytes, bands, levels, width, height.
+constexpr std::uint32_t kFixedHeaderSize = 23;
+constexpr std::uint32_t kLevelsAt = 11;
+
+std::uint32_t be32(const std::uint8_t* p) {
+    return (std::uint32_t{p[0]} << 24) | (std::uint32_t{p[1]} << 16) | (std::uint32_t{p[2]} << 8) |
+           p[3];
+}
+
+bool readExactly(KVIOStreamInf* stream, std::uint8_t* buffer, std::uint32_t count) {
+    return stream->read(buffer, count) == count;
+}
+
+// The metadata offset of the header's 0xFF 0xD0 segment, 0 without one. A header that cannot be
+// walked has none here; reading the header proper reports what is wrong with it.
+std::uint32_t findMetadataOffset(KVIOStreamInf* stream) {
+    std::uint8_t head[kFixedHeaderSize];
+    if (!readExactly(stream, head, sizeof head)) return 0;
+    const std::uint32_t levels = be32(head + kLevelsAt);
+    if (levels > QG2FileDBInfo::kMaxLevels) return 0;
+    const std::int64_t offsetTable = 4 * (3 * std::int64_t{levels} + 1);
+    std::uint8_t segment[6];
+    if (stream->seek(offsetTable, KVIO_SEEK_CUR) != KV_OK || !readExactly(stream, segment, 6) ||
+        segment[0] != 0xFF || segment[1] != 0xD0)
+        return 0;
+    return be32(segment + 2);
+}
+
+} // namespace
+
+QG2ImageReader* QG2ImageReader::create() {
+    return new (std::nothrow) QG2ImageReader();
+}
+
+QG2ImageReader::QG2ImageReader() = default;
+
+QG2ImageReader::~QG2ImageReader() {
+    dbInfo_.reset();
+    if (ownsStream_) closeAndDelete(stream_);
+}
+
+KVStatus QG2ImageReader::initialize(KVIOStreamInf* stream, KVIOStreamInf* worldFile,
+                                    std::uint32_t memoryUsage, std::uint32_t streamUsage) {
+    if (stream == nullptr) return KV_BAD_ARGUMENT;
+    try {
+        stream_ = stream;
+        KVStatus status = init(false);
+        if (status != KV_OK) return status;
+        memoryUsage_ = memoryUsage;
+        streamUsage_ = streamUsage;
+        std::int64_t fileSize = 0;
+        if ((status = readHeaderAndMetadata(fileSize)) != KV_OK) return status;
+        return describe(fileSize, worldFile);
+    } catch (const KVUtilException& e) {
+        return e.getStatus();
+    } catch (const std::bad_alloc&) {
+        return KV_OUT_OF_MEMORY;
+    }
+}
+
+KVStatus QG2ImageReader::readHeaderAndMetadata(std::int64_t& fileSize) {
+    if (!stream_->isOpen())
+        if (const KVStatus status = stream_->open(); status != KV_OK) return status;
+    KVStatus status = readMetadata();
+    if (status == KV_OK) status = stream_->seek(0, KVIO_SEEK_END);
+    if (status == KV_OK) {
+        fileSize = stream_->tell();
+        if (fileSize < 0) {
+            status = stream_->getLastError();
+            if (status == KV_OK) status = KV_FAILURE;
+        }
+    }
+    if (status != KV_OK) {
+        stream_->close();
+        return status;
+    }
+    if ((status = stream_->close()) != KV_OK) return status;
+
+    // The image is dithered unless its metadata says otherwise.
+    dither_ = !getMetadata().has(KVI_TAG_IMAGE_NO_DITHER);
+    dbInfo_.reset(new (std::nothrow)
+                      QG2FileDBInfo(stream_, dither_, streamUsage_ == QRN_STREAM_KEEP_OPEN,
+                                    memoryUsage_ == QRN_MEMORY_FULL_SHARED));
+    if (!dbInfo_) return KV_OUT_OF_MEMORY;
+    try {
+        status = dbInfo_->readHeader();
+    } catch (const KVUtilException& e) {
+        status = e.getStatus();
+    } catch (...) {
+        status = KV_QRN_UNEXPECTED_EXCEPTION;
+    }
+    if (status != KV_OK) dbInfo_.reset();
+    return status;
+}
+
+KVStatus QG2ImageReader::readMetadata() {
+    if (stream_->seek(0, KVIO_SEEK_SET) != KV_OK) return KV_QRN_METADATA_UNUSABLE;
+    const std::uint32_t offset = findMetadataOffset(stream_);
+    if (offset == 0) return KV_OK;
+    std::uint8_t marker[2];
+    if (stream_->seek(offset, KVIO_SEEK_SET) != KV_OK || !readExactly(stream_, marker, 2))
+        return KV_QRN_METADATA_UNUSABLE;
+    if (marker[0] != 0xFF || marker[1] != 0xD1) return KV_OK;
+    KVIMetadataDatabase* metadata = metadataForUpdate();
+    if (metadata == nullptr) return KV_OUT_OF_MEMORY;
+    return KVIMetadataClassicalReader(*metadata, stream_).read();
+}
+
+KVStatus QG2ImageReader::describe(std::int64_t fileSize, KVIOStreamInf* worldFile) {
+    const QG2Rect& region = dbInfo_->getRegion();
+    KVStatus status = setDimensions(static_cast<std::uint32_t>(region.width()),
+                                    static_cast<std::uint32_t>(region.height()));
+    if (status != KV_OK) return status;
+
+    std::uint32_t colorSpace = 0;
+    switch (dbInfo_->getNumBands()) {
+    case 1:
+        colorSpace = KVI_COLORSPACE_GREY;
+        break;
+    case 3:
+        colorSpace = KVI_COLORSPACE_RGB;
+        break;
+    case 4:
+        colorSpace = KVI_COLORSPACE_CMYK;
+        break;
+    default:
+        return KV_QRN_COLOR_SPACE_UNSUPPORTED;
+    }
+    KVIPixel pixel(colorSpace, static_cast<std::uint16_t>(dbInfo_->getNumBands()),
+                   KVI_DATATYPE_UINT8);
+    if ((status = placeGeoCoord(nullptr)) != KV_OK) return status;
+    if ((status = setPixelInfoFromMetadata(getMetadata(), pixel, true, false)) != KV_OK)
+        return status;
+    if ((status = setMagnificationForLevels()) != KV_OK) return status;
+
+    // The file's size and name, unless the metadata already tells them.
+    KVIMetadataDatabase* metadata = metadataForUpdate();
+    if (metadata == nullptr) return KV_OUT_OF_MEMORY;
+    KVIMetadataAccessor accessor(*metadata);
+    if (!metadata->has(KVI_TAG_IMAGE_INPUT_FILE_SIZE) &&
+        (status = accessor.setInputFileSize(static_cast<double>(fileSize))) != KV_OK)
+        return status;
+    const char* name = stream_->getID();
+    if (name != nullptr && *name != '\0' && !metadata->has(KVI_TAG_IMAGE_INPUT_NAME) &&
+        (status = accessor.setInputName(name)) != KV_OK)
+        return status;
+
+    if (worldFile != nullptr) {
+        bool found = false;
+        if ((status = readWorldFile(worldFile, found, false)) != KV_OK) return status;
+    }
+    return KV_OK;
+}
+
+KVStatus QG2ImageReader::getDimsAtMag(double magnification, std::uint32_t& width,
+                                      std::uint32_t& height) const {
+    width = 0;
+    height = 0;
+    if (!dbInfo_) return KV_FAILURE;
+    const QG2Rect& region = dbInfo_->getRegion();
+    const std::int32_t level = magToLevel(magnification);
+    width = static_cast<std::uint32_t>(
+        std::max(shiftCeil(static_cast<std::int32_t>(region.width()), level), 0));
+    height = static_cast<std::uint32_t>(
+        std::max(shiftCeil(static_cast<std::int32_t>(region.height()), level), 0));
+    return KV_OK;
+}
+
+std::uint8_t QG2ImageReader::getNumLevels() const {
+    return dbInfo_ ? static_cast<std::uint8_t>(dbInfo_->getNumLevels()) : 0;
+}
+
+void QG2ImageReader::getVersion(std::uint8_t& b0, std::uint8_t& b1, std::uint8_t& b2,
+                                std::uint8_t& b3) const {
+    if (!dbInfo_) return;
+    const auto& version = dbInfo_->getVersion();
+    b0 = version[0];
+    b1 = version[1];
+    b2 = version[2];
+    b3 = 0;
+}
+
+} // namespace Korvel

@@ -1,0 +1,232 @@
+#include "QG3SingleImageReaderBase.h"
+
+#include "KVIColorSpace.h"
+#include "KVIMetadataAccessor.h"
+#include "KVIMetadataClassicalReader.h"
+#include "KVIMetadataDatabase.h"
+#include "KVIOStreamUtils.h"
+#include "KVIPixelLookupTable.h"
+#include "KVMagnification.h"
+#include "KVUtilException.h"
+#include "QuarnRasterStatus.h"
+#include "qg3/QG3ColorSpace.h"
+#include "qg3/QG3DataType.h"
+#include "qg3/QG3FileSimpleContainer.h"
+#include "qg3/QG3FileSimpleImageSource.h"
+#include "qg3/QG3MetadataDesc.h"
+#include "qg3/QG3MetadataSupport.h"
+
+#include <new>
+#include <vector>
+
+namespace Korvel {
+
+namespace {
+
+// The selected bands of a pixel of the whole image, in band order, as a pixel of colourSpace;
+// false when the pixel lacks one of them.
+bool reducePixel(const KVIPixel& pixel, const QG3BandSet& set, std::uint32_t colorSpace,
+                 KVIPixel& out) {
+    std::vector<KVISample> samples;
+    for (std::uint16_t band = 0; band < set.getBitCount(); ++band) {
+        if (!set.isSet(band)) continue;
+        if (band >= pixel.getNumBands()) return false;
+        samples.push_back(pixel.getSample(band));
+    }
+    out = KVIPixel(colorSpace, static_cast<std::uint16_t>(samples.size()), pixel.getDataType(),
+                   samples.data());
+    return true;
+}
+
+// Opens the container's stream for the packets read lazily in between, and closes it again.
+class ContainerAccess {
+public:
+    explicit ContainerAccess(QG3FileSimpleContainer* container) : container_(container) {
+        status_ = container_->openStream();
+    }
+    ~ContainerAccess() {
+        if (status_ == KV_OK) container_->closeStream();
+    }
+    ContainerAccess(const ContainerAccess&) = delete;
+    ContainerAccess& operator=(const ContainerAccess&) = delete;
+    KVStatus status() const { return status_; }
+
+private:
+    QG3FileSimpleContainer* container_;
+    KVStatus status_;
+};
+
+} // namespace
+
+QG3SingleImageReaderBase::QG3SingleImageReaderBase() = default;
+
+QG3SingleImageReaderBase::~QG3SingleImageReaderBase() = default;
+
+KVStatus QG3SingleImageReaderBase::getDimsAtMag(double magnification, std::uint32_t& width,
+                                                std::uint32_t& height) const {
+    width = 0;
+    height = 0;
+    if (!source_) return KV_FAILURE;
+    source_->getDimensionsAtLevel(magToLevel(magnification), width, height);
+    return KV_OK;
+}
+
+std::uint8_t QG3SingleImageReaderBase::getNumLevels() const {
+    return source_ ? source_->getNumLevels() : 0;
+}
+
+void QG3SingleImageReaderBase::getVersion(std::uint8_t& b0, std::uint8_t& b1, std::uint8_t& b2,
+                                          std::uint8_t& b3) const {
+    if (container_ == nullptr) return;
+    const QG3FileVersion version = container_->getFileVersion();
+    b0 = version[0];
+    b1 = version[1];
+    b2 = version[2];
+    b3 = version[3];
+}
+
+KVStatus QG3SingleImageReaderBase::openImageSource() {
+    if (container_ == nullptr) return KV_BAD_ARGUMENT;
+    source_.reset(new (std::nothrow) QG3FileSimpleImageSource(container_, imageNumber_));
+    if (!source_) return KV_OUT_OF_MEMORY;
+    return source_->open();
+}
+
+KVStatus QG3SingleImageReaderBase::initializeImage(
+    QG3FileSimpleContainer* container, std::uint32_t imageNumber, const std::uint16_t* bands,
+    std::uint32_t bandCount, bool generation4, KVIOStreamInf* worldFile, std::uint32_t memoryUsage,
+    std::uint32_t streamUsage) {
+    try {
+        KVStatus status = init(false);
+        if (status != KV_OK) return status;
+        memoryUsage_ = memoryUsage;
+        streamUsage_ = streamUsage;
+        container_ = container;
+        imageNumber_ = imageNumber;
+        if ((status = openImageSource()) != KV_OK) return status;
+        if ((status = readImageMetadata()) != KV_OK) return status;
+        if (generation4 && bands != nullptr && bandCount != 0 &&
+            (status = selectBands(bands, bandCount)) != KV_OK)
+            return status;
+        return describe(generation4, worldFile);
+    } catch (const KVUtilException& e) {
+        return e.getStatus();
+    } catch (const std::bad_alloc&) {
+        return KV_OUT_OF_MEMORY;
+    }
+}
+
+KVStatus QG3SingleImageReaderBase::readImageMetadata() {
+    QG3MetadataSupport* support = container_->getMetadataSupport();
+    const QG3MetadataDesc key{QG3_METADATA_CLASSICAL, 0, imageNumber_};
+    if (support == nullptr || !support->hasMetadata(key)) return KV_OK;
+    KVIMetadataDatabase* metadata = metadataForUpdate();
+    if (metadata == nullptr) return KV_OUT_OF_MEMORY;
+
+    const ContainerAccess access(container_);
+    if (access.status() != KV_OK) return access.status();
+    KVIOStreamInf* stream = createMemStream();
+    if (stream == nullptr) return KV_QRN_METADATA_UNUSABLE;
+    KVStatus status = support->readMetadata(key, stream);
+    if (status == KV_OK) status = stream->seek(0, KVIO_SEEK_SET);
+    if (status == KV_OK) status = KVIMetadataClassicalReader(*metadata, stream).read();
+    closeAndDelete(stream);
+    return status;
+}
+
+KVStatus QG3SingleImageReaderBase::selectBands(const std::uint16_t* bands,
+                                               std::uint32_t bandCount) {
+    QG3BandSet& set = source_->getImageInfo()->bandSet;
+    for (std::uint32_t i = 0; i < bandCount; ++i)
+        if (bands[i] >= set.getBitCount()) return KV_BAD_ARGUMENT;
+    set.clearAll();
+    for (std::uint32_t i = 0; i < bandCount; ++i)
+        set.set(bands[i]);
+    return set.getSetCount() == bandCount ? KV_OK : KV_QRN_BAND_LISTED_TWICE;
+}
+
+KVStatus QG3SingleImageReaderBase::describe(bool generation4, KVIOStreamInf* worldFile) {
+    const QG3ImageInfo& info = *source_->getImageInfo();
+    const QG3BandSet& set = info.bandSet;
+    KVStatus status = setDimensions(source_->getWidth(), source_->getHeight());
+    if (status != KV_OK) return status;
+
+    // The pixel of the whole image (every band is selected in generation 3), refined by the
+    // metadata, and the reader's pixel: the selected bands alone when not all are.
+    const std::uint32_t colorSpace = colorSpaceToPixelColorSpace(info.colorSpace);
+    if (colorSpace == 0) return KV_QRN_COLOR_SPACE_UNSUPPORTED;
+    const std::uint32_t dataType = getSampleDataType(info.dataType);
+    if (dataType == KVI_DATATYPE_NONE) return KV_QRN_DATA_TYPE_UNSUPPORTED;
+    const KVIMetadataAccessor accessor(getMetadata());
+    KVIPixel full(colorSpace, set.getBitCount(), dataType);
+    if ((status = accessor.getPixelProps(full)) != KV_OK) return status;
+    const bool allBands = set.getSetCount() == set.getBitCount();
+    const std::uint32_t subsetColorSpace =
+        set.getSetCount() == 1 ? KVI_COLORSPACE_GREY : KVI_COLORSPACE_MULTIBAND;
+    // Every reduction below takes bands that exist in a pixel of the whole image's shape.
+    const auto reduced = [&](const KVIPixel& pixel) {
+        KVIPixel out;
+        if (!reducePixel(pixel, set, subsetColorSpace, out)) throw KVUtilException(KV_FAILURE);
+        return out;
+    };
+    const KVIPixel pixel = allBands ? full : reduced(full);
+
+    KVIPixel minPixel(full);
+    KVIPixel maxPixel(full);
+    if (accessor.getDynamicRange(minPixel, maxPixel) != KV_OK) {
+        double low = info.sampleMin;
+        double high = info.sampleMax;
+        // Generation-4 float samples are stored scaled: band 0's pair maps them back.
+        if (generation4 && info.dataType == QG3_DATATYPE_FLOAT32 && info.bandScale &&
+            info.bandOffset) {
+            low = double(info.bandScale[0]) * low + double(info.bandOffset[0]);
+            high = double(info.bandScale[0]) * high + double(info.bandOffset[0]);
+        }
+        minPixel = full;
+        maxPixel = full;
+        minPixel.setSampleValuesFromDouble(low);
+        maxPixel.setSampleValuesFromDouble(high);
+    }
+    if ((status = setPixelProps(pixel)) != KV_OK) return status;
+    status = allBands ? setDynamicRange(minPixel, maxPixel)
+                      : setDynamicRange(reduced(minPixel), reduced(maxPixel));
+    if (status != KV_OK) return status;
+
+    // Background and no-data: the metadata's, else the file's own. A background of some bands
+    // only has no meaning; a no-data pixel is reduced to the selected bands.
+    KVIPixel background(full);
+    const KVIPixel* backgroundPixel = accessor.getBackgroundPixel(background) == KV_OK
+                                          ? &background
+                                          : source_->getBackgroundPixel();
+    if ((status = setBackgroundPixel(allBands ? backgroundPixel : nullptr)) != KV_OK) return status;
+    KVIPixel noData(full);
+    const KVIPixel* noDataPixel =
+        accessor.getTransparentPixel(noData) == KV_OK ? &noData : source_->getNoDataPixel();
+    if (noDataPixel != nullptr && !allBands) {
+        KVIPixel subset;
+        if (!reducePixel(*noDataPixel, set, subsetColorSpace, subset)) return KV_QG3_BAD_FORMAT;
+        status = setNoDataPixel(&subset);
+    } else {
+        status = setNoDataPixel(noDataPixel);
+    }
+    if (status != KV_OK) return status;
+
+    std::unique_ptr<KVIPixelLookupTable> table;
+    status = accessor.getInputLUT(pixel, table);
+    if (status != KV_OK && status != KV_METADATA_NOT_FOUND) return status;
+    if ((status = setPixelLookupTable(table.get())) != KV_OK) return status;
+
+    if ((status = setMagnificationForLevels()) != KV_OK) return status;
+    const double georef[4] = {source_->getXOrigin(), source_->getYOrigin(),
+                              source_->getXResolution(), source_->getYResolution()};
+    if ((status = placeGeoCoord(source_->hasGeoref() ? georef : nullptr)) != KV_OK) return status;
+    if (worldFile != nullptr) {
+        bool found = false;
+        if ((status = readWorldFile(worldFile, found, false)) != KV_OK) return status;
+    }
+    // The description now lives in the reader's own properties.
+    removeOwnImageInfoTags();
+    return KV_OK;
+}
+
+} // namespace Korvel

@@ -1,0 +1,58 @@
+#pragma once
+// The reader of one image of a generation-3 container, shared by the generation-3 and
+// generation-4 readers, which differ only in their initialisation: a generation-4 reader may read
+// a subset of the bands, and maps the sample range of float images through band 0's scale and
+// offset. The image is described from its header and metadata packets; no plane data is read.
+
+#include "QuarnSingleImageReaderBase.h"
+
+#include <cstdint>
+#include <memory>
+
+namespace Korvel {
+
+class KVIOStreamInf;
+class QG3FileSimpleContainer;
+class QG3FileSimpleImageSource;
+
+class QG3SingleImageReaderBase : public QuarnSingleImageReaderBase {
+public:
+    // The size of the visible image at the level nearest the magnification.
+    KVStatus getDimsAtMag(double magnification, std::uint32_t& width,
+                          std::uint32_t& height) const override;
+    // The visible number of levels (less the crop level when the image is a window).
+    std::uint8_t getNumLevels() const override;
+    // The container's four file-version bytes; unchanged before the reader is initialised.
+    void getVersion(std::uint8_t& b0, std::uint8_t& b1, std::uint8_t& b2,
+                    std::uint8_t& b3) const override;
+
+    // Creates and opens the image source for the container and image number.
+    virtual KVStatus openImageSource();
+
+    QG3FileSimpleContainer* getContainer() const { return container_; }
+    std::uint32_t getImageNumber() const { return imageNumber_; }
+    // Null before openImageSource.
+    QG3FileSimpleImageSource* getImageSource() const { return source_.get(); }
+
+protected:
+    QG3SingleImageReaderBase();
+    ~QG3SingleImageReaderBase() override;
+
+    // The initialisation of both generations. bands (bandCount of them; null or 0 for all) is
+    // honoured only with generation4.
+    KVStatus initializeImage(QG3FileSimpleContainer* container, std::uint32_t imageNumber,
+                             const std::uint16_t* bands, std::uint32_t bandCount, bool generation4,
+                             KVIOStreamInf* worldFile, std::uint32_t memoryUsage,
+                             std::uint32_t streamUsage);
+
+private:
+    KVStatus describe(bool generation4, KVIOStreamInf* worldFile);
+    KVStatus readImageMetadata();
+    KVStatus selectBands(const std::uint16_t* bands, std::uint32_t bandCount);
+
+    QG3FileSimpleContainer* container_ = nullptr;
+    std::uint32_t imageNumber_ = 0;
+    std::unique_ptr<QG3FileSimpleImageSource> source_;
+};
+
+} // namespace Korvel

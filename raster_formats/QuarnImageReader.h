@@ -1,0 +1,56 @@
+#pragma once
+// The raster entry of the decoding library: a filter over the one image of a Quarn raster file,
+// found and opened by its stage manager. Every image query passes to that image's reader.
+// A file of two or more images is read as a mosaic of them, which this reader does not build
+// yet: such a file fails to open with KV_QRN_MULTI_IMAGE_UNSUPPORTED.
+
+#include "KVIImageFilter.h"
+#include "QuarnImageReaderInterface.h"
+
+#include <cstdint>
+
+namespace Korvel {
+
+class KVIOStreamInf;
+class QuarnImageStageManager;
+
+class QuarnImageReader : public KVIImageFilter, public QuarnImageReaderInterface {
+public:
+    // Null when out of memory.
+    static QuarnImageReader* create();
+
+    // Opens the file on the stream, which stays the caller's and must outlive the reader. A
+    // world-file stream, when given and readable, places the image; one that cannot be read is
+    // passed over. memoryUsage 1 automatic, 2 partial, 3 or 4 full; streamUsage 2 keeps the
+    // stream open for the reader's life. The statuses of the stage manager and the image's
+    // reader are passed on. A second call starts over.
+    KVStatus initialize(KVIOStreamInf* stream, KVIOStreamInf* worldFile, std::uint32_t memoryUsage,
+                        std::uint32_t streamUsage);
+
+    // The largest number of levels over the file's images.
+    std::uint8_t getNumLevels() const override;
+    // Bytes 4 to 7 of the file; unchanged before a successful initialize.
+    void getVersion(std::uint8_t& b0, std::uint8_t& b1, std::uint8_t& b2,
+                    std::uint8_t& b3) const override;
+
+    // The image's own answers (a filter would add UNKNOWN); without an image, 0 and UNKNOWN.
+    std::int64_t getSceneCost(const KVIScene& scene) override;
+    std::uint32_t getModifications(const KVIScene& scene) override;
+
+    // Null before a successful initialize.
+    KVIImageStage* getSingleStage() const { return single_; }
+    QuarnImageStageManager* getStageManager() const { return manager_; }
+
+protected:
+    QuarnImageReader() = default;
+    ~QuarnImageReader() override;
+
+private:
+    void releaseAll();
+
+    QuarnImageStageManager* manager_ = nullptr;
+    KVIImageStage* single_ = nullptr;
+    std::uint8_t numLevels_ = 0;
+};
+
+} // namespace Korvel

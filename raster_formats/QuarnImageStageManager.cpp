@@ -1,0 +1,263 @@
+#include "QuarnImageStageManager.h"
+
+#include "KVIOStreamUtils.h"
+#include "KVUtilException.h"
+#include "QG2ImageReader.h"
+#include "QG3SingleImageReader.h"
+#include "QG4SingleImageReader.h"
+#include "QuarnRasterStatus.h"
+#include "qg3/QG3EstimateMemory.h"
+#include "qg3/QG3FileHeader.h"
+#include "qg3/QG3FileSimpleContainer.h"
+
+#include <algorithm>
+#include <cstring>
+#include <limits>
+#include <new>
+
+namespace Korvel {
+
+namespace {
+
+constexpr std::uint32_t kHeaderSize = 8;
+// Automatic memory usage turns partial when the images together need this many bytes or more.
+constexpr std::uint64_t kPartialMemoryThreshold = 0x10000001;
+
+} // namespace
+
+QuarnImageStageManager* QuarnImageStageManager::create() {
+    return new (std::nothrow) QuarnImageStageManager();
+}
+
+QuarnImageStageManager::QuarnImageStageManager() = default;
+
+QuarnImageStageManager::~QuarnImageStageManager() = default;
+
+KVStatus QuarnImageStageManager::open(KVIOStreamInf* stream, std::uint32_t memoryUsage,
+                                      std::uint32_t streamUsage) {
+    if (stream == nullptr) return KV_BAD_ARGUMENT;
+    container_.reset();
+    entries_.clear();
+    extra_.reset();
+    setNumImages(0);
+    try {
+        KVStatus status = stream->seek(0, KVIO_SEEK_SET);
+        if (status != KV_OK) return status;
+        std::uint8_t header[kHeaderSize];
+        if (stream->read(header, kHeaderSize) != kHeaderSize) {
+            // A stream that stopped short before its end names its own fault; one that
+            // reported none still gives no file.
+            if (!stream->isEOF() && (status = stream->getLastError()) != KV_OK) return status;
+            return KV_QRN_NOT_QUARN_FILE;
+        }
+        if ((status = stream->seek(0, KVIO_SEEK_SET)) != KV_OK) return status;
+        if (std::memcmp(header, "qrnd", 4) != 0) return KV_QRN_NOT_QUARN_FILE;
+        std::memcpy(version_.data(), header + 4, 4);
+        std::uint32_t generation = 0;
+        bool raster = false;
+        if ((status = classifyFileHeader(header, generation, raster)) != KV_OK) return status;
+        if (!raster) return KV_QRN_POINT_CLOUD_FILE;
+
+        stream_ = stream;
+        memoryUsage_ = memoryUsage;
+        streamUsage_ = streamUsage;
+        if (generation != 2 && (status = openContainer()) != KV_OK) return status;
+        if ((status = buildEntries()) != KV_OK) return status;
+        return finishOpen();
+    } catch (const KVUtilException& e) {
+        return e.getStatus();
+    } catch (const std::bad_alloc&) {
+        return KV_OUT_OF_MEMORY;
+    }
+}
+
+KVStatus QuarnImageStageManager::openContainer() {
+    std::unique_ptr<QG3FileSimpleContainer> container(
+        new (std::nothrow) QG3FileSimpleContainer(stream_, streamUsage_ == QRN_STREAM_KEEP_OPEN));
+    if (!container) return KV_OUT_OF_MEMORY;
+    if (const KVStatus status = container->open(); status != KV_OK) return status;
+    container_ = std::move(container);
+    return KV_OK;
+}
+
+KVStatus QuarnImageStageManager::buildEntries() {
+    hasQG2_ = hasQG3_ = hasQG4_ = false;
+    if (!container_) {
+        entries_.push_back({0, KIND_QG2, 0});
+        hasQG2_ = true;
+        setNumImages(1);
+        return KV_OK;
+    }
+    const QG3List<QG3ImageDesc>* images = container_->getImageDescriptors();
+    if (images == nullptr) return KV_QRN_UNKNOWN_READER_KIND;
+    entries_.reserve(images->size());
+    const std::uint32_t contentsId = container_->getContentsId();
+    for (const QG3ImageDesc& desc : images->items()) {
+        Entry entry{desc.imageNumber, 0, 0};
+        switch (desc.readerKind) {
+        case QG3_READER_GEN3:
+            entry.kind = KIND_QG3;
+            hasQG3_ = true;
+            break;
+        case QG3_READER_QG2:
+            entry.kind = KIND_QG2;
+            hasQG2_ = true;
+            break;
+        case QG3_READER_GEN4:
+            entry.kind = KIND_QG4;
+            hasQG4_ = true;
+            break;
+        default:
+            return KV_QRN_UNKNOWN_READER_KIND;
+        }
+        // Without a contents packet no image is the extra one.
+        if (contentsId != QG3_NO_CONTENTS && desc.imageNumber == contentsId && !extra_)
+            extra_ = entry;
+        else
+            entries_.push_back(entry);
+    }
+    setNumImages(static_cast<std::uint32_t>(entries_.size()));
+    return KV_OK;
+}
+
+KVStatus QuarnImageStageManager::finishOpen() {
+    if (!container_) return KV_OK;
+    KVStatus status = container_->openStream();
+    if (status != KV_OK) return status;
+    if (memoryUsage_ != QRN_MEMORY_AUTOMATIC) return container_->closeStream();
+
+    std::uint64_t total = 0;
+    for (const QG3ImageDesc& desc : container_->getImageDescriptors()->items()) {
+        if (desc.readerKind == QG3_READER_QG2) continue;
+        if (desc.readerKind != QG3_READER_GEN3 && desc.readerKind != QG3_READER_GEN4) {
+            status = KV_QRN_UNKNOWN_READER_KIND;
+            break;
+        }
+        std::uint64_t bytes = 0;
+        if ((status = estimateMemory(container_.get(), desc.imageNumber, bytes)) != KV_OK) break;
+        total = bytes > std::numeric_limits<std::uint64_t>::max() - total
+                    ? std::numeric_limits<std::uint64_t>::max()
+                    : total + bytes;
+    }
+    const KVStatus closed = container_->closeStream();
+    if (status != KV_OK) return status;
+    if (closed != KV_OK) return closed;
+    if (total >= kPartialMemoryThreshold) memoryUsage_ = QRN_MEMORY_PARTIAL;
+    return KV_OK;
+}
+
+KVStatus QuarnImageStageManager::getImageStage(std::uint32_t index, KVIImageStage*& stage) {
+    stage = nullptr;
+    if (index >= entries_.size()) return KV_BAD_ARGUMENT;
+    return createReader(entries_[index], false, stage);
+}
+
+KVStatus QuarnImageStageManager::getOverviewImageStage(KVIImageStage*& stage) {
+    stage = nullptr;
+    if (!extra_) return KV_OK;
+    return createReader(*extra_, true, stage);
+}
+
+KVStatus QuarnImageStageManager::createReader(Entry& entry, bool asQG4, KVIImageStage*& stage) {
+    stage = nullptr;
+    QuarnSingleImageReaderBase* reader = nullptr;
+    KVStatus status = KV_QRN_UNKNOWN_READER_KIND;
+    switch (asQG4 ? KIND_QG4 : entry.kind) {
+    case KIND_QG2:
+        status = createQG2Reader(entry.imageNumber, reader);
+        break;
+    case KIND_QG3:
+        status = createQG3Reader(entry.imageNumber, reader);
+        break;
+    case KIND_QG4:
+        status = createQG4Reader(entry.imageNumber, nullptr, 0, reader);
+        break;
+    default:
+        break;
+    }
+    if (status != KV_OK) return status;
+    entry.numLevels = reader->getNumLevels();
+    stage = reader;
+    return KV_OK;
+}
+
+KVStatus QuarnImageStageManager::createQG2Reader(std::uint32_t imageNumber,
+                                                 QuarnSingleImageReaderBase*& reader) {
+    reader = nullptr;
+    QG2ImageReader* made = QG2ImageReader::create();
+    if (made == nullptr) return KV_OUT_OF_MEMORY;
+    KVStatus status = KV_OK;
+    if (!container_) {
+        status = made->initialize(stream_, nullptr, memoryUsage_, streamUsage_);
+    } else {
+        // The image's bytes inside the container, as a stream of their own that the reader
+        // comes to own.
+        KVIOStreamInf* range = nullptr;
+        status = container_->getQG2ImageStream(imageNumber, range);
+        if (status == KV_OK) {
+            status = made->initialize(range, nullptr, memoryUsage_, streamUsage_);
+            if (status == KV_OK) {
+                made->takeStreamOwnership();
+            } else {
+                made->release();
+                made = nullptr;
+                closeAndDelete(range);
+            }
+        }
+    }
+    if (status != KV_OK) {
+        if (made != nullptr) made->release();
+        return status;
+    }
+    reader = made;
+    return KV_OK;
+}
+
+KVStatus QuarnImageStageManager::createQG3Reader(std::uint32_t imageNumber,
+                                                 QuarnSingleImageReaderBase*& reader) {
+    reader = nullptr;
+    QG3SingleImageReader* made = QG3SingleImageReader::create();
+    if (made == nullptr) return KV_OUT_OF_MEMORY;
+    const KVStatus status =
+        made->initialize(container_.get(), imageNumber, nullptr, memoryUsage_, streamUsage_);
+    if (status != KV_OK) {
+        made->release();
+        return status;
+    }
+    reader = made;
+    return KV_OK;
+}
+
+KVStatus QuarnImageStageManager::createQG4Reader(std::uint32_t imageNumber,
+                                                 const std::uint16_t* bands,
+                                                 std::uint32_t bandCount,
+                                                 QuarnSingleImageReaderBase*& reader) {
+    reader = nullptr;
+    QG4SingleImageReader* made = QG4SingleImageReader::create();
+    if (made == nullptr) return KV_OUT_OF_MEMORY;
+    const KVStatus status = made->initialize(container_.get(), imageNumber, bands, bandCount,
+                                             nullptr, memoryUsage_, streamUsage_);
+    if (status != KV_OK) {
+        made->release();
+        return status;
+    }
+    reader = made;
+    return KV_OK;
+}
+
+void QuarnImageStageManager::getVersion(std::uint8_t& b0, std::uint8_t& b1, std::uint8_t& b2,
+                                        std::uint8_t& b3) const {
+    b0 = version_[0];
+    b1 = version_[1];
+    b2 = version_[2];
+    b3 = version_[3];
+}
+
+std::uint8_t QuarnImageStageManager::getMaxNumLevels() const {
+    std::uint8_t levels = 0;
+    for (const Entry& entry : entries_)
+        levels = std::max(levels, entry.numLevels);
+    return levels;
+}
+
+} // namespace Korvel
