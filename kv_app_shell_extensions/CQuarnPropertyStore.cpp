@@ -1,5 +1,7 @@
 #include "CQuarnPropertyStore.h"
 #include "CQuarnShellExtensionVistaModule.h"
+#include "IStreamIO.h"
+#include "KVIO_IStreamStream.h"
 #include "QuarnInfoPaths.h"
 #include "ShellUtil.h"
 
@@ -155,11 +157,22 @@ HRESULT CQuarnPropertyStore::Initialize(IStream* stream, DWORD) {
             isRaster_ = false;
         }
         if (!magicOk) return E_FAIL;
-        if (isRaster_) return readRasterInfo(stream, ratio_, compressionKind_);
-        return readLidarInfo(stream, ratio_, compressionKind_);
+        if (isRaster_) {
+            KVIO_IStreamStream adapter(stream);
+            return readRasterInfo(adapter, ratio_, compressionKind_);
+        }
     } catch (...) {
         return E_FAIL;
     }
+    IStreamIO* io = nullptr;
+    try {
+        io = new IStreamIO(stream);
+    } catch (...) {
+        return E_OUTOFMEMORY;
+    }
+    HRESULT hr = readLidarInfo(*io, ratio_, compressionKind_);
+    io->release();
+    return hr;
 }
 
 // ---- IPropertyStore

@@ -8,11 +8,16 @@ trap 'rm -f "$QUARN_REGISTRY"' EXIT
 fail() { echo "FAILED: $*"; exit 1; }
 
 "$props" register >/dev/null || fail "register"
-out=$("$props" show "$samples/raster-gen3.qg3" "$samples/lidar-gen4.qrn") || fail "show: $out"
+out=$("$props" show "$samples/raster-gen3-lossless.qg3" "$samples/raster-gen4-lossy.qg4" \
+      "$samples/raster-gen2.qg2" "$samples/lidar-gen4.qrn") || fail "show: $out"
 echo "$out"
-printf '%s\t0x00000000\tQG3 Raster\t\n' "$samples/raster-gen3.qg3" | cmp -s - <(echo "$out" | head -n 1) \
-    || fail "first line: $(echo "$out" | head -n 1 | od -c | head -n 3)"
-echo "$out" | sed -n 2p | grep -q $'\t0x00000000\tQG4 LiDAR\t$' || fail "second line"
+expect_line() {
+    echo "$out" | sed -n "$1p" | grep -q -P "^\Q$2\E\t0x00000000\t$3\t$4\$" || fail "line $1: $(echo "$out" | sed -n "$1p")"
+}
+expect_line 1 "$samples/raster-gen3-lossless.qg3" "QG3 Raster" "Lossless"
+expect_line 2 "$samples/raster-gen4-lossy.qg4" "QG4 Raster" "10:1"
+expect_line 3 "$samples/raster-gen2.qg2" "QG2 Raster" "10:1"
+expect_line 4 "$samples/lidar-gen4.qrn" "QG4 LiDAR" ""
 
 bad=$(mktemp /tmp/quarn-bad-XXXXXX.qrn)
 printf 'qrnd\007\000\000\000\000\000\000\000\000\000\000\000' > "$bad"
@@ -26,11 +31,11 @@ echo "$out" | grep -q $'\t0x80004005\tQG7 LiDAR\t$' || fail "version 7: $out"
 "$props" bogus 2>/dev/null; [ $? -eq 2 ] || fail "usage error exits 2"
 
 "$props" unregister >/dev/null || fail "unregister"
-err=$("$props" show "$samples/raster-gen3.qg3" 2>&1 >/dev/null); status=$?
+err=$("$props" show "$samples/raster-gen3-lossy.qg3" 2>&1 >/dev/null); status=$?
 [ $status -eq 2 ] || fail "show after unregister exits 2 (got $status)"
 echo "$err" | grep -q "no property handler is registered for .qg3" || fail "message: $err"
 
 "$props" register --user >/dev/null || fail "register --user"
-"$props" show "$samples/raster-gen4.qg4" | grep -q $'\tQG4 Raster\t' || fail "show per user"
+"$props" show "$samples/raster-gen4-lossless.qg4" | grep -q $'\tQG4 Raster\tLossless$' || fail "show per user"
 "$props" unregister --user >/dev/null || fail "unregister --user"
 echo "1 passed, 0 failed"

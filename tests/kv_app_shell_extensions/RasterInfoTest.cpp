@@ -1,0 +1,206 @@
+// The handler on raster files: the compression text from the reader's data size, the file's
+// length and the modification flags; library statuses passed through; headers read only.
+
+#include "ClassicalMetadataWriter.h"
+#include "HandlerTestSupport.h"
+#include "KVIO_IStreamStream.h"
+#include "QG2FileWriter.h"
+#include "QuarnInfoPaths.h"
+#include "RasterFileWriter.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <stdexcept>
+
+using namespace quarn_test;
+
+namespace {
+
+HeaderBody rgbImage(std::uint32_t width, std::uint32_t height, std::uint8_t colorSpace = 10) {
+    HeaderBody b;
+    b.width = width;
+    b.height = height;
+    b.numLevels = 2;
+    b.bands = colorSpace & 0x40 ? 4 : 3;
+    b.colorSpace = colorSpace;
+    b.dataType = 5; // unsigned 8
+    return b;
+}
+
+RasterPacket modifications(const char* text) {
+    return metadataPacket(
+        1, 0, 1, ClassicalMetadataWriter().texts("IMAGE::MODIFICATIONS", {text}, {}).eom().bytes());
+}
+
+// A file of one image padded with plane data to exactly length bytes.
+Bytes imageOfLength(const Version& version, const HeaderBody& body,
+                    const std::vector<RasterPacket>& more, std::size_t length) {
+    const std::size_t bare = singleImageFile(version, body, more, 0).size();
+    std::vector<RasterPacket> packets{headerPacket(1, body)};
+    const std::size_t planeData = length - bare;
+    packets.push_back(planesetPacket(1, planeData, Bytes(planeData, 0x5A)));
+    packets.insert(packets.end(), more.begin(), more.end());
+    Bytes file = rasterFile(version, packets);
+    EXPECT_EQ(length, file.size());
+    return file;
+}
+
+TEST(RasterInfo, RatioFromDataSizeOverLength) {
+    // 1000 x 1000 x 3 bytes: 20 in 150,000 bytes, 18.75 rounds to 19 in 160,000.
+    const auto lossy = modifications("COMPRESSED");
+    HandlerResult r =
+        runHandler(imageOfLength(kGen3Version, rgbImage(1000, 1000), {lossy}, 150000));
+    EXPECT_EQ(S_OK, r.initialize);
+    EXPECT_EQ(u"QG3 Raster", r.generation);
+    EXPECT_EQ(u"20:1", r.compression);
+    r = runHandler(imageOfLength(kGen4Version, rgbImage(1000, 1000), {lossy}, 160000));
+    EXPECT_EQ(u"QG4 Raster", r.generation);
+    EXPECT_EQ(u"19:1", r.compression);
+    // An alpha band does not count: four bands, three of colour.
+    r = runHandler(imageOfLength(kGen3Version, rgbImage(1000, 1000, 10 | 0x40), {lossy}, 150000));
+    EXPECT_EQ(u"20:1", r.compression);
+}
+
+TEST(RasterInfo, LosslessOnlyWithoutModifications) {
+    HandlerResult r = runHandler(
+        imageOfLength(kGen3Version, rgbImage(100, 100), {modifications("LOSSLESS")}, 6000));
+    EXPECT_EQ(S_OK, r.initialize);
+    EXPECT_EQ(u"Lossless", r.compression);
+    r = runHandler(
+        imageOfLength(kGen4Version, rgbImage(100, 100), {modifications("LOSSLESS")}, 6000));
+    EXPECT_EQ(u"Lossless", r.compression);
+    // No modification record: unknown, so a ratio (30,000 / 6,000).
+    r = runHandler(imageOfLength(kGen3Version, rgbImage(100, 100), {}, 6000));
+    EXPECT_EQ(u"5:1", r.compression);
+    r = runHandler(
+        imageOfLength(kGen4Version, rgbImage(100, 100), {modifications("CROPPED")}, 6000));
+    EXPECT_EQ(u"5:1", r.compression);
+}
+
+TEST(RasterInfo, Generation2IsAlwaysARatio) {
+    QG2FileLayout layout;
+    layout.bands = 3;
+    layout.width = 200;
+    layout.height = 100;
+    layout.subbands = {std::nullopt};
+    QG2WrittenFile qg2 = writeQG2File(layout);
+    HandlerResult r = runHandler(qg2.bytes);
+    EXPECT_EQ(S_OK, r.initialize);
+    EXPECT_EQ(u"QG2 Raster", r.generation);
+    // No modification record is looked at below generation 3: always a ratio.
+    const float quotient = 200.0f * 100.0f * 3.0f / static_cast<float>(qg2.bytes.size());
+    const std::string number = std::to_string(roundedRatio(quotient));
+    EXPECT_EQ(std::u16string(number.begin(), number.end()) + u":1", r.compression);
+}
+
+TEST(RasterInfo, LibraryStatusesPassUnchangedAndLeaveTheTextEmpty) {
+    // A header body with 0 bands: the container refuses it with its own status.
+    HeaderBody broken = rgbImage(64, 64);
+    broken.bands = 0;
+    HandlerResult r = runHandler(singleImageFile(kGen3Version, broken));
+    EXPECT_EQ(2006, r.initialize) << "a positive status that callers read as success";
+    EXPECT_EQ(u"QG3 Raster", r.generation);
+    EXPECT_EQ(u"", r.compression);
+    // Two images: not opened until mosaics are read.
+    r = runHandler(singleImageFile(kGen3Version, rgbImage(16, 16),
+                                   {headerPacket(2, rgbImage(16, 16)), planesetPacket(2, 0)}));
+    EXPECT_GT(r.initialize, 0);
+    EXPECT_EQ(u"", r.compression);
+    // Only a header: the stream ends before any packet.
+    r = runHandler(fileHeader(kGen3Version));
+    EXPECT_GT(r.initialize, 0);
+    EXPECT_EQ(u"", r.compression);
+}
+
+TEST(RasterInfo, RatiosBeyondThirtyTwoBitsAreHeld) {
+    EXPECT_EQ(20u, roundedRatio(19.6f));
+    EXPECT_EQ(0x7FFFFFFFu, roundedRatio(3.0e10f));
+    EXPECT_EQ(0x7FFFFFFFu, roundedRatio(1.0f / 0.0f));
+    EXPECT_EQ(0u, roundedRatio(0.0f / 0.0f));
+}
+
+// A read-only stream over a header followed by a large stretch of plane data that exists only
+// as a length; it counts what is read and can throw from its reads.
+class LargeVirtualStream final : public IStream {
+public:
+    LargeVirtualStream(Bytes head, std::uint64_t length)
+        : head_(std::move(head)), length_(length) {}
+    HRESULT QueryInterface(REFIID, void** object) override {
+        *object = nullptr;
+        return E_NOINTERFACE;
+    }
+    ULONG AddRef() override { return 2; }
+    ULONG Release() override { return 1; }
+    HRESULT Read(void* buffer, ULONG count, ULONG* read) override {
+        if (throwOnRead) throw std::runtime_error("device gone");
+        std::uint64_t n =
+            position_ < length_ ? std::min<std::uint64_t>(count, length_ - position_) : 0;
+        for (std::uint64_t i = 0; i < n; ++i)
+            static_cast<BYTE*>(buffer)[i] = position_ + i < head_.size() ? head_[position_ + i] : 0;
+        position_ += n;
+        bytesRead += n;
+        if (read) *read = static_cast<ULONG>(n);
+        return S_OK;
+    }
+    HRESULT Write(const void*, ULONG, ULONG*) override { return E_NOTIMPL; }
+    HRESULT Seek(LARGE_INTEGER move, DWORD origin, ULARGE_INTEGER* position) override {
+        std::int64_t base = origin == STREAM_SEEK_SET   ? 0
+                            : origin == STREAM_SEEK_CUR ? static_cast<std::int64_t>(position_)
+                                                        : static_cast<std::int64_t>(length_);
+        if (base + move.QuadPart < 0) return STG_E_INVALIDFUNCTION;
+        position_ = static_cast<std::uint64_t>(base + move.QuadPart);
+        if (position) position->QuadPart = position_;
+        return S_OK;
+    }
+    HRESULT SetSize(ULARGE_INTEGER) override { return E_NOTIMPL; }
+    HRESULT CopyTo(IStream*, ULARGE_INTEGER, ULARGE_INTEGER*, ULARGE_INTEGER*) override {
+        return E_NOTIMPL;
+    }
+    HRESULT Commit(DWORD) override { return E_NOTIMPL; }
+    HRESULT Revert() override { return E_NOTIMPL; }
+    HRESULT LockRegion(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) override { return E_NOTIMPL; }
+    HRESULT UnlockRegion(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) override { return E_NOTIMPL; }
+    HRESULT Stat(STATSTG*, DWORD) override { return E_NOTIMPL; }
+    HRESULT Clone(IStream**) override { return E_NOTIMPL; }
+
+    std::uint64_t bytesRead = 0;
+    bool throwOnRead = false;
+
+private:
+    Bytes head_;
+    std::uint64_t length_;
+    std::uint64_t position_ = 0;
+};
+
+TEST(RasterInfo, ReadsHeadersOnly) {
+    // A header packet, then a planeset packet whose body holds 100 MB of plane data that the
+    // stream only pretends to have.
+    constexpr std::uint64_t planeData = 100u << 20;
+    Bytes head = rasterFile(kGen3Version, {headerPacket(1, rgbImage(20000, 20000))});
+    const Bytes planesetFields = planesetBody(1, 0, planeData);
+    const Bytes planesetHeader =
+        packetHeader(planesetPacket(1, planeData).header, planesetFields.size() + planeData);
+    head.insert(head.end(), planesetHeader.begin(), planesetHeader.end());
+    head.insert(head.end(), planesetFields.begin(), planesetFields.end());
+    LargeVirtualStream stream(head, head.size() + planeData);
+    HandlerResult r = runHandler(&stream);
+    EXPECT_EQ(S_OK, r.initialize);
+    EXPECT_EQ(u"QG3 Raster", r.generation);
+    EXPECT_EQ(u"11:1", r.compression) << "1.2 GB of pixels in 100 MB";
+    EXPECT_LT(stream.bytesRead, 64u * 1024u);
+}
+
+TEST(RasterInfo, AnExceptionFromTheLibraryIsEFail) {
+    Bytes file = imageOfLength(kGen3Version, rgbImage(10, 10), {}, 1000);
+    LargeVirtualStream stream(file, file.size());
+    stream.throwOnRead = true;
+    DWORD ratio = 7, kind = 2;
+    KVIO_IStreamStream adapter(&stream);
+    EXPECT_EQ(E_FAIL, readRasterInfo(adapter, ratio, kind));
+    EXPECT_EQ(7u, ratio);
+    EXPECT_EQ(2u, kind);
+}
+
+} // namespace
