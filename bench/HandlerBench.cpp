@@ -1,0 +1,103 @@
+// Time of one file through the handler as the property system uses it: Initialize on a stream,
+// then both GetValue calls; small and large files of each raster generation.
+
+#include "CQuarnPropertyStore.h"
+#include "ClassicalMetadataWriter.h"
+#include "QG2FileWriter.h"
+#include "RasterFileWriter.h"
+
+#include <benchmark/benchmark.h>
+
+extern "C" HRESULT DllGetClassObject(REFCLSID, REFIID, void**);
+
+using namespace quarn_test;
+
+namespace {
+
+constexpr std::size_t kLargePlaneData = 100u << 20;
+
+Bytes rasterFileOf(const Version& version, std::uint32_t side, std::size_t planeData) {
+    HeaderBody body;
+    body.width = side;
+    body.height = side;
+    body.numLevels = 5;
+    body.bands = 3;
+    body.colorSpace = 10;
+    body.dataType = 5;
+    const Bytes metadata =
+        ClassicalMetadataWriter().texts("IMAGE::MODIFICATIONS", {"COMPRESSED"}, {}).eom().bytes();
+    return rasterFile(version,
+                      {headerPacket(1, body), planesetPacket(1, planeData, Bytes(planeData, 0x5A)),
+                       metadataPacket(1, 0, 1, metadata)});
+}
+
+Bytes qg2FileOf(std::uint32_t side, std::size_t trailing) {
+    QG2FileLayout layout;
+    layout.bands = 3;
+    layout.width = side;
+    layout.height = side;
+    layout.subbands = {std::nullopt};
+    Bytes bytes = writeQG2File(layout).bytes;
+    bytes.resize(bytes.size() + trailing, 0x5A);
+    return bytes;
+}
+
+void runHandler(benchmark::State& state, const Bytes& file) {
+    IStream* stream = SHCreateMemStream(file.data(), static_cast<UINT>(file.size()));
+    IClassFactory* factory = nullptr;
+    DllGetClassObject(CLSID_QuarnPropertyStore, IID_IClassFactory,
+                      reinterpret_cast<void**>(&factory));
+    for (auto _ : state) {
+        IInitializeWithStream* init = nullptr;
+        factory->CreateInstance(nullptr, IID_IInitializeWithStream,
+                                reinterpret_cast<void**>(&init));
+        LARGE_INTEGER zero{};
+        stream->Seek(zero, STREAM_SEEK_SET, nullptr);
+        HRESULT hr = init->Initialize(stream, STGM_READ);
+        IPropertyStore* store = nullptr;
+        init->QueryInterface(IID_IPropertyStore, reinterpret_cast<void**>(&store));
+        for (const PROPERTYKEY* key : {&GenerationKey, &CompressionKey}) {
+            PROPVARIANT value;
+            PropVariantInit(&value);
+            store->GetValue(*key, &value);
+            benchmark::DoNotOptimize(value.pwszVal);
+            PropVariantClear(&value);
+        }
+        store->Release();
+        init->Release();
+        if (FAILED(hr)) state.SkipWithError("Initialize failed");
+    }
+    factory->Release();
+    stream->Release();
+    state.counters["file_bytes"] = static_cast<double>(file.size());
+}
+
+void Generation2Small(benchmark::State& s) {
+    runHandler(s, qg2FileOf(256, 20000));
+}
+void Generation2Large(benchmark::State& s) {
+    runHandler(s, qg2FileOf(20000, kLargePlaneData));
+}
+void Generation3Small(benchmark::State& s) {
+    runHandler(s, rasterFileOf(kGen3Version, 256, 20000));
+}
+void Generation3Large(benchmark::State& s) {
+    runHandler(s, rasterFileOf(kGen3Version, 20000, kLargePlaneData));
+}
+void Generation4Small(benchmark::State& s) {
+    runHandler(s, rasterFileOf(kGen4Version, 256, 20000));
+}
+void Generation4Large(benchmark::State& s) {
+    runHandler(s, rasterFileOf(kGen4Version, 20000, kLargePlaneData));
+}
+
+BENCHMARK(Generation2Small);
+BENCHMARK(Generation2Large);
+BENCHMARK(Generation3Small);
+BENCHMARK(Generation3Large);
+BENCHMARK(Generation4Small);
+BENCHMARK(Generation4Large);
+
+} // namespace
+
+BENCHMARK_MAIN();
