@@ -1,17 +1,14 @@
-// The LiDAR path, until the kernel's point reader opens files: the header the reader accepts
-// (magic and major version 4) is checked, so that any other version fails as it will there.
+// What the two information paths share: the rounding of a ratio.
 
 #include "QuarnInfoPaths.h"
-#include "IStreamIO.h"
 
-HRESULT readLidarInfo(IStreamIO& io, DWORD&, DWORD&) {
-    try {
-        unsigned char header[8] = {};
-        if (io.pread(0, header, sizeof header) < static_cast<std::int64_t>(sizeof header))
-            return E_FAIL;
-        bool magicOk = header[0] == 'q' && header[1] == 'r' && header[2] == 'n' && header[3] == 'd';
-        return magicOk && header[4] == 4 ? S_OK : E_FAIL;
-    } catch (...) {
-        return E_FAIL;
-    }
+#include <cmath>
+#include <cstdint>
+
+DWORD roundedRatio(float quotient) {
+    double rounded = static_cast<double>(quotient) + 0.5;
+    if (std::isnan(rounded)) return 0;
+    if (rounded >= 2147483648.0) return 0x7FFFFFFF;
+    if (rounded <= -2147483649.0) return 0x80000000;
+    return static_cast<DWORD>(static_cast<std::int32_t>(rounded));
 }

@@ -6,9 +6,6 @@
 #include "QuarnImageReader.h"
 #include "QuarnInfoPaths.h"
 
-#include <cmath>
-#include <limits>
-
 using namespace Korvel;
 
 namespace {
@@ -20,14 +17,6 @@ struct ReaderHolder {
     }
 };
 } // namespace
-
-DWORD roundedRatio(float quotient) {
-    double rounded = static_cast<double>(quotient) + 0.5;
-    if (std::isnan(rounded)) return 0;
-    if (rounded >= 2147483648.0) return 0x7FFFFFFF;
-    if (rounded <= -2147483649.0) return 0x80000000;
-    return static_cast<DWORD>(static_cast<std::int32_t>(rounded));
-}
 
 HRESULT readRasterInfo(KVIO_IStreamStream& stream, DWORD& ratio, DWORD& compressionKind) {
     try {

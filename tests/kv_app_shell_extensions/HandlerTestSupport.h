@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -57,5 +59,69 @@ inline HandlerResult runHandler(const std::vector<std::uint8_t>& bytes) {
     stream->Release();
     return result;
 }
+
+// A read-only stream of a given length whose bytes are zero except for stored pieces, so that
+// files with large data sections need no memory; it counts what is read and can throw.
+class SparseStream final : public IStream {
+public:
+    struct Piece {
+        std::uint64_t offset;
+        std::vector<std::uint8_t> bytes;
+    };
+    SparseStream(std::vector<Piece> pieces, std::uint64_t length)
+        : pieces_(std::move(pieces)), length_(length) {}
+
+    HRESULT QueryInterface(REFIID, void** object) override {
+        *object = nullptr;
+        return E_NOINTERFACE;
+    }
+    ULONG AddRef() override { return 2; }
+    ULONG Release() override { return 1; }
+    HRESULT Read(void* buffer, ULONG count, ULONG* read) override {
+        if (throwOnRead) throw std::runtime_error("device gone");
+        const std::uint64_t n =
+            position_ < length_ ? std::min<std::uint64_t>(count, length_ - position_) : 0;
+        auto* out = static_cast<std::uint8_t*>(buffer);
+        std::fill(out, out + n, 0);
+        for (const Piece& piece : pieces_) {
+            const std::uint64_t begin = std::max(piece.offset, position_);
+            const std::uint64_t end = std::min(piece.offset + piece.bytes.size(), position_ + n);
+            for (std::uint64_t at = begin; at < end; ++at)
+                out[at - position_] = piece.bytes[at - piece.offset];
+        }
+        position_ += n;
+        bytesRead += n;
+        if (read) *read = static_cast<ULONG>(n);
+        return S_OK;
+    }
+    HRESULT Write(const void*, ULONG, ULONG*) override { return E_NOTIMPL; }
+    HRESULT Seek(LARGE_INTEGER move, DWORD origin, ULARGE_INTEGER* position) override {
+        const std::int64_t base = origin == STREAM_SEEK_SET   ? 0
+                                  : origin == STREAM_SEEK_CUR ? static_cast<std::int64_t>(position_)
+                                                              : static_cast<std::int64_t>(length_);
+        if (base + move.QuadPart < 0) return STG_E_INVALIDFUNCTION;
+        position_ = static_cast<std::uint64_t>(base + move.QuadPart);
+        if (position) position->QuadPart = position_;
+        return S_OK;
+    }
+    HRESULT SetSize(ULARGE_INTEGER) override { return E_NOTIMPL; }
+    HRESULT CopyTo(IStream*, ULARGE_INTEGER, ULARGE_INTEGER*, ULARGE_INTEGER*) override {
+        return E_NOTIMPL;
+    }
+    HRESULT Commit(DWORD) override { return E_NOTIMPL; }
+    HRESULT Revert() override { return E_NOTIMPL; }
+    HRESULT LockRegion(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) override { return E_NOTIMPL; }
+    HRESULT UnlockRegion(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) override { return E_NOTIMPL; }
+    HRESULT Stat(STATSTG*, DWORD) override { return E_NOTIMPL; }
+    HRESULT Clone(IStream**) override { return E_NOTIMPL; }
+
+    std::uint64_t bytesRead = 0;
+    bool throwOnRead = false;
+
+private:
+    std::vector<Piece> pieces_;
+    std::uint64_t length_;
+    std::uint64_t position_ = 0;
+};
 
 } // namespace quarn_test

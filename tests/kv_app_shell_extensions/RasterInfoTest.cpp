@@ -10,10 +10,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <atomic>
-#include <stdexcept>
-
 using namespace quarn_test;
 
 namespace {
@@ -121,59 +117,6 @@ TEST(RasterInfo, RatiosBeyondThirtyTwoBitsAreHeld) {
     EXPECT_EQ(0u, roundedRatio(0.0f / 0.0f));
 }
 
-// A read-only stream over a header followed by a large stretch of plane data that exists only
-// as a length; it counts what is read and can throw from its reads.
-class LargeVirtualStream final : public IStream {
-public:
-    LargeVirtualStream(Bytes head, std::uint64_t length)
-        : head_(std::move(head)), length_(length) {}
-    HRESULT QueryInterface(REFIID, void** object) override {
-        *object = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG AddRef() override { return 2; }
-    ULONG Release() override { return 1; }
-    HRESULT Read(void* buffer, ULONG count, ULONG* read) override {
-        if (throwOnRead) throw std::runtime_error("device gone");
-        std::uint64_t n =
-            position_ < length_ ? std::min<std::uint64_t>(count, length_ - position_) : 0;
-        for (std::uint64_t i = 0; i < n; ++i)
-            static_cast<BYTE*>(buffer)[i] = position_ + i < head_.size() ? head_[position_ + i] : 0;
-        position_ += n;
-        bytesRead += n;
-        if (read) *read = static_cast<ULONG>(n);
-        return S_OK;
-    }
-    HRESULT Write(const void*, ULONG, ULONG*) override { return E_NOTIMPL; }
-    HRESULT Seek(LARGE_INTEGER move, DWORD origin, ULARGE_INTEGER* position) override {
-        std::int64_t base = origin == STREAM_SEEK_SET   ? 0
-                            : origin == STREAM_SEEK_CUR ? static_cast<std::int64_t>(position_)
-                                                        : static_cast<std::int64_t>(length_);
-        if (base + move.QuadPart < 0) return STG_E_INVALIDFUNCTION;
-        position_ = static_cast<std::uint64_t>(base + move.QuadPart);
-        if (position) position->QuadPart = position_;
-        return S_OK;
-    }
-    HRESULT SetSize(ULARGE_INTEGER) override { return E_NOTIMPL; }
-    HRESULT CopyTo(IStream*, ULARGE_INTEGER, ULARGE_INTEGER*, ULARGE_INTEGER*) override {
-        return E_NOTIMPL;
-    }
-    HRESULT Commit(DWORD) override { return E_NOTIMPL; }
-    HRESULT Revert() override { return E_NOTIMPL; }
-    HRESULT LockRegion(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) override { return E_NOTIMPL; }
-    HRESULT UnlockRegion(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) override { return E_NOTIMPL; }
-    HRESULT Stat(STATSTG*, DWORD) override { return E_NOTIMPL; }
-    HRESULT Clone(IStream**) override { return E_NOTIMPL; }
-
-    std::uint64_t bytesRead = 0;
-    bool throwOnRead = false;
-
-private:
-    Bytes head_;
-    std::uint64_t length_;
-    std::uint64_t position_ = 0;
-};
-
 TEST(RasterInfo, ReadsHeadersOnly) {
     // A header packet, then a planeset packet whose body holds 100 MB of plane data that the
     // stream only pretends to have.
@@ -184,7 +127,7 @@ TEST(RasterInfo, ReadsHeadersOnly) {
         packetHeader(planesetPacket(1, planeData).header, planesetFields.size() + planeData);
     head.insert(head.end(), planesetHeader.begin(), planesetHeader.end());
     head.insert(head.end(), planesetFields.begin(), planesetFields.end());
-    LargeVirtualStream stream(head, head.size() + planeData);
+    SparseStream stream({{0, head}}, head.size() + planeData);
     HandlerResult r = runHandler(&stream);
     EXPECT_EQ(S_OK, r.initialize);
     EXPECT_EQ(u"QG3 Raster", r.generation);
@@ -194,7 +137,7 @@ TEST(RasterInfo, ReadsHeadersOnly) {
 
 TEST(RasterInfo, AnExceptionFromTheLibraryIsEFail) {
     Bytes file = imageOfLength(kGen3Version, rgbImage(10, 10), {}, 1000);
-    LargeVirtualStream stream(file, file.size());
+    SparseStream stream({{0, file}}, file.size());
     stream.throwOnRead = true;
     DWORD ratio = 7, kind = 2;
     KVIO_IStreamStream adapter(&stream);

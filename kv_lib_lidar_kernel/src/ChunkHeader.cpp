@@ -1,0 +1,21 @@
+#include "ChunkHeader.h"
+
+#include "BigEndian.h"
+#include "BufferedIOReader.h"
+#include "Error.h"
+
+namespace Korvel {
+
+std::int64_t ChunkHeader::read(BufferedIOReader& reader) {
+    const char* const function = "Korvel::ChunkHeader::read";
+    offset = reader.tell();
+    if (!BigEndian::read(reader, id))
+        throw Error::make("ChunkHeader", function, __LINE__, ErrorCode::ChunkHeader,
+                          "bad read -- chunk id");
+    if (!BigEndian::read(reader, length))
+        throw Error::make("ChunkHeader", function, __LINE__, ErrorCode::ChunkHeader,
+                          "bad read -- chunk length");
+    return Size;
+}
+
+} // namespace Korvel
