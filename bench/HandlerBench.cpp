@@ -1,8 +1,10 @@
 // Time of one file through the handler as the property system uses it: Initialize on a stream,
-// then both GetValue calls; small and large files of each raster generation.
+// then both GetValue calls; small and large files of each raster generation and of LiDAR.
 
 #include "CQuarnPropertyStore.h"
 #include "ClassicalMetadataWriter.h"
+#include "LidarBodyWriter.h"
+#include "LidarFileWriter.h"
 #include "QG2FileWriter.h"
 #include "RasterFileWriter.h"
 
@@ -40,6 +42,35 @@ Bytes qg2FileOf(std::uint32_t side, std::size_t trailing) {
     Bytes bytes = writeQG2File(layout).bytes;
     bytes.resize(bytes.size() + trailing, 0x5A);
     return bytes;
+}
+
+// A point cloud with X, Y, Z, Intensity, Red and GPSTime, its subband data dataBytes long.
+Bytes lidarFileOf(std::uint64_t numPoints, std::size_t dataBytes) {
+    LidarFileWriter file;
+    file.header.numPoints = numPoints;
+    file.header.numLevels = 3;
+    for (const char* name : {"X", "Y", "Z", "Intensity", "Red", "GPSTime"}) {
+        LidarChannelRecord c;
+        c.name = name;
+        c.maximum = 65535;
+        file.header.channels.push_back(c);
+    }
+    // One subband chunk per channel and level.
+    const std::size_t chunks = file.header.channels.size() * 3;
+    for (std::uint16_t c = 0; c < file.header.channels.size(); ++c)
+        for (std::uint16_t band = 0; band < 3; ++band) {
+            LidarSubbandChunk chunk;
+            chunk.channel = c;
+            chunk.subband = band;
+            chunk.data.assign(dataBytes / chunks, 0x5A);
+            file.subbands.push_back(chunk);
+        }
+    file.metadata = LidarBodyWriter()
+                        .metadataHeader(1)
+                        .metadataRecord("PreCompressionPointCount", "", 3,
+                                        LidarBodyWriter::doubles({numPoints * 2.0}))
+                        .bytes();
+    return file.write().flatten();
 }
 
 void runHandler(benchmark::State& state, const Bytes& file) {
@@ -91,12 +122,21 @@ void Generation4Large(benchmark::State& s) {
     runHandler(s, rasterFileOf(kGen4Version, 20000, kLargePlaneData));
 }
 
+void LidarSmall(benchmark::State& s) {
+    runHandler(s, lidarFileOf(20000, 300000));
+}
+void LidarLarge(benchmark::State& s) {
+    runHandler(s, lidarFileOf(5000000, kLargePlaneData));
+}
+
 BENCHMARK(Generation2Small);
 BENCHMARK(Generation2Large);
 BENCHMARK(Generation3Small);
 BENCHMARK(Generation3Large);
 BENCHMARK(Generation4Small);
 BENCHMARK(Generation4Large);
+BENCHMARK(LidarSmall);
+BENCHMARK(LidarLarge);
 
 } // namespace
 
