@@ -61,7 +61,8 @@ inline HandlerResult runHandler(const std::vector<std::uint8_t>& bytes) {
 }
 
 // A read-only stream of a given length whose bytes are zero except for stored pieces, so that
-// files with large data sections need no memory; it counts what is read and can throw.
+// files with large data sections need no memory; it counts what is read and its references,
+// and can fail or throw from its reads.
 class SparseStream final : public IStream {
 public:
     struct Piece {
@@ -75,10 +76,11 @@ public:
         *object = nullptr;
         return E_NOINTERFACE;
     }
-    ULONG AddRef() override { return 2; }
-    ULONG Release() override { return 1; }
+    ULONG AddRef() override { return ++refs; }
+    ULONG Release() override { return --refs; }
     HRESULT Read(void* buffer, ULONG count, ULONG* read) override {
         if (throwOnRead) throw std::runtime_error("device gone");
+        if (FAILED(readResult)) return readResult;
         const std::uint64_t n =
             position_ < length_ ? std::min<std::uint64_t>(count, length_ - position_) : 0;
         auto* out = static_cast<std::uint8_t*>(buffer);
@@ -117,6 +119,8 @@ public:
 
     std::uint64_t bytesRead = 0;
     bool throwOnRead = false;
+    HRESULT readResult = S_OK; // a failure here fails every read
+    ULONG refs = 1;            // the creator's; the stream is never freed through it
 
 private:
     std::vector<Piece> pieces_;

@@ -3,67 +3,16 @@
 
 #include "CQuarnPropertyStore.h"
 #include "CQuarnShellExtensionVistaModule.h"
+#include "HandlerTestSupport.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-extern "C" HRESULT DllGetClassObject(REFCLSID, REFIID, void**);
+using quarn_test::SparseStream;
 
 namespace {
-
-// A stream that hands out a fixed byte string, or fails every read with a given result.
-class ScriptedStream final : public IStream {
-public:
-    explicit ScriptedStream(std::vector<BYTE> bytes, HRESULT readResult = S_OK)
-        : bytes_(std::move(bytes)), readResult_(readResult) {}
-    HRESULT QueryInterface(REFIID, void** object) override {
-        *object = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG AddRef() override { return ++refs; }
-    ULONG Release() override { return --refs; }
-    HRESULT Read(void* buffer, ULONG count, ULONG* read) override {
-        ++reads;
-        if (FAILED(readResult_)) return readResult_;
-        ULONG n = 0;
-        while (n < count && position_ + n < bytes_.size()) {
-            static_cast<BYTE*>(buffer)[n] = bytes_[position_ + n];
-            ++n;
-        }
-        position_ += n;
-        if (read) *read = n;
-        return S_OK;
-    }
-    HRESULT Write(const void*, ULONG, ULONG*) override { return E_NOTIMPL; }
-    HRESULT Seek(LARGE_INTEGER move, DWORD origin, ULARGE_INTEGER* position) override {
-        std::int64_t base = origin == STREAM_SEEK_SET   ? 0
-                            : origin == STREAM_SEEK_CUR ? static_cast<std::int64_t>(position_)
-                                                        : static_cast<std::int64_t>(bytes_.size());
-        position_ = static_cast<std::size_t>(base + move.QuadPart);
-        if (position) position->QuadPart = position_;
-        return S_OK;
-    }
-    HRESULT SetSize(ULARGE_INTEGER) override { return E_NOTIMPL; }
-    HRESULT CopyTo(IStream*, ULARGE_INTEGER, ULARGE_INTEGER*, ULARGE_INTEGER*) override {
-        return E_NOTIMPL;
-    }
-    HRESULT Commit(DWORD) override { return E_NOTIMPL; }
-    HRESULT Revert() override { return E_NOTIMPL; }
-    HRESULT LockRegion(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) override { return E_NOTIMPL; }
-    HRESULT UnlockRegion(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) override { return E_NOTIMPL; }
-    HRESULT Stat(STATSTG*, DWORD) override { return E_NOTIMPL; }
-    HRESULT Clone(IStream**) override { return E_NOTIMPL; }
-
-    ULONG refs = 1;
-    int reads = 0;
-
-private:
-    std::vector<BYTE> bytes_;
-    HRESULT readResult_;
-    std::size_t position_ = 0;
-};
 
 std::vector<BYTE> header(BYTE version, BYTE byte5, std::size_t length = 16) {
     std::vector<BYTE> bytes = {'q', 'r', 'n', 'd', version, byte5};
@@ -92,7 +41,8 @@ public:
     Handler& operator=(const Handler&) = delete;
 
     HRESULT initialize(std::vector<BYTE> bytes) {
-        ScriptedStream stream(std::move(bytes));
+        const std::uint64_t length = bytes.size();
+        SparseStream stream({{0, std::move(bytes)}}, length);
         HRESULT hr = init->Initialize(&stream, STGM_READ);
         EXPECT_EQ(1u, stream.refs) << "the handler keeps no reference to the stream";
         return hr;
@@ -167,7 +117,8 @@ TEST(HeaderProbe, WrongMagicAndShortStreams) {
 TEST(HeaderProbe, ReadFailureIsReturnedAndChangesNothing) {
     Handler handler;
     ASSERT_TRUE(SUCCEEDED(handler.initialize(header(3, 4))));
-    ScriptedStream failing({}, STG_E_READFAULT);
+    SparseStream failing({}, 16);
+    failing.readResult = STG_E_READFAULT;
     EXPECT_EQ(STG_E_READFAULT, handler.init->Initialize(&failing, STGM_READ));
     EXPECT_EQ(u"QG4 Raster", handler.generation());
     EXPECT_EQ(E_POINTER, handler.init->Initialize(nullptr, STGM_READ));
