@@ -6,6 +6,7 @@
 #include "KernelChannelInfo.h"
 #include "RTree.h"
 #include "WaveletChunkReader.h"
+#include "WaveletDecoder.h"
 
 #include <algorithm>
 #include <cmath>
@@ -154,10 +155,10 @@ double WaveletDecoderInfo::estimateNumPoints(const double* bounds, double fracti
     return total;
 }
 
-PointIterator* WaveletDecoderInfo::createIterator(const double*, double, const PointInfo&,
-                                                  ProgressDelegate*) {
-    throw Error::make("WaveletDecoder", "Korvel::WaveletDecoderInfo::createIterator", __LINE__,
-                      ErrorCode::Generic, "point decoding is not implemented yet");
+PointIterator* WaveletDecoderInfo::createIterator(const double* bounds, double fraction,
+                                                  const PointInfo& pointInfo,
+                                                  ProgressDelegate* delegate) {
+    return WaveletDecoder::create(*this, bounds, fraction, pointInfo, delegate);
 }
 
 std::uint64_t WaveletDecoderInfo::queryBlocks(std::uint32_t level, const double* bounds,
