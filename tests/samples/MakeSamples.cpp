@@ -1,11 +1,13 @@
 // Writes the files of samples/ with the test-side writers: raster files of each generation,
 // lossless and lossy. Run from the project root: make-samples samples
 //
-// Plane data is filler of a plausible size; the handler reads headers only.
+// Raster plane data is filler of a plausible size (the handler reads headers only); point
+// clouds are coded for real.
 
 #include "ClassicalMetadataWriter.h"
 #include "LidarBodyWriter.h"
 #include "LidarFileWriter.h"
+#include "LidarPointCloudWriter.h"
 #include "QG2FileWriter.h"
 #include "RasterFileWriter.h"
 
@@ -59,34 +61,45 @@ Bytes qg2Sample() {
     return bytes;
 }
 
-// A point cloud of numPoints points with X, Y, Z and the further channels, its subband data
-// filler of dataBytes, and "PreCompressionPointCount" when countBefore is positive.
-Bytes lidarSample(std::uint64_t numPoints, const std::vector<const char*>& more, double countBefore,
-                  std::size_t dataBytes, std::uint32_t seed) {
-    LidarFileWriter file;
-    file.version = {4, 1, 0, 0};
-    file.header.numPoints = numPoints;
-    for (const char* name : {"X", "Y", "Z"}) {
-        LidarChannelRecord c;
+// A surveyed strip of numPoints points, really coded: X, Y, Z at centimetres, Intensity, and
+// Red and GPSTime when asked; "PreCompressionPointCount" when countBefore is positive.
+Bytes lidarSample(std::size_t numPoints, bool red, bool gpsTime, double countBefore,
+                  std::uint32_t seed) {
+    std::mt19937 random(seed);
+    LidarPointCloud cloud;
+    cloud.numLevels = 3;
+    cloud.blockSize = 1024;
+    const auto integerChannel = [&](const char* name, std::uint16_t datatype, double scale,
+                                    double offset) {
+        LidarCloudChannel c;
         c.name = name;
-        c.maximum = 100000;
-        c.scale = 0.01;
-        file.header.channels.push_back(c);
+        c.datatype = datatype;
+        c.scale = scale;
+        c.offset = offset;
+        c.integers.resize(numPoints);
+        return c;
+    };
+    LidarCloudChannel x = integerChannel("X", 2051, 0.01, 500000.0);
+    LidarCloudChannel y = integerChannel("Y", 2051, 0.01, 4000000.0);
+    LidarCloudChannel z = integerChannel("Z", 2051, 0.01, 100.0);
+    LidarCloudChannel intensity = integerChannel("Intensity", 512, 1.0, 0.0);
+    LidarCloudChannel r = integerChannel("Red", 512, 1.0, 0.0);
+    LidarCloudChannel time;
+    time.name = "GPSTime";
+    time.datatype = 2051;
+    time.transform = 61;
+    for (std::size_t i = 0; i < numPoints; ++i) {
+        x.integers[i] = static_cast<std::int64_t>(i * 7 + random() % 5);
+        y.integers[i] = static_cast<std::int64_t>((i % 400) * 25 + random() % 9);
+        z.integers[i] = static_cast<std::int64_t>(1500 + (i / 50) % 300 + random() % 20);
+        intensity.integers[i] = static_cast<std::int64_t>(random() % 64 == 0 ? 0 : random() % 4096);
+        r.integers[i] = static_cast<std::int64_t>(random() % 256);
+        time.values.push_back(2.5e5 + static_cast<double>(i) * 1.0e-5);
     }
-    for (const char* name : more) {
-        LidarChannelRecord c;
-        c.name = name;
-        c.datatype = std::string(name) == "GPSTime" ? 2051 : 512;
-        c.maximum = 65535;
-        file.header.channels.push_back(c);
-    }
-    const std::size_t perChannel = dataBytes / file.header.channels.size();
-    for (std::uint16_t c = 0; c < file.header.channels.size(); ++c) {
-        LidarSubbandChunk chunk;
-        chunk.channel = c;
-        chunk.data = filler(perChannel, seed + c);
-        file.subbands.push_back(chunk);
-    }
+    cloud.channels = {x, y, z, intensity};
+    if (red) cloud.channels.push_back(r);
+    if (gpsTime) cloud.channels.push_back(time);
+    LidarFileWriter file = cloud.file();
     LidarBodyWriter metadata;
     metadata.metadataHeader(countBefore > 0 ? 2 : 1);
     if (countBefore > 0)
@@ -123,12 +136,9 @@ int main(int argc, char** argv) {
              rasterSample(kGen4Version, "LOSSLESS", 250000, 5)) &&
         save(dir + "/raster-gen4-lossy.qg4",
              rasterSample(kGen4Version, "COMPRESSED SCALED", 58982, 6));
-    ok = ok &&
-         save(dir + "/lidar-lossless.qrn",
-              lidarSample(20000, {"Intensity", "Red", "GPSTime"}, 20000, 300000, 7)) &&
-         save(dir + "/lidar-lossy-rgb-time.qg4",
-              lidarSample(15000, {"Red", "GPSTime"}, 20000, 80000, 8)) &&
-         save(dir + "/lidar-lossy-plain.qg4", lidarSample(15000, {"Intensity"}, 20000, 60000, 9)) &&
-         save(dir + "/lidar-no-count.qrn", lidarSample(5000, {"Red"}, 0, 40000, 10));
+    ok = ok && save(dir + "/lidar-lossless.qrn", lidarSample(20000, true, true, 20000, 7)) &&
+         save(dir + "/lidar-lossy-rgb-time.qg4", lidarSample(15000, true, true, 60000, 8)) &&
+         save(dir + "/lidar-lossy-plain.qg4", lidarSample(15000, false, false, 60000, 9)) &&
+         save(dir + "/lidar-no-count.qrn", lidarSample(5000, true, false, 0, 10));
     return ok ? 0 : 1;
 }

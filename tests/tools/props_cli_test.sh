@@ -19,7 +19,7 @@ expect_line 1 "$samples/raster-gen3-lossless.qg3" "QG3 Raster" "Lossless"
 expect_line 2 "$samples/raster-gen4-lossy.qg4" "QG4 Raster" "10:1"
 expect_line 3 "$samples/raster-gen2.qg2" "QG2 Raster" "10:1"
 expect_line 4 "$samples/lidar-lossless.qrn" "QG4 LiDAR" "Lossless"
-expect_line 5 "$samples/lidar-lossy-rgb-time.qg4" "QG4 LiDAR" "8:1"
+expect_line 5 "$samples/lidar-lossy-rgb-time.qg4" "QG4 LiDAR" "15:1"
 expect_line 6 "$samples/lidar-no-count.qrn" "QG4 LiDAR" ""
 
 bad=$(mktemp /tmp/quarn-bad-XXXXXX.qrn)
