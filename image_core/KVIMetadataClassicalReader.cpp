@@ -7,7 +7,10 @@
 #include <algorithm>
 #include <bit>
 #include <cstring>
+#include <memory>
 #include <new>
+#include <string_view>
+#include <unordered_map>
 #include <vector>
 
 namespace Korvel {
@@ -109,6 +112,113 @@ bool readTexts(KVIOStreamInf* stream, std::uint32_t count, std::uint64_t keep,
     return true;
 }
 
+// The records of a block in the order the database is to get them: a name read again takes the
+// place of its earlier record, at the end, as a removal and an addition would. They are kept
+// apart from the database until the block ends, so that a block of many records, names repeated
+// or not, costs no walk of the database's list per record.
+class StagedRecords {
+public:
+    void put(std::unique_ptr<KVIMetadataRecord> record) {
+        if (const auto it = at_.find(record->getName()); it != at_.end()) {
+            const std::size_t earlier = it->second;
+            at_.erase(it);
+            records_[earlier].reset();
+        }
+        records_.push_back(std::move(record));
+        at_.emplace(records_.back()->getName(), records_.size() - 1);
+    }
+
+    // Each record replaces any of its name in the database; the first failing status ends it.
+    KVStatus commitTo(KVIMetadataDatabase& database) const {
+        for (const auto& record : records_) {
+            if (record == nullptr) continue;
+            if (database.has(record->getName())) {
+                const KVStatus removed = database.remove(record->getName());
+                if (removed != KV_OK) return removed;
+            }
+            const KVStatus added = database.add(*record);
+            if (added != KV_OK) return added;
+        }
+        return KV_OK;
+    }
+
+private:
+    std::vector<std::unique_ptr<KVIMetadataRecord>> records_; // null where a name was read again
+    std::unordered_map<std::string_view, std::size_t> at_;
+};
+
+// Reads the block's records into staged, up to its end or the first failure.
+KVStatus readBlock(KVIOStreamInf* stream, StagedRecords& staged) {
+    try {
+        std::uint16_t firstWord = 0;
+        std::uint16_t secondWord = 0;
+        if (!readU16(stream, firstWord) || !readU16(stream, secondWord)) return kInvalid;
+        if (static_cast<std::int16_t>(firstWord) > 1) return kInvalid;
+
+        std::vector<char> name;
+        std::vector<std::uint8_t> data;
+        std::vector<char> textBlob;
+        std::vector<std::size_t> textStarts;
+        std::vector<const char*> texts;
+        for (;;) {
+            std::uint32_t tag = 0;
+            name.clear();
+            if (!readU32(stream, tag) || !readText(stream, &name)) return kInvalid;
+            if (name.size() == 1) return KV_OK; // only the zero: an empty name ends the block
+
+            std::uint32_t blockCode = 0;
+            std::uint32_t count = 0;
+            std::uint32_t numDims = 0;
+            if (!readU32(stream, blockCode) || !readU32(stream, count) || !readU32(stream, numDims))
+                return kInvalid;
+            const std::uint32_t recordType = KVIMetadataClassicalReader::recordTypeOf(blockCode);
+            if (recordType == 0 || numDims > KVIMetadataClassicalReader::kMaxDimensions)
+                return kInvalid;
+            std::uint32_t dims[KVIMetadataClassicalReader::kMaxDimensions] = {};
+            for (std::uint32_t d = 0; d < numDims; ++d)
+                if (!readU32(stream, dims[d])) return kInvalid;
+
+            const bool isEnd = std::strcmp(name.data(), "IMAGE::EOM") == 0;
+            const bool store = !isEnd && std::strcmp(name.data(), "IMAGE::SOM") != 0;
+            const std::uint32_t elementSize = KVIMetadataRecord::getElementSize(recordType);
+
+            // The record takes the product of its dimensions in elements; a product beyond the
+            // count (or beyond what a record may hold) is invalid, before anything is allocated.
+            std::uint64_t keep = 0;
+            if (store) {
+                if (!KVIMetadataRecord::getElementCount(numDims, dims, keep) || keep > count ||
+                    keep * elementSize > KVIMetadataRecord::kMaxDataBytes)
+                    return kInvalid;
+            }
+
+            data.clear();
+            textBlob.clear();
+            textStarts.clear();
+            texts.clear();
+            const void* elements = nullptr;
+            if (recordType == KVI_RECORD_TEXT) {
+                if (!readTexts(stream, count, keep, textBlob, textStarts)) return kInvalid;
+                texts.reserve(textStarts.size());
+                for (std::size_t start : textStarts)
+                    texts.push_back(textBlob.data() + start);
+                elements = texts.data();
+            } else {
+                if (!readElements(stream, count, elementSize, keep, data)) return kInvalid;
+                elements = data.data();
+            }
+
+            if (store)
+                staged.put(std::make_unique<KVIMetadataRecord>(name.data(), recordType, elements,
+                                                               numDims, dims));
+            if (isEnd) return KV_OK;
+        }
+    } catch (const KVUtilException& e) {
+        return e.getStatus();
+    } catch (const std::bad_alloc&) {
+        return KV_OUT_OF_MEMORY;
+    }
+}
+
 } // namespace
 
 KVIMetadataClassicalReader::~KVIMetadataClassicalReader() = default;
@@ -140,80 +250,11 @@ std::uint32_t KVIMetadataClassicalReader::recordTypeOf(std::uint32_t blockCode) 
 
 KVStatus KVIMetadataClassicalReader::read() {
     if (stream_ == nullptr) return kInvalid;
-    try {
-        std::uint16_t firstWord = 0;
-        std::uint16_t secondWord = 0;
-        if (!readU16(stream_, firstWord) || !readU16(stream_, secondWord)) return kInvalid;
-        if (static_cast<std::int16_t>(firstWord) > 1) return kInvalid;
-
-        std::vector<char> name;
-        std::vector<std::uint8_t> data;
-        std::vector<char> textBlob;
-        std::vector<std::size_t> textStarts;
-        std::vector<const char*> texts;
-        for (;;) {
-            std::uint32_t tag = 0;
-            name.clear();
-            if (!readU32(stream_, tag) || !readText(stream_, &name)) return kInvalid;
-            if (name.size() == 1) return KV_OK; // only the zero: an empty name ends the block
-
-            std::uint32_t blockCode = 0;
-            std::uint32_t count = 0;
-            std::uint32_t numDims = 0;
-            if (!readU32(stream_, blockCode) || !readU32(stream_, count) ||
-                !readU32(stream_, numDims))
-                return kInvalid;
-            const std::uint32_t recordType = recordTypeOf(blockCode);
-            if (recordType == 0 || numDims > kMaxDimensions) return kInvalid;
-            std::uint32_t dims[kMaxDimensions] = {};
-            for (std::uint32_t d = 0; d < numDims; ++d)
-                if (!readU32(stream_, dims[d])) return kInvalid;
-
-            const bool isEnd = std::strcmp(name.data(), "IMAGE::EOM") == 0;
-            const bool store = !isEnd && std::strcmp(name.data(), "IMAGE::SOM") != 0;
-            const std::uint32_t elementSize = KVIMetadataRecord::getElementSize(recordType);
-
-            // The record takes the product of its dimensions in elements; a product beyond the
-            // count (or beyond what a record may hold) is invalid, before anything is allocated.
-            std::uint64_t keep = 0;
-            if (store) {
-                if (!KVIMetadataRecord::getElementCount(numDims, dims, keep) || keep > count ||
-                    keep * elementSize > KVIMetadataRecord::kMaxDataBytes)
-                    return kInvalid;
-            }
-
-            data.clear();
-            textBlob.clear();
-            textStarts.clear();
-            texts.clear();
-            const void* elements = nullptr;
-            if (recordType == KVI_RECORD_TEXT) {
-                if (!readTexts(stream_, count, keep, textBlob, textStarts)) return kInvalid;
-                texts.reserve(textStarts.size());
-                for (std::size_t start : textStarts)
-                    texts.push_back(textBlob.data() + start);
-                elements = texts.data();
-            } else {
-                if (!readElements(stream_, count, elementSize, keep, data)) return kInvalid;
-                elements = data.data();
-            }
-
-            if (store) {
-                const KVIMetadataRecord record(name.data(), recordType, elements, numDims, dims);
-                if (database_.has(name.data())) {
-                    const KVStatus removed = database_.remove(name.data());
-                    if (removed != KV_OK) return removed;
-                }
-                const KVStatus added = database_.add(record);
-                if (added != KV_OK) return added;
-            }
-            if (isEnd) return KV_OK;
-        }
-    } catch (const KVUtilException& e) {
-        return e.getStatus();
-    } catch (const std::bad_alloc&) {
-        return KV_OUT_OF_MEMORY;
-    }
+    StagedRecords staged;
+    const KVStatus status = readBlock(stream_, staged);
+    // Records read before a failure stay in the database.
+    const KVStatus committed = staged.commitTo(database_);
+    return committed != KV_OK ? committed : status;
 }
 
 } // namespace Korvel

@@ -2,7 +2,7 @@
 
 #include "KVUtilException.h"
 
-#include <cstring>
+#include <algorithm>
 #include <new>
 
 namespace Korvel {
@@ -16,12 +16,10 @@ KVIMetadataDatabase::~KVIMetadataDatabase() {
     removeAll();
 }
 
-std::vector<std::unique_ptr<KVIMetadataRecord>>::const_iterator
-KVIMetadataDatabase::find(const char* name) const {
-    if (name == nullptr) return records_.end();
-    for (auto it = records_.begin(); it != records_.end(); ++it)
-        if (*it != nullptr && std::strcmp((*it)->getName(), name) == 0) return it;
-    return records_.end();
+const KVIMetadataRecord* KVIMetadataDatabase::find(const char* name) const {
+    if (name == nullptr) return nullptr;
+    const auto it = byName_.find(name);
+    return it != byName_.end() ? it->second : nullptr;
 }
 
 KVStatus KVIMetadataDatabase::getByIndex(std::uint32_t index,
@@ -32,9 +30,9 @@ KVStatus KVIMetadataDatabase::getByIndex(std::uint32_t index,
 }
 
 KVStatus KVIMetadataDatabase::get(const char* name, const KVIMetadataRecord*& record) const {
-    const auto it = find(name);
-    if (it == records_.end()) return KV_METADATA_NOT_FOUND;
-    record = it->get();
+    const KVIMetadataRecord* found = find(name);
+    if (found == nullptr) return KV_METADATA_NOT_FOUND;
+    record = found;
     return KV_OK;
 }
 
@@ -43,7 +41,7 @@ KVStatus KVIMetadataDatabase::get(std::uint32_t tag, const KVIMetadataRecord*& r
 }
 
 bool KVIMetadataDatabase::has(const char* name) const {
-    return find(name) != records_.end();
+    return find(name) != nullptr;
 }
 
 bool KVIMetadataDatabase::has(std::uint32_t tag) const {
@@ -59,13 +57,22 @@ KVStatus KVIMetadataDatabase::add(const KVIMetadataRecord& record) {
     } catch (const KVUtilException& e) {
         return e.getStatus();
     }
+    const KVIMetadataRecord* added = records_.back().get();
+    try {
+        byName_.emplace(added->getName(), added);
+    } catch (const std::bad_alloc&) {
+        records_.pop_back();
+        return KV_OUT_OF_MEMORY;
+    }
     return KV_OK;
 }
 
 KVStatus KVIMetadataDatabase::remove(const char* name) {
-    const auto it = find(name);
-    if (it == records_.end()) return KV_METADATA_NOT_FOUND;
-    records_.erase(it);
+    const KVIMetadataRecord* found = find(name);
+    if (found == nullptr) return KV_METADATA_NOT_FOUND;
+    byName_.erase(found->getName());
+    records_.erase(std::find_if(records_.begin(), records_.end(),
+                                [found](const auto& record) { return record.get() == found; }));
     return KV_OK;
 }
 
@@ -74,6 +81,7 @@ KVStatus KVIMetadataDatabase::remove(std::uint32_t tag) {
 }
 
 KVStatus KVIMetadataDatabase::removeAll() {
+    byName_.clear();
     // Last to first.
     while (!records_.empty())
         records_.pop_back();
@@ -85,14 +93,21 @@ KVStatus KVIMetadataDatabase::merge(const KVIMetadataDatabase& other) {
         if (record == nullptr) return KV_METADATA_EMPTY_SLOT;
         if (has(record->getName())) return KV_METADATA_EXISTS;
     }
-    // Copy everything before touching this list, so a failure adds nothing.
+    // Copy and index everything before touching this list, so a failure adds nothing.
     std::vector<std::unique_ptr<KVIMetadataRecord>> copies;
+    std::size_t indexed = 0;
     try {
         copies.reserve(other.records_.size());
         for (const auto& record : other.records_)
             copies.push_back(std::make_unique<KVIMetadataRecord>(*record));
         records_.reserve(records_.size() + copies.size());
+        for (const auto& copy : copies) {
+            byName_.emplace(copy->getName(), copy.get());
+            ++indexed;
+        }
     } catch (const std::bad_alloc&) {
+        for (std::size_t i = 0; i < indexed; ++i)
+            byName_.erase(copies[i]->getName());
         return KV_OUT_OF_MEMORY;
     } catch (const KVUtilException& e) {
         return e.getStatus();

@@ -1,6 +1,7 @@
 #pragma once
 // An ordered list of metadata records with unique names, kept in the order they were added.
-// Records are addressed by name or by tag number (through the tag's name).
+// Records are addressed by name or by tag number (through the tag's name); an index by name
+// keeps lookups and additions from walking the list, whatever number of records a file holds.
 
 #include "KVIMetadataRecord.h"
 #include "KVIMetadataTag.h"
@@ -8,6 +9,8 @@
 
 #include <cstdint>
 #include <memory>
+#include <string_view>
+#include <unordered_map>
 #include <vector>
 
 namespace Korvel {
@@ -39,9 +42,12 @@ public:
     KVStatus merge(const KVIMetadataDatabase& other);
 
 private:
-    std::vector<std::unique_ptr<KVIMetadataRecord>>::const_iterator find(const char* name) const;
+    // The record of the name, or null.
+    const KVIMetadataRecord* find(const char* name) const;
 
     std::vector<std::unique_ptr<KVIMetadataRecord>> records_;
+    // Every record by its name (a view of the record's own name).
+    std::unordered_map<std::string_view, const KVIMetadataRecord*> byName_;
 };
 
 } // namespace Korvel

@@ -12,9 +12,51 @@
 
 namespace Korvel {
 
+namespace {
+
+std::uint64_t indexKey(std::uint32_t packetType, std::uint32_t imageNumber) {
+    return std::uint64_t{packetType} << 32 | imageNumber;
+}
+
+} // namespace
+
 KVStatus QG3PacketDB::read(KVIOStreamInf* stream) {
-    const KVStatus status = readFileHeader(stream, version_);
-    return status != KV_OK ? status : DB::read(stream, -1);
+    KVStatus status = readFileHeader(stream, version_);
+    if (status != KV_OK) return status;
+    status = DB::read(stream, -1);
+    buildIndex();
+    return status;
+}
+
+void QG3PacketDB::buildIndex() {
+    index_.clear();
+    indexed_ = false;
+    try {
+        for (DBObjectProxy* proxy : getObjects().items())
+            if (const auto* type = dynamic_cast<const QG3PacketType*>(proxy->getType()))
+                index_[indexKey(type->packetType, type->imageNumber)].push_back(proxy);
+        indexed_ = true;
+    } catch (const std::bad_alloc&) {
+        // Without the index every search walks the list.
+        index_.clear();
+    }
+}
+
+// The packets of the pattern's type whose image number is the pattern's or the wildcard (a
+// stored header may carry it); exactly one of them must match, as in findOne.
+DBObjectProxy* QG3PacketDB::findIndexed(const QG3PacketType& pattern) const {
+    DBObjectProxy* found = nullptr;
+    std::size_t matches = 0;
+    for (const std::uint32_t image : {pattern.imageNumber, QG3_ANY}) {
+        const auto it = index_.find(indexKey(pattern.packetType, image));
+        if (it == index_.end()) continue;
+        for (DBObjectProxy* proxy : it->second) {
+            if (proxy->getType() == nullptr || !pattern.matches(*proxy->getType())) continue;
+            found = proxy;
+            if (++matches > 1) return nullptr;
+        }
+    }
+    return found;
 }
 
 KVStatus QG3PacketDB::write(KVIOStreamInf* stream) {
@@ -70,7 +112,10 @@ bool QG3PacketDB::isContentsType(const DBObjectType& type) const {
 KVStatus QG3PacketDB::findPacket(const QG3PacketType& pattern, QG3Packet*& packet) {
     packet = nullptr;
     DBObjectProxy* proxy = nullptr;
-    findOne(pattern, proxy, &QG3PacketType::compare);
+    if (indexed_ && pattern.packetType != QG3_ANY && pattern.imageNumber != QG3_ANY)
+        proxy = findIndexed(pattern);
+    else
+        findOne(pattern, proxy, &QG3PacketType::compare);
     if (proxy == nullptr) return KV_OK;
     DBObject* object = nullptr;
     const KVStatus status = proxy->getObject(object);

@@ -4,6 +4,10 @@
 #include "DB.h"
 #include "QG3FileHeader.h"
 
+#include <cstdint>
+#include <unordered_map>
+#include <vector>
+
 namespace Korvel {
 
 class QG3Packet;
@@ -26,13 +30,20 @@ public:
     bool isContentsType(const DBObjectType& type) const override;
 
     // The one packet matching the pattern, loaded; null when none or several match. The status is
-    // that of loading it.
+    // that of loading it. A pattern of one packet type and one image number is looked up in an
+    // index of the packets read, so that a query per image costs no walk of the whole file.
     KVStatus findPacket(const QG3PacketType& pattern, QG3Packet*& packet);
 
     const QG3FileVersion& getFileVersion() const { return version_; }
 
 private:
+    // The packets by packet type and image number, in file order.
+    void buildIndex();
+    DBObjectProxy* findIndexed(const QG3PacketType& pattern) const;
+
     QG3FileVersion version_ = QG3_VERSION_GEN4_RASTER;
+    std::unordered_map<std::uint64_t, std::vector<DBObjectProxy*>> index_;
+    bool indexed_ = false;
 };
 
 } // namespace Korvel

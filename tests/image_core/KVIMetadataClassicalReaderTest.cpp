@@ -346,6 +346,32 @@ TEST(KVIMetadataClassicalReader, DuplicateNameReplacesTheRecord) {
     EXPECT_TRUE(db.has("OTHER"));
 }
 
+TEST(KVIMetadataClassicalReader, RecordsStandInTheOrderOfTheirLastOccurrence) {
+    KVIMetadataDatabase db;
+    const std::uint8_t one = 1;
+    ASSERT_EQ(db.add(KVIMetadataRecord("B", Korvel::KVI_RECORD_UINT8, &one, 0, nullptr)),
+              Korvel::KV_OK);
+    ASSERT_EQ(db.add(KVIMetadataRecord("KEPT", Korvel::KVI_RECORD_UINT8, &one, 0, nullptr)),
+              Korvel::KV_OK);
+
+    // Each record replaces any earlier one of its name and goes to the end, as a removal and an
+    // addition would leave it; the stream then ends inside a record.
+    ClassicalMetadataWriter writer;
+    writer.scalar("A", cm::U8, std::uint8_t{1}).scalar("B", cm::U8, std::uint8_t{2});
+    writer.scalar("C", cm::U8, std::uint8_t{3}).scalar("A", cm::U8, std::uint8_t{4});
+    writer.scalar("B", cm::U8, std::uint8_t{5}).scalar("A", cm::U8, std::uint8_t{6});
+    writer.header("CUT", cm::U8, 4, {}).raw({1, 2});
+    ASSERT_EQ(readBlock(writer.bytes(), db), kInvalid);
+
+    std::vector<std::string> names;
+    const KVIMetadataRecord* record = nullptr;
+    for (std::uint32_t i = 0; db.getByIndex(i, record) == Korvel::KV_OK; ++i)
+        names.emplace_back(record->getName());
+    EXPECT_EQ(names, (std::vector<std::string>{"KEPT", "C", "B", "A"}));
+    EXPECT_EQ(elementsOf<std::uint8_t>(find(db, "A")), std::vector<std::uint8_t>{6});
+    EXPECT_EQ(elementsOf<std::uint8_t>(find(db, "B")), std::vector<std::uint8_t>{5});
+}
+
 TEST(KVIMetadataClassicalReader, TextRecordHoldsCountStrings) {
     ClassicalMetadataWriter writer;
     writer.texts("NAMES", {"first", "second"}, {2});

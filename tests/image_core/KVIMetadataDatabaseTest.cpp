@@ -79,3 +79,29 @@ TEST(KVIMetadataDatabase, MergeAddsAllOrNothing) {
     EXPECT_EQ(namesOf(copy), (std::vector<std::string>{"x", "z", "w"}));
     EXPECT_EQ(valueOf(copy, "w"), 5u);
 }
+
+TEST(KVIMetadataDatabase, LookupsFollowRemovalsAndReadditions) {
+    KVIMetadataDatabase db;
+    for (std::uint32_t i = 0; i < 100; ++i)
+        ASSERT_EQ(db.add(u32(("r" + std::to_string(i)).c_str(), i)), KV_OK);
+    // Taken out and added again: found again, at the end, with the new value.
+    for (std::uint32_t i = 0; i < 100; i += 2) {
+        const std::string name = "r" + std::to_string(i);
+        ASSERT_EQ(db.remove(name.c_str()), KV_OK);
+        EXPECT_FALSE(db.has(name.c_str()));
+        ASSERT_EQ(db.add(u32(name.c_str(), 1000 + i)), KV_OK);
+    }
+    EXPECT_EQ(db.getCount(), 100u);
+    EXPECT_EQ(valueOf(db, "r0"), 1000u);
+    EXPECT_EQ(valueOf(db, "r1"), 1u);
+    EXPECT_EQ(namesOf(db)[49], "r99");
+    EXPECT_EQ(namesOf(db)[50], "r0");
+    // A merged or copied database finds its records too; one emptied finds none.
+    KVIMetadataDatabase copy(db);
+    EXPECT_EQ(valueOf(copy, "r98"), 1098u);
+    EXPECT_EQ(copy.add(u32("r5", 0)), KV_METADATA_EXISTS);
+    db.removeAll();
+    EXPECT_FALSE(db.has("r1"));
+    EXPECT_EQ(db.add(u32("r1", 7)), KV_OK);
+    EXPECT_EQ(valueOf(db, "r1"), 7u);
+}

@@ -208,6 +208,45 @@ TEST(QG3PacketDB, FindsOneOrAllByKey) {
     EXPECT_EQ(packet, nullptr);
 }
 
+TEST(QG3PacketDB, FindPacketOfAnImageAgreesWithTheWalk) {
+    // Many images, one metadata packet whose stored image number answers every image, and a
+    // second metadata packet of image 7 that makes image 7's search ambiguous.
+    std::vector<RasterPacket> packets;
+    for (std::uint32_t image = 1; image <= 40; ++image) {
+        packets.push_back(quarn_test::headerPacket(image, smallImage()));
+        packets.push_back(quarn_test::planesetPacket(image, 10));
+    }
+    RasterPacket anyImage = quarn_test::metadataPacket(5, 0, 0, {1});
+    anyImage.header.imageNumber = QG3_ANY;
+    packets.push_back(anyImage);
+    packets.push_back(quarn_test::metadataPacket(5, 0, 7, {2}));
+    ReadDB r(quarn_test::rasterFile(quarn_test::kGen3Version, packets));
+    ASSERT_EQ(r.status, KV_OK);
+
+    const std::vector<QG3PacketType> patterns = {QG3PacketType(1, QG3_ANY, QG3_ANY, 1, 0, 0),
+                                                 QG3PacketType(1, QG3_ANY, QG3_ANY, 40, 0, 0),
+                                                 QG3PacketType(4, QG3_ANY, QG3_ANY, 23, 0, 0),
+                                                 QG3PacketType(4, QG3_ANY, QG3_ANY, 41, 0, 0),
+                                                 QG3PacketType(2, 5, 0, 3, 0, 0),
+                                                 QG3PacketType(2, 5, 0, 7, 0, 0),
+                                                 QG3PacketType(2, 6, 0, 3, 0, 0),
+                                                 QG3PacketType(2, QG3_ANY, QG3_ANY, 9, 0, 0)};
+    for (const QG3PacketType& pattern : patterns) {
+        DBObjectProxy* walked = nullptr;
+        ASSERT_EQ(r.db.findOne(pattern, walked, &QG3PacketType::compare), KV_OK);
+        QG3Packet* packet = nullptr;
+        ASSERT_EQ(r.db.findPacket(pattern, packet), KV_OK);
+        EXPECT_EQ(packet, walked ? walked->getLoadedObject() : nullptr)
+            << pattern.packetType << " " << pattern.keyA << " " << pattern.imageNumber;
+    }
+    QG3Packet* packet = nullptr;
+    ASSERT_EQ(r.db.findPacket(QG3PacketType(2, 5, 0, 3, 0, 0), packet), KV_OK);
+    EXPECT_EQ(packet, r.proxies()[80]->getLoadedObject());
+    EXPECT_NE(packet, nullptr);
+    ASSERT_EQ(r.db.findPacket(QG3PacketType(2, 5, 0, 7, 0, 0), packet), KV_OK);
+    EXPECT_EQ(packet, nullptr);
+}
+
 TEST(QG3PacketDB, WrittenBackAndReadAgainIsEqual) {
     quarn_test::HeaderBody body = smallImage();
     body.flags |= 0x8000 | 0x40000;

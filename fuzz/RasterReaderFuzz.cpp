@@ -1,0 +1,115 @@
+// Fuzz target: a raster file opened through the reader front, and everything it then describes;
+// and the same bytes opened as a container, with the description of each of its images.
+
+#include "FuzzRasterSupport.h"
+#include "KVIScene.h"
+#include "KVMagnification.h"
+#include "QuarnImageReader.h"
+#include "QuarnImageStageManager.h"
+#include "qg3/QG3EstimateMemory.h"
+#include "qg3/QG3FileSimpleContainer.h"
+#include "qg3/QG3FileSimpleImageSource.h"
+
+#include <cstddef>
+#include <cstdint>
+
+using namespace Korvel;
+
+namespace {
+
+using quarn_fuzz::sink;
+
+// The image's answers about scenes at every level it has, and one beyond.
+void inspectScenes(KVIImageStage& stage, std::uint8_t numLevels) {
+    const KVIScene full(0.0, 0.0, stage.getWidth(), stage.getHeight(), 1.0);
+    sink =
+        sink + stage.getModifications(full) + static_cast<std::uint64_t>(stage.getSceneCost(full));
+    KVIScene clipped;
+    sink = sink + stage.clipScene(full, clipped);
+    for (std::int32_t level = -1; level <= numLevels + 1; ++level) {
+        const double mag = levelToMag(level);
+        std::uint32_t width = 0;
+        std::uint32_t height = 0;
+        if (stage.getDimsAtMag(mag, width, height) != KV_OK) continue;
+        const KVIScene scene(0.0, 0.0, width, height, mag);
+        sink = sink + width + height + stage.getModifications(scene) +
+               static_cast<std::uint64_t>(stage.getSceneCost(scene)) + stage.checkScene(scene);
+    }
+}
+
+void openWithReader(const std::uint8_t* data, std::size_t size) {
+    auto stream = quarn_fuzz::memoryStream(data, size);
+    if (!stream) return;
+    QuarnImageReader* reader = QuarnImageReader::create();
+    if (reader == nullptr) return;
+    if (reader->initialize(stream.get(), nullptr, QRN_MEMORY_AUTOMATIC,
+                           QRN_STREAM_OPEN_PER_ACCESS) == KV_OK) {
+        std::uint8_t b0 = 0, b1 = 0, b2 = 0, b3 = 0;
+        reader->getVersion(b0, b1, b2, b3);
+        sink = sink + b0 + b1 + b2 + b3 + reader->getMemoryUsage();
+        quarn_fuzz::inspectImage(*reader);
+        inspectScenes(*reader, reader->getNumLevels());
+        if (KVIImageStage* single = reader->getSingleStage()) quarn_fuzz::inspectImage(*single);
+        KVIImageStage* overview = nullptr;
+        if (reader->getStageManager()->getOverviewImageStage(overview) == KV_OK &&
+            overview != nullptr) {
+            quarn_fuzz::inspectImage(*overview);
+            inspectScenes(*overview, 0);
+            overview->release();
+        }
+    }
+    reader->release();
+}
+
+void describeSource(QG3FileSimpleContainer& container, const QG3ImageDesc& desc) {
+    QG3FileSimpleImageSource source(&container, desc.imageNumber);
+    if (source.open() != KV_OK) return;
+    const QG3ImageInfo* info = source.getImageInfo();
+    sink = sink + info->totalSubblocks + info->numSubbands + info->dataType;
+    const QG3BandSet& bands = source.getBandSet();
+    if (bands.getBits() != nullptr)
+        quarn_fuzz::touch(bands.getBits(), (bands.getBitCount() + 7u) / 8u);
+    sink = sink + source.getNumSelectedBands() + source.getBytesPerSample() + source.getWidth() +
+           source.getHeight() + source.getNumLevels();
+    for (std::int32_t level = 0; level <= source.getNumLevels(); ++level) {
+        std::uint32_t width = 0;
+        std::uint32_t height = 0;
+        source.getDimensionsAtLevel(level, width, height);
+        const QG3Rect rect = source.getLevelRect(QG3Rect{0, 0, 0, 0}, level);
+        sink = sink + width + height + static_cast<std::uint32_t>(rect.x1 - rect.x0);
+    }
+    if (source.hasGeoref())
+        sink = sink +
+               static_cast<std::uint64_t>(source.getXOrigin() + source.getYOrigin() +
+                                              source.getXResolution() + source.getYResolution() !=
+                                          0.0);
+    if (const KVIPixel* pixel = source.getNoDataPixel()) quarn_fuzz::inspectPixel(*pixel);
+    if (const KVIPixel* pixel = source.getBackgroundPixel()) quarn_fuzz::inspectPixel(*pixel);
+}
+
+void openAsContainer(const std::uint8_t* data, std::size_t size) {
+    auto stream = quarn_fuzz::memoryStream(data, size);
+    if (!stream) return;
+    QG3FileSimpleContainer container(stream.get(), false);
+    if (container.open() != KV_OK) return;
+    const QG3FileVersion version = container.getFileVersion();
+    quarn_fuzz::touch(&version, sizeof version);
+    sink = sink + container.getContentsId();
+    for (const QG3ImageDesc& desc : container.getImageDescriptors()->items()) {
+        describeSource(container, desc);
+        std::uint64_t bytes = 0;
+        if (container.openStream() == KV_OK) {
+            estimateMemory(&container, desc.imageNumber, bytes);
+            container.closeStream();
+        }
+        sink = sink + bytes;
+    }
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    openWithReader(data, size);
+    openAsContainer(data, size);
+    return 0;
+}
