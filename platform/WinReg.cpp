@@ -829,7 +829,11 @@ LONG RegDeleteValueW(HKEY key, LPCWSTR name) {
     });
 }
 
-LONG RegDeleteKeyW(HKEY key, LPCWSTR subKey) {
+namespace {
+
+// The two deletions: the key named by key\subKey is found for writing, then handed to act,
+// whose result is committed. A root is never deleted.
+template <typename Act> LONG deleteKey(HKEY key, LPCWSTR subKey, Act act) {
     return guarded([&]() -> LONG {
         Path parts;
         if (LONG rc = splitSubKey(subKey, parts)) return rc;
@@ -842,34 +846,33 @@ LONG RegDeleteKeyW(HKEY key, LPCWSTR subKey) {
         if (Transaction::isRoot(target)) return ERROR_ACCESS_DENIED;
         Node* node = t.write(target);
         if (!node) return ERROR_FILE_NOT_FOUND;
-        if (!node->children.empty()) return ERROR_ACCESS_DENIED;
-        t.remove(target);
+        if (LONG rc = act(t, target, *node, parts.empty())) return rc;
         return t.commit();
     });
 }
 
-LONG RegDeleteTreeW(HKEY key, LPCWSTR subKey) {
-    return guarded([&]() -> LONG {
-        Path parts;
-        if (LONG rc = splitSubKey(subKey, parts)) return rc;
-        Transaction t(true);
-        KeyRef target;
-        if (LONG rc = resolveHandle(key, target)) return rc;
-        if (LONG rc = t.begin()) return rc;
-        if (!t.read(target)) return ERROR_KEY_DELETED;
-        target.path.insert(target.path.end(), parts.begin(), parts.end());
-        if (Transaction::isRoot(target)) return ERROR_ACCESS_DENIED;
-        Node* node = t.write(target);
-        if (!node) return ERROR_FILE_NOT_FOUND;
-        if (parts.empty()) {
-            // No subkey: the key stays, emptied of its subkeys and values.
-            node->children.clear();
-            node->values.clear();
-        } else {
-            t.remove(target);
-        }
-        return t.commit();
+} // namespace
+
+LONG RegDeleteKeyW(HKEY key, LPCWSTR subKey) {
+    return deleteKey(key, subKey, [](Transaction& t, const KeyRef& target, Node& node, bool) {
+        if (!node.children.empty()) return static_cast<LONG>(ERROR_ACCESS_DENIED);
+        t.remove(target);
+        return static_cast<LONG>(ERROR_SUCCESS);
     });
+}
+
+LONG RegDeleteTreeW(HKEY key, LPCWSTR subKey) {
+    return deleteKey(key, subKey,
+                     [](Transaction& t, const KeyRef& target, Node& node, bool itself) {
+                         if (itself) {
+                             // No subkey: the key stays, emptied of its subkeys and values.
+                             node.children.clear();
+                             node.values.clear();
+                         } else {
+                             t.remove(target);
+                         }
+                         return static_cast<LONG>(ERROR_SUCCESS);
+                     });
 }
 
 LONG RegEnumKeyExW(HKEY key, DWORD index, LPWSTR name, DWORD* nameChars) {
