@@ -723,6 +723,17 @@ void snapshotNode(const Node& node, const std::string& path, std::vector<std::st
         snapshotNode(*child, path + "\\" + toUtf8(child->name), out, false);
 }
 
+// Begins the transaction on key's file and names key\subKey in target; parts receives the
+// subkey's elements. The key itself must still exist.
+LONG beginAtSubKey(Transaction& t, HKEY key, LPCWSTR subKey, KeyRef& target, Path& parts) {
+    if (LONG rc = splitSubKey(subKey, parts)) return rc;
+    if (LONG rc = resolveHandle(key, target)) return rc;
+    if (LONG rc = t.begin()) return rc;
+    if (!t.read(target)) return ERROR_KEY_DELETED;
+    target.path.insert(target.path.end(), parts.begin(), parts.end());
+    return ERROR_SUCCESS;
+}
+
 } // namespace
 
 // -------------------------------------------------------------------------------------------------
@@ -732,16 +743,10 @@ LONG RegCreateKeyExW(HKEY key, LPCWSTR subKey, DWORD, LPWSTR, DWORD, DWORD, void
     return guarded([&]() -> LONG {
         if (!result) return ERROR_INVALID_PARAMETER;
         *result = nullptr;
-        Path parts;
-        if (LONG rc = splitSubKey(subKey, parts)) return rc;
         Transaction t(true);
-        KeyRef base;
-        if (LONG rc = resolveHandle(key, base)) return rc;
-        if (LONG rc = t.begin()) return rc;
-        if (!t.read(base)) return ERROR_KEY_DELETED;
-
-        KeyRef target = base;
-        target.path.insert(target.path.end(), parts.begin(), parts.end());
+        Path parts;
+        KeyRef target;
+        if (LONG rc = beginAtSubKey(t, key, subKey, target, parts)) return rc;
         bool created = false;
         if (!t.read(target)) {
             // A key new to the classes view is made machine-wide.
@@ -761,14 +766,10 @@ LONG RegOpenKeyExW(HKEY key, LPCWSTR subKey, DWORD, DWORD, HKEY* result) {
     return guarded([&]() -> LONG {
         if (!result) return ERROR_INVALID_PARAMETER;
         *result = nullptr;
-        Path parts;
-        if (LONG rc = splitSubKey(subKey, parts)) return rc;
         Transaction t(false);
+        Path parts;
         KeyRef target;
-        if (LONG rc = resolveHandle(key, target)) return rc;
-        if (LONG rc = t.begin()) return rc;
-        if (!t.read(target)) return ERROR_KEY_DELETED;
-        target.path.insert(target.path.end(), parts.begin(), parts.end());
+        if (LONG rc = beginAtSubKey(t, key, subKey, target, parts)) return rc;
         if (!t.read(target)) return ERROR_FILE_NOT_FOUND;
         *result = newHandle(std::move(target));
         return ERROR_SUCCESS;
@@ -835,14 +836,10 @@ namespace {
 // whose result is committed. A root is never deleted.
 template <typename Act> LONG deleteKey(HKEY key, LPCWSTR subKey, Act act) {
     return guarded([&]() -> LONG {
-        Path parts;
-        if (LONG rc = splitSubKey(subKey, parts)) return rc;
         Transaction t(true);
+        Path parts;
         KeyRef target;
-        if (LONG rc = resolveHandle(key, target)) return rc;
-        if (LONG rc = t.begin()) return rc;
-        if (!t.read(target)) return ERROR_KEY_DELETED;
-        target.path.insert(target.path.end(), parts.begin(), parts.end());
+        if (LONG rc = beginAtSubKey(t, key, subKey, target, parts)) return rc;
         if (Transaction::isRoot(target)) return ERROR_ACCESS_DENIED;
         Node* node = t.write(target);
         if (!node) return ERROR_FILE_NOT_FOUND;
