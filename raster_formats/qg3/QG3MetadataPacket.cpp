@@ -13,12 +13,7 @@ DBObject* QG3MetadataPacket::clone() const {
     if (type == nullptr) return nullptr;
     std::unique_ptr<QG3MetadataPacket> copy(new (std::nothrow) QG3MetadataPacket(*type));
     if (!copy) return nullptr;
-    if (count_ > 0) {
-        copy->bytes_.reset(new (std::nothrow) std::uint8_t[count_]);
-        if (!copy->bytes_) return nullptr;
-        std::memcpy(copy->bytes_.get(), bytes_.get(), count_);
-    }
-    copy->count_ = count_;
+    if (!copy->bytes_.copyFrom(bytes_)) return nullptr;
     return copy.release();
 }
 
@@ -35,27 +30,18 @@ KVStatus QG3MetadataPacket::readBody(KVIOStreamInf* stream, std::int64_t length)
     std::uint32_t count = 0;
     if ((status = in.read(count)) != KV_OK) return status;
     if (!in.has(count)) return KV_QG3_READ_FAILED;
-    std::unique_ptr<std::uint8_t[]> bytes;
-    if (count > 0) {
-        bytes.reset(new (std::nothrow) std::uint8_t[count]);
-        if (!bytes) return KV_QG3_OUT_OF_MEMORY;
-        if ((status = in.readBytes(bytes.get(), count)) != KV_OK) return status;
-    }
-    bytes_ = std::move(bytes);
-    count_ = count;
-    return KV_OK;
+    return bytes_.assign(count, KV_QG3_OUT_OF_MEMORY,
+                         [&](std::uint8_t* out) { return in.readBytes(out, count); });
 }
 
 KVStatus QG3MetadataPacket::writeBody(KVIOStreamInf* stream, std::int64_t /*headerPos*/) {
-    if (!qg3io::writeBE(stream, count_, 4)) return KV_QG3_WRITE_FAILED;
-    if (count_ > 0 && stream->write(bytes_.get(), count_) != count_) return KV_QG3_WRITE_FAILED;
-    return KV_OK;
+    if (!qg3io::writeBE(stream, bytes_.count(), 4)) return KV_QG3_WRITE_FAILED;
+    return bytes_.write(stream) ? KV_OK : KV_QG3_WRITE_FAILED;
 }
 
 bool QG3MetadataPacket::isEqual(const QG3Packet& other) const {
     const auto* o = dynamic_cast<const QG3MetadataPacket*>(&other);
-    return o != nullptr && other.getPacketType() == QG3_PACKET_METADATA && count_ == o->count_ &&
-           (count_ == 0 || std::memcmp(bytes_.get(), o->bytes_.get(), count_) == 0);
+    return o != nullptr && other.getPacketType() == QG3_PACKET_METADATA && bytes_ == o->bytes_;
 }
 
 } // namespace Korvel

@@ -3,9 +3,9 @@
 // keyB its key.
 
 #include "QG3Packet.h"
+#include "QG3PacketBytes.h"
 
 #include <cstdint>
-#include <memory>
 
 namespace Korvel {
 
@@ -20,12 +20,11 @@ public:
     KVStatus writeBody(KVIOStreamInf* stream, std::int64_t headerPos) override;
     bool isEqual(const QG3Packet& other) const override;
 
-    std::uint32_t getCount() const { return count_; }
-    const std::uint8_t* getBytes() const { return bytes_.get(); }
+    std::uint32_t getCount() const { return bytes_.count(); }
+    const std::uint8_t* getBytes() const { return bytes_.data(); }
 
 private:
-    std::uint32_t count_ = 0;
-    std::unique_ptr<std::uint8_t[]> bytes_;
+    QG3PacketBytes bytes_;
     std::int64_t bodyOffset_ = 0;
     std::int64_t bodyLength_ = 0;
     bool fromFile_ = false;

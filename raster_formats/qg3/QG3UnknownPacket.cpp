@@ -14,12 +14,7 @@ DBObject* QG3UnknownPacket::clone() const {
     if (type == nullptr) return nullptr;
     std::unique_ptr<QG3UnknownPacket> copy(new (std::nothrow) QG3UnknownPacket(*type));
     if (!copy) return nullptr;
-    if (count_ > 0) {
-        copy->bytes_.reset(new (std::nothrow) std::uint8_t[count_]);
-        if (!copy->bytes_) return nullptr;
-        std::memcpy(copy->bytes_.get(), bytes_.get(), count_);
-    }
-    copy->count_ = count_;
+    if (!copy->bytes_.copyFrom(bytes_)) return nullptr;
     return copy.release();
 }
 
@@ -29,26 +24,18 @@ KVStatus QG3UnknownPacket::readBody(KVIOStreamInf* stream, std::int64_t length) 
     if (status != KV_OK) return status;
     if (size > std::numeric_limits<std::uint32_t>::max()) return KV_QG3_OUT_OF_MEMORY;
     const auto count = static_cast<std::uint32_t>(size);
-    std::unique_ptr<std::uint8_t[]> bytes;
-    if (count > 0) {
-        bytes.reset(new (std::nothrow) std::uint8_t[count]);
-        if (!bytes) return KV_QG3_OUT_OF_MEMORY;
-        if (stream->read(bytes.get(), count) != count) return KV_QG3_READ_FAILED;
-    }
-    bytes_ = std::move(bytes);
-    count_ = count;
-    return KV_OK;
+    return bytes_.assign(count, KV_QG3_OUT_OF_MEMORY, [&](std::uint8_t* out) {
+        return stream->read(out, count) == count ? KV_OK : KV_QG3_READ_FAILED;
+    });
 }
 
 KVStatus QG3UnknownPacket::writeBody(KVIOStreamInf* stream, std::int64_t /*headerPos*/) {
-    if (count_ > 0 && stream->write(bytes_.get(), count_) != count_) return KV_QG3_WRITE_FAILED;
-    return KV_OK;
+    return bytes_.write(stream) ? KV_OK : KV_QG3_WRITE_FAILED;
 }
 
 bool QG3UnknownPacket::isEqual(const QG3Packet& other) const {
     const auto* o = dynamic_cast<const QG3UnknownPacket*>(&other);
-    return o != nullptr && other.getPacketType() == QG3_PACKET_UNKNOWN && count_ == o->count_ &&
-           (count_ == 0 || std::memcmp(bytes_.get(), o->bytes_.get(), count_) == 0);
+    return o != nullptr && other.getPacketType() == QG3_PACKET_UNKNOWN && bytes_ == o->bytes_;
 }
 
 } // namespace Korvel

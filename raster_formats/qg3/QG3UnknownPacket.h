@@ -2,9 +2,9 @@
 // Packet type 0: a body this reader does not interpret, kept and written back unchanged.
 
 #include "QG3Packet.h"
+#include "QG3PacketBytes.h"
 
 #include <cstdint>
-#include <memory>
 
 namespace Korvel {
 
@@ -18,12 +18,11 @@ public:
     KVStatus writeBody(KVIOStreamInf* stream, std::int64_t headerPos) override;
     bool isEqual(const QG3Packet& other) const override;
 
-    std::uint32_t getCount() const { return count_; }
-    const std::uint8_t* getBytes() const { return bytes_.get(); }
+    std::uint32_t getCount() const { return bytes_.count(); }
+    const std::uint8_t* getBytes() const { return bytes_.data(); }
 
 private:
-    std::unique_ptr<std::uint8_t[]> bytes_;
-    std::uint32_t count_ = 0;
+    QG3PacketBytes bytes_;
 };
 
 } // namespace Korvel
