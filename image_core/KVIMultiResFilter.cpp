@@ -21,6 +21,14 @@ std::uint32_t clampCount(std::int32_t count, std::uint32_t limit) {
     return count <= 0 ? 0u : std::min(static_cast<std::uint32_t>(count), limit);
 }
 
+// The scene in the input's coordinates and how it would be read; false when it maps to nothing.
+bool mapToInput(const KVIMultiResFilter& filter, const KVIScene& scene, std::uint32_t& mode,
+                KVIScene& inputScene) {
+    double stepX = 0.0;
+    double stepY = 0.0;
+    return filter.chooseReadMode(scene, mode, stepX, stepY, inputScene);
+}
+
 } // namespace
 
 // Consecutive rows of the input read: `rows` rows from `top` (counted from the top of the read
@@ -119,19 +127,15 @@ KVStatus KVIMultiResFilter::getDimsAtMag(double magnification, std::uint32_t& wi
 
 std::int64_t KVIMultiResFilter::getSceneCost(const KVIScene& scene) {
     std::uint32_t mode = kNoRead;
-    double stepX = 0.0;
-    double stepY = 0.0;
     KVIScene inputScene;
-    if (!chooseReadMode(scene, mode, stepX, stepY, inputScene)) return 0;
+    if (!mapToInput(*this, scene, mode, inputScene)) return 0;
     return getPreviousStage()->getSceneCost(inputScene);
 }
 
 bool KVIMultiResFilter::clipScene(const KVIScene& scene, KVIScene& clipped) {
     std::uint32_t mode = kNoRead;
-    double stepX = 0.0;
-    double stepY = 0.0;
     KVIScene inputScene;
-    if (!chooseReadMode(scene, mode, stepX, stepY, inputScene)) return false;
+    if (!mapToInput(*this, scene, mode, inputScene)) return false;
     return getPreviousStage()->clipScene(inputScene, clipped);
 }
 
@@ -140,10 +144,8 @@ std::uint32_t KVIMultiResFilter::getModifications(const KVIScene& scene) {
     if (input == nullptr) return KVIImageFilter::getModifications(scene);
     const std::uint32_t mask = input->getModifications(scene);
     std::uint32_t mode = kNoRead;
-    double stepX = 0.0;
-    double stepY = 0.0;
     KVIScene inputScene;
-    if (!chooseReadMode(scene, mode, stepX, stepY, inputScene)) return mask;
+    if (!mapToInput(*this, scene, mode, inputScene)) return mask;
     if (mode == kCopy && inputScene.getMagnification() == 1.0) return mask;
     return mask | KVI_MOD_SCALED;
 }
