@@ -38,7 +38,8 @@ TEST(KVIResampler, CreatedPerMethodWithItsTaps) {
     }
     EXPECT_EQ(KVIResampler::create(KVI_DATATYPE_UINT8, 0), nullptr);
     EXPECT_EQ(KVIResampler::create(KVI_DATATYPE_UINT8, 4), nullptr);
-    EXPECT_EQ(KVIResampler::create(KVI_DATATYPE_NONE, 1), nullptr);
+    EXPECT_EQ(KVIResampler::create(KVI_DATATYPE_NONE, 1), nullptr); // no row resampler
+    EXPECT_EQ(KVIResampler::create(9, 1), nullptr);
 }
 
 TEST(KVIResampler, BufferAndStripsMatchTheReferenceForEveryTypeAndMethod) {

@@ -22,13 +22,6 @@ std::unique_ptr<KVIRowResampler> rowResampler(std::uint32_t dataType) {
     return resampler;
 }
 
-TEST(KVIRowResampler, CreatedForTheEightDataTypesOnly) {
-    for (std::uint32_t type = 1; type <= 8; ++type)
-        EXPECT_NE(KVIRowResampler::create(type), nullptr) << type;
-    EXPECT_EQ(KVIRowResampler::create(0), nullptr);
-    EXPECT_EQ(KVIRowResampler::create(9), nullptr);
-}
-
 TEST(KVIRowResampler, NearestAtHalfStepsRepeatsEachSampleAndHoldsTheEnds) {
     const auto nearest = rowResampler(KVI_DATATYPE_UINT16);
     const std::uint16_t row[3] = {10, 20, 30};
