@@ -19,43 +19,44 @@ inline std::int32_t sub(std::int32_t a, std::int32_t b) {
     return static_cast<std::int32_t>(static_cast<std::uint32_t>(a) - static_cast<std::uint32_t>(b));
 }
 
-// Vertical update of an even row's low half: the low input (coarser output plus refinement)
-// less rne4 of the vertically-high rows above and below.
-void updateLowHalf(std::int32_t* __restrict out, const std::int32_t* __restrict coarse,
-                   const std::int32_t* __restrict refinement, const std::int32_t* __restrict above,
-                   const std::int32_t* __restrict below, std::uint32_t n) {
-    for (std::uint32_t i = 0; i < n; ++i)
-        out[i] = sub(add(coarse[i], refinement[i]), rne4(add(above[i], below[i])));
-}
-
-// Vertical update of an even row's high half from the horizontally-high subband.
-void updateHighHalf(std::int32_t* __restrict out, const std::int32_t* __restrict base,
-                    const std::int32_t* __restrict above, const std::int32_t* __restrict below,
-                    std::uint32_t n) {
-    for (std::uint32_t i = 0; i < n; ++i)
-        out[i] = sub(base[i], rne4(add(above[i], below[i])));
+// Vertical update of one half of an even row: the base row (low half: the coarser output plus
+// the refinement; high half: the horizontally-high subband) less rne4 of the vertically-high rows
+// above and below. With Predict, the odd row above it is predicted in the same pass, from the
+// high row above and the even rows around it.
+template <bool Refined, bool Predict>
+void updateHalf(std::int32_t* __restrict even, std::int32_t* __restrict odd,
+                const std::int32_t* __restrict evenAbove, const std::int32_t* __restrict base,
+                const std::int32_t* __restrict refinement, const std::int32_t* __restrict above,
+                const std::int32_t* __restrict below, std::size_t n) {
+    for (std::size_t i = 0; i < n; ++i) {
+        const std::int32_t low = Refined ? add(base[i], refinement[i]) : base[i];
+        const std::int32_t e = sub(low, rne4(add(above[i], below[i])));
+        even[i] = e;
+        if constexpr (Predict) odd[i] = add(above[i], rne2(add(evenAbove[i], e)));
+    }
 }
 
 // Vertical predict of an odd row: the vertically-high row plus rne2 of the even rows around it.
 void predictHalf(std::int32_t* __restrict out, const std::int32_t* __restrict high,
                  const std::int32_t* __restrict above, const std::int32_t* __restrict below,
-                 std::uint32_t n) {
-    for (std::uint32_t i = 0; i < n; ++i)
+                 std::size_t n) {
+    for (std::size_t i = 0; i < n; ++i)
         out[i] = add(high[i], rne2(add(above[i], below[i])));
 }
 
 // Horizontal synthesis of a split row: n lows, n + 1 highs around them (high[i] left of low[i]),
-// into 2n - 1 interleaved samples starting with low 0.
-void synthesizeSplit(const std::int32_t* __restrict low, const std::int32_t* __restrict high,
-                     std::uint32_t n, std::int32_t* __restrict out) {
-    std::int32_t left = sub(low[0], rne4(add(high[0], high[1])));
-    out[0] = left;
-    for (std::uint32_t i = 1; i < n; ++i) {
-        const std::int32_t right = sub(low[i], rne4(add(high[i], high[i + 1])));
-        out[2 * i - 1] = add(high[i], rne2(add(left, right)));
-        out[2 * i] = right;
-        left = right;
+// into 2n - 1 interleaved samples starting with low 0. The lows are updated in place first, so
+// that both passes are plain loops over arrays.
+void synthesizeSplit(std::int32_t* __restrict low, const std::int32_t* __restrict high,
+                     std::size_t n, std::int32_t* __restrict out) {
+    for (std::size_t i = 0; i < n; ++i)
+        low[i] = sub(low[i], rne4(add(high[i], high[i + 1])));
+    const std::size_t m = n - 1;
+    for (std::size_t i = 0; i < m; ++i) {
+        out[2 * i] = low[i];
+        out[2 * i + 1] = add(high[i + 1], rne2(add(low[i], low[i + 1])));
     }
+    out[2 * m] = low[m];
 }
 
 } // namespace
@@ -202,11 +203,22 @@ KVStatus PipeSeg::advanceHighRows(std::uint32_t r, SubbandRowSource& source) {
     return fetchHighRows(r, source);
 }
 
-void PipeSeg::verticalUpdate(std::int32_t* const* even, const std::int32_t* const* lowInput) const {
+void PipeSeg::verticalStep(std::int32_t* const* even, std::int32_t* const* odd,
+                           std::int32_t* const* evenAbove,
+                           const std::int32_t* const* lowInput) const {
+    const std::uint32_t h = lowCount_ + highOffset_;
     for (std::uint16_t b = 0; b < bands_; ++b) {
-        updateLowHalf(even[b], lowInput[b], ref_[b], lhPrev_[b], lhCur_[b], realLows_);
-        updateHighHalf(even[b] + lowCount_ + highOffset_, hl_[b], hhPrev_[b], hhCur_[b],
-                       realHighs_);
+        if (odd) {
+            updateHalf<true, true>(even[b], odd[b], evenAbove[b], lowInput[b], ref_[b], lhPrev_[b],
+                                   lhCur_[b], realLows_);
+            updateHalf<false, true>(even[b] + h, odd[b] + h, evenAbove[b] + h, hl_[b], nullptr,
+                                    hhPrev_[b], hhCur_[b], realHighs_);
+        } else {
+            updateHalf<true, false>(even[b], nullptr, nullptr, lowInput[b], ref_[b], lhPrev_[b],
+                                    lhCur_[b], realLows_);
+            updateHalf<false, false>(even[b] + h, nullptr, nullptr, hl_[b], nullptr, hhPrev_[b],
+                                     hhCur_[b], realHighs_);
+        }
     }
 }
 
@@ -254,7 +266,7 @@ KVStatus PipeSeg::prime(const std::int32_t* const* lowInput, SubbandRowSource& s
             prevInSource_ = true;
         }
     }
-    verticalUpdate(even_[evenIndex_].data(), lowInput);
+    verticalStep(even_[evenIndex_].data(), nullptr, nullptr, lowInput);
     primed_ = true;
     nextPair_ = p;
     return KV_OK;
@@ -271,8 +283,7 @@ KVStatus PipeSeg::makePair(const std::int32_t* const* lowInput, SubbandRowSource
             KV_RETURN_IF_FAILED(
                 fetch(hl_, static_cast<std::uint8_t>(firstSubband_ + 1), p + 1, true, source));
             KV_RETURN_IF_FAILED(advanceHighRows(p + 1, source));
-            verticalUpdate(next, lowInput);
-            verticalPredict(odd_.data(), even, next, lhPrev_, hhPrev_);
+            verticalStep(next, odd_.data(), even, lowInput);
             evenIndex_ ^= 1;
         } else {
             // The last odd row of a level of even height: the even row below mirrors the one

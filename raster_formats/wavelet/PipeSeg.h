@@ -71,7 +71,10 @@ private:
                    bool high, SubbandRowSource& source);
     KVStatus fetchHighRows(std::uint32_t r, SubbandRowSource& source);
     KVStatus advanceHighRows(std::uint32_t r, SubbandRowSource& source);
-    void verticalUpdate(std::int32_t* const* even, const std::int32_t* const* lowInput) const;
+    // The vertical update of an even row, and with odd the predict of the odd row between
+    // evenAbove and it.
+    void verticalStep(std::int32_t* const* even, std::int32_t* const* odd,
+                      std::int32_t* const* evenAbove, const std::int32_t* const* lowInput) const;
     void verticalPredict(std::int32_t* const* odd, std::int32_t* const* evenAbove,
                          std::int32_t* const* evenBelow, const std::vector<const std::int32_t*>& lh,
                          const std::vector<const std::int32_t*>& hh) const;

@@ -18,22 +18,60 @@ namespace {
 // Integer outputs: each sample clamped to [minimum, maximum], which already lies inside Out.
 // The band count is a template argument for the common counts so the band loop unrolls.
 template <class Out, unsigned FixedBands>
+[[gnu::always_inline]] inline void clampRows(const std::int32_t* const* rows, std::size_t rowStride,
+                                             std::uint32_t rowCount, std::uint16_t bands,
+                                             std::uint32_t width, std::int32_t minimum,
+                                             std::int32_t maximum, std::uint8_t* bytes) {
+    Out* __restrict out = reinterpret_cast<Out*>(bytes);
+    auto clamp = [=](std::int32_t v) {
+        return static_cast<Out>(std::min(std::max(v, minimum), maximum));
+    };
+    for (std::uint32_t r = 0; r < rowCount; ++r) {
+        const std::size_t at = r * rowStride;
+        if constexpr (FixedBands == 1) {
+            const std::int32_t* __restrict in = rows[0] + at;
+            for (std::size_t x = 0; x < width; ++x)
+                out[x] = clamp(in[x]);
+        } else if constexpr (FixedBands == 3) {
+            const std::int32_t* __restrict in0 = rows[0] + at;
+            const std::int32_t* __restrict in1 = rows[1] + at;
+            const std::int32_t* __restrict in2 = rows[2] + at;
+            for (std::size_t x = 0; x < width; ++x) {
+                out[3 * x] = clamp(in0[x]);
+                out[3 * x + 1] = clamp(in1[x]);
+                out[3 * x + 2] = clamp(in2[x]);
+            }
+        } else {
+            for (unsigned b = 0; b < bands; ++b) {
+                const std::int32_t* __restrict in = rows[b] + at;
+                for (std::size_t x = 0; x < width; ++x)
+                    out[x * bands + b] = clamp(in[x]);
+            }
+        }
+        out += std::size_t(width) * (FixedBands != 0 ? FixedBands : bands);
+    }
+}
+
+template <class Out, unsigned FixedBands>
 void convertClamped(const std::int32_t* const* rows, std::size_t rowStride, std::uint32_t rowCount,
                     std::uint16_t bands, std::uint32_t width, std::int32_t minimum,
                     std::int32_t maximum, const float*, const float*, std::uint8_t* bytes) {
-    const unsigned n = FixedBands != 0 ? FixedBands : bands;
-    Out* out = reinterpret_cast<Out*>(bytes);
-    for (std::uint32_t r = 0; r < rowCount; ++r) {
-        for (unsigned b = 0; b < n; ++b) {
-            const std::int32_t* __restrict in = rows[b] + r * rowStride;
-            Out* __restrict o = out + b;
-            for (std::uint32_t x = 0; x < width; ++x)
-                o[std::size_t(x) * n] =
-                    static_cast<Out>(std::min(std::max(in[x], minimum), maximum));
-        }
-        out += std::size_t(width) * n;
-    }
+    clampRows<Out, FixedBands>(rows, rowStride, rowCount, bands, width, minimum, maximum, bytes);
 }
+
+#if defined(__x86_64__) || defined(__i386__)
+#define KV_WAVELET_SSE41_CONVERSIONS 1
+// The same loops built for SSE4.1, whose packed minimum and maximum and byte shuffles let the
+// compiler vectorise the clamping and the interleaving of the bands (several times faster than
+// the baseline build for three 8-bit bands); chosen when the processor has it.
+template <class Out, unsigned FixedBands>
+[[gnu::target("sse4.1")]] void
+convertClampedSse41(const std::int32_t* const* rows, std::size_t rowStride, std::uint32_t rowCount,
+                    std::uint16_t bands, std::uint32_t width, std::int32_t minimum,
+                    std::int32_t maximum, const float*, const float*, std::uint8_t* bytes) {
+    clampRows<Out, FixedBands>(rows, rowStride, rowCount, bands, width, minimum, maximum, bytes);
+}
+#endif
 
 // Float output: value x scale + offset with the band's scale and offset.
 template <unsigned FixedBands>
@@ -56,6 +94,12 @@ void convertScaled(const std::int32_t* const* rows, std::size_t rowStride, std::
 }
 
 template <class Out> auto clampedFor(std::uint16_t bands) {
+#ifdef KV_WAVELET_SSE41_CONVERSIONS
+    if (__builtin_cpu_supports("sse4.1"))
+        return bands == 1   ? &convertClampedSse41<Out, 1>
+               : bands == 3 ? &convertClampedSse41<Out, 3>
+                            : &convertClampedSse41<Out, 0>;
+#endif
     return bands == 1   ? &convertClamped<Out, 1>
            : bands == 3 ? &convertClamped<Out, 3>
                         : &convertClamped<Out, 0>;
