@@ -18,6 +18,7 @@
 namespace Korvel {
 
 class SubbandRowSource;
+struct LiftingKernels;
 
 // s / 4 and s / 2 rounded to the nearest integer, ties to even (arithmetic shifts).
 inline std::int32_t rne4(std::int32_t s) {
@@ -75,15 +76,16 @@ private:
     // evenAbove and it.
     void verticalStep(std::int32_t* const* even, std::int32_t* const* odd,
                       std::int32_t* const* evenAbove, const std::int32_t* const* lowInput) const;
-    void verticalPredict(std::int32_t* const* odd, std::int32_t* const* evenAbove,
-                         std::int32_t* const* evenBelow, const std::vector<const std::int32_t*>& lh,
-                         const std::vector<const std::int32_t*>& hh) const;
+    // The last odd row of a level of even height: the even row below mirrors the one above.
+    void predictLastOdd(std::int32_t* const* odd, std::int32_t* const* even) const;
     void synthesize(std::int32_t* split, std::int32_t* out) const;
 
     std::uint16_t bands_;
     PipeSegWindow window_;
     std::uint8_t firstSubband_;
     std::uint32_t subblockSize_;
+    // The lifting loops for this processor.
+    const LiftingKernels* kernels_;
 
     // Columns: the split row holds lows j = lowFirst_ .. lowFirst_ + lowCount_ - 1 and highs
     // j = lowFirst_ - 1 .. lowFirst_ + lowCount_ - 1 (lowCount_ + 1 of them). Of these, realLows_
