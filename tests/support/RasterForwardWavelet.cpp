@@ -57,25 +57,21 @@ struct Grid {
     std::int64_t& at(std::uint32_t x, std::uint32_t y) { return v[std::size_t(y) * width + x]; }
 };
 
-Signal row(Grid& g, std::uint32_t y) {
-    Signal s(g.width);
-    for (std::uint32_t x = 0; x < g.width; ++x)
-        s[x] = g.at(x, y);
-    return s;
-}
-void setRow(Grid& g, std::uint32_t y, const Signal& s) {
-    for (std::uint32_t x = 0; x < g.width; ++x)
-        g.at(x, y) = s[x];
-}
-Signal column(Grid& g, std::uint32_t x) {
-    Signal s(g.height);
-    for (std::uint32_t y = 0; y < g.height; ++y)
-        s[y] = g.at(x, y);
-    return s;
-}
-void setColumn(Grid& g, std::uint32_t x, const Signal& s) {
-    for (std::uint32_t y = 0; y < g.height; ++y)
-        g.at(x, y) = s[y];
+// Runs a one-dimensional transform over every row (or every column) of g.
+void transformLines(Grid& g, bool columns, Signal (*transform)(const Signal&)) {
+    const std::uint32_t lines = columns ? g.width : g.height;
+    const std::uint32_t length = columns ? g.height : g.width;
+    Signal s(length);
+    for (std::uint32_t line = 0; line < lines; ++line) {
+        auto at = [&](std::uint32_t i) -> std::int64_t& {
+            return columns ? g.at(line, i) : g.at(i, line);
+        };
+        for (std::uint32_t i = 0; i < length; ++i)
+            s[i] = at(i);
+        const Signal t = transform(s);
+        for (std::uint32_t i = 0; i < length; ++i)
+            at(i) = t[i];
+    }
 }
 
 // The subband of the samples at columns px, px + 2, ... and rows py, py + 2, ... of g.
@@ -108,10 +104,8 @@ RasterSubbands rasterForwardWavelet(const std::vector<std::int32_t>& plane, std:
     Grid g{width, height, Signal(plane.begin(), plane.end())};
     for (int m = levels - 1; m >= 0; --m) {
         // Rows, then columns.
-        for (std::uint32_t y = 0; y < g.height; ++y)
-            setRow(g, y, forward1D(row(g, y)));
-        for (std::uint32_t x = 0; x < g.width; ++x)
-            setColumn(g, x, forward1D(column(g, x)));
+        transformLines(g, false, forward1D);
+        transformLines(g, true, forward1D);
         RasterSubband low = takeBand(g, 0, 0);
         subbands[4 * m + 2] = takeBand(g, 1, 0);
         subbands[4 * m + 3] = takeBand(g, 0, 1);
@@ -169,10 +163,8 @@ RasterSubband rasterInverseWavelet(const RasterSubbands& subbands, std::uint8_t 
         putBand(g, subbands[4 * m + 3], 0, 1);
         putBand(g, subbands[4 * m + 4], 1, 1);
         // Columns, then rows.
-        for (std::uint32_t x = 0; x < g.width; ++x)
-            setColumn(g, x, inverse1D(column(g, x)));
-        for (std::uint32_t y = 0; y < g.height; ++y)
-            setRow(g, y, inverse1D(row(g, y)));
+        transformLines(g, true, inverse1D);
+        transformLines(g, false, inverse1D);
         image = std::move(g);
     }
     if (skipped > 0) addInto(image, subbands[4 * run + 1]);
