@@ -3,13 +3,16 @@
 // (ISO/IEC 15444-1 Annex C) over one plane's bytes at a time, with 19 contexts that start as in
 // Table D.7 and carry over from plane to plane.
 //
-// The code register is the standard's 32-bit C: its high 16 bits are the code compared with Qe,
-// its low bits hold the bits of the last byte taken in that are not yet shifted up, and CT
-// counts them. Shifting the whole register once per renormalisation step gives the same
-// decisions as shifting single bits into a 16-bit code register, with one byte fetch per eight
-// steps. A byte after 0xFF adds its top bit as a carry and gives seven bits; no marker is looked
-// for. At the end of the plane the decoder takes fill bytes, 0xFF after any byte but 0xFF and
-// 0x7F after 0xFF, so it reads 1-bits for ever and never reads outside the plane's bytes.
+// The decisions are those of the standard's bit-serial RENORMD on a 16-bit code register, into
+// which each step shifts the next bit of the plane; a byte after 0xFF adds its top bit to the
+// register as a carry and gives its other seven bits, and no marker is looked for. At the end of
+// the plane the decoder takes fill bytes, 0xFF after any byte but 0xFF and 0x7F after 0xFF, so it
+// reads 1-bits for ever and never reads outside the plane's bytes.
+//
+// The code is kept in the top 16 bits of a 64-bit register with the bits still to come below it,
+// several bytes at a time, and a renormalisation shifts them all in one go. A byte whose carry
+// would reach bits not yet shifted in waits until they are, so the code register sees every
+// carry at the step the bit-serial procedure does.
 
 #include <array>
 #include <cstdint>
@@ -63,6 +66,38 @@ constexpr std::array<KVMQEntry, 94> makeMQEntries() {
 
 inline constexpr std::array<KVMQEntry, 94> kMQEntries = makeMQEntries();
 
+// The code register C: its top 16 bits are the code compared with Qe, its next ct bits the
+// bits taken in but not yet shifted up.
+struct KVMQCode {
+    std::uint64_t c = 0;
+    std::uint32_t ct = 0;
+};
+
+// Where the bytes come from: the rest of the plane, and the last byte taken in.
+struct KVMQIntake {
+    const std::uint8_t* cur = nullptr;
+    const std::uint8_t* end = nullptr;
+    std::uint32_t b = 0;
+};
+
+// Takes in bytes while there is room below the bits already taken in.
+KVMQCode mqTakeIn(KVMQCode code, KVMQIntake& intake);
+// Shifts the code register by n bits, taking in bytes as they are needed.
+KVMQCode mqShift(KVMQCode code, unsigned n, KVMQIntake& intake);
+
+// The registers that every decision works on, apart from the contexts, so that a pass over a
+// plane can hold them in locals: the interval A and the code register; the byte intake stays
+// in the decoder.
+struct KVMQRegisters {
+    std::uint32_t a = 0x8000;
+    std::uint32_t ct = 0;
+    std::uint64_t c = 0;
+    KVMQIntake* intake = nullptr;
+
+    // One decision in a context (its index into kMQEntries, updated).
+    inline unsigned decode(std::uint8_t& context);
+};
+
 class KVMQDecoder {
 public:
     static constexpr unsigned NumContexts = 19;
@@ -70,83 +105,60 @@ public:
     // Contexts as Table D.7: context 0 in state 4, 17 in state 3, 18 in state 46, all others in
     // state 0; every MPS 0.
     KVMQDecoder();
+    KVMQDecoder(const KVMQDecoder&) = delete;
+    KVMQDecoder& operator=(const KVMQDecoder&) = delete;
 
     // INITDEC on a plane's bytes; the contexts keep their states.
     void initDec(const std::uint8_t* data, std::uint32_t length);
 
     // One decision in context cx (below NumContexts).
-    inline unsigned decode(unsigned cx);
+    unsigned decode(unsigned cx) { return registers_.decode(contexts_[cx]); }
 
+    KVMQRegisters& registers() { return registers_; }
+    // The contexts as indices 2 x state + MPS into kMQEntries.
+    std::array<std::uint8_t, NumContexts>& contexts() { return contexts_; }
     // The state index (0 to 46) and MPS of a context.
     unsigned stateOf(unsigned cx) const { return contexts_[cx] >> 1; }
     unsigned mpsOf(unsigned cx) const { return contexts_[cx] & 1; }
 
 private:
-    inline void byteIn();
-    inline void renormalise();
-
-    std::uint32_t a_ = 0x8000;
-    std::uint32_t c_ = 0;
-    std::uint32_t ct_ = 0;
-    std::uint32_t b_ = 0; // the last byte taken in
-    const std::uint8_t* cur_ = nullptr;
-    const std::uint8_t* end_ = nullptr;
+    KVMQIntake intake_;
+    KVMQRegisters registers_;
     std::array<std::uint8_t, NumContexts> contexts_{};
 };
 
-// BYTEIN, with the fill past the end of the plane.
-inline void KVMQDecoder::byteIn() {
-    const std::uint32_t fill = b_ == 0xFF ? 0x7F : 0xFF;
-    const std::uint32_t x = cur_ != end_ ? *cur_++ : fill;
-    if (b_ == 0xFF) {
-        c_ += x << 9;
-        ct_ = 7;
-    } else {
-        c_ += x << 8;
-        ct_ = 8;
-    }
-    b_ = x;
-}
-
-inline void KVMQDecoder::renormalise() {
-    do {
-        if (ct_ == 0) byteIn();
-        a_ <<= 1;
-        c_ <<= 1;
-        --ct_;
-    } while ((a_ & 0x8000) == 0);
-}
-
-inline unsigned KVMQDecoder::decode(unsigned cx) {
-    std::uint8_t& context = contexts_[cx];
-    const KVMQEntry e = kMQEntries[context];
+inline unsigned KVMQRegisters::decode(std::uint8_t& context) {
+    const std::uint32_t old = context;
+    const KVMQEntry e = kMQEntries[old];
     const std::uint32_t qe = e.qe;
-    const unsigned mps = context & 1u;
-    unsigned d;
-    a_ -= qe;
-    if ((c_ >> 16) < qe) {
-        // LPS_EXCHANGE
-        if (a_ < qe) {
-            d = mps;
-            context = e.nextMPS;
-        } else {
-            d = mps ^ 1u;
-            context = e.nextLPS;
-        }
-        a_ = qe;
-    } else {
-        c_ -= qe << 16;
-        if ((a_ & 0x8000) != 0) return mps;
-        // MPS_EXCHANGE
-        if (a_ < qe) {
-            d = mps ^ 1u;
-            context = e.nextLPS;
-        } else {
-            d = mps;
-            context = e.nextMPS;
-        }
+    const std::uint32_t mps = old & 1u;
+    // DECODE with its exchanges, free of branches on the decision: the code lies in the lower
+    // (LPS) sub-interval or the upper one, and either exchanges when the interval left to the
+    // MPS is the smaller.
+    const std::uint32_t rest = a - qe;
+    const std::uint64_t qeHigh = std::uint64_t(qe) << 48;
+    const std::uint32_t lower = c < qeHigh ? 1u : 0u;
+    const std::uint32_t exchange = rest < qe ? 1u : 0u;
+    const std::uint32_t d = mps ^ lower ^ exchange;
+    const std::uint32_t lowerMask = 0u - lower;
+    const std::uint32_t interval = rest ^ ((rest ^ qe) & lowerMask);
+    c -= qeHigh & ~(std::uint64_t(0) - lower);
+    // A renormalisation moves the state on: to its MPS successor after the MPS, else to its
+    // LPS successor.
+    const std::uint32_t next = d == mps ? e.nextMPS : e.nextLPS;
+    context = static_cast<std::uint8_t>(interval < 0x8000 ? next : old);
+    // RENORMD: all its steps at once.
+    // (interval is never 0: Qe and A - Qe are both at least 1.)
+    const unsigned n = static_cast<unsigned>(__builtin_clz(interval)) - 16;
+    a = interval << n;
+    if (n > ct) [[unlikely]] {
+        const KVMQCode shifted = mqShift({c, ct}, n, *intake);
+        c = shifted.c;
+        ct = shifted.ct;
+        return d;
     }
-    renormalise();
+    c <<= n;
+    ct -= n;
     return d;
 }
 

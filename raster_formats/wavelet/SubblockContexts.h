@@ -55,7 +55,16 @@ struct SubblockContextTables {
     // Indexed by bits 4-11 of the state word.
     std::array<std::uint8_t, 256> signContext{};
     std::array<std::uint8_t, 256> signFlip{};
+    // The context of a coefficient's decision in a plane, by zero-coding table, indexed by the
+    // state word's low byte, refined and significant bits: zero coding when not significant,
+    // else refinement. (Only the four blocks of 256 at 0, 0x1000, 0x2000 and 0x3000 are used.)
+    std::array<std::array<std::uint8_t, 0x3100>, 3> decision{};
 };
+
+// The index of a state word into SubblockContextTables::decision.
+constexpr std::uint32_t decisionIndex(std::uint32_t state) {
+    return state & 0x30FF;
+}
 
 namespace SubblockContextRules {
 
@@ -123,6 +132,15 @@ constexpr SubblockContextTables makeSubblockContextTables() {
         }
         t.signContext[s] = static_cast<std::uint8_t>(9 + 3 * hc + vc);
         t.signFlip[s] = flip;
+    }
+    for (std::uint32_t i = 0; i < 0x3100; ++i) {
+        const std::uint32_t low = i & 0xFF;
+        const bool significant = (i & SubblockState::Significant) != 0;
+        const bool refined = (i & SubblockState::Refined) != 0;
+        for (unsigned k = 0; k < 3; ++k)
+            t.decision[k][i] = !significant ? t.zeroCoding[k][low]
+                               : refined    ? static_cast<std::uint8_t>(kRefinementLaterContext)
+                                            : t.refinement[low];
     }
     return t;
 }

@@ -3,6 +3,8 @@
 #include "qg3/QG3PlaneRecord.h"
 
 #include <algorithm>
+#include <array>
+#include <bit>
 #include <cstring>
 
 namespace Korvel {
@@ -11,11 +13,12 @@ namespace {
 
 using namespace SubblockState;
 
-// Bits of an arithmetic-coded plane, each in its context. The pass works on a copy of the
-// decoder so that its registers stay in locals.
+// Bits of an arithmetic-coded plane, each in its context. The pass works on copies of the
+// decoder's registers and contexts, so that they stay in machine registers and on the stack.
 struct MQBits {
-    KVMQDecoder& decoder;
-    unsigned operator()(unsigned cx) { return decoder.decode(cx); }
+    KVMQRegisters registers;
+    std::array<std::uint8_t, KVMQDecoder::NumContexts> contexts;
+    unsigned operator()(unsigned cx) { return registers.decode(contexts[cx]); }
 };
 
 // Bits of a raw plane, most significant bit of each byte first; zeros past the end.
@@ -42,39 +45,47 @@ struct Pass {
     std::size_t outputStride;
     std::int32_t x0, x1, y0, y1;
     std::uint32_t mask;
-    const std::uint8_t* zeroCoding;
+    const std::uint8_t* decision; // SubblockContextTables::decision of the subband
 };
 
 // One raster pass of a plane. An arithmetic-coded plane marks all eight neighbours of a
 // coefficient that becomes significant, a raw plane only the four direct ones.
 template <bool Raw, class Bits> void passPlane(const Pass& p, Bits& bits) {
+    if (p.x1 < p.x0) return;
     const SubblockContextTables& t = kSubblockContextTables;
     const std::ptrdiff_t w = static_cast<std::ptrdiff_t>(p.stateStride);
+    const std::ptrdiff_t columns = p.x1 - p.x0 + 1;
+    const std::uint32_t mask = p.mask;
+    const unsigned shift = 31u - static_cast<unsigned>(std::countl_zero(mask));
+    const std::uint8_t* const decision = p.decision;
     for (std::int32_t y = p.y0; y <= p.y1; ++y) {
-        std::uint32_t* const st = p.state + static_cast<std::ptrdiff_t>(y) * w;
-        std::uint32_t* const co = p.output + static_cast<std::ptrdiff_t>(y) * p.outputStride;
-        for (std::int32_t x = p.x0; x <= p.x1; ++x) {
-            const std::uint32_t s = st[x];
-            if ((s & Significant) != 0) {
-                const unsigned cx =
-                    (s & Refined) != 0 ? kRefinementLaterContext : t.refinement[s & 0xFF];
-                st[x] = s | Refined;
-                if (bits(cx) != 0) co[x] |= p.mask;
-            } else if (bits(p.zeroCoding[s & 0xFF]) != 0) {
+        std::uint32_t* st = p.state + static_cast<std::ptrdiff_t>(y) * w + p.x0;
+        std::uint32_t* co = p.output + static_cast<std::ptrdiff_t>(y) * p.outputStride + p.x0;
+        std::uint32_t* const rowEnd = st + columns;
+        for (; st != rowEnd; ++st, ++co) {
+            // A significant coefficient refines, any other is zero-coded: one decision either
+            // way, in the context that the state word gives; only a coefficient that becomes
+            // significant branches off.
+            const std::uint32_t s = *st;
+            const std::uint32_t d = bits(decision[decisionIndex(s)]);
+            const std::uint32_t significant = (s >> 13) & 1u;
+            *st = s | ((s >> 1) & Refined);
+            *co |= (d & significant) << shift;
+            if (d > significant) {
                 const unsigned i = (s >> 4) & 0xFF;
                 const std::uint32_t negative = bits(t.signContext[i]) ^ t.signFlip[i];
                 const std::uint32_t positive = negative ^ 1u;
-                co[x] = p.mask | (negative << 31);
-                st[x] = s | Significant;
-                st[x - 1] |= East | (positive << 8);
-                st[x + 1] |= West | (positive << 9);
-                st[x - w] |= South | (positive << 11);
-                st[x + w] |= North | (positive << 10);
+                *co = mask | (negative << 31);
+                st[0] = s | Significant;
+                st[-1] |= East | (positive << 8);
+                st[1] |= West | (positive << 9);
+                st[-w] |= South | (positive << 11);
+                st[w] |= North | (positive << 10);
                 if constexpr (!Raw) {
-                    st[x - w - 1] |= SouthEast;
-                    st[x - w + 1] |= SouthWest;
-                    st[x + w - 1] |= NorthEast;
-                    st[x + w + 1] |= NorthWest;
+                    st[-w - 1] |= SouthEast;
+                    st[-w + 1] |= SouthWest;
+                    st[w - 1] |= NorthEast;
+                    st[w + 1] |= NorthWest;
                 }
             }
         }
@@ -85,27 +96,23 @@ template <bool Raw, class Bits> void passPlane(const Pass& p, Bits& bits) {
 
 void SubblockDecode::decodePlane(KVMQDecoder& decoder, const QG3PlaneRecord& record) {
     const SubblockGeometry& g = geometry_;
-    const Pass pass{stateAt(0, 0),
-                    stateStride_,
-                    output_,
-                    outputStride_,
-                    g.x0,
-                    g.x1,
-                    g.y0,
-                    g.y1,
-                    mask_,
-                    kSubblockContextTables.zeroCoding[static_cast<unsigned>(zeroCoding_)].data()};
+    const Pass pass{
+        stateAt(0, 0), stateStride_,
+        output_,       outputStride_,
+        g.x0,          g.x1,
+        g.y0,          g.y1,
+        mask_,         kSubblockContextTables.decision[static_cast<unsigned>(zeroCoding_)].data()};
     const std::uint8_t* const data = record.length > 0 ? record.data : nullptr;
     const std::uint32_t length = data != nullptr ? record.length : 0;
     if (record.raw()) {
         RawBits bits{data, data + length};
         passPlane<true>(pass, bits);
     } else {
-        KVMQDecoder local = decoder;
-        local.initDec(data, length);
-        MQBits bits{local};
+        decoder.initDec(data, length);
+        MQBits bits{decoder.registers(), decoder.contexts()};
         passPlane<false>(pass, bits);
-        decoder = local;
+        decoder.registers() = bits.registers;
+        decoder.contexts() = bits.contexts;
     }
 }
 

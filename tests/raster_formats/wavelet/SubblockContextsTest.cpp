@@ -53,6 +53,21 @@ TEST(SubblockContexts, EveryEntryFollowsTheStandardRules) {
         EXPECT_EQ(t.signFlip[s], label.xorBit) << s;
     }
     EXPECT_EQ(quarn_test::refinementLabel(false, 0), kRefinementLaterContext);
+
+    // The decision context of every state word: zero coding while not significant, then the
+    // first refinement, then later ones.
+    for (unsigned k = 0; k < 3; ++k) {
+        const RasterOrientation orientation = quarn_test::rasterOrientation(k == 2 ? 4 : k + 1);
+        for (std::uint32_t s = 0; s < 0x4000; ++s) {
+            const Neighbourhood n = neighbourhoodOf(s & 0xFF);
+            const bool significant = (s & 0x2000) != 0;
+            const bool refined = (s & 0x1000) != 0;
+            const unsigned expected = significant
+                                          ? quarn_test::refinementLabel(!refined, n.h + n.v + n.d)
+                                          : quarn_test::zeroCodingLabel(orientation, n.h, n.v, n.d);
+            ASSERT_EQ(t.decision[k][decisionIndex(s)], expected) << k << " " << s;
+        }
+    }
 }
 
 TEST(SubblockContexts, SubbandsChooseTheirTableByOrientation) {
