@@ -149,7 +149,8 @@ inline unsigned KVMQRegisters::decode(std::uint8_t& context) {
     context = static_cast<std::uint8_t>(interval < 0x8000 ? next : old);
     // RENORMD: all its steps at once.
     // (interval is never 0: Qe and A - Qe are both at least 1.)
-    const unsigned n = static_cast<unsigned>(__builtin_clz(interval)) - 16;
+    // For an interval below 2^16 the shifts are 15 less the index of its top bit.
+    const unsigned n = 15u ^ (31u ^ static_cast<unsigned>(__builtin_clz(interval)));
     a = interval << n;
     if (n > ct) [[unlikely]] {
         const KVMQCode shifted = mqShift({c, ct}, n, *intake);

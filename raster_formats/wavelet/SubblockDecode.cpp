@@ -176,14 +176,17 @@ void SubblockDecode::finish(std::int32_t* const* outputs) {
         for (std::int32_t y = g.y0; y <= g.y1; ++y) {
             std::uint32_t* const co = reinterpret_cast<std::uint32_t*>(
                 outputs[b] + static_cast<std::size_t>(y) * outputStride_);
+            // Without branches, so that the loop vectorises: a zero magnitude stays zero, and
+            // the sign bit negates.
+            const std::uint32_t rowStart = std::uint32_t(y) * g.width;
             for (std::int32_t x = g.x0; x <= g.x1; ++x) {
                 const std::uint32_t v = co[x];
-                if (v == 0) continue;
                 const std::uint32_t magnitude = v & 0x7FFFFFFFu;
-                const std::uint32_t index = std::uint32_t(y) * g.width + std::uint32_t(x);
-                const std::uint32_t offset = (index & 1u) != 0 ? half : even;
-                const std::uint32_t moved = magnitude != 0 ? magnitude + offset : 0;
-                co[x] = (v & 0x80000000u) != 0 ? 0u - moved : moved;
+                const std::uint32_t offset =
+                    ((rowStart + std::uint32_t(x)) & 1u) != 0 ? half : even;
+                const std::uint32_t moved = magnitude + (offset & (0u - (magnitude != 0)));
+                const std::uint32_t negative = 0u - (v >> 31);
+                co[x] = (moved ^ negative) - negative;
             }
         }
     }
