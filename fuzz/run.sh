@@ -15,7 +15,7 @@ cd "$(dirname "$0")/.."
 
 seconds=${1:-60}
 jobs=${FUZZ_JOBS:-6}
-read -r -a targets <<<"${FUZZ_TARGETS:-handler classical_metadata raster_reader qg2_decoder lidar_reader lidar_iterator}"
+read -r -a targets <<<"${FUZZ_TARGETS:-handler classical_metadata raster_reader qg2_decoder wavelet_subblock lidar_reader lidar_iterator}"
 build=fuzz/build # the fuzz preset's binary directory
 
 scripts/install-deps.sh
