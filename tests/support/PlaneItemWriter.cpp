@@ -24,8 +24,13 @@ Bytes planePrefix(bool hasData, bool raw, std::uint64_t value, bool wide) {
 
 PlaneItemWriter::PlaneItemWriter(const PlaneGeometry& geometry, unsigned bands, unsigned planes,
                                  const PlaneFormat& format)
-    : geometry_(geometry), bands_(bands), planes_(planes), format_(format),
-      order_(subblockOrder(geometry, format.kind)) {}
+    : geometry_(geometry), bands_(bands), planes_(planes), format_(format) {}
+
+const std::vector<SubblockRef>& PlaneItemWriter::order() const {
+    if (!ordered_) order_ = subblockOrder(geometry_, format_.kind);
+    ordered_ = true;
+    return order_;
+}
 
 void PlaneItemWriter::set(std::uint32_t subband, std::uint32_t subblock, unsigned band,
                           unsigned plane, PlaneItem item) {
@@ -52,12 +57,13 @@ void PlaneItemWriter::run(int block, ByteBuilder& prefixes, ByteBuilder& data) c
         for (; absent > 0; absent -= std::min(absent, maxRun))
             prefixes.bytes(planePrefix(false, false, std::min(absent, maxRun), format_.wide));
     };
-    for (std::size_t i = 0; i < order_.size(); ++i) {
+    const std::vector<SubblockRef>& order = this->order();
+    for (std::size_t i = 0; i < order.size(); ++i) {
         const bool inBlock = block < 0 || int(i % format_.blocks) == block;
         for (unsigned band = 0; band < bands_; ++band)
             for (unsigned plane = 0; plane < planes_; ++plane) {
                 const PlaneItem* item =
-                    inBlock ? get(order_[i].subband, order_[i].subblock, band, plane) : nullptr;
+                    inBlock ? get(order[i].subband, order[i].subblock, band, plane) : nullptr;
                 if (item == nullptr) {
                     ++absent;
                     continue;

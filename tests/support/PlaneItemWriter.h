@@ -69,7 +69,8 @@ public:
     // Bytes of the planeset packet's header in file(): what narrow section offsets count from.
     std::uint64_t planesetHeaderSize() const;
 
-    const std::vector<SubblockRef>& order() const { return order_; }
+    // Made at the first use, so that files of hand-made plane data may have any geometry.
+    const std::vector<SubblockRef>& order() const;
     const PlaneGeometry& geometry() const { return geometry_; }
     const PlaneFormat& format() const { return format_; }
 
@@ -82,7 +83,8 @@ private:
     unsigned bands_;
     unsigned planes_;
     PlaneFormat format_;
-    std::vector<SubblockRef> order_;
+    mutable std::vector<SubblockRef> order_;
+    mutable bool ordered_ = false;
     std::map<std::tuple<std::uint32_t, std::uint32_t, unsigned, unsigned>, PlaneItem> items_;
 };
 
