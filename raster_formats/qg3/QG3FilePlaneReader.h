@@ -57,6 +57,8 @@ protected:
     // Cursor c, or the stream itself (unbuffered) when there is no cursor c.
     QG3PlaneCursor& cursor(std::uint32_t c) { return c < cursors_.size() ? cursors_[c] : direct_; }
     QG3PlaneCursor& direct() { return direct_; }
+    // The stream the cursors share, for a cursor of a caller's own.
+    QG3PlaneCursor::Stream& sharedStream() { return stream_; }
     // Once: the planeset is one the readers accept (checkPlaneset) and the end of its plane data
     // is known.
     KVStatus prepare();

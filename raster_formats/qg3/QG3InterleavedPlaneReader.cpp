@@ -26,7 +26,9 @@ KVStatus QG3InterleavedPlaneReader::scan(QG3FilePlaneStore& store, std::int64_t 
     KV_RETURN_IF_FAILED(prepare());
     std::unique_ptr<QG3PlaneDescIter> iter;
     KV_RETURN_IF_FAILED(makeDescIter(iter));
-    QG3PlaneCursor& in = cursor(0);
+    // The scan reads the planeset from end to end through one large window of its own, cursors
+    // or not: prefixes and the data between them alike.
+    QG3PlaneCursor in(sharedStream(), QG3PlaneCursor::kScanCapacity);
     KV_RETURN_IF_FAILED(in.seek(start));
     return walk(*iter, in,
                 [&](const QG3SubblockKey& key, std::int64_t at, const QG3PlanePrefix& prefix) {

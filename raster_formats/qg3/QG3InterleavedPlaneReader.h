@@ -1,6 +1,7 @@
 #pragma once
 // Layout 0: each item's prefix, word, value and data follow one another, item after item. A
-// subblock's position is (offset of its first prefix, offset after that prefix).
+// subblock's position is (offset of its first prefix, offset after that prefix). The scan reads
+// through a window of QG3PlaneCursor::kScanCapacity bytes of its own.
 
 #include "QG3FilePlaneReader.h"
 

@@ -39,6 +39,7 @@ void PlaneItemWriter::set(std::uint32_t subband, std::uint32_t subblock, unsigne
 
 const PlaneItem* PlaneItemWriter::get(std::uint32_t subband, std::uint32_t subblock, unsigned band,
                                       unsigned plane) const {
+    if (source_) return source_(subband, subblock, band, plane, made_) ? &made_ : nullptr;
     const auto found = items_.find({subband, subblock, band, plane});
     return found == items_.end() ? nullptr : &found->second;
 }

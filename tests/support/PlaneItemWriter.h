@@ -23,6 +23,7 @@
 #include "RasterFileWriter.h"
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <tuple>
 
@@ -55,6 +56,11 @@ public:
 
     void set(std::uint32_t subband, std::uint32_t subblock, unsigned band, unsigned plane,
              PlaneItem item);
+    // Items made on demand instead of set ones (for large planesets): source fills the item and
+    // answers true when (subband, subblock, band, plane) carries data.
+    using Source =
+        std::function<bool(std::uint32_t, std::uint32_t, unsigned, unsigned, PlaneItem&)>;
+    void setSource(Source source) { source_ = std::move(source); }
     // Null when the item carries no data.
     const PlaneItem* get(std::uint32_t subband, std::uint32_t subblock, unsigned band,
                          unsigned plane) const;
@@ -86,6 +92,8 @@ private:
     mutable std::vector<SubblockRef> order_;
     mutable bool ordered_ = false;
     std::map<std::tuple<std::uint32_t, std::uint32_t, unsigned, unsigned>, PlaneItem> items_;
+    Source source_;
+    mutable PlaneItem made_;
 };
 
 } // namespace quarn_test
