@@ -125,7 +125,10 @@ Bytes PlaneItemWriter::file(HeaderBody body, const Bytes* planeData) const {
     RasterPacket planeset = emptyPlaneset(format_);
     planeset.body = planesetBody(format_.kind, format_.layout, 0,
                                  planeData ? *planeData : this->planeData(planesetHeaderSize()));
-    return rasterFile(kGen4Version, {headerPacket(1, body), planeset});
+    // Bytes after the planeset, so that a read past its end would find something.
+    RasterPacket trailer;
+    trailer.body = Bytes(64, 0xA7);
+    return rasterFile(kGen4Version, {headerPacket(1, body), planeset, trailer});
 }
 
 } // namespace quarn_test

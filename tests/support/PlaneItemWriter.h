@@ -69,8 +69,8 @@ public:
     // count from its start).
     Bytes planeData(std::uint64_t headerSize) const;
     // A file of image 1: its header packet (body's size, levels, subblock size, bands and
-    // planes taken from the writer; word and value flags set) and its planeset packet holding
-    // planeData(), or the plane data given.
+    // planes taken from the writer; word and value flags set), its planeset packet holding
+    // planeData() or the plane data given, and a packet of 64 bytes of 0xA7 after it.
     Bytes file(HeaderBody body, const Bytes* planeData = nullptr) const;
     // Bytes of the planeset packet's header in file(): what narrow section offsets count from.
     std::uint64_t planesetHeaderSize() const;
