@@ -12,6 +12,10 @@ struct QG3PlaneRecord {
     static constexpr std::uint8_t kFilled = 0x40;
     static constexpr std::uint8_t kOwned = 0x04;
     static constexpr std::uint8_t kRaw = 0x02; // plain bits, not arithmetic-coded
+    // Records of one band: record p holds bit plane p, of weight 2^(31 - p). A subblock's
+    // records are band-major over the selected bands, this many per band whatever the image's
+    // plane count.
+    static constexpr std::uint32_t kRecordsPerBand = 32;
 
     const std::uint8_t* data = nullptr;
     std::uint32_t length = 0;

@@ -31,7 +31,10 @@ KVStatus QG3PlanesetPacket::readBody(KVIOStreamInf* stream, std::int64_t length)
     planesetKind = kind;
     planesetLayout = layout;
     planeDataStart = stream->tell();
-    return planeDataStart < 0 ? KV_QG3_READ_FAILED : KV_OK;
+    if (planeDataStart < 0) return KV_QG3_READ_FAILED;
+    // The ten bytes just read belong to the body as well.
+    planeDataEnd = length < 0 ? -1 : planeDataStart - 10 + length;
+    return KV_OK;
 }
 
 KVStatus QG3PlanesetPacket::writeBody(KVIOStreamInf* stream, std::int64_t /*headerPos*/) {
