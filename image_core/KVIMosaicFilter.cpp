@@ -299,8 +299,10 @@ KVStatus KVIMosaicFilter::layOut(std::uint32_t n, const KVIPixel* background,
     const KVIRTreeBox bounds = index_->getBounds();
     const double xRes = geo0.getXRes() < 0.0 ? -rx : rx;
     const double yRes = geo0.getYRes() < 0.0 ? -ry : ry;
-    KVIGeoCoord geo(xRes > 0.0 ? bounds.xmin : bounds.xmax, yRes < 0.0 ? bounds.ymax : bounds.ymin,
-                    xRes, yRes, 0.0, 0.0, geo0.getWKT());
+    grid_ = KVIGeoCoord(xRes > 0.0 ? bounds.xmin : bounds.xmax,
+                        yRes < 0.0 ? bounds.ymax : bounds.ymin, xRes, yRes, 0.0, 0.0);
+    KVIGeoCoord geo = grid_;
+    geo.setWKT(geo0.getWKT());
     KV_RETURN_IF_FAILED(setGeoCoord(geo));
     const double width = std::floor((bounds.xmax - bounds.xmin) / rx + 0.5);
     const double height = std::floor((bounds.ymax - bounds.ymin) / ry + 0.5);
@@ -332,7 +334,7 @@ KVStatus KVIMosaicFilter::setUpOverview() {
     KV_RETURN_IF_FAILED(status);
     if (stage == nullptr) return KV_OK;
     KV_RETURN_IF_FAILED(getPixelProps().checkCompatible(stage->getPixelProps()));
-    const KVIGeoCoord mosaicGeo = getGeoCoord();
+    const KVIGeoCoord& mosaicGeo = grid_;
     const KVIGeoCoord geo = stage->getGeoCoord();
     if (!usable(geo.getXRes()) || (geo.getXRes() < 0.0) != (mosaicGeo.getXRes() < 0.0))
         return KV_MOSAIC_X_RESOLUTION;
@@ -370,7 +372,7 @@ KVStatus KVIMosaicFilter::getDimsAtMag(double magnification, std::uint32_t& widt
 KVStatus KVIMosaicFilter::listImages(const KVIScene& scene) {
     imageList_.clear();
     ImageLister lister(imageList_);
-    KV_RETURN_IF_FAILED(index_->search(sceneBox(scene, getGeoCoord()), lister));
+    KV_RETURN_IF_FAILED(index_->search(sceneBox(scene, grid_), lister));
     std::sort(imageList_.begin(), imageList_.end());
     return KV_OK;
 }
@@ -391,7 +393,7 @@ KVStatus KVIMosaicFilter::getWrapper(std::uint32_t i, KVIEmbeddedImage*& wrapper
         }
     }
     KVIImageStage* stage = stages_[i].get();
-    const KVIGeoCoord mosaicGeo = getGeoCoord();
+    const KVIGeoCoord& mosaicGeo = grid_;
     const KVIGeoCoord geo = stage->getGeoCoord();
     const double sx = geo.getXRes() / mosaicGeo.getXRes();
     const double sy = geo.getYRes() / mosaicGeo.getYRes();
@@ -479,6 +481,8 @@ std::uint32_t KVIMosaicFilter::getModifications(const KVIScene& scene) {
 }
 
 KVStatus KVIMosaicFilter::decodeBegin(const KVIScene& scene) {
+    // Whatever a read left open without its end.
+    endImageReads();
     readScene_ = scene;
     overviewServesRead_ =
         overview_ != nullptr && overviewMagnification_ >= scene.getMagnification();
@@ -553,6 +557,10 @@ KVStatus KVIMosaicFilter::decodeEnd() {
         overviewServesRead_ = false;
         return overview_->readEnd();
     }
+    return endImageReads();
+}
+
+KVStatus KVIMosaicFilter::endImageReads() {
     KVStatus status = KV_OK;
     for (const std::uint32_t k : built_) {
         if (wrappers_[k] == nullptr || useCounts_[k] <= 0) continue;

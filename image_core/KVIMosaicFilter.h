@@ -12,7 +12,8 @@
 // When the manager offers an overview stage, reads at or below its scale go to it instead.
 //
 // Its description (size, pixel, background and no-data pixels, geo coordinate, magnification
-// range, metadata) is stored by initialize; its data size (KVIImage::getDataSize: width x height
+// range, metadata) is stored by initialize; a geo coordinate set later changes what the mosaic
+// reports, not where its images lie. Its data size (KVIImage::getDataSize: width x height
 // x the colour bytes of its pixel) is the size of the mosaic of all images.
 
 #include "KVIImageReader.h"
@@ -90,6 +91,8 @@ private:
     KVStatus getWrapper(std::uint32_t i, KVIEmbeddedImage*& wrapper);
     // After a query: an image that takes no part in a read is released (when so set).
     void releaseIfIdle(std::uint32_t i);
+    // Ends the reads of the images whose read is under way; the first failure is returned.
+    KVStatus endImageReads();
     void releaseImage(std::uint32_t i);
     // Every chain, stage and the overview.
     void releaseAll();
@@ -111,6 +114,9 @@ private:
     std::vector<std::uint32_t> imageList_;
     KVIRef<KVIEmbeddedImage> overview_;
     double overviewMagnification_ = 0.0;
+    // The canvas's placement as laid out: images are placed and listed on it, whatever geo
+    // coordinate the mosaic is given later (a world file).
+    KVIGeoCoord grid_;
     KVIScene readScene_;
     bool overviewServesRead_ = false;
 };
