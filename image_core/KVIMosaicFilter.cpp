@@ -107,7 +107,8 @@ private:
     std::vector<std::uint32_t>& list_;
 };
 
-KVIMosaicFilter::KVIMosaicFilter() : index_(std::make_unique<KVIRTree>()) {}
+KVIMosaicFilter::KVIMosaicFilter()
+    : index_(std::make_unique<KVIRTree>()), resampleMethod_(KVI_RESAMPLE_NEAREST) {}
 
 KVIMosaicFilter::~KVIMosaicFilter() {
     // The chains share the fill holder: they go first.

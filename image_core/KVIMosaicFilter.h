@@ -108,7 +108,8 @@ private:
     std::vector<std::uint32_t> built_;
     std::vector<std::uint32_t> builtSlot_;
     std::uint32_t mergeMode_ = 0;
-    std::uint32_t resampleMethod_ = 1;
+    // The method of every multi-resolution filter the mosaic makes: nearest.
+    std::uint32_t resampleMethod_;
     bool releaseUnused_ = true;
     std::unique_ptr<PixelHolder> fillHolder_;
     std::vector<std::uint32_t> imageList_;

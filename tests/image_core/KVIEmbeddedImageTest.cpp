@@ -8,12 +8,12 @@
 #include "KVIRef.h"
 #include "KVISceneBuffer.h"
 #include "PixelHolder.h"
+#include "SceneBufferSamples.h"
 #include "SyntheticImageStage.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstring>
 
 using namespace Korvel;
 using quarn_test::SyntheticImageStage;
@@ -40,9 +40,7 @@ Embedded embed(SyntheticImageStage* input, std::uint32_t w, std::uint32_t h, dou
 }
 
 std::uint16_t at16(const KVISceneBuffer& b, std::uint16_t band, std::uint32_t x, std::uint32_t y) {
-    std::uint16_t v;
-    std::memcpy(&v, b.getWindowBandData(band) + (std::size_t(y) * b.getTotalWidth() + x) * 2, 2);
-    return v;
+    return quarn_test::sampleAt<std::uint16_t>(b, band, x, y);
 }
 
 TEST(KVIEmbeddedImage, AnInputOutsideTheSceneIsNeverRead) {

@@ -12,6 +12,7 @@
 #include "KVIScene.h"
 #include "KVISceneBuffer.h"
 #include "KVStatusGuard.h"
+#include "SceneBufferSamples.h"
 
 #include <gtest/gtest.h>
 
@@ -40,20 +41,8 @@ template <typename T> constexpr std::uint32_t typeOf() {
     return KVI_DATATYPE_FLOAT64;
 }
 
-template <typename T>
-T get(const KVISceneBuffer& b, std::uint16_t band, std::uint32_t x, std::uint32_t y) {
-    T v;
-    std::memcpy(&v,
-                b.getWindowBandData(band) + (std::size_t(y) * b.getTotalWidth() + x) * sizeof(T),
-                sizeof(T));
-    return v;
-}
-
-template <typename T>
-void set(KVISceneBuffer& b, std::uint16_t band, std::uint32_t x, std::uint32_t y, T v) {
-    std::memcpy(b.getWindowBandData(band) + (std::size_t(y) * b.getTotalWidth() + x) * sizeof(T),
-                &v, sizeof(T));
-}
+using quarn_test::sampleAt;
+using quarn_test::setSample;
 
 // A one-row buffer of the given pixels (band values per pixel).
 template <typename T>
@@ -64,7 +53,7 @@ std::unique_ptr<KVISceneBuffer> row(std::uint32_t colorSpace,
                                               std::uint32_t(pixels.size()), 1);
     for (std::uint32_t x = 0; x < pixels.size(); ++x)
         for (std::uint16_t band = 0; band < bands; ++band)
-            set<T>(*b, band, x, 0, pixels[x][band]);
+            setSample<T>(*b, band, x, 0, pixels[x][band]);
     return b;
 }
 
@@ -192,27 +181,27 @@ TEST(KVIMergeSceneBuffers, PlainSourcesAreCopiedWhateverTheMode) {
         auto dst = row<std::uint8_t>(KVI_COLORSPACE_RGB, U8(4, {1, 2, 3}));
         ASSERT_EQ(mergeSceneBuffers(*dst, mode, *src, nullptr, nullptr, nullptr, scene, true),
                   KV_OK);
-        EXPECT_EQ(get<std::uint8_t>(*dst, 2, 3, 0), 30);
+        EXPECT_EQ(sampleAt<std::uint8_t>(*dst, 2, 3, 0), 30);
     }
     // Through the mask source's mask only.
     MiddleColumns middle;
     auto dst = row<std::uint8_t>(KVI_COLORSPACE_RGB, U8(4, {1, 2, 3}));
     ASSERT_EQ(mergeSceneBuffers(*dst, 0, *src, nullptr, nullptr, &middle, scene, true), KV_OK);
-    EXPECT_EQ(get<std::uint8_t>(*dst, 0, 0, 0), 1);
-    EXPECT_EQ(get<std::uint8_t>(*dst, 0, 1, 0), 10);
-    EXPECT_EQ(get<std::uint8_t>(*dst, 0, 2, 0), 10);
-    EXPECT_EQ(get<std::uint8_t>(*dst, 0, 3, 0), 1);
+    EXPECT_EQ(sampleAt<std::uint8_t>(*dst, 0, 0, 0), 1);
+    EXPECT_EQ(sampleAt<std::uint8_t>(*dst, 0, 1, 0), 10);
+    EXPECT_EQ(sampleAt<std::uint8_t>(*dst, 0, 2, 0), 10);
+    EXPECT_EQ(sampleAt<std::uint8_t>(*dst, 0, 3, 0), 1);
     // Into a destination with alpha, by compositing: the source colours and an opaque alpha.
     auto alphaDst = row<std::uint8_t>(RGBA, U8(4, {1, 2, 3, 0}));
     ASSERT_EQ(mergeSceneBuffers(*alphaDst, 1, *src, nullptr, nullptr, nullptr, scene, true), KV_OK);
-    EXPECT_EQ(get<std::uint8_t>(*alphaDst, 1, 0, 0), 20);
-    EXPECT_EQ(get<std::uint8_t>(*alphaDst, 3, 0, 0), 255);
+    EXPECT_EQ(sampleAt<std::uint8_t>(*alphaDst, 1, 0, 0), 20);
+    EXPECT_EQ(sampleAt<std::uint8_t>(*alphaDst, 3, 0, 0), 255);
     // An opaque source with alpha replaces the destination in mode 0 (blend clear: band copy).
     auto opaqueDst = row<std::uint8_t>(RGBA, U8(4, {1, 2, 3, 255}));
     auto opaqueSrc = row<std::uint8_t>(RGBA, U8(4, {10, 20, 30, 255}));
     ASSERT_EQ(mergeSceneBuffers(*opaqueDst, 0, *opaqueSrc, nullptr, nullptr, nullptr, scene, false),
               KV_OK);
-    EXPECT_EQ(get<std::uint8_t>(*opaqueDst, 0, 3, 0), 10);
+    EXPECT_EQ(sampleAt<std::uint8_t>(*opaqueDst, 0, 3, 0), 10);
 }
 
 TEST(KVIMergeSceneBuffers, RefusalsLeaveTheDestinationUntouched) {
@@ -227,11 +216,11 @@ TEST(KVIMergeSceneBuffers, RefusalsLeaveTheDestinationUntouched) {
     auto src32 = row<std::uint32_t>(RGBA, U32(2, {9, 9, 9, 99}));
     EXPECT_EQ(mergeSceneBuffers(*dst32, 0, *src32, nullptr, nullptr, nullptr, scene, true),
               KV_BAD_ARGUMENT);
-    EXPECT_EQ(get<std::uint32_t>(*dst32, 0, 1, 0), 1u);
+    EXPECT_EQ(sampleAt<std::uint32_t>(*dst32, 0, 1, 0), 1u);
     auto grey = row<std::uint8_t>(KVI_COLORSPACE_GREY, U8(2, {9}));
     EXPECT_EQ(mergeSceneBuffers(*dst, 0, *grey, nullptr, nullptr, nullptr, scene, true),
               KV_PIXEL_BAND_COUNT_MISMATCH);
-    EXPECT_EQ(get<std::uint8_t>(*dst, 0, 0, 0), 1);
+    EXPECT_EQ(sampleAt<std::uint8_t>(*dst, 0, 0, 0), 1);
 }
 
 TEST(KVICompositeOver, StraightAlphaWorkedValues) {
@@ -239,12 +228,12 @@ TEST(KVICompositeOver, StraightAlphaWorkedValues) {
     auto src = row<std::uint8_t>(RGBA, U8{{100, 100, 100, 128}});
     auto opaque = row<std::uint8_t>(RGBA, U8{{200, 200, 200, 255}});
     compositeOver<std::uint8_t>(*src, *opaque, nullptr, 0, 255);
-    EXPECT_EQ(get<std::uint8_t>(*opaque, 0, 0, 0), 149);
-    EXPECT_EQ(get<std::uint8_t>(*opaque, 3, 0, 0), 255);
+    EXPECT_EQ(sampleAt<std::uint8_t>(*opaque, 0, 0, 0), 149);
+    EXPECT_EQ(sampleAt<std::uint8_t>(*opaque, 3, 0, 0), 255);
     auto clear = row<std::uint8_t>(RGBA, U8{{200, 200, 200, 0}});
     compositeOver<std::uint8_t>(*src, *clear, nullptr, 0, 255);
-    EXPECT_EQ(get<std::uint8_t>(*clear, 0, 0, 0), 99);
-    EXPECT_EQ(get<std::uint8_t>(*clear, 3, 0, 0), 128);
+    EXPECT_EQ(sampleAt<std::uint8_t>(*clear, 0, 0, 0), 99);
+    EXPECT_EQ(sampleAt<std::uint8_t>(*clear, 3, 0, 0), 128);
 }
 
 // --- every kernel against a plain reference ---------------------------------------------------
@@ -304,7 +293,7 @@ template <typename T> struct RandomWindow {
         for (std::uint16_t b = 0; b < bands; ++b)
             for (std::uint32_t y = 0; y < area.getTotalHeight(); ++y)
                 for (std::uint32_t x = 0; x < area.getTotalWidth(); ++x)
-                    set<T>(area, b, x, y, randomSample<T>(rng));
+                    setSample<T>(area, b, x, y, randomSample<T>(rng));
     }
     KVISceneBuffer area;
     KVISceneBuffer window;
@@ -325,24 +314,24 @@ template <typename T> struct RefSide {
     bool present() const { return alpha || noData != nullptr; }
     bool shows(std::uint32_t x, std::uint32_t y) const {
         if (alpha) {
-            const T a = get<T>(*buf, std::uint16_t(buf->getNumBands() - 1), x, y);
+            const T a = sampleAt<T>(*buf, std::uint16_t(buf->getNumBands() - 1), x, y);
             return std::is_floating_point_v<T> ? !(T(cut) >= a) : double(a) > cut;
         }
         for (std::uint16_t b = 0; b < noData->getNumBands() && b < buf->getNumBands(); ++b) {
             T v;
             std::memcpy(&v, noData->getSampleValueAddr(b), sizeof(T));
-            if (!(get<T>(*buf, b, x, y) == v)) return true;
+            if (!(sampleAt<T>(*buf, b, x, y) == v)) return true;
         }
         return false;
     }
     double distance(std::uint32_t x, std::uint32_t y) const {
         if (alpha)
-            return diff2<T>(get<T>(*buf, std::uint16_t(buf->getNumBands() - 1), x, y), T(cut));
+            return diff2<T>(sampleAt<T>(*buf, std::uint16_t(buf->getNumBands() - 1), x, y), T(cut));
         double sum = 0;
         for (std::uint16_t b = 0; b < noData->getNumBands() && b < buf->getNumBands(); ++b) {
             T v;
             std::memcpy(&v, noData->getSampleValueAddr(b), sizeof(T));
-            sum += diff2<T>(v, get<T>(*buf, b, x, y));
+            sum += diff2<T>(v, sampleAt<T>(*buf, b, x, y));
         }
         return sum;
     }
@@ -363,7 +352,7 @@ template <typename T> void sweepMaskKernels(std::uint32_t seed) {
         // No-data values taken from a pixel of the buffer, so that they match now and then.
         KVIPixel srcNoData = src.window.getPixelProps(), dstNoData = dst.window.getPixelProps();
         for (std::uint16_t b = 0; b < 3; ++b) {
-            const T s = get<T>(src.window, b, 0, 0), d = get<T>(dst.window, b, 0, 0);
+            const T s = sampleAt<T>(src.window, b, 0, 0), d = sampleAt<T>(dst.window, b, 0, 0);
             srcNoData.setSampleValueFromBytes(b, &s);
             dstNoData.setSampleValueFromBytes(b, &d);
         }
@@ -491,9 +480,9 @@ template <typename T> void sweepCompositeOver(std::uint32_t seed) {
             for (std::uint32_t x = 0; x < w; ++x) {
                 std::vector<T> s(srcBands), d(dstBands);
                 for (std::uint16_t b = 0; b < srcBands; ++b)
-                    s[b] = get<T>(src.window, b, x, y);
+                    s[b] = sampleAt<T>(src.window, b, x, y);
                 for (std::uint16_t b = 0; b < dstBands; ++b)
-                    d[b] = get<T>(dst.window, b, x, y);
+                    d[b] = sampleAt<T>(dst.window, b, x, y);
                 if (in[x])
                     referenceOver<T>(s, d, srcBands == 4, dstBands == 4, srcSpace == RGBA_PRE,
                                      dstSpace == RGBA_PRE);
@@ -504,7 +493,7 @@ template <typename T> void sweepCompositeOver(std::uint32_t seed) {
         for (std::uint32_t y = 0; y < h; ++y)
             for (std::uint32_t x = 0; x < w; ++x)
                 for (std::uint16_t b = 0; b < dstBands; ++b) {
-                    const T got = get<T>(dst.window, b, x, y);
+                    const T got = sampleAt<T>(dst.window, b, x, y);
                     ASSERT_EQ(std::memcmp(&got, &want[y][x][b], sizeof(T)), 0)
                         << "round " << round << " x " << x << " y " << y << " band " << b << " got "
                         << double(got) << " want " << double(want[y][x][b]);

@@ -12,12 +12,12 @@
 #include "KVIMultiResFilter.h"
 #include "KVIRef.h"
 #include "KVISceneBuffer.h"
+#include "SceneBufferSamples.h"
 #include "SyntheticImageStage.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstring>
 #include <functional>
 #include <iostream>
 #include <optional>
@@ -94,9 +94,7 @@ Mosaic open(SpecManager* manager, bool allowDifferent = true, KVStatus want = KV
 }
 
 std::uint16_t at16(const KVISceneBuffer& b, std::uint16_t band, std::uint32_t x, std::uint32_t y) {
-    std::uint16_t v;
-    std::memcpy(&v, b.getWindowBandData(band) + (std::size_t(y) * b.getTotalWidth() + x) * 2, 2);
-    return v;
+    return quarn_test::sampleAt<std::uint16_t>(b, band, x, y);
 }
 
 TEST(KVIMosaicFilter, ImagesSharingAnEdgeAndTheMosaickedFlag) {
