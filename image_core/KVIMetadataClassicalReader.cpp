@@ -1,5 +1,6 @@
 #include "KVIMetadataClassicalReader.h"
 
+#include "KVBigEndian.h"
 #include "KVIMetadataDatabase.h"
 #include "KVIMetadataRecord.h"
 #include "KVUtilException.h"
@@ -39,15 +40,14 @@ bool readExact(KVIOStreamInf* stream, std::uint8_t* buffer, std::uint32_t count)
 bool readU16(KVIOStreamInf* stream, std::uint16_t& value) {
     std::uint8_t b[2];
     if (!readExact(stream, b, 2)) return false;
-    value = static_cast<std::uint16_t>(b[0] << 8 | b[1]);
+    value = loadBE<std::uint16_t>(b);
     return true;
 }
 
 bool readU32(KVIOStreamInf* stream, std::uint32_t& value) {
     std::uint8_t b[4];
     if (!readExact(stream, b, 4)) return false;
-    value = static_cast<std::uint32_t>(b[0]) << 24 | static_cast<std::uint32_t>(b[1]) << 16 |
-            static_cast<std::uint32_t>(b[2]) << 8 | b[3];
+    value = loadBE<std::uint32_t>(b);
     return true;
 }
 

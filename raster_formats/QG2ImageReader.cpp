@@ -1,5 +1,6 @@
 #include "QG2ImageReader.h"
 
+#include "KVBigEndian.h"
 #include "KVIColorSpace.h"
 #include "KVIMetadataAccessor.h"
 #include "KVIMetadataClassicalReader.h"
@@ -22,11 +23,6 @@ namespace {
 constexpr std::uint32_t kFixedHeaderSize = 23;
 constexpr std::uint32_t kLevelsAt = 11;
 
-std::uint32_t be32(const std::uint8_t* p) {
-    return (std::uint32_t{p[0]} << 24) | (std::uint32_t{p[1]} << 16) | (std::uint32_t{p[2]} << 8) |
-           p[3];
-}
-
 bool readExactly(KVIOStreamInf* stream, std::uint8_t* buffer, std::uint32_t count) {
     return stream->read(buffer, count) == count;
 }
@@ -36,14 +32,14 @@ bool readExactly(KVIOStreamInf* stream, std::uint8_t* buffer, std::uint32_t coun
 std::uint32_t findMetadataOffset(KVIOStreamInf* stream) {
     std::uint8_t head[kFixedHeaderSize];
     if (!readExactly(stream, head, sizeof head)) return 0;
-    const std::uint32_t levels = be32(head + kLevelsAt);
+    const std::uint32_t levels = loadBE<std::uint32_t>(head + kLevelsAt);
     if (levels > QG2FileDBInfo::kMaxLevels) return 0;
     const std::int64_t offsetTable = 4 * (3 * std::int64_t{levels} + 1);
     std::uint8_t segment[6];
     if (stream->seek(offsetTable, KVIO_SEEK_CUR) != KV_OK || !readExactly(stream, segment, 6) ||
         segment[0] != 0xFF || segment[1] != 0xD0)
         return 0;
-    return be32(segment + 2);
+    return loadBE<std::uint32_t>(segment + 2);
 }
 
 } // namespace

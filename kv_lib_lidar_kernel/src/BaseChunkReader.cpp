@@ -46,8 +46,7 @@ std::uint64_t BaseChunkReader::readMagic(std::uint8_t version[4]) {
 }
 
 std::uint32_t BaseChunkReader::packVersion(const std::uint8_t version[4]) {
-    return (std::uint32_t{version[0]} << 24) | (std::uint32_t{version[1]} << 16) |
-           (std::uint32_t{version[2]} << 8) | version[3];
+    return BigEndian::decode<std::uint32_t>(version);
 }
 
 void BaseChunkReader::readChunkHeader(ChunkHeader& header, std::int64_t& remaining,

@@ -1,5 +1,6 @@
 #include "QG2FileDBInfo.h"
 
+#include "KVBigEndian.h"
 #include "KVIOStreamUtils.h"
 #include "QG2FileSubbandInfo.h"
 #include "QG2Status.h"
@@ -10,11 +11,6 @@
 
 namespace Korvel {
 namespace {
-
-std::uint32_t be32(const std::uint8_t* p) {
-    return (std::uint32_t{p[0]} << 24) | (std::uint32_t{p[1]} << 16) | (std::uint32_t{p[2]} << 8) |
-           p[3];
-}
 
 constexpr std::uint32_t kMaxSize = std::numeric_limits<std::int32_t>::max();
 
@@ -57,10 +53,10 @@ KVStatus QG2FileDBInfo::parse() {
     if (status != KV_OK) return status;
     if (head[4] > 1 || (head[4] == 1 && head[5] > 1)) return KV_QG2_BAD_VERSION;
     version_ = {head[4], head[5], head[6]};
-    bands_ = be32(head + 7);
-    levels_ = be32(head + 11);
-    width_ = be32(head + 15);
-    height_ = be32(head + 19);
+    bands_ = loadBE<std::uint32_t>(head + 7);
+    levels_ = loadBE<std::uint32_t>(head + 11);
+    width_ = loadBE<std::uint32_t>(head + 15);
+    height_ = loadBE<std::uint32_t>(head + 19);
     if (levels_ > kMaxLevels || width_ == 0 || height_ == 0 || width_ > kMaxSize ||
         height_ > kMaxSize)
         return KV_QG2_BAD_STRUCTURE;
@@ -71,7 +67,7 @@ KVStatus QG2FileDBInfo::parse() {
     if (status != KV_OK) return status;
     offsets_.resize(count);
     for (std::uint32_t i = 0; i < count; ++i)
-        offsets_[i] = be32(table + 4 * i);
+        offsets_[i] = loadBE<std::uint32_t>(table + 4 * i);
 
     // Optional segments, each in its place; the first two bytes that are not the next expected
     // segment end them.
@@ -92,9 +88,10 @@ KVStatus QG2FileDBInfo::parse() {
         std::uint8_t body[20];
         status = in.read(body, sizeof body);
         if (status != KV_OK) return status;
-        const std::uint32_t x0 = be32(body), y0 = be32(body + 4), x1 = be32(body + 8),
-                            y1 = be32(body + 12);
-        levelOffset_ = be32(body + 16);
+        const std::uint32_t x0 = loadBE<std::uint32_t>(body), y0 = loadBE<std::uint32_t>(body + 4),
+                            x1 = loadBE<std::uint32_t>(body + 8),
+                            y1 = loadBE<std::uint32_t>(body + 12);
+        levelOffset_ = loadBE<std::uint32_t>(body + 16);
         if (x0 > x1 || y0 > y1 || x1 >= kMaxSize || y1 >= kMaxSize || levelOffset_ > kMaxLevels)
             return KV_QG2_BAD_STRUCTURE;
         region_ = QG2Rect{static_cast<std::int32_t>(x0), static_cast<std::int32_t>(y0),

@@ -1,5 +1,7 @@
 #include "QG2StreamReader.h"
 
+#include "KVBigEndian.h"
+
 #include <algorithm>
 #include <bit>
 #include <limits>
@@ -39,8 +41,7 @@ KVStatus QG2StreamReader::readU32(std::uint32_t& value) {
     std::uint8_t b[4];
     const KVStatus status = read(b, 4);
     if (status != KV_OK) return status;
-    value = (std::uint32_t{b[0]} << 24) | (std::uint32_t{b[1]} << 16) | (std::uint32_t{b[2]} << 8) |
-            b[3];
+    value = loadBE<std::uint32_t>(b);
     return KV_OK;
 }
 

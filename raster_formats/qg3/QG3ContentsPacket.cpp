@@ -71,7 +71,7 @@ KVStatus QG3ContentsPacket::copyTable(KVIOStreamInf* stream, std::int64_t count)
 }
 
 KVStatus QG3ContentsPacket::writeBody(KVIOStreamInf* stream, std::int64_t /*headerPos*/) {
-    if (getFlag1() == 0) return qg3io::writeBE(stream, identifier, 4) ? KV_OK : KV_QG3_WRITE_FAILED;
+    if (getFlag1() == 0) return writeBE(stream, identifier, 4) ? KV_OK : KV_QG3_WRITE_FAILED;
 
     if (reserved_ == 0) {
         // First pass: room for the identifier and one header per packet, as the database writes
@@ -93,7 +93,7 @@ KVStatus QG3ContentsPacket::writeBody(KVIOStreamInf* stream, std::int64_t /*head
 }
 
 KVStatus QG3ContentsPacket::writeTable(KVIOStreamInf* stream) {
-    if (!qg3io::writeBE(stream, identifier, 4)) return KV_QG3_WRITE_FAILED;
+    if (!writeBE(stream, identifier, 4)) return KV_QG3_WRITE_FAILED;
     // The table of this write is what the database has put into the stream since it began.
     const std::int64_t size = table_->tell();
     if (size < 0 || size != reserved_ - 4) return KV_QG3_WRITE_FAILED;

@@ -35,7 +35,7 @@ KVStatus QG3MetadataPacket::readBody(KVIOStreamInf* stream, std::int64_t length)
 }
 
 KVStatus QG3MetadataPacket::writeBody(KVIOStreamInf* stream, std::int64_t /*headerPos*/) {
-    if (!qg3io::writeBE(stream, bytes_.count(), 4)) return KV_QG3_WRITE_FAILED;
+    if (!writeBE(stream, bytes_.count(), 4)) return KV_QG3_WRITE_FAILED;
     return bytes_.write(stream) ? KV_OK : KV_QG3_WRITE_FAILED;
 }
 

@@ -3,6 +3,7 @@
 // BodyReader reads the fields of one packet body and refuses to run past the body's length, so a
 // body shorter than its fields ends in a short-read status rather than in the next packet.
 
+#include "KVBigEndian.h"
 #include "KVIOStreamInf.h"
 #include "QG3Status.h"
 
@@ -18,18 +19,6 @@ inline KVStatus lastErrorOr(KVIOStreamInf* stream, KVStatus fallback) {
     return error != KV_OK ? error : fallback;
 }
 
-template <typename T> bool readBE(KVIOStreamInf* stream, T& value) {
-    static_assert(std::numeric_limits<T>::is_integer && sizeof(T) <= 8);
-    std::uint8_t bytes[sizeof(T)];
-    if (stream->read(bytes, sizeof(T)) != sizeof(T)) return false;
-    std::uint64_t v = 0;
-    for (std::uint8_t b : bytes)
-        v = (v << 8) | b;
-    value = static_cast<T>(v);
-    return true;
-}
-
-// The low width bytes of value, most significant first.
 // Bytes from the stream's position to its end; -1 when they cannot be told.
 inline std::int64_t bytesToEnd(KVIOStreamInf* stream) {
     const std::int64_t here = stream->tell();
@@ -48,13 +37,6 @@ inline KVStatus resolveBodyLength(KVIOStreamInf* stream, std::int64_t length,
     if (left < 0 || length > left) return KV_QG3_READ_FAILED;
     resolved = length < 0 ? left : length;
     return KV_OK;
-}
-
-inline bool writeBE(KVIOStreamInf* stream, std::uint64_t value, unsigned width) {
-    std::uint8_t bytes[8];
-    for (unsigned i = 0; i < width; ++i)
-        bytes[i] = static_cast<std::uint8_t>(value >> (8 * (width - 1 - i)));
-    return stream->write(bytes, width) == width;
 }
 
 class BodyReader {
