@@ -1,8 +1,8 @@
 #include "FileBand.h"
 
+#include "KVIOBodyReader.h"
 #include "QG2FileSubbandInfo.h"
 #include "QG2Status.h"
-#include "QG2StreamReader.h"
 
 #include <limits>
 #include <new>
@@ -14,7 +14,9 @@ FileBand::FileBand(const QG2FileSubbandInfo& subband, const QG2Rect& region,
     : QG2Band(region), subband_(subband), directoryOffset_(directoryOffset) {}
 
 KVStatus FileBand::read() {
-    QG2StreamReader in(subband_.getStream(), subband_.getStreamLength());
+    KVIOBodyReader in(subband_.getStream(), 0,
+                      static_cast<std::int64_t>(subband_.getStreamLength()), KV_QG2_SHORT_READ,
+                      KV_QG2_SEEK_FAILED);
     KVStatus status = in.seek(directoryOffset_);
     std::uint8_t marker[2];
     std::array<std::uint8_t, 16> bits{};
@@ -33,8 +35,8 @@ KVStatus FileBand::read() {
     std::uint32_t blockWidth = 0, blockHeight = 0;
     status = in.read(huffval.data(), codes);
     if (status == KV_OK) status = in.readFloat(step);
-    if (status == KV_OK) status = in.readU32(blockWidth);
-    if (status == KV_OK) status = in.readU32(blockHeight);
+    if (status == KV_OK) status = in.read(blockWidth);
+    if (status == KV_OK) status = in.read(blockHeight);
     if (status != KV_OK) return status;
     // The block offsets must be in the stream before the grid is taken.
     const std::uint64_t blocks = blocksFor(blockWidth, blockHeight);
@@ -46,11 +48,13 @@ KVStatus FileBand::read() {
 KVStatus FileBand::readBlock(std::uint32_t index, std::vector<std::uint8_t>& bytes) {
     bytes.clear();
     if (index >= getBlockCount()) return KV_BAD_ARGUMENT;
-    QG2StreamReader in(subband_.getStream(), subband_.getStreamLength());
+    KVIOBodyReader in(subband_.getStream(), 0,
+                      static_cast<std::int64_t>(subband_.getStreamLength()), KV_QG2_SHORT_READ,
+                      KV_QG2_SEEK_FAILED);
     std::uint32_t start = 0, next = 0;
     KVStatus status = in.seek(tablePosition_ + 4 * std::uint64_t{index});
-    if (status == KV_OK) status = in.readU32(start);
-    if (status == KV_OK && index + 1 < getBlockCount()) status = in.readU32(next);
+    if (status == KV_OK) status = in.read(start);
+    if (status == KV_OK && index + 1 < getBlockCount()) status = in.read(next);
     if (status != KV_OK) return status;
     const std::uint64_t end = index + 1 < getBlockCount() ? next : subband_.lastBlockEnd(start);
     if (end < start) return KV_QG2_BAD_STRUCTURE;

@@ -1,10 +1,10 @@
 #include "QG2FileDBInfo.h"
 
 #include "KVBigEndian.h"
+#include "KVIOBodyReader.h"
 #include "KVIOStreamUtils.h"
 #include "QG2FileSubbandInfo.h"
 #include "QG2Status.h"
-#include "QG2StreamReader.h"
 
 #include <limits>
 #include <new>
@@ -42,7 +42,7 @@ KVStatus QG2FileDBInfo::parse() {
     offsets_.clear();
     const std::int64_t length = getStreamSize(stream_);
     if (length < 0) return KV_QG2_SEEK_FAILED;
-    QG2StreamReader in(stream_, static_cast<std::uint64_t>(length));
+    KVIOBodyReader in(stream_, 0, length, KV_QG2_SHORT_READ, KV_QG2_SEEK_FAILED);
     KVStatus status = in.seek(0);
     std::uint8_t head[23];
     if (status == KV_OK) status = in.read(head, 4);
@@ -80,7 +80,7 @@ KVStatus QG2FileDBInfo::parse() {
     std::uint8_t marker[2];
     bool more = in.read(marker, 2) == KV_OK;
     if (more && marker[0] == 0xFF && marker[1] == 0xD0) {
-        status = in.readU32(metadataOffset_);
+        status = in.read(metadataOffset_);
         if (status != KV_OK) return status;
         more = in.read(marker, 2) == KV_OK;
     }

@@ -2,8 +2,8 @@
 
 #include "FileBand.h"
 #include "KVBigEndian.h"
+#include "KVIOBodyReader.h"
 #include "QG2Status.h"
-#include "QG2StreamReader.h"
 
 #include <algorithm>
 #include <limits>
@@ -18,7 +18,8 @@ QG2FileSubbandInfo::QG2FileSubbandInfo(KVIOStreamInf* stream, std::uint64_t stre
       end_(end) {}
 
 KVStatus QG2FileSubbandInfo::read(QG2InfoBudget& budget) {
-    QG2StreamReader in(stream_, streamLength_);
+    KVIOBodyReader in(stream_, 0, static_cast<std::int64_t>(streamLength_), KV_QG2_SHORT_READ,
+                      KV_QG2_SEEK_FAILED);
     KVStatus status = in.seek(offset_);
     std::uint8_t head[8];
     if (status == KV_OK) status = in.read(head, sizeof head);

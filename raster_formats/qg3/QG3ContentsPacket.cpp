@@ -43,7 +43,7 @@ KVStatus QG3ContentsPacket::readBody(KVIOStreamInf* stream, std::int64_t length)
     std::int64_t size = 0;
     KVStatus status = qg3io::resolveBodyLength(stream, length, size);
     if (status != KV_OK) return status;
-    qg3io::BodyReader in(stream, size);
+    KVIOBodyReader in(stream, KVIOBodyReader::kHere, size, KV_QG3_READ_FAILED, KV_QG3_SEEK_FAILED);
     if ((status = in.read(identifier)) != KV_OK) return status;
     if (getType() == nullptr) return KV_QG3_NO_OBJECT;
     switch (getFlag1()) {
