@@ -1,6 +1,5 @@
 #include "QG2ImageReader.h"
 
-#include "KVBigEndian.h"
 #include "KVIColorSpace.h"
 #include "KVIMetadataAccessor.h"
 #include "KVIMetadataClassicalReader.h"
@@ -19,10 +18,6 @@ namespace Korvel {
 
 namespace {
 
-// "qrnd", three version bytes, bands, levels, width, height.
-constexpr std::uint32_t kFixedHeaderSize = 23;
-constexpr std::uint32_t kLevelsAt = 11;
-
 bool readExactly(KVIOStreamInf* stream, std::uint8_t* buffer, std::uint32_t count) {
     return stream->read(buffer, count) == count;
 }
@@ -30,16 +25,8 @@ bool readExactly(KVIOStreamInf* stream, std::uint8_t* buffer, std::uint32_t coun
 // The metadata offset of the header's 0xFF 0xD0 segment, 0 without one. A header that cannot be
 // walked has none here; reading the header proper reports what is wrong with it.
 std::uint32_t findMetadataOffset(KVIOStreamInf* stream) {
-    std::uint8_t head[kFixedHeaderSize];
-    if (!readExactly(stream, head, sizeof head)) return 0;
-    const std::uint32_t levels = loadBE<std::uint32_t>(head + kLevelsAt);
-    if (levels > QG2FileDBInfo::kMaxLevels) return 0;
-    const std::int64_t offsetTable = 4 * (3 * std::int64_t{levels} + 1);
-    std::uint8_t segment[6];
-    if (stream->seek(offsetTable, KVIO_SEEK_CUR) != KV_OK || !readExactly(stream, segment, 6) ||
-        segment[0] != 0xFF || segment[1] != 0xD0)
-        return 0;
-    return loadBE<std::uint32_t>(segment + 2);
+    QG2FileDBInfo header(stream, false, true, false);
+    return header.readFileHeader() == KV_OK ? header.getMetadataOffset() : 0;
 }
 
 } // namespace

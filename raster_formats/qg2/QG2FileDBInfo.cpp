@@ -3,6 +3,7 @@
 #include "KVBigEndian.h"
 #include "KVIOBodyReader.h"
 #include "KVIOStreamUtils.h"
+#include "KVStatusGuard.h"
 #include "QG2FileSubbandInfo.h"
 #include "QG2Status.h"
 
@@ -37,20 +38,18 @@ KVStatus QG2FileDBInfo::readHeader() {
     return status != KV_OK ? status : closed;
 }
 
-KVStatus QG2FileDBInfo::parse() {
-    subbands_.clear();
+KVStatus QG2FileDBInfo::readFileHeader() {
     offsets_.clear();
     const std::int64_t length = getStreamSize(stream_);
     if (length < 0) return KV_QG2_SEEK_FAILED;
+    streamLength_ = static_cast<std::uint64_t>(length);
     KVIOBodyReader in(stream_, 0, length, KV_QG2_SHORT_READ, KV_QG2_SEEK_FAILED);
-    KVStatus status = in.seek(0);
     std::uint8_t head[23];
-    if (status == KV_OK) status = in.read(head, 4);
-    if (status != KV_OK) return status;
+    KV_RETURN_IF_FAILED(in.seek(0));
+    KV_RETURN_IF_FAILED(in.read(head, 4));
     if (head[0] != 'q' || head[1] != 'r' || head[2] != 'n' || head[3] != 'd')
         return KV_QG2_BAD_MAGIC;
-    status = in.read(head + 4, sizeof head - 4);
-    if (status != KV_OK) return status;
+    KV_RETURN_IF_FAILED(in.read(head + 4, sizeof head - 4));
     if (head[4] > 1 || (head[4] == 1 && head[5] > 1)) return KV_QG2_BAD_VERSION;
     version_ = {head[4], head[5], head[6]};
     bands_ = loadBE<std::uint32_t>(head + 7);
@@ -63,8 +62,7 @@ KVStatus QG2FileDBInfo::parse() {
 
     const std::uint32_t count = 3 * levels_ + 1;
     std::uint8_t table[4 * (3 * kMaxLevels + 1)];
-    status = in.read(table, 4 * std::uint64_t{count});
-    if (status != KV_OK) return status;
+    KV_RETURN_IF_FAILED(in.read(table, 4 * std::uint64_t{count}));
     offsets_.resize(count);
     for (std::uint32_t i = 0; i < count; ++i)
         offsets_[i] = loadBE<std::uint32_t>(table + 4 * i);
@@ -80,14 +78,12 @@ KVStatus QG2FileDBInfo::parse() {
     std::uint8_t marker[2];
     bool more = in.read(marker, 2) == KV_OK;
     if (more && marker[0] == 0xFF && marker[1] == 0xD0) {
-        status = in.read(metadataOffset_);
-        if (status != KV_OK) return status;
+        KV_RETURN_IF_FAILED(in.read(metadataOffset_));
         more = in.read(marker, 2) == KV_OK;
     }
     if (more && marker[0] == 0xFF && marker[1] == 0xD2) {
         std::uint8_t body[20];
-        status = in.read(body, sizeof body);
-        if (status != KV_OK) return status;
+        KV_RETURN_IF_FAILED(in.read(body, sizeof body));
         const std::uint32_t x0 = loadBE<std::uint32_t>(body), y0 = loadBE<std::uint32_t>(body + 4),
                             x1 = loadBE<std::uint32_t>(body + 8),
                             y1 = loadBE<std::uint32_t>(body + 12);
@@ -100,12 +96,20 @@ KVStatus QG2FileDBInfo::parse() {
         more = in.read(marker, 2) == KV_OK;
     }
     if (more && marker[0] == 0xFF && marker[1] == 0xD3) d3Position_ = in.position();
+    return KV_OK;
+}
+
+KVStatus QG2FileDBInfo::parse() {
+    subbands_.clear();
+    KV_RETURN_IF_FAILED(readFileHeader());
+    const std::uint64_t length = streamLength_;
+    const auto count = static_cast<std::uint32_t>(offsets_.size());
 
     // Each subband's coded data ends where the next subband with data begins; the last one's at
     // the metadata, or two bytes before the end of the stream.
-    QG2InfoBudget budget{static_cast<std::uint64_t>(length), kMaxGridCells};
+    QG2InfoBudget budget{length, kMaxGridCells};
     const std::uint64_t lastEnd = metadataOffset_ != 0 ? metadataOffset_
-                                  : length >= 2        ? static_cast<std::uint64_t>(length) - 2
+                                  : length >= 2        ? length - 2
                                                        : 0;
     subbands_.resize(count);
     for (std::uint32_t i = 0; i < count; ++i) {
@@ -117,10 +121,8 @@ KVStatus QG2FileDBInfo::parse() {
                 break;
             }
         }
-        auto info = std::make_unique<QG2FileSubbandInfo>(
-            stream_, static_cast<std::uint64_t>(length), bands_, offsets_[i], end);
-        status = info->read(budget);
-        if (status != KV_OK) return status;
+        auto info = std::make_unique<QG2FileSubbandInfo>(stream_, length, bands_, offsets_[i], end);
+        KV_RETURN_IF_FAILED(info->read(budget));
         subbands_[i] = std::move(info);
     }
     return KV_OK;
