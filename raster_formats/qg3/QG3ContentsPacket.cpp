@@ -2,6 +2,7 @@
 
 #include "DB.h"
 #include "KVIOStreamUtils.h"
+#include "KVStatusGuard.h"
 #include "QG3PacketType.h"
 #include "QG3Status.h"
 #include "QG3StreamIO.h"
@@ -11,12 +12,6 @@
 #include <new>
 
 namespace Korvel {
-
-namespace {
-
-constexpr std::uint32_t kCopyChunk = 65536;
-
-} // namespace
 
 QG3ContentsPacket::QG3ContentsPacket(const DBObjectType& type, DB* db)
     : QG3Packet(type), table_(createMemStream()), db_(db) {
@@ -58,14 +53,12 @@ KVStatus QG3ContentsPacket::readBody(KVIOStreamInf* stream, std::int64_t length)
 
 KVStatus QG3ContentsPacket::copyTable(KVIOStreamInf* stream, std::int64_t count) {
     if (table_ == nullptr) return KV_QG3_OUT_OF_MEMORY;
-    std::unique_ptr<std::uint8_t[]> buffer(new (std::nothrow) std::uint8_t[kCopyChunk]);
-    if (!buffer) return KV_QG3_OUT_OF_MEMORY;
-    while (count > 0) {
-        const auto chunk = static_cast<std::uint32_t>(std::min<std::int64_t>(count, kCopyChunk));
-        if (stream->read(buffer.get(), chunk) != chunk) return KV_QG3_READ_FAILED;
-        if (table_->write(buffer.get(), chunk) != chunk) return KV_QG3_OUT_OF_MEMORY;
-        count -= chunk;
-    }
+    KV_RETURN_IF_FAILED(copyStream(table_, stream, count,
+                                   {.readFailed = KV_QG3_READ_FAILED,
+                                    .writeFailed = KV_QG3_OUT_OF_MEMORY,
+                                    .outOfMemory = KV_QG3_OUT_OF_MEMORY,
+                                    .endedEarly = KV_QG3_READ_FAILED,
+                                    .streamErrors = false}));
     // The next write collects its own headers from the start.
     return table_->seek(0, KVIO_SEEK_SET) == KV_OK ? KV_OK : KV_QG3_SEEK_FAILED;
 }
@@ -98,14 +91,12 @@ KVStatus QG3ContentsPacket::writeTable(KVIOStreamInf* stream) {
     const std::int64_t size = table_->tell();
     if (size < 0 || size != reserved_ - 4) return KV_QG3_WRITE_FAILED;
     if (table_->seek(0, KVIO_SEEK_SET) != KV_OK) return KV_QG3_SEEK_FAILED;
-    std::unique_ptr<std::uint8_t[]> buffer(new (std::nothrow) std::uint8_t[kCopyChunk]);
-    if (!buffer) return KV_QG3_OUT_OF_MEMORY;
-    for (std::int64_t left = size; left > 0;) {
-        const auto chunk = static_cast<std::uint32_t>(std::min<std::int64_t>(left, kCopyChunk));
-        if (table_->read(buffer.get(), chunk) != chunk) return KV_QG3_WRITE_FAILED;
-        if (stream->write(buffer.get(), chunk) != chunk) return KV_QG3_WRITE_FAILED;
-        left -= chunk;
-    }
+    KV_RETURN_IF_FAILED(copyStream(stream, table_, size,
+                                   {.readFailed = KV_QG3_WRITE_FAILED,
+                                    .writeFailed = KV_QG3_WRITE_FAILED,
+                                    .outOfMemory = KV_QG3_OUT_OF_MEMORY,
+                                    .endedEarly = KV_QG3_WRITE_FAILED,
+                                    .streamErrors = false}));
     return table_->seek(0, KVIO_SEEK_SET) == KV_OK ? KV_OK : KV_QG3_SEEK_FAILED;
 }
 
