@@ -2,6 +2,7 @@
 
 #include "ChannelInfo.h"
 #include "DataType.h"
+#include "DatatypeDispatch.h"
 #include "Error.h"
 
 #include <cmath>
@@ -35,36 +36,6 @@ void testRanges(const ChannelData& dst, std::uint64_t dstOffset, const ChannelDa
     testBounds(src, srcOffset, count, "src");
     if (&dst == &src && count > 0 && dstOffset < srcOffset + count && srcOffset < dstOffset + count)
         fail(function, __LINE__, "src and dst overlap");
-}
-
-template <class T> struct Type { using type = T; };
-
-// Calls f with Type<T> for the C type of the datatype; unknown datatypes throw.
-template <class F> void dispatch(std::uint32_t datatype, F&& f) {
-    switch (datatype) {
-    case DATATYPE_UINT8:
-        return f(Type<std::uint8_t>{});
-    case DATATYPE_SINT8:
-        return f(Type<std::int8_t>{});
-    case DATATYPE_UINT16:
-        return f(Type<std::uint16_t>{});
-    case DATATYPE_SINT16:
-        return f(Type<std::int16_t>{});
-    case DATATYPE_UINT32:
-        return f(Type<std::uint32_t>{});
-    case DATATYPE_SINT32:
-        return f(Type<std::int32_t>{});
-    case DATATYPE_UINT64:
-        return f(Type<std::uint64_t>{});
-    case DATATYPE_SINT64:
-        return f(Type<std::int64_t>{});
-    case DATATYPE_FLOAT32:
-        return f(Type<float>{});
-    case DATATYPE_FLOAT64:
-        return f(Type<double>{});
-    default:
-        fail(ConvertFunction, __LINE__, "unknown datatype");
-    }
 }
 
 // A double stored as a float: values beyond the float range become infinities, as the hardware
@@ -152,8 +123,10 @@ void ChannelData::convert(ChannelData& dst, std::uint64_t dstOffset, const Chann
     testRanges(dst, dstOffset, src, srcOffset, count, ConvertFunction);
     if (datatypeIsFloat(dst.datatype_) == datatypeIsFloat(src.datatype_))
         fail(ConvertFunction, __LINE__, "isFloat(dst) == isFloat(src)");
-    dispatch(dst.datatype_, [&]<class D>(Type<D>) {
-        dispatch(src.datatype_, [&]<class S>(Type<S>) {
+    if (!datatypeIsKnown(dst.datatype_) || !datatypeIsKnown(src.datatype_))
+        fail(ConvertFunction, __LINE__, "unknown datatype");
+    withDatatype(dst.datatype_, [&]<class D>(D) {
+        withDatatype(src.datatype_, [&]<class S>(S) {
             D* out = static_cast<D*>(dst.data_) + dstOffset;
             const S* in = static_cast<const S*>(src.data_) + srcOffset;
             if constexpr (std::is_floating_point_v<D> && std::is_integral_v<S>) {
@@ -173,8 +146,10 @@ void ChannelData::convert(ChannelData& dst, std::uint64_t dstOffset, const Chann
     testRanges(dst, dstOffset, src, srcOffset, count, ConvertFunction);
     if (datatypeIsFloat(dst.datatype_) != datatypeIsFloat(src.datatype_))
         fail(ConvertFunction, __LINE__, "isFloat(dst) != isFloat(src)");
-    dispatch(dst.datatype_, [&]<class D>(Type<D>) {
-        dispatch(src.datatype_, [&]<class S>(Type<S>) {
+    if (!datatypeIsKnown(dst.datatype_) || !datatypeIsKnown(src.datatype_))
+        fail(ConvertFunction, __LINE__, "unknown datatype");
+    withDatatype(dst.datatype_, [&]<class D>(D) {
+        withDatatype(src.datatype_, [&]<class S>(S) {
             D* out = static_cast<D*>(dst.data_) + dstOffset;
             const S* in = static_cast<const S*>(src.data_) + srcOffset;
             if constexpr (std::is_same_v<D, float> && std::is_same_v<S, double>) {

@@ -1,6 +1,6 @@
 #include "SubbandSource.h"
 
-#include "DataType.h"
+#include "DatatypeDispatch.h"
 #include "Error.h"
 #include "PipelineStageImp.h"
 #include "SubbandReaderImp.h"
@@ -21,26 +21,14 @@ SubbandSource* SubbandSource::createSubbandReader(SubblockReader& reader, std::u
                                                   bool isHighBand, BufferedIOReader* headerReader,
                                                   BufferedIOReader* dataReader,
                                                   std::uint64_t length) {
-    switch (reader.getDatatype()) {
-    case DATATYPE_SINT16:
-        return new SubbandReaderImp<std::int16_t>(reader, level, isHighBand, headerReader,
-                                                  dataReader, length);
-    case DATATYPE_SINT32:
-        return new SubbandReaderImp<std::int32_t>(reader, level, isHighBand, headerReader,
-                                                  dataReader, length);
-    case DATATYPE_SINT64:
-        return new SubbandReaderImp<std::int64_t>(reader, level, isHighBand, headerReader,
-                                                  dataReader, length);
-    case DATATYPE_FLOAT32:
-        return new SubbandReaderImp<float>(reader, level, isHighBand, headerReader, dataReader,
-                                           length);
-    case DATATYPE_FLOAT64:
-        return new SubbandReaderImp<double>(reader, level, isHighBand, headerReader, dataReader,
-                                            length);
-    default:
+    SubbandSource* made = nullptr;
+    if (!withWaveletDatatype(reader.getDatatype(), [&](auto zero) {
+            made = new SubbandReaderImp<decltype(zero)>(reader, level, isHighBand, headerReader,
+                                                        dataReader, length);
+        }))
         throw Error::make("SubbandSource", "Korvel::SubbandSource::createSubbandReader", __LINE__,
                           ErrorCode::PointData, "unkown datatype");
-    }
+    return made;
 }
 
 namespace {
@@ -66,22 +54,11 @@ SubbandSource* SubbandSource::createPipeStage(std::uint64_t windowSize, SubbandS
                                               SubbandSource* high) {
     // Both bands come from one channel; samples of another width would not fit the windows.
     const std::uint32_t datatype = low->getDatatype();
-    if (high->getDatatype() == datatype) {
-        switch (datatype) {
-        case DATATYPE_SINT16:
-            return makeStage<std::int16_t>(windowSize, low, high);
-        case DATATYPE_SINT32:
-            return makeStage<std::int32_t>(windowSize, low, high);
-        case DATATYPE_SINT64:
-            return makeStage<std::int64_t>(windowSize, low, high);
-        case DATATYPE_FLOAT32:
-            return makeStage<float>(windowSize, low, high);
-        case DATATYPE_FLOAT64:
-            return makeStage<double>(windowSize, low, high);
-        default:
-            break;
-        }
-    }
+    SubbandSource* stage = nullptr;
+    if (high->getDatatype() == datatype && withWaveletDatatype(datatype, [&](auto zero) {
+            stage = makeStage<decltype(zero)>(windowSize, low, high);
+        }))
+        return stage;
     throw Error::make("SubbandSource", "Korvel::SubbandSource::createPipeStage", __LINE__,
                       ErrorCode::ChunkHeader, "unknown datatype");
 }

@@ -4,7 +4,7 @@
 
 #include "TransformUtils.h"
 
-#include "DataType.h"
+#include "DatatypeDispatch.h"
 #include "Error.h"
 
 #include <cstdint>
@@ -208,25 +208,8 @@ void getInverseWavelet(std::uint32_t datatype, std::uint32_t transform, PredictK
     const std::uint32_t reduced =
         transform > 20 ? transform - 20 * ((transform - 21) / 20 + 1) : transform;
     Kernels kernels;
-    switch (datatype) {
-    case DATATYPE_SINT16:
-        kernels = kernelsOf<std::int16_t>();
-        break;
-    case DATATYPE_SINT32:
-        kernels = kernelsOf<std::int32_t>();
-        break;
-    case DATATYPE_SINT64:
-        kernels = kernelsOf<std::int64_t>();
-        break;
-    case DATATYPE_FLOAT32:
-        kernels = kernelsOf<float>();
-        break;
-    case DATATYPE_FLOAT64:
-        kernels = kernelsOf<double>();
-        break;
-    default:
+    if (!withWaveletDatatype(datatype, [&](auto zero) { kernels = kernelsOf<decltype(zero)>(); }))
         fail(__LINE__, "unkown datatype");
-    }
     switch (reduced) {
     case 1:
         update = kernels.twoTapUpdate;
