@@ -17,16 +17,13 @@ namespace {
 const char* const CopyFunction = "Korvel::ChannelData::copy";
 const char* const ConvertFunction = "Korvel::ChannelData::convert";
 
-[[noreturn]] void fail(const char* function, std::uint32_t line, const char* message) {
-    throw Error::make("PointData", function, line, ErrorCode::PointData, "%s", message);
-}
+constexpr const char* kFile = "PointData";
 
 void testBounds(const ChannelData& channel, std::uint64_t offset, std::uint64_t count,
                 const char* label) {
     std::uint64_t end = 0;
     if (__builtin_add_overflow(offset, count, &end) || end > channel.getNumSamples())
-        throw Error::make("PointData", "testBounds", __LINE__, ErrorCode::PointData, "%s too small",
-                          label);
+        KORVEL_FAIL("PointData", "testBounds", ErrorCode::PointData, "%s too small", label);
 }
 
 // Both ranges checked, and a copy within one channel refused when the ranges overlap.
@@ -35,7 +32,7 @@ void testRanges(const ChannelData& dst, std::uint64_t dstOffset, const ChannelDa
     testBounds(dst, dstOffset, count, "dst");
     testBounds(src, srcOffset, count, "src");
     if (&dst == &src && count > 0 && dstOffset < srcOffset + count && srcOffset < dstOffset + count)
-        fail(function, __LINE__, "src and dst overlap");
+        KORVEL_FAIL(kFile, function, ErrorCode::PointData, "src and dst overlap");
 }
 
 // A double stored as a float: values beyond the float range become infinities, as the hardware
@@ -86,10 +83,10 @@ ChannelData::~ChannelData() {
 
 void ChannelData::init(const ChannelInfo& info, std::uint64_t capacity) {
     if (!datatypeIsKnown(info.getDatatype()))
-        fail("Korvel::ChannelData::init", __LINE__, "unknown datatype");
+        KORVEL_FAIL(kFile, "Korvel::ChannelData::init", ErrorCode::PointData, "unknown datatype");
     std::uint64_t bytes = 0;
     if (__builtin_mul_overflow(capacity, datatypeSize(info.getDatatype()), &bytes))
-        fail("Korvel::ChannelData::init", __LINE__, "capacity too large");
+        KORVEL_FAIL(kFile, "Korvel::ChannelData::init", ErrorCode::PointData, "capacity too large");
     void* data = capacity > 0 ? XALLOC(bytes) : nullptr;
     char* name = nullptr;
     try {
@@ -110,7 +107,8 @@ void ChannelData::init(const ChannelInfo& info, std::uint64_t capacity) {
 void ChannelData::copy(ChannelData& dst, std::uint64_t dstOffset, const ChannelData& src,
                        std::uint64_t srcOffset, std::uint64_t count) {
     testRanges(dst, dstOffset, src, srcOffset, count, CopyFunction);
-    if (dst.datatype_ != src.datatype_) fail(CopyFunction, __LINE__, "datatype are not the same");
+    if (dst.datatype_ != src.datatype_)
+        KORVEL_FAIL(kFile, CopyFunction, ErrorCode::PointData, "datatype are not the same");
     if (count == 0) return;
     const std::uint64_t size = datatypeSize(dst.datatype_);
     std::memcpy(static_cast<unsigned char*>(dst.data_) + dstOffset * size,
@@ -122,9 +120,9 @@ void ChannelData::convert(ChannelData& dst, std::uint64_t dstOffset, const Chann
                           std::uint64_t count) {
     testRanges(dst, dstOffset, src, srcOffset, count, ConvertFunction);
     if (datatypeIsFloat(dst.datatype_) == datatypeIsFloat(src.datatype_))
-        fail(ConvertFunction, __LINE__, "isFloat(dst) == isFloat(src)");
+        KORVEL_FAIL(kFile, ConvertFunction, ErrorCode::PointData, "isFloat(dst) == isFloat(src)");
     if (!datatypeIsKnown(dst.datatype_) || !datatypeIsKnown(src.datatype_))
-        fail(ConvertFunction, __LINE__, "unknown datatype");
+        KORVEL_FAIL(kFile, ConvertFunction, ErrorCode::PointData, "unknown datatype");
     withDatatype(dst.datatype_, [&]<class D>(D) {
         withDatatype(src.datatype_, [&]<class S>(S) {
             D* out = static_cast<D*>(dst.data_) + dstOffset;
@@ -145,9 +143,9 @@ void ChannelData::convert(ChannelData& dst, std::uint64_t dstOffset, const Chann
                           std::uint64_t srcOffset, std::uint64_t count) {
     testRanges(dst, dstOffset, src, srcOffset, count, ConvertFunction);
     if (datatypeIsFloat(dst.datatype_) != datatypeIsFloat(src.datatype_))
-        fail(ConvertFunction, __LINE__, "isFloat(dst) != isFloat(src)");
+        KORVEL_FAIL(kFile, ConvertFunction, ErrorCode::PointData, "isFloat(dst) != isFloat(src)");
     if (!datatypeIsKnown(dst.datatype_) || !datatypeIsKnown(src.datatype_))
-        fail(ConvertFunction, __LINE__, "unknown datatype");
+        KORVEL_FAIL(kFile, ConvertFunction, ErrorCode::PointData, "unknown datatype");
     withDatatype(dst.datatype_, [&]<class D>(D) {
         withDatatype(src.datatype_, [&]<class S>(S) {
             D* out = static_cast<D*>(dst.data_) + dstOffset;

@@ -39,9 +39,8 @@ double enlargement(const double* group, const double* box) {
     return volume(grown) - volume(group);
 }
 
-[[noreturn]] void fail(std::uint32_t line, const char* message) {
-    throw Error::make("RTree", "Korvel::MemoryRTree::load", line, ErrorCode::RTree, "%s", message);
-}
+constexpr const char* kFile = "RTree";
+constexpr const char* LoadFunction = "Korvel::MemoryRTree::load";
 
 } // namespace
 
@@ -302,14 +301,16 @@ void MemoryRTree::insert(const double* box, std::uint64_t block) {
 
 void MemoryRTree::load(BufferedIOReader& reader, std::int64_t bodyLength) {
     std::uint32_t count = 0;
-    if (bodyLength < 4 || !BigEndian::read(reader, count)) fail(__LINE__, "bad read -- count");
+    if (bodyLength < 4 || !BigEndian::read(reader, count))
+        KORVEL_FAIL(kFile, LoadFunction, ErrorCode::RTree, "bad read -- count");
     // Every box must lie inside the body before the first one is read.
     if (static_cast<std::int64_t>(count) > (bodyLength - 4) / BoxBytes)
-        fail(__LINE__, "bad read -- index bounds");
+        KORVEL_FAIL(kFile, LoadFunction, ErrorCode::RTree, "bad read -- index bounds");
     for (std::uint32_t i = 0; i < count; ++i) {
         double box[6];
         for (double& value : box)
-            if (!BigEndian::read(reader, value)) fail(__LINE__, "bad read -- index bounds");
+            if (!BigEndian::read(reader, value))
+                KORVEL_FAIL(kFile, LoadFunction, ErrorCode::RTree, "bad read -- index bounds");
         insert(box, i);
     }
     reader.seek(bodyLength - 4 - BoxBytes * count, BufferedIOReader::FromCurrent);

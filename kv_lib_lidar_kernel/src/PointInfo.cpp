@@ -42,8 +42,8 @@ void PointInfo::init(std::uint64_t count) {
 
 const ChannelInfo& PointInfo::channelAt(std::uint64_t index) const {
     if (index >= numChannels_)
-        throw Error::make("PointData", "Korvel::PointInfo::getChannel", __LINE__,
-                          ErrorCode::Generic, "bad channel index");
+        KORVEL_FAIL("PointData", "Korvel::PointInfo::getChannel", ErrorCode::Generic,
+                    "bad channel index");
     return channels_[index];
 }
 

@@ -26,8 +26,8 @@ SubbandSource* SubbandSource::createSubbandReader(SubblockReader& reader, std::u
             made = new SubbandReaderImp<decltype(zero)>(reader, level, isHighBand, headerReader,
                                                         dataReader, length);
         }))
-        throw Error::make("SubbandSource", "Korvel::SubbandSource::createSubbandReader", __LINE__,
-                          ErrorCode::PointData, "unkown datatype");
+        KORVEL_FAIL("SubbandSource", "Korvel::SubbandSource::createSubbandReader",
+                    ErrorCode::PointData, "unkown datatype");
     return made;
 }
 
@@ -42,9 +42,8 @@ SubbandSource* makeStage(std::uint64_t windowSize, SubbandSource* low, SubbandSo
     // The first window must leave final samples (2W - 4P of them, one less for an odd start),
     // and a window is never larger than the largest subblock a channel may have.
     if (windowSize <= 2 * std::uint64_t{padding} || windowSize > SubblockReader::MaxSubblockSize)
-        throw Error::make("SubbandSource", "Korvel::SubbandSource::createPipeStage", __LINE__,
-                          ErrorCode::Subband, "bad window size %llu",
-                          static_cast<unsigned long long>(windowSize));
+        KORVEL_FAIL("SubbandSource", "Korvel::SubbandSource::createPipeStage", ErrorCode::Subband,
+                    "bad window size %llu", static_cast<unsigned long long>(windowSize));
     return new SubbandSource::PipelineStageImp<T>(windowSize, low, high, padding, predict, update);
 }
 
@@ -59,8 +58,8 @@ SubbandSource* SubbandSource::createPipeStage(std::uint64_t windowSize, SubbandS
             stage = makeStage<decltype(zero)>(windowSize, low, high);
         }))
         return stage;
-    throw Error::make("SubbandSource", "Korvel::SubbandSource::createPipeStage", __LINE__,
-                      ErrorCode::ChunkHeader, "unknown datatype");
+    KORVEL_FAIL("SubbandSource", "Korvel::SubbandSource::createPipeStage", ErrorCode::ChunkHeader,
+                "unknown datatype");
 }
 
 } // namespace Korvel

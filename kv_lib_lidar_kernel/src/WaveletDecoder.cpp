@@ -86,8 +86,8 @@ WaveletDecoder* WaveletDecoder::create(const WaveletDecoderInfo& info, const dou
     const std::uint32_t level = info.getLevel(fraction);
     const std::uint32_t levelsUsed = info.getNumLevels() - level;
     if (levelsUsed == 0 || levelsUsed > MaxLevels)
-        throw Error::make(File, CreateFunction, __LINE__, ErrorCode::WaveletHeader,
-                          "bad number of levels %u", info.getNumLevels());
+        KORVEL_FAIL(File, CreateFunction, ErrorCode::WaveletHeader, "bad number of levels %u",
+                    info.getNumLevels());
 
     WaveletDecoder* decoder = new WaveletDecoder;
     try {
@@ -101,8 +101,7 @@ WaveletDecoder* WaveletDecoder::create(const WaveletDecoderInfo& info, const dou
         for (std::uint64_t c = 0; c < count; ++c) {
             const DecoderChannel& record = info.getChannel(pointInfo.getChannel(c).getName());
             if (record.numSubbands < levelsUsed)
-                throw Error::make(File, CreateFunction, __LINE__, ErrorCode::Subband,
-                                  "bad subband count");
+                KORVEL_FAIL(File, CreateFunction, ErrorCode::Subband, "bad subband count");
             Channel& channel = decoder->channels_[c];
             channel.info = record.info;
             channel.subbands = new SubbandLocation[levelsUsed];
@@ -129,8 +128,8 @@ WaveletDecoder* WaveletDecoder::create(const WaveletDecoderInfo& info, const dou
         // Every buffer of the decoder is sized from the file: check them all before any is made.
         const std::uint64_t window = decoder->windowSize_;
         if (window == 0 || window > SubblockReader::MaxSubblockSize)
-            throw Error::make(File, CreateFunction, __LINE__, ErrorCode::Subband,
-                              "bad subblock size %llu", static_cast<unsigned long long>(window));
+            KORVEL_FAIL(File, CreateFunction, ErrorCode::Subband, "bad subblock size %llu",
+                        static_cast<unsigned long long>(window));
         const std::int64_t points = decoder->numPointsAtLevel_;
         Budget budget;
         budget.add(window, 8); // the scratch channel
@@ -153,8 +152,7 @@ WaveletDecoder* WaveletDecoder::create(const WaveletDecoderInfo& info, const dou
             }
         }
         if (budget.total > MaxBufferBytes)
-            throw Error::make(File, CreateFunction, __LINE__, ErrorCode::Subband,
-                              "decoder buffers too large");
+            KORVEL_FAIL(File, CreateFunction, ErrorCode::Subband, "decoder buffers too large");
 
         decoder->work_.init(pointInfo, window);
         for (std::uint64_t c = 0; c < count; ++c)
@@ -241,15 +239,15 @@ bool WaveletDecoder::nextBlock() {
         // A range inside the signal always yields points; a chain that gives none would
         // otherwise be asked again for ever.
         if (decoded == 0)
-            throw Error::make(File, "Korvel::WaveletDecoder::getNextPoints", __LINE__,
-                              ErrorCode::Subband, "bad read -- no points decoded");
+            KORVEL_FAIL(File, "Korvel::WaveletDecoder::getNextPoints", ErrorCode::Subband,
+                        "bad read -- no points decoded");
         end_ = decoded;
         range.count -= static_cast<std::int64_t>(decoded);
         if (delegate_ != nullptr) {
             delegate_->addProgress(static_cast<double>(decoded));
             if (delegate_->isCancelled())
-                throw Error::make(File, "Korvel::WaveletDecoder::getNextPoints", __LINE__,
-                                  ErrorCode::Cancelled, "operation cancelled.");
+                KORVEL_FAIL(File, "Korvel::WaveletDecoder::getNextPoints", ErrorCode::Cancelled,
+                            "operation cancelled.");
         }
         return true;
     }

@@ -96,8 +96,7 @@ void WaveletDecoderInfo::init(BufferedIOReader& reader, std::int64_t& remaining)
     // before the subband tables are sized by these counts (at most 65535 x 65536).
     const std::int64_t subbandChunks = static_cast<std::int64_t>(numChannels_) * numLevels_;
     if (subbandChunks > std::min(remaining, reader.remaining()) / MinimumSubbandChunk)
-        throw Error::make("WaveletDecoder", function, __LINE__, ErrorCode::Subband,
-                          "chunk length error");
+        KORVEL_FAIL("WaveletDecoder", function, ErrorCode::Subband, "chunk length error");
     for (std::uint64_t c = 0; c < numChannels_; ++c) {
         channels_[c].subbands = new SubbandLocation[numLevels_];
         channels_[c].numSubbands = numLevels_;
@@ -125,15 +124,14 @@ const DecoderChannel& WaveletDecoderInfo::getChannel(const char* name) const {
         if (name != nullptr && channelName != nullptr && std::strcmp(channelName, name) == 0)
             return channels_[c];
     }
-    throw Error::make("WaveletDecoder", "Korvel::WaveletDecoderInfo::getChannel", __LINE__,
-                      ErrorCode::Generic, "could not find channel '%s'",
-                      name != nullptr ? name : "");
+    KORVEL_FAIL("WaveletDecoder", "Korvel::WaveletDecoderInfo::getChannel", ErrorCode::Generic,
+                "could not find channel '%s'", name != nullptr ? name : "");
 }
 
 const DecoderChannel& WaveletDecoderInfo::getChannel(std::uint64_t index) const {
     if (index >= numChannels_)
-        throw Error::make("WaveletDecoder", "Korvel::WaveletDecoderInfo::getChannel", __LINE__,
-                          ErrorCode::Generic, "bad channel index");
+        KORVEL_FAIL("WaveletDecoder", "Korvel::WaveletDecoderInfo::getChannel", ErrorCode::Generic,
+                    "bad channel index");
     return channels_[index];
 }
 

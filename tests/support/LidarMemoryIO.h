@@ -81,8 +81,7 @@ protected:
 
     void openHook() override {
         ++openHooks;
-        if (failOpen)
-            throw Korvel::Error::make("LidarMemoryIO", "openHook", __LINE__, 1, "open refused");
+        if (failOpen) KORVEL_FAIL("LidarMemoryIO", "openHook", 1, "open refused");
     }
     void closeHook() override { ++closeHooks; }
 

@@ -194,11 +194,6 @@ template <class T> constexpr Kernels kernelsOf() {
     return {&twoTapUpdate<T>, &twoTapPredict<T>, &fourTapUpdate<T>, &fourTapPredict<T>};
 }
 
-[[noreturn]] void fail(std::uint32_t line, const char* message) {
-    throw Error::make("InverseWavelet", "Korvel::TransformUtils::getInverseWavelet", line,
-                      ErrorCode::PointData, "%s", message);
-}
-
 } // namespace
 
 void getInverseWavelet(std::uint32_t datatype, std::uint32_t transform, PredictKernel& predict,
@@ -209,7 +204,8 @@ void getInverseWavelet(std::uint32_t datatype, std::uint32_t transform, PredictK
         transform > 20 ? transform - 20 * ((transform - 21) / 20 + 1) : transform;
     Kernels kernels;
     if (!withWaveletDatatype(datatype, [&](auto zero) { kernels = kernelsOf<decltype(zero)>(); }))
-        fail(__LINE__, "unkown datatype");
+        KORVEL_FAIL("InverseWavelet", "Korvel::TransformUtils::getInverseWavelet",
+                    ErrorCode::PointData, "unkown datatype");
     switch (reduced) {
     case 1:
         update = kernels.twoTapUpdate;
@@ -229,7 +225,8 @@ void getInverseWavelet(std::uint32_t datatype, std::uint32_t transform, PredictK
         predict = kernels.fourTapPredict;
         break;
     default:
-        fail(__LINE__, "unkown wavelet type");
+        KORVEL_FAIL("InverseWavelet", "Korvel::TransformUtils::getInverseWavelet",
+                    ErrorCode::PointData, "unkown wavelet type");
     }
 }
 
