@@ -5,6 +5,7 @@
 #include "Error.h"
 
 #include <cmath>
+#include <memory>
 
 namespace Korvel {
 
@@ -72,18 +73,16 @@ struct MemoryRTree::Node {
     Node* insert(const Entry& entry) {
         if (level == 0) return add(entry);
         Entry& slot = entries[chooseChild(entry.box)];
-        Node* sibling = slot.child->insert(entry);
+        std::unique_ptr<Node> sibling(slot.child->insert(entry));
         slot.child->cover(slot.box);
-        if (sibling == nullptr) return nullptr;
+        if (!sibling) return nullptr;
         Entry up;
         sibling->cover(up.box);
-        up.child = sibling;
-        try {
-            return add(up);
-        } catch (...) {
-            delete sibling;
-            throw;
-        }
+        up.child = sibling.get();
+        // This node (or its own new sibling) owns the child once it is added.
+        Node* split = add(up);
+        sibling.release();
+        return split;
     }
 
     // The child needing the least enlargement; then the smaller volume; then the first.
@@ -279,20 +278,14 @@ void MemoryRTree::insert(const double* box, std::uint64_t block) {
     Node::Entry entry;
     copyBox(entry.box, box);
     entry.block = block;
-    Node* sibling = root_->insert(entry);
-    if (sibling != nullptr) {
+    std::unique_ptr<Node> sibling(root_->insert(entry));
+    if (sibling) {
         // The root split: a new root one level up over the old root and its sibling.
-        Node* top = nullptr;
-        try {
-            top = new Node(static_cast<std::uint16_t>(root_->level + 1));
-        } catch (...) {
-            delete sibling;
-            throw;
-        }
+        Node* top = new Node(static_cast<std::uint16_t>(root_->level + 1));
         root_->cover(top->entries[0].box);
         top->entries[0].child = root_;
         sibling->cover(top->entries[1].box);
-        top->entries[1].child = sibling;
+        top->entries[1].child = sibling.release();
         top->count = 2;
         root_ = top;
     }

@@ -5,6 +5,7 @@
 #include "Error.h"
 
 #include <cstring>
+#include <memory>
 
 namespace Korvel {
 
@@ -106,39 +107,27 @@ void Metadata::read(BufferedIOReader& reader) {
         KORVEL_FAIL(kFile, ReadFunction, ErrorCode::Metadata, "bad read -- numRecords");
 
     for (std::uint32_t i = 0; i < numRecords; ++i) {
-        Record* record = new Record;
-        try {
-            std::uint32_t length = 0;
-            record->key = loadChunk(reader, "key", length);
-            record->description = loadChunk(reader, "description", length);
-            if (!BigEndian::read(reader, record->datatype))
-                KORVEL_FAIL(kFile, ReadFunction, ErrorCode::Metadata, "bad read -- datatype");
-            record->value = loadChunk(reader, "value", length);
-            record->count = length;
-            if (record->datatype == Float64Array) {
-                record->count = length / 8;
-                unsigned char* bytes = static_cast<unsigned char*>(record->value);
-                for (std::uint64_t k = 0; k < record->count; ++k) {
-                    const double number = BigEndian::decode<double>(bytes + 8 * k);
-                    std::memcpy(bytes + 8 * k, &number, 8);
-                }
+        auto record = std::make_unique<Record>();
+        std::uint32_t length = 0;
+        record->key = loadChunk(reader, "key", length);
+        record->description = loadChunk(reader, "description", length);
+        if (!BigEndian::read(reader, record->datatype))
+            KORVEL_FAIL(kFile, ReadFunction, ErrorCode::Metadata, "bad read -- datatype");
+        record->value = loadChunk(reader, "value", length);
+        record->count = length;
+        if (record->datatype == Float64Array) {
+            record->count = length / 8;
+            unsigned char* bytes = static_cast<unsigned char*>(record->value);
+            for (std::uint64_t k = 0; k < record->count; ++k) {
+                const double number = BigEndian::decode<double>(bytes + 8 * k);
+                std::memcpy(bytes + 8 * k, &number, 8);
             }
-        } catch (...) {
-            delete record;
-            throw;
         }
         // An array of doubles too short for one value has no value: the record counts as
         // missing, so that no caller reads a value that is not there.
-        if (record->datatype == Float64Array && record->count == 0) {
-            delete record;
-            continue;
-        }
-        try {
-            imp_->append(record);
-        } catch (...) {
-            delete record;
-            throw;
-        }
+        if (record->datatype == Float64Array && record->count == 0) continue;
+        imp_->append(record.get());
+        record.release();
     }
 }
 

@@ -6,6 +6,7 @@
 #include "MemoryRTree.h"
 
 #include <limits>
+#include <memory>
 
 namespace Korvel {
 
@@ -38,20 +39,15 @@ void WaveletChunkReader::readHeader(std::uint64_t bodyLength, std::int64_t& numP
         KORVEL_FAIL("ChannelInfo", "Korvel::KernelChannelInfo::load", code,
                     "bad read -- channel info");
 
-    KernelChannelInfo* infos = count > 0 ? new KernelChannelInfo[count] : nullptr;
-    try {
-        for (std::uint16_t i = 0; i < count; ++i)
-            infos[i].load(reader_, end, code);
-    } catch (...) {
-        delete[] infos;
-        throw;
-    }
+    std::unique_ptr<KernelChannelInfo[]> infos(count > 0 ? new KernelChannelInfo[count] : nullptr);
+    for (std::uint16_t i = 0; i < count; ++i)
+        infos[i].load(reader_, end, code);
     // Bytes of the body after the records are not examined.
     reader_.seek(end, BufferedIOReader::FromStart);
     numPoints = static_cast<std::int64_t>(points);
     numLevels = std::uint32_t{levels} + 1;
     numChannels = count;
-    channels = infos;
+    channels = infos.release();
 }
 
 RTree* WaveletChunkReader::readIndex(std::uint64_t bodyLength, std::int64_t& blockSize) {
@@ -67,25 +63,15 @@ RTree* WaveletChunkReader::readIndex(std::uint64_t bodyLength, std::int64_t& blo
         KORVEL_FAIL(kFile, function, ErrorCode::Index, "bad read -- index header");
     const std::int64_t treeLength = end - reader_.tell();
     if (version == 1) {
-        MemoryRTree* tree = new MemoryRTree;
-        try {
-            tree->load(reader_, treeLength);
-        } catch (...) {
-            delete tree;
-            throw;
-        }
+        auto tree = std::make_unique<MemoryRTree>();
+        tree->load(reader_, treeLength);
         blockSize = size;
-        return tree;
+        return tree.release();
     }
-    DiskRTree* tree = new DiskRTree;
-    try {
-        tree->init(reader_, treeLength);
-    } catch (...) {
-        delete tree;
-        throw;
-    }
+    auto tree = std::make_unique<DiskRTree>();
+    tree->init(reader_, treeLength);
     blockSize = size;
-    return tree;
+    return tree.release();
 }
 
 void WaveletChunkReader::readSubband(std::uint64_t bodyLength, std::uint32_t expectedChannel,
