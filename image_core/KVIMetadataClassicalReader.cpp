@@ -3,6 +3,7 @@
 #include "KVBigEndian.h"
 #include "KVIMetadataDatabase.h"
 #include "KVIMetadataRecord.h"
+#include "KVStatusGuard.h"
 #include "KVUtilException.h"
 
 #include <algorithm>
@@ -149,7 +150,7 @@ private:
 
 // Reads the block's records into staged, up to its end or the first failure.
 KVStatus readBlock(KVIOStreamInf* stream, StagedRecords& staged) {
-    try {
+    return kvGuard([&] {
         std::uint16_t firstWord = 0;
         std::uint16_t secondWord = 0;
         if (!readU16(stream, firstWord) || !readU16(stream, secondWord)) return kInvalid;
@@ -212,11 +213,7 @@ KVStatus readBlock(KVIOStreamInf* stream, StagedRecords& staged) {
                                                                numDims, dims));
             if (isEnd) return KV_OK;
         }
-    } catch (const KVUtilException& e) {
-        return e.getStatus();
-    } catch (const std::bad_alloc&) {
-        return KV_OUT_OF_MEMORY;
-    }
+    });
 }
 
 } // namespace

@@ -7,6 +7,7 @@
 #include "KVIMetadataTag.h"
 #include "KVIOStreamUtils.h"
 #include "KVMagnification.h"
+#include "KVStatusGuard.h"
 #include "KVUtilException.h"
 #include "QuarnRasterStatus.h"
 #include "qg2/QG2FileDBInfo.h"
@@ -45,20 +46,15 @@ QG2ImageReader::~QG2ImageReader() {
 KVStatus QG2ImageReader::initialize(KVIOStreamInf* stream, KVIOStreamInf* worldFile,
                                     std::uint32_t memoryUsage, std::uint32_t streamUsage) {
     if (stream == nullptr) return KV_BAD_ARGUMENT;
-    try {
+    return kvGuard([&] {
         stream_ = stream;
-        KVStatus status = init(false);
-        if (status != KV_OK) return status;
+        KV_RETURN_IF_FAILED(init(false));
         memoryUsage_ = memoryUsage;
         streamUsage_ = streamUsage;
         std::int64_t fileSize = 0;
-        if ((status = readHeaderAndMetadata(fileSize)) != KV_OK) return status;
+        KV_RETURN_IF_FAILED(readHeaderAndMetadata(fileSize));
         return describe(fileSize, worldFile);
-    } catch (const KVUtilException& e) {
-        return e.getStatus();
-    } catch (const std::bad_alloc&) {
-        return KV_OUT_OF_MEMORY;
-    }
+    });
 }
 
 KVStatus QG2ImageReader::readHeaderAndMetadata(std::int64_t& fileSize) {

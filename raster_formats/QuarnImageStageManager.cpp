@@ -54,35 +54,30 @@ KVStatus QuarnImageStageManager::open(KVIOStreamInf* stream, std::uint32_t memor
     entries_.clear();
     extra_.reset();
     setNumImages(0);
-    try {
-        KVStatus status = stream->seek(0, KVIO_SEEK_SET);
-        if (status != KV_OK) return status;
+    return kvGuard([&] {
+        KV_RETURN_IF_FAILED(stream->seek(0, KVIO_SEEK_SET));
         std::uint8_t header[kHeaderSize];
         if (stream->read(header, kHeaderSize) != kHeaderSize) {
             // A stream that stopped short before its end names its own fault; one that
             // reported none still gives no file.
-            if (!stream->isEOF() && (status = stream->getLastError()) != KV_OK) return status;
+            if (!stream->isEOF()) KV_RETURN_IF_FAILED(stream->getLastError());
             return KV_QRN_NOT_QUARN_FILE;
         }
-        if ((status = stream->seek(0, KVIO_SEEK_SET)) != KV_OK) return status;
+        KV_RETURN_IF_FAILED(stream->seek(0, KVIO_SEEK_SET));
         if (std::memcmp(header, "qrnd", 4) != 0) return KV_QRN_NOT_QUARN_FILE;
         std::memcpy(version_.data(), header + 4, 4);
         std::uint32_t generation = 0;
         bool raster = false;
-        if ((status = classifyFileHeader(header, generation, raster)) != KV_OK) return status;
+        KV_RETURN_IF_FAILED(classifyFileHeader(header, generation, raster));
         if (!raster) return KV_QRN_POINT_CLOUD_FILE;
 
         stream_ = stream;
         memoryUsage_ = memoryUsage;
         streamUsage_ = streamUsage;
-        if (generation != 2 && (status = openContainer()) != KV_OK) return status;
-        if ((status = buildEntries()) != KV_OK) return status;
+        if (generation != 2) KV_RETURN_IF_FAILED(openContainer());
+        KV_RETURN_IF_FAILED(buildEntries());
         return finishOpen();
-    } catch (const KVUtilException& e) {
-        return e.getStatus();
-    } catch (const std::bad_alloc&) {
-        return KV_OUT_OF_MEMORY;
-    }
+    });
 }
 
 KVStatus QuarnImageStageManager::openContainer() {

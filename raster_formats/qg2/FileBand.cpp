@@ -1,6 +1,7 @@
 #include "FileBand.h"
 
 #include "KVIOBodyReader.h"
+#include "KVStatusGuard.h"
 #include "QG2FileSubbandInfo.h"
 #include "QG2Status.h"
 
@@ -62,11 +63,7 @@ KVStatus FileBand::readBlock(std::uint32_t index, std::vector<std::uint8_t>& byt
     const std::uint64_t size = end - start;
     if (size == 0) return KV_OK;
     if (size > std::numeric_limits<std::uint32_t>::max()) return KV_QG2_BAD_STRUCTURE;
-    try {
-        bytes.resize(size);
-    } catch (const std::bad_alloc&) {
-        return KV_OUT_OF_MEMORY;
-    }
+    KV_RETURN_IF_FAILED(kvGuard([&] { bytes.resize(size); }));
     status = in.seek(start);
     if (status == KV_OK) status = in.read(bytes.data(), size);
     if (status != KV_OK) bytes.clear();

@@ -26,13 +26,8 @@ QG2FileDBInfo::~QG2FileDBInfo() {
 }
 
 KVStatus QG2FileDBInfo::readHeader() {
-    KVStatus status = openStream();
-    if (status != KV_OK) return status;
-    try {
-        status = parse();
-    } catch (const std::bad_alloc&) {
-        status = KV_OUT_OF_MEMORY;
-    }
+    KV_RETURN_IF_FAILED(openStream());
+    const KVStatus status = kvGuard([&] { return parse(); });
     if (status != KV_OK) subbands_.clear();
     const KVStatus closed = closeStream();
     return status != KV_OK ? status : closed;
@@ -131,19 +126,16 @@ KVStatus QG2FileDBInfo::parse() {
 KVStatus QG2FileDBInfo::clone(std::unique_ptr<QG2DBInfo>& copy) {
     copy.reset();
     if (stream_ == nullptr) return KV_QG2_SEEK_FAILED;
-    try {
+    return kvGuard([&] {
         std::unique_ptr<KVIOStreamInf> duplicate(stream_->duplicate());
         if (!duplicate) return KV_QG2_SEEK_FAILED;
         auto made = std::make_unique<QG2FileDBInfo>(duplicate.get(), getDither(), keepsStreamOpen(),
                                                     isShared());
         made->ownedStream_ = std::move(duplicate);
-        const KVStatus status = made->readHeader();
-        if (status != KV_OK) return status;
+        KV_RETURN_IF_FAILED(made->readHeader());
         copy = std::move(made);
         return KV_OK;
-    } catch (const std::bad_alloc&) {
-        return KV_OUT_OF_MEMORY;
-    }
+    });
 }
 
 } // namespace Korvel

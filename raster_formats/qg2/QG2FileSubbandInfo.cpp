@@ -3,6 +3,7 @@
 #include "FileBand.h"
 #include "KVBigEndian.h"
 #include "KVIOBodyReader.h"
+#include "KVStatusGuard.h"
 #include "QG2Status.h"
 
 #include <algorithm>
@@ -74,16 +75,13 @@ KVStatus QG2FileSubbandInfo::createBand(std::uint32_t region, std::uint32_t band
                                         std::unique_ptr<QG2Band>& out) {
     out.reset();
     if (!hasBand(region, band)) return KV_BAD_ARGUMENT;
-    try {
+    return kvGuard([&] {
         auto made =
             std::make_unique<FileBand>(*this, getRegion(region), getDirectoryOffset(region, band));
-        const KVStatus status = made->read();
-        if (status != KV_OK) return status;
+        KV_RETURN_IF_FAILED(made->read());
         out = std::move(made);
         return KV_OK;
-    } catch (const std::bad_alloc&) {
-        return KV_OUT_OF_MEMORY;
-    }
+    });
 }
 
 } // namespace Korvel
