@@ -35,6 +35,21 @@ void testRanges(const ChannelData& dst, std::uint64_t dstOffset, const ChannelDa
         KORVEL_FAIL(kFile, function, ErrorCode::PointData, "src and dst overlap");
 }
 
+// The kernel of a conversion, chosen once for both channels' sample types: kernel(out, in) with
+// typed pointers to the first samples. Unknown datatypes throw.
+template <class Kernel>
+void withSamples(void* dstData, std::uint32_t dstType, std::uint64_t dstOffset, const void* srcData,
+                 std::uint32_t srcType, std::uint64_t srcOffset, Kernel&& kernel) {
+    if (!datatypeIsKnown(dstType) || !datatypeIsKnown(srcType))
+        KORVEL_FAIL(kFile, ConvertFunction, ErrorCode::PointData, "unknown datatype");
+    withDatatype(dstType, [&]<class D>(D) {
+        withDatatype(srcType, [&]<class S>(S) {
+            kernel(static_cast<D*>(dstData) + dstOffset,
+                   static_cast<const S*>(srcData) + srcOffset);
+        });
+    });
+}
+
 // A double stored as a float: values beyond the float range become infinities, as the hardware
 // conversion gives them.
 float narrow(double value) {
@@ -121,22 +136,17 @@ void ChannelData::convert(ChannelData& dst, std::uint64_t dstOffset, const Chann
     testRanges(dst, dstOffset, src, srcOffset, count, ConvertFunction);
     if (datatypeIsFloat(dst.datatype_) == datatypeIsFloat(src.datatype_))
         KORVEL_FAIL(kFile, ConvertFunction, ErrorCode::PointData, "isFloat(dst) == isFloat(src)");
-    if (!datatypeIsKnown(dst.datatype_) || !datatypeIsKnown(src.datatype_))
-        KORVEL_FAIL(kFile, ConvertFunction, ErrorCode::PointData, "unknown datatype");
-    withDatatype(dst.datatype_, [&]<class D>(D) {
-        withDatatype(src.datatype_, [&]<class S>(S) {
-            D* out = static_cast<D*>(dst.data_) + dstOffset;
-            const S* in = static_cast<const S*>(src.data_) + srcOffset;
-            if constexpr (std::is_floating_point_v<D> && std::is_integral_v<S>) {
-                for (std::uint64_t i = 0; i < count; ++i)
-                    out[i] = fromDouble<D>(static_cast<double>(in[i]) * scale + offset);
-            } else if constexpr (std::is_integral_v<D> && std::is_floating_point_v<S>) {
-                for (std::uint64_t i = 0; i < count; ++i)
-                    out[i] = toInteger<D>(
-                        std::floor((static_cast<double>(in[i]) - offset) / scale + 0.5));
-            }
-        });
-    });
+    withSamples(dst.data_, dst.datatype_, dstOffset, src.data_, src.datatype_, srcOffset,
+                [&]<class D, class S>(D* out, const S* in) {
+                    if constexpr (std::is_floating_point_v<D> && std::is_integral_v<S>) {
+                        for (std::uint64_t i = 0; i < count; ++i)
+                            out[i] = fromDouble<D>(static_cast<double>(in[i]) * scale + offset);
+                    } else if constexpr (std::is_integral_v<D> && std::is_floating_point_v<S>) {
+                        for (std::uint64_t i = 0; i < count; ++i)
+                            out[i] = toInteger<D>(
+                                std::floor((static_cast<double>(in[i]) - offset) / scale + 0.5));
+                    }
+                });
 }
 
 void ChannelData::convert(ChannelData& dst, std::uint64_t dstOffset, const ChannelData& src,
@@ -144,22 +154,19 @@ void ChannelData::convert(ChannelData& dst, std::uint64_t dstOffset, const Chann
     testRanges(dst, dstOffset, src, srcOffset, count, ConvertFunction);
     if (datatypeIsFloat(dst.datatype_) != datatypeIsFloat(src.datatype_))
         KORVEL_FAIL(kFile, ConvertFunction, ErrorCode::PointData, "isFloat(dst) != isFloat(src)");
-    if (!datatypeIsKnown(dst.datatype_) || !datatypeIsKnown(src.datatype_))
-        KORVEL_FAIL(kFile, ConvertFunction, ErrorCode::PointData, "unknown datatype");
-    withDatatype(dst.datatype_, [&]<class D>(D) {
-        withDatatype(src.datatype_, [&]<class S>(S) {
-            D* out = static_cast<D*>(dst.data_) + dstOffset;
-            const S* in = static_cast<const S*>(src.data_) + srcOffset;
-            if constexpr (std::is_same_v<D, float> && std::is_same_v<S, double>) {
-                for (std::uint64_t i = 0; i < count; ++i)
-                    out[i] = narrow(in[i]);
-            } else if constexpr (std::is_floating_point_v<D> == std::is_floating_point_v<S>) {
-                // Integers wrap to the destination's width (two's complement), floats widen.
-                for (std::uint64_t i = 0; i < count; ++i)
-                    out[i] = static_cast<D>(in[i]);
-            }
-        });
-    });
+    withSamples(dst.data_, dst.datatype_, dstOffset, src.data_, src.datatype_, srcOffset,
+                [&]<class D, class S>(D* out, const S* in) {
+                    if constexpr (std::is_same_v<D, float> && std::is_same_v<S, double>) {
+                        for (std::uint64_t i = 0; i < count; ++i)
+                            out[i] = narrow(in[i]);
+                    } else if constexpr (std::is_floating_point_v<D> ==
+                                         std::is_floating_point_v<S>) {
+                        // Integers wrap to the destination's width (two's complement), floats
+                        // widen.
+                        for (std::uint64_t i = 0; i < count; ++i)
+                            out[i] = static_cast<D>(in[i]);
+                    }
+                });
 }
 
 } // namespace Korvel

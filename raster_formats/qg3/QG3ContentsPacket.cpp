@@ -13,6 +13,20 @@
 
 namespace Korvel {
 
+namespace {
+
+// The table moves between the file and memory in one piece: a short read or write fails at once
+// with the packet's own status.
+KVIOCopyStatuses tableCopy(KVStatus readFailed, KVStatus writeFailed) {
+    return {.readFailed = readFailed,
+            .writeFailed = writeFailed,
+            .outOfMemory = KV_QG3_OUT_OF_MEMORY,
+            .endedEarly = readFailed,
+            .streamErrors = false};
+}
+
+} // namespace
+
 QG3ContentsPacket::QG3ContentsPacket(const DBObjectType& type, DB* db)
     : QG3Packet(type), table_(createMemStream()), db_(db) {
     if (db_ != nullptr && table_ != nullptr) db_->setTableStream(table_);
@@ -53,12 +67,8 @@ KVStatus QG3ContentsPacket::readBody(KVIOStreamInf* stream, std::int64_t length)
 
 KVStatus QG3ContentsPacket::copyTable(KVIOStreamInf* stream, std::int64_t count) {
     if (table_ == nullptr) return KV_QG3_OUT_OF_MEMORY;
-    KV_RETURN_IF_FAILED(copyStream(table_, stream, count,
-                                   {.readFailed = KV_QG3_READ_FAILED,
-                                    .writeFailed = KV_QG3_OUT_OF_MEMORY,
-                                    .outOfMemory = KV_QG3_OUT_OF_MEMORY,
-                                    .endedEarly = KV_QG3_READ_FAILED,
-                                    .streamErrors = false}));
+    KV_RETURN_IF_FAILED(
+        copyStream(table_, stream, count, tableCopy(KV_QG3_READ_FAILED, KV_QG3_OUT_OF_MEMORY)));
     // The next write collects its own headers from the start.
     return table_->seek(0, KVIO_SEEK_SET) == KV_OK ? KV_OK : KV_QG3_SEEK_FAILED;
 }
@@ -91,12 +101,8 @@ KVStatus QG3ContentsPacket::writeTable(KVIOStreamInf* stream) {
     const std::int64_t size = table_->tell();
     if (size < 0 || size != reserved_ - 4) return KV_QG3_WRITE_FAILED;
     if (table_->seek(0, KVIO_SEEK_SET) != KV_OK) return KV_QG3_SEEK_FAILED;
-    KV_RETURN_IF_FAILED(copyStream(stream, table_, size,
-                                   {.readFailed = KV_QG3_WRITE_FAILED,
-                                    .writeFailed = KV_QG3_WRITE_FAILED,
-                                    .outOfMemory = KV_QG3_OUT_OF_MEMORY,
-                                    .endedEarly = KV_QG3_WRITE_FAILED,
-                                    .streamErrors = false}));
+    KV_RETURN_IF_FAILED(
+        copyStream(stream, table_, size, tableCopy(KV_QG3_WRITE_FAILED, KV_QG3_WRITE_FAILED)));
     return table_->seek(0, KVIO_SEEK_SET) == KV_OK ? KV_OK : KV_QG3_SEEK_FAILED;
 }
 
