@@ -5,6 +5,8 @@
 #include "Error.h"
 #include "IO.h"
 
+#include <memory>
+
 namespace Korvel {
 
 namespace {
@@ -86,15 +88,9 @@ struct DiskRTree::Branch {
 class DiskRTree::Walker : public RTree::Iterator {
 public:
     explicit Walker(const DiskRTree& tree) : tree_(tree), frames_(new Frame[tree.rootLevel_ + 1u]) {
-        try {
-            reader_.attach(tree.io_, true, 4096);
-        } catch (...) {
-            delete[] frames_;
-            throw;
-        }
+        reader_.attach(tree.io_, true, 4096);
         reset();
     }
-    ~Walker() override { delete[] frames_; }
 
     void reset() override {
         depth_ = 0;
@@ -139,7 +135,7 @@ private:
     };
 
     const DiskRTree& tree_;
-    Frame* frames_;
+    std::unique_ptr<Frame[]> frames_;
     BufferedIOReader reader_;
     int depth_ = 0;
     std::int64_t branchReads_ = 0;
@@ -184,15 +180,10 @@ void DiskRTree::init(BufferedIOReader& reader, std::int64_t bodyLength) {
     bodyEnd_ = end;
     maxBranchReads_ = (end - start) / (CountBytes + EntryBytes) + 1;
 
-    Branch* root = new Branch;
-    try {
-        Branch::load(*root, rootLevel_, reader, reader.tell(), scale_, offset_, end);
-    } catch (...) {
-        delete root;
-        throw;
-    }
+    std::unique_ptr<Branch> root(new Branch);
+    Branch::load(*root, rootLevel_, reader, reader.tell(), scale_, offset_, end);
     delete root_;
-    root_ = root;
+    root_ = root.release();
     reader.seek(end, BufferedIOReader::FromStart);
 }
 

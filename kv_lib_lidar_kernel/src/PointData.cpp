@@ -4,6 +4,7 @@
 #include "PointInfo.h"
 
 #include <cstring>
+#include <memory>
 
 namespace Korvel {
 
@@ -25,15 +26,10 @@ void PointData::init(const PointInfo& info, std::uint64_t capacity) {
         KORVEL_FAIL("PointData", "Korvel::PointData::init", ErrorCode::PointData,
                     "must have x, y, and z channels");
     const std::uint64_t count = info.getNumChannels();
-    ChannelData* channels = new ChannelData[count];
-    try {
-        for (std::uint64_t i = 0; i < count; ++i)
-            channels[i].init(info.getChannel(i), capacity);
-    } catch (...) {
-        delete[] channels;
-        throw;
-    }
-    channels_ = channels;
+    std::unique_ptr<ChannelData[]> channels(new ChannelData[count]);
+    for (std::uint64_t i = 0; i < count; ++i)
+        channels[i].init(info.getChannel(i), capacity);
+    channels_ = channels.release();
     numChannels_ = count;
     numSamples_ = capacity;
     // The first channel of each name, as the point info finds them.

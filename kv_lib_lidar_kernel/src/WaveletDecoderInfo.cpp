@@ -65,21 +65,15 @@ void WaveletDecoderInfo::init(BufferedIOReader& reader, std::int64_t& remaining)
     std::int64_t numPoints = 0;
     std::uint32_t numLevels = 0;
     std::uint64_t numChannels = 0;
-    KernelChannelInfo* infos = nullptr;
-    chunks.readHeader(header.length, numPoints, numLevels, numChannels, infos);
-    DecoderChannel* channels = nullptr;
-    try {
-        channels = numChannels > 0 ? new DecoderChannel[numChannels] : nullptr;
-        for (std::uint64_t c = 0; c < numChannels; ++c)
-            channels[c].info = infos[c];
-    } catch (...) {
-        delete[] infos;
-        delete[] channels;
-        throw;
-    }
-    delete[] infos;
+    KernelChannelInfo* read = nullptr;
+    chunks.readHeader(header.length, numPoints, numLevels, numChannels, read);
+    const std::unique_ptr<KernelChannelInfo[]> infos(read);
+    std::unique_ptr<DecoderChannel[]> channels(numChannels > 0 ? new DecoderChannel[numChannels]
+                                                               : nullptr);
+    for (std::uint64_t c = 0; c < numChannels; ++c)
+        channels[c].info = infos[c];
     delete[] channels_;
-    channels_ = channels;
+    channels_ = channels.release();
     numChannels_ = numChannels;
     numPoints_ = numPoints;
     numLevels_ = numLevels;
