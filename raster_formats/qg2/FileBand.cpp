@@ -15,17 +15,13 @@ FileBand::FileBand(const QG2FileSubbandInfo& subband, const QG2Rect& region,
     : QG2Band(region), subband_(subband), directoryOffset_(directoryOffset) {}
 
 KVStatus FileBand::read() {
-    KVIOBodyReader in(subband_.getStream(), 0,
-                      static_cast<std::int64_t>(subband_.getStreamLength()), KV_QG2_SHORT_READ,
-                      KV_QG2_SEEK_FAILED);
-    KVStatus status = in.seek(directoryOffset_);
+    KVIOBodyReader in = subband_.streamReader();
     std::uint8_t marker[2];
     std::array<std::uint8_t, 16> bits{};
-    if (status == KV_OK) status = in.read(marker, 2);
-    if (status != KV_OK) return status;
+    KV_RETURN_IF_FAILED(in.seek(directoryOffset_));
+    KV_RETURN_IF_FAILED(in.read(marker, 2));
     if (marker[0] != 0xFF || marker[1] != 0xAA) return KV_QG2_BAD_STRUCTURE;
-    status = in.read(bits.data(), bits.size());
-    if (status != KV_OK) return status;
+    KV_RETURN_IF_FAILED(in.read(bits.data(), bits.size()));
     std::size_t codes = 0;
     for (std::uint8_t count : bits)
         codes += count;
@@ -34,11 +30,10 @@ KVStatus FileBand::read() {
     std::vector<std::uint8_t> huffval(codes);
     float step = 0.0f;
     std::uint32_t blockWidth = 0, blockHeight = 0;
-    status = in.read(huffval.data(), codes);
-    if (status == KV_OK) status = in.readFloat(step);
-    if (status == KV_OK) status = in.read(blockWidth);
-    if (status == KV_OK) status = in.read(blockHeight);
-    if (status != KV_OK) return status;
+    KV_RETURN_IF_FAILED(in.read(huffval.data(), codes));
+    KV_RETURN_IF_FAILED(in.readFloat(step));
+    KV_RETURN_IF_FAILED(in.read(blockWidth));
+    KV_RETURN_IF_FAILED(in.read(blockHeight));
     // The block offsets must be in the stream before the grid is taken.
     const std::uint64_t blocks = blocksFor(blockWidth, blockHeight);
     if (blocks > in.remaining() / 4) return KV_QG2_SHORT_READ;
@@ -49,14 +44,11 @@ KVStatus FileBand::read() {
 KVStatus FileBand::readBlock(std::uint32_t index, std::vector<std::uint8_t>& bytes) {
     bytes.clear();
     if (index >= getBlockCount()) return KV_BAD_ARGUMENT;
-    KVIOBodyReader in(subband_.getStream(), 0,
-                      static_cast<std::int64_t>(subband_.getStreamLength()), KV_QG2_SHORT_READ,
-                      KV_QG2_SEEK_FAILED);
+    KVIOBodyReader in = subband_.streamReader();
     std::uint32_t start = 0, next = 0;
-    KVStatus status = in.seek(tablePosition_ + 4 * std::uint64_t{index});
-    if (status == KV_OK) status = in.read(start);
-    if (status == KV_OK && index + 1 < getBlockCount()) status = in.read(next);
-    if (status != KV_OK) return status;
+    KV_RETURN_IF_FAILED(in.seek(tablePosition_ + 4 * std::uint64_t{index}));
+    KV_RETURN_IF_FAILED(in.read(start));
+    if (index + 1 < getBlockCount()) KV_RETURN_IF_FAILED(in.read(next));
     const std::uint64_t end = index + 1 < getBlockCount() ? next : subband_.lastBlockEnd(start);
     if (end < start) return KV_QG2_BAD_STRUCTURE;
     if (end > in.length()) return KV_QG2_SHORT_READ;
@@ -64,7 +56,8 @@ KVStatus FileBand::readBlock(std::uint32_t index, std::vector<std::uint8_t>& byt
     if (size == 0) return KV_OK;
     if (size > std::numeric_limits<std::uint32_t>::max()) return KV_QG2_BAD_STRUCTURE;
     KV_RETURN_IF_FAILED(kvGuard([&] { bytes.resize(size); }));
-    status = in.seek(start);
+    // A block that cannot be read leaves no bytes behind.
+    KVStatus status = in.seek(start);
     if (status == KV_OK) status = in.read(bytes.data(), size);
     if (status != KV_OK) bytes.clear();
     return status;

@@ -19,12 +19,10 @@ QG2FileSubbandInfo::QG2FileSubbandInfo(KVIOStreamInf* stream, std::uint64_t stre
       end_(end) {}
 
 KVStatus QG2FileSubbandInfo::read(QG2InfoBudget& budget) {
-    KVIOBodyReader in(stream_, 0, static_cast<std::int64_t>(streamLength_), KV_QG2_SHORT_READ,
-                      KV_QG2_SEEK_FAILED);
-    KVStatus status = in.seek(offset_);
+    KVIOBodyReader in = streamReader();
     std::uint8_t head[8];
-    if (status == KV_OK) status = in.read(head, sizeof head);
-    if (status != KV_OK) return status;
+    KV_RETURN_IF_FAILED(in.seek(offset_));
+    KV_RETURN_IF_FAILED(in.read(head, sizeof head));
     if (head[0] != 0xFF || head[1] != 0xAC) return KV_QG2_BAD_STRUCTURE;
     setDitherOffsets(head[2], head[3]);
     const std::uint64_t count = loadBE<std::uint32_t>(head + 4);
@@ -45,8 +43,7 @@ KVStatus QG2FileSubbandInfo::read(QG2InfoBudget& budget) {
     const std::uint32_t bands = getNumBands();
     constexpr std::uint32_t kMaxCoordinate = std::numeric_limits<std::int32_t>::max() - 1;
     for (std::uint64_t k = 0; k < count; ++k) {
-        status = in.read(record.data(), recordSize);
-        if (status != KV_OK) return status;
+        KV_RETURN_IF_FAILED(in.read(record.data(), recordSize));
         for (std::uint32_t b = 0; b < bands; ++b)
             directories.push_back(loadBE<std::uint32_t>(record.data() + 4 * std::size_t{b}));
         const std::uint8_t* rect = record.data() + 4 * std::size_t{bands};
