@@ -31,6 +31,10 @@ inline constexpr KVStatus KV_METADATA_WRONG_TYPE = 50021;
 inline constexpr KVStatus KV_SCENE_BUFFER_MISMATCH = 50027;
 inline constexpr KVStatus KV_LOOKUP_TABLE_MISMATCH = 50028;
 inline constexpr KVStatus KV_METADATA_NOT_SCALAR = 50029;
+// Something an operation needs is not there: no resampler for a data type and method.
+inline constexpr KVStatus KV_NOT_AVAILABLE = 50203;
+// A scene maps to nothing inside a filter's input.
+inline constexpr KVStatus KV_SCENE_MAPS_TO_NOTHING = 50232;
 inline constexpr KVStatus KV_METADATA_EMPTY_SLOT = 50501;
 inline constexpr KVStatus KV_METADATA_NOT_FOUND = 50503;
 inline constexpr KVStatus KV_METADATA_EXISTS = 50504;
