@@ -7,6 +7,7 @@
 #include "KVIMetadataTag.h"
 #include "KVIOStreamUtils.h"
 #include "KVMagnification.h"
+#include "KVStatusGuard.h"
 #include "KVUtilException.h"
 #include "QuarnRasterStatus.h"
 #include "qg2/QG2FileDBInfo.h"
@@ -18,15 +19,6 @@ namespace Korvel {
 
 namespace {
 
-// "qrnd", three version bytes, bands, levels, width, height.
-constexpr std::uint32_t kFixedHeaderSize = 23;
-constexpr std::uint32_t kLevelsAt = 11;
-
-std::uint32_t be32(const std::uint8_t* p) {
-    return (std::uint32_t{p[0]} << 24) | (std::uint32_t{p[1]} << 16) | (std::uint32_t{p[2]} << 8) |
-           p[3];
-}
-
 bool readExactly(KVIOStreamInf* stream, std::uint8_t* buffer, std::uint32_t count) {
     return stream->read(buffer, count) == count;
 }
@@ -34,16 +26,8 @@ bool readExactly(KVIOStreamInf* stream, std::uint8_t* buffer, std::uint32_t coun
 // The metadata offset of the header's 0xFF 0xD0 segment, 0 without one. A header that cannot be
 // walked has none here; reading the header proper reports what is wrong with it.
 std::uint32_t findMetadataOffset(KVIOStreamInf* stream) {
-    std::uint8_t head[kFixedHeaderSize];
-    if (!readExactly(stream, head, sizeof head)) return 0;
-    const std::uint32_t levels = be32(head + kLevelsAt);
-    if (levels > QG2FileDBInfo::kMaxLevels) return 0;
-    const std::int64_t offsetTable = 4 * (3 * std::int64_t{levels} + 1);
-    std::uint8_t segment[6];
-    if (stream->seek(offsetTable, KVIO_SEEK_CUR) != KV_OK || !readExactly(stream, segment, 6) ||
-        segment[0] != 0xFF || segment[1] != 0xD0)
-        return 0;
-    return be32(segment + 2);
+    QG2FileDBInfo header(stream, false, true, false);
+    return header.readFileHeader() == KV_OK ? header.getMetadataOffset() : 0;
 }
 
 } // namespace
@@ -62,20 +46,15 @@ QG2ImageReader::~QG2ImageReader() {
 KVStatus QG2ImageReader::initialize(KVIOStreamInf* stream, KVIOStreamInf* worldFile,
                                     std::uint32_t memoryUsage, std::uint32_t streamUsage) {
     if (stream == nullptr) return KV_BAD_ARGUMENT;
-    try {
+    return kvGuard([&] {
         stream_ = stream;
-        KVStatus status = init(false);
-        if (status != KV_OK) return status;
+        KV_RETURN_IF_FAILED(init(false));
         memoryUsage_ = memoryUsage;
         streamUsage_ = streamUsage;
         std::int64_t fileSize = 0;
-        if ((status = readHeaderAndMetadata(fileSize)) != KV_OK) return status;
+        KV_RETURN_IF_FAILED(readHeaderAndMetadata(fileSize));
         return describe(fileSize, worldFile);
-    } catch (const KVUtilException& e) {
-        return e.getStatus();
-    } catch (const std::bad_alloc&) {
-        return KV_OUT_OF_MEMORY;
-    }
+    });
 }
 
 KVStatus QG2ImageReader::readHeaderAndMetadata(std::int64_t& fileSize) {
