@@ -1,0 +1,220 @@
+// Subband trees: their leaves, scale factors and dequantisation steps, the tree operations that
+// carry rows from strip to strip, and the plane sets they are made of.
+
+#include "qg2/QG2Subband.h"
+#include "KVUtilException.h"
+#include "qg2/QG2Status.h"
+#include "qg2/QG2TreeOperations.h"
+
+#include <bit>
+#include <functional>
+#include <gtest/gtest.h>
+#include <random>
+
+namespace Korvel {
+namespace {
+
+KVStatus thrown(const std::function<void()>& f) {
+    try {
+        f();
+    } catch (const KVUtilException& e) {
+        return e.getStatus();
+    }
+    return KV_OK;
+}
+
+std::vector<QG2Subband*> leaves(QG2Subband& tree) {
+    std::vector<QG2Subband*> out;
+    tree.forEachLeaf([&](QG2Subband& leaf) { out.push_back(&leaf); });
+    return out;
+}
+
+TEST(QG2Subband, LeavesAreTheFileSubbandsInOrder) {
+    // 3 levels, level 0: the coarsest low band, then horizontally high, vertically high and both
+    // high of each level, coarsest first; their full sizes are the halvings of 100 x 37.
+    auto tree = QG2Subband::buildTree(QG2Rect{0, 0, 99, 36}, 0, 3, 100, 37, 3);
+    const std::vector<QG2Subband*> all = leaves(*tree);
+    ASSERT_EQ(all.size(), 10u);
+    const std::uint32_t widths[] = {13, 12, 13, 12, 25, 25, 25, 50, 50, 50};
+    const std::uint32_t heights[] = {5, 5, 5, 5, 10, 9, 9, 19, 18, 18};
+    for (std::uint32_t i = 0; i < all.size(); ++i) {
+        EXPECT_EQ(all[i]->getLeafNumber(), i);
+        EXPECT_EQ(all[i]->getFullWidth(), widths[i]) << i;
+        EXPECT_EQ(all[i]->getFullHeight(), heights[i]) << i;
+        EXPECT_EQ(all[i]->getPlaneCount(), 3u);
+        // The whole image needs every sample of every subband.
+        EXPECT_EQ(all[i]->getRect(),
+                  (QG2Rect{0, 0, std::int32_t(widths[i]) - 1, std::int32_t(heights[i]) - 1}));
+    }
+    // Magnifying by one level adds the root's three high subbands, numbered after the file's.
+    auto magnified = QG2Subband::buildTree(QG2Rect{0, 0, 199, 73}, -1, 3, 100, 37, 1);
+    const std::vector<QG2Subband*> more = leaves(*magnified);
+    ASSERT_EQ(more.size(), 13u);
+    EXPECT_EQ(more[12]->getLeafNumber(), 12u);
+    EXPECT_EQ(more[12]->getFullWidth() * 1000 + more[12]->getFullHeight(), 100037u);
+    // Level 2 of 3 keeps the four coarsest.
+    EXPECT_EQ(leaves(*QG2Subband::buildTree(QG2Rect{0, 0, 24, 9}, 2, 3, 100, 37, 1)).size(), 4u);
+    // An image of one column has no horizontally high samples.
+    auto thin = QG2Subband::buildTree(QG2Rect{0, 0, 0, 9}, 0, 1, 1, 10, 1);
+    EXPECT_TRUE(thin->child(1, 0)->getRect().isEmpty());
+    EXPECT_FALSE(thin->child(0, 1)->getRect().isEmpty());
+}
+
+TEST(QG2Subband, ChildrenCoverTheFiltersReach) {
+    // Rows 20..27 of 100 at one level: low rows ceil(17/2) = 9 .. floor(30/2) = 15, high rows
+    // ceil(15/2) = 8 .. 15; at least five rows from the unclamped start; held within the subband.
+    auto tree = QG2Subband::buildTree(QG2Rect{0, 20, 99, 27}, 0, 1, 100, 100, 1);
+    EXPECT_EQ(tree->child(0, 0)->getRect(), (QG2Rect{0, 9, 49, 15}));
+    EXPECT_EQ(tree->child(0, 1)->getRect(), (QG2Rect{0, 8, 49, 15}));
+    auto top = QG2Subband::buildTree(QG2Rect{0, 0, 0, 0}, 0, 1, 100, 100, 1);
+    EXPECT_EQ(top->child(1, 1)->getRect(), (QG2Rect{0, 0, 2, 2}));
+    auto bottom = QG2Subband::buildTree(QG2Rect{99, 99, 99, 99}, 0, 1, 100, 100, 1);
+    EXPECT_EQ(bottom->child(0, 0)->getRect(), (QG2Rect{48, 48, 49, 49}));
+    EXPECT_EQ(bottom->child(1, 1)->getRect(), (QG2Rect{47, 47, 49, 49}));
+}
+
+TEST(QG2Subband, ScaleFactorsAndStepsFollowTheLevel) {
+    const float root = std::bit_cast<float>(0x3FA929E0u);
+    EXPECT_EQ(root, 1.3215904f);
+    EXPECT_EQ(QG2Subband::rootScale(0), 1.0f);
+    EXPECT_EQ(QG2Subband::rootScale(1), root);
+    EXPECT_EQ(QG2Subband::rootScale(2), root * root);
+    EXPECT_EQ(QG2Subband::rootScale(-1), 1.0f / root);
+    EXPECT_EQ(QG2Subband::rootScale(-3), 1.0f / ((root * root) * root));
+
+    // At level 1, a step is divided by 1.5133281569763917 and by the leaf's scale, which starts
+    // from the root's 1.3215904 and gains 1.1496044397354126 per low-pass direction and
+    // 0.8698644206960049 per high-pass one.
+    auto tree = QG2Subband::buildTree(QG2Rect{0, 0, 49, 49}, 1, 2, 100, 100, 1);
+    EXPECT_EQ(tree->getScale(), root);
+    const QG2Subband& high = *tree->child(1, 0);
+    const auto expectedScale =
+        static_cast<float>(double{root} * 0.8698644206960049 * 1.1496044397354126);
+    EXPECT_EQ(high.getScale(), expectedScale);
+    const float d = 3.0f * ((1.0f / static_cast<float>(1.5133281569763917)) / expectedScale);
+    EXPECT_EQ(high.dequantisationStep(3.0f, 1), d);
+    const QG2Subband& lowest = *tree->child(0, 0);
+    EXPECT_EQ(lowest.getScale(),
+              static_cast<float>(double{root} * 1.1496044397354126 * 1.1496044397354126));
+    // Level 0: no gain; level -1: the gain's inverse.
+    auto flat = QG2Subband::buildTree(QG2Rect{0, 0, 9, 9}, 0, 0, 10, 10, 1);
+    EXPECT_EQ(flat->dequantisationStep(2.0f, 0), 2.0f);
+    EXPECT_EQ(flat->dequantisationStep(2.0f, -1),
+              2.0f * ((1.0f / static_cast<float>(1.0 / 1.5133281569763917)) / 1.0f));
+}
+
+TEST(QG2Subband, BadRectanglesAndLevelsThrowTheirStatuses) {
+    const auto build = [](QG2Rect r, std::int32_t level) {
+        return thrown([&] { QG2Subband::buildTree(r, level, 2, 10, 10, 1); });
+    };
+    EXPECT_EQ(build({0, 0, 9, 9}, 0), KV_OK);
+    EXPECT_EQ(build({-1, 0, 3, 3}, 0), KV_QG2_BAD_SUBBAND_RECT);
+    EXPECT_EQ(build({0, 0, 10, 3}, 0), KV_QG2_BAD_SUBBAND_RECT);
+    EXPECT_EQ(build({4, 0, 3, 3}, 0), KV_QG2_BAD_SUBBAND_RECT);
+    EXPECT_EQ(build({0, 0, 4, 4}, 1), KV_OK);
+    EXPECT_EQ(build({0, 0, 5, 4}, 1), KV_QG2_BAD_SUBBAND_RECT);
+    EXPECT_EQ(build({0, 0, 0, 0}, 3), KV_QG2_LEVEL_TOO_HIGH);
+    EXPECT_EQ(build({0, 0, 0, 0}, -30), KV_QG2_BAD_SUBBAND_RECT);
+}
+
+// Fills every leaf of a tree with a value telling its leaf, plane, column and row.
+void fill(QG2Subband& tree) {
+    tree.forEachLeaf([](QG2Subband& leaf) {
+        leaf.allocatePlanes();
+        const QG2Rect& r = leaf.getRect();
+        for (std::uint32_t p = 0; p < leaf.getNumPlanes(); ++p)
+            for (std::int32_t y = r.y0; y <= r.y1; ++y)
+                for (std::int32_t x = r.x0; x <= r.x1; ++x)
+                    leaf.row(p, y - r.y0)[x - r.x0] =
+                        float(leaf.getLeafNumber() * 1000000 + p * 100000 + y * 300 + x);
+    });
+}
+
+TEST(QG2Subband, OverlapRemainderAndJoinRebuildTheNextStripsLeaves) {
+    // Strips of 9 rows of a 40 x 61 image at two levels: for each pair of consecutive strips the
+    // overlap (copied from the first) and the remainder (rows below it) make the second tree.
+    for (std::uint32_t h : {1u, 9u, 16u}) {
+        for (std::uint32_t y = 0; y + h < 61; y += h) {
+            const QG2Rect a{3, std::int32_t(y), 30, std::int32_t(y + h - 1)};
+            const QG2Rect b{3, std::int32_t(y + h), 30, std::int32_t(std::min(y + 2 * h, 61u) - 1)};
+            auto current = QG2Subband::buildTree(a, 0, 2, 40, 61, 2);
+            auto next = QG2Subband::buildTree(b, 0, 2, 40, 61, 2);
+            fill(*current);
+            auto overlap = qg2OverlapTree(*current, next.get());
+            ASSERT_TRUE(overlap);
+            auto remainder = qg2RemainderTree(*next, *overlap);
+            auto expected = QG2Subband::buildTree(b, 0, 2, 40, 61, 2);
+            fill(*expected);
+            // The remainder's rows filled as the decoder would, then both joined.
+            remainder->forEachLeaf([](QG2Subband& leaf) {
+                if (leaf.getRect().isEmpty()) return;
+                leaf.allocatePlanes();
+                const QG2Rect& r = leaf.getRect();
+                for (std::uint32_t p = 0; p < leaf.getNumPlanes(); ++p)
+                    for (std::int32_t yy = r.y0; yy <= r.y1; ++yy)
+                        for (std::int32_t x = r.x0; x <= r.x1; ++x)
+                            leaf.row(p, yy - r.y0)[x - r.x0] =
+                                float(leaf.getLeafNumber() * 1000000 + p * 100000 + yy * 300 + x);
+            });
+            qg2JoinTree(*remainder, *next);
+            qg2JoinTree(*overlap, *next);
+            const std::vector<QG2Subband*> got = leaves(*next), want = leaves(*expected);
+            const std::vector<QG2Subband*> rem = leaves(*remainder), ov = leaves(*overlap);
+            for (std::size_t i = 0; i < got.size(); ++i) {
+                const QG2Rect& r = got[i]->getRect();
+                // The overlap and the remainder split the leaf's rows between them.
+                EXPECT_EQ(ov[i]->getRect().y0, r.y0);
+                EXPECT_EQ(rem[i]->getRect().isEmpty() ? r.y1 : rem[i]->getRect().y0 - 1,
+                          ov[i]->getRect().y1);
+                for (std::uint32_t p = 0; p < 2; ++p)
+                    for (std::int32_t yy = 0; yy <= r.y1 - r.y0; ++yy)
+                        for (std::int32_t x = 0; x <= r.x1 - r.x0; ++x)
+                            ASSERT_EQ(got[i]->row(p, yy)[x], want[i]->row(p, yy)[x]);
+            }
+        }
+    }
+    // The last strip has no next one, so no overlap.
+    auto last = QG2Subband::buildTree(QG2Rect{0, 0, 9, 9}, 0, 1, 10, 10, 1);
+    EXPECT_EQ(qg2OverlapTree(*last, nullptr), nullptr);
+    // A single-level image's strips share nothing.
+    auto flatA = QG2Subband::buildTree(QG2Rect{0, 0, 9, 4}, 0, 0, 10, 10, 1);
+    auto flatB = QG2Subband::buildTree(QG2Rect{0, 5, 9, 9}, 0, 0, 10, 10, 1);
+    fill(*flatA);
+    EXPECT_EQ(qg2OverlapTree(*flatA, flatB.get()), nullptr);
+}
+
+TEST(QG2Subband, MismatchedTreesThrowTheirStatuses) {
+    auto a = QG2Subband::buildTree(QG2Rect{0, 0, 19, 9}, 0, 2, 20, 40, 1);
+    auto twoPlanes = QG2Subband::buildTree(QG2Rect{0, 5, 19, 14}, 0, 2, 20, 40, 2);
+    auto shallow = QG2Subband::buildTree(QG2Rect{0, 2, 9, 7}, 1, 2, 20, 40, 1);
+    auto far = QG2Subband::buildTree(QG2Rect{0, 30, 19, 39}, 0, 2, 20, 40, 1);
+    auto b = QG2Subband::buildTree(QG2Rect{0, 5, 19, 14}, 0, 2, 20, 40, 1);
+    fill(*a);
+    EXPECT_EQ(thrown([&] { qg2OverlapTree(*a, twoPlanes.get()); }), KV_QG2_OVERLAP_PLANES);
+    EXPECT_EQ(thrown([&] { qg2OverlapTree(*a, shallow.get()); }), KV_QG2_OVERLAP_SHAPE);
+    EXPECT_EQ(thrown([&] { qg2OverlapTree(*a, far.get()); }), KV_QG2_OVERLAP_RECT);
+    auto overlap = qg2OverlapTree(*a, b.get());
+    ASSERT_TRUE(overlap);
+    EXPECT_EQ(thrown([&] { qg2RemainderTree(*twoPlanes, *overlap); }), KV_QG2_REMAINDER_PLANES);
+    EXPECT_EQ(thrown([&] { qg2RemainderTree(*shallow, *overlap); }), KV_QG2_REMAINDER_SHAPE);
+    // The overlap of a and b is not the top of a tree that starts lower.
+    EXPECT_EQ(thrown([&] { qg2RemainderTree(*far, *overlap); }), KV_QG2_OVERLAP_RECT);
+    EXPECT_EQ(thrown([&] { qg2JoinTree(*overlap, *shallow); }), KV_QG2_JOIN_SHAPE);
+    EXPECT_EQ(thrown([&] { qg2JoinTree(*overlap, *far); }), KV_QG2_JOIN_RECT);
+}
+
+TEST(QG2Subband, PlanesMoveBetweenSetsOfOneSize) {
+    Array2D<float> a(2, 3, 4), b(2, 3, 4), other(1, 4, 3);
+    a.allocate();
+    a.row(1, 2)[1] = 5.0f;
+    b.movePlane(0, a, 1);
+    EXPECT_EQ(b.row(0, 2)[1], 5.0f);
+    EXPECT_FALSE(a.hasPlane(1));
+    EXPECT_EQ(thrown([&] { a.plane(1); }), KV_QG2_NO_PLANE);
+    EXPECT_EQ(thrown([&] { a.plane(2); }), KV_QG2_NO_PLANE);
+    EXPECT_EQ(thrown([&] { b.movePlane(2, a, 0); }), KV_QG2_BAD_PLANE_MOVE);
+    EXPECT_EQ(thrown([&] { other.movePlane(0, a, 0); }), KV_QG2_BAD_PLANE_MOVE);
+}
+
+} // namespace
+} // namespace Korvel
