@@ -125,7 +125,10 @@ template <class Body> KVStatus guarded(Body&& body) {
 QG2Decoder::QG2Decoder(QG2DBInfo* dbInfo, KVIInterruptDelegate* interrupt)
     : dbInfo_(dbInfo), interrupt_(interrupt) {}
 
-QG2Decoder::~QG2Decoder() = default;
+QG2Decoder::~QG2Decoder() {
+    // A decode left open keeps no lock on the information.
+    if (locked_) dbInfo_->unlockIfShared();
+}
 
 KVStatus QG2Decoder::initialize() {
     return dbInfo_ != nullptr ? KV_OK : KV_BAD_ARGUMENT;
@@ -135,6 +138,7 @@ void QG2Decoder::destroyTrees() {
     current_.reset();
     next_.reset();
     overlap_.reset();
+    pool_.clear();
 }
 
 KVStatus QG2Decoder::decodeBegin(const QG2Rect& rect, std::int32_t level,
@@ -187,9 +191,9 @@ QG2Rect QG2Decoder::stripRect(std::uint64_t index) const {
                    static_cast<std::int32_t>(y1)};
 }
 
-std::unique_ptr<QG2Subband> QG2Decoder::buildTree(const QG2Rect& rect) const {
+std::unique_ptr<QG2Subband> QG2Decoder::buildTree(const QG2Rect& rect) {
     return QG2Subband::buildTree(rect, level_, dbInfo_->getNumLevels(), dbInfo_->getWidth(),
-                                 dbInfo_->getHeight(), dbInfo_->getNumBands());
+                                 dbInfo_->getHeight(), dbInfo_->getNumBands(), &pool_);
 }
 
 KVStatus QG2Decoder::decodeStrip(KVISceneBuffer& buffer) {

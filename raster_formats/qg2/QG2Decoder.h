@@ -19,6 +19,7 @@
 // skipped when it is 0x00, and otherwise reading stays on the 0xFF (1-bits) so that it never
 // passes a marker.
 
+#include "Array2D.h"
 #include "KVIImageStage.h"
 #include "KVISceneBuffer.h"
 #include "QG2BlockCache.h"
@@ -105,7 +106,7 @@ public:
 private:
     KVStatus decodeStripRows(KVISceneBuffer& buffer, const QG2Rect& strip);
     QG2Rect stripRect(std::uint64_t index) const;
-    std::unique_ptr<QG2Subband> buildTree(const QG2Rect& rect) const;
+    std::unique_ptr<QG2Subband> buildTree(const QG2Rect& rect);
     void destroyTrees();
 
     QG2DBInfo* dbInfo_;
@@ -117,6 +118,8 @@ private:
     std::uint64_t strip_ = 0;
     bool locked_ = false;
     KVStatus failed_ = KV_OK;
+    // The trees' planes come from here; declared before the trees, so it outlives them.
+    PlanePool<float> pool_;
     std::unique_ptr<QG2Subband> current_;
     std::unique_ptr<QG2Subband> next_;
     std::unique_ptr<QG2Subband> overlap_;

@@ -38,7 +38,8 @@ Range childRange(std::int64_t parentFull, std::int64_t p0, std::int64_t p1, bool
 
 class TreeBuilder {
 public:
-    TreeBuilder(std::uint32_t levels, std::uint32_t planes) : levels_(levels), planes_(planes) {}
+    TreeBuilder(std::uint32_t levels, std::uint32_t planes, PlanePool<float>* pool)
+        : levels_(levels), planes_(planes), pool_(pool) {}
 
     std::unique_ptr<QG2Subband> node(std::int32_t level, std::int64_t fullWidth,
                                      std::int64_t fullHeight, float scale, const QG2Rect& rect) {
@@ -46,6 +47,7 @@ public:
         auto made = std::make_unique<QG2Subband>(
             leaf ? nextLeaf_++ : 0, static_cast<std::uint32_t>(fullWidth),
             static_cast<std::uint32_t>(fullHeight), scale, level, rect, planes_);
+        made->setPool(pool_);
         if (leaf) return made;
         for (const auto& [h, v] : QG2Subband::kChildOrder) {
             const Range x = childRange(fullWidth, rect.x0, rect.x1, h != 0);
@@ -67,6 +69,7 @@ public:
 private:
     std::uint32_t levels_;
     std::uint32_t planes_;
+    PlanePool<float>* pool_;
     std::uint32_t nextLeaf_ = 0;
 };
 
@@ -105,14 +108,16 @@ float QG2Subband::rootScale(std::int32_t level) {
 
 std::unique_ptr<QG2Subband> QG2Subband::buildTree(const QG2Rect& rect, std::int32_t level,
                                                   std::uint32_t levels, std::uint32_t width,
-                                                  std::uint32_t height, std::uint32_t planes) {
+                                                  std::uint32_t height, std::uint32_t planes,
+                                                  PlanePool<float>* pool) {
     if (level > static_cast<std::int64_t>(levels)) throw KVUtilException(KV_QG2_LEVEL_TOO_HIGH);
     const std::int64_t fullWidth = fullSize(width, level);
     const std::int64_t fullHeight = fullSize(height, level);
     if (rect.x0 < 0 || rect.y0 < 0 || rect.x0 > rect.x1 || rect.y0 > rect.y1 ||
         rect.x1 >= fullWidth || rect.y1 >= fullHeight)
         throw KVUtilException(KV_QG2_BAD_SUBBAND_RECT);
-    return TreeBuilder(levels, planes).node(level, fullWidth, fullHeight, rootScale(level), rect);
+    return TreeBuilder(levels, planes, pool)
+        .node(level, fullWidth, fullHeight, rootScale(level), rect);
 }
 
 float QG2Subband::dequantisationStep(float step, std::int32_t decodedLevel) const {
@@ -135,11 +140,11 @@ void QG2Subband::destroyChildren() {
             child.reset();
 }
 
-void QG2Subband::allocatePlanes() {
+void QG2Subband::allocatePlanes(bool cleared) {
     const auto width = static_cast<std::uint32_t>(rect_.width());
     const auto height = static_cast<std::uint32_t>(rect_.height());
     resize(rect_.isEmpty() ? 0 : planeCount_, width, height);
-    allocate();
+    allocate(cleared);
 }
 
 } // namespace Korvel

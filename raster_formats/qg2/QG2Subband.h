@@ -38,9 +38,11 @@ public:
     // and size, each node with planes absent planes. Throws KVUtilException:
     // KV_QG2_BAD_SUBBAND_RECT for a rectangle outside the image at that level, inverted, or an
     // image size at that level beyond 31 bits; KV_QG2_LEVEL_TOO_HIGH for a level above levels.
+    // The nodes draw their planes from pool (may be null).
     static std::unique_ptr<QG2Subband> buildTree(const QG2Rect& rect, std::int32_t level,
                                                  std::uint32_t levels, std::uint32_t width,
-                                                 std::uint32_t height, std::uint32_t planes);
+                                                 std::uint32_t height, std::uint32_t planes,
+                                                 PlanePool<float>* pool = nullptr);
     // The size of one direction of an image at a level: ((size - 1) >> level) + 1, or
     // size << -level when magnifying; KV_QG2_BAD_SUBBAND_RECT (thrown) beyond 31 bits.
     static std::int64_t fullSize(std::uint32_t size, std::int32_t level);
@@ -76,8 +78,9 @@ public:
     void setChild(int horizontallyHigh, int verticallyHigh, std::unique_ptr<QG2Subband> child);
     void destroyChildren();
 
-    // Gives the node planes of its rectangle's size, cleared to zero (none for an empty one).
-    void allocatePlanes();
+    // Gives the node planes of its rectangle's size (none for an empty one), cleared to zero
+    // unless the caller writes every sample itself.
+    void allocatePlanes(bool cleared = true);
 
     // Calls fn(leaf) for each leaf in leaf order.
     template <class Fn> void forEachLeaf(Fn&& fn) {

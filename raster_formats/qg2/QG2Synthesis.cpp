@@ -62,51 +62,54 @@ std::int64_t sourceIndex(std::int64_t k, int parity, const QG2LineSpan& span) {
     return index >= 0 && index < (parity != 0 ? span.highCount : span.lowCount) ? index : -1;
 }
 
-// The lifting steps on single samples: even[i] +-= c (odd[i + shift - 1] + odd[i + shift]), and
-// odd[j] +-= c (even[j - shift] + even[j - shift + 1]).
+// Fills out[0..count) with the samples of one parity (from part) for indices first..: the run
+// inside the signal that the part holds is copied at once, the rest (the mirrored ends) one by one.
+void fillLine(float* out, std::int64_t first, std::size_t count, int parity, const float* part,
+              const QG2LineSpan& span) {
+    const std::int64_t partFirst = parity != 0 ? span.highFirst : span.lowFirst;
+    const std::int64_t partCount = parity != 0 ? span.highCount : span.lowCount;
+    const std::int64_t last = first + static_cast<std::int64_t>(count) - 1;
+    const std::int64_t runFirst = std::max({first, partFirst, std::int64_t{0}});
+    const std::int64_t runLast =
+        std::min({last, partFirst + partCount - 1, floorHalf(span.full - 1 - parity)});
+    const auto one = [&](std::int64_t k) {
+        const std::int64_t source = sourceIndex(k, parity, span);
+        out[k - first] = source < 0 ? 0.0f : part[source];
+    };
+    if (runFirst > runLast) {
+        for (std::int64_t k = first; k <= last; ++k)
+            one(k);
+        return;
+    }
+    for (std::int64_t k = first; k < runFirst; ++k)
+        one(k);
+    std::memcpy(out + (runFirst - first), part + (runFirst - partFirst),
+                static_cast<std::size_t>(runLast - runFirst + 1) * sizeof(float));
+    for (std::int64_t k = runLast + 1; k <= last; ++k)
+        one(k);
+}
+
+// One lifting step: target[i] +-= c (source[i + offset] + source[i + offset + 1]) for i in range.
+// Even positions take the odd ones around them (offset shift - 1), odd positions the even ones
+// (offset -shift).
 template <bool Add>
-void liftEven(float* even, const float* odd, std::pair<std::int64_t, std::int64_t> range,
-              std::int64_t shift, float c) {
-    const float* before = odd + shift - 1;
-    const float* after = odd + shift;
+void liftStep(float* target, const float* source, std::pair<std::int64_t, std::int64_t> range,
+              std::int64_t offset, float c) {
+    const float* before = source + offset;
+    const float* after = before + 1;
     for (std::int64_t i = range.first; i <= range.second; ++i) {
         const float t = (before[i] + after[i]) * c;
-        even[i] = Add ? even[i] + t : even[i] - t;
+        target[i] = Add ? target[i] + t : target[i] - t;
     }
 }
 
+// The same step on rows of n samples, row r of an array at r x n.
 template <bool Add>
-void liftOdd(float* odd, const float* even, std::pair<std::int64_t, std::int64_t> range,
-             std::int64_t shift, float c) {
-    const float* before = even - shift;
-    const float* after = even - shift + 1;
-    for (std::int64_t j = range.first; j <= range.second; ++j) {
-        const float t = (before[j] + after[j]) * c;
-        odd[j] = Add ? odd[j] + t : odd[j] - t;
-    }
-}
-
-// The same steps on rows of n samples, row r of an array at r x n.
-template <bool Add>
-void liftEvenRows(float* even, const float* odd, std::size_t n,
-                  std::pair<std::int64_t, std::int64_t> range, std::int64_t shift, float c) {
+void liftStepRows(float* target, const float* source, std::size_t n,
+                  std::pair<std::int64_t, std::int64_t> range, std::int64_t offset, float c) {
     for (std::int64_t i = range.first; i <= range.second; ++i) {
-        float* row = even + static_cast<std::size_t>(i) * n;
-        const float* before = odd + static_cast<std::size_t>(i + shift - 1) * n;
-        const float* after = before + n;
-        for (std::size_t x = 0; x < n; ++x) {
-            const float t = (before[x] + after[x]) * c;
-            row[x] = Add ? row[x] + t : row[x] - t;
-        }
-    }
-}
-
-template <bool Add>
-void liftOddRows(float* odd, const float* even, std::size_t n,
-                 std::pair<std::int64_t, std::int64_t> range, std::int64_t shift, float c) {
-    for (std::int64_t j = range.first; j <= range.second; ++j) {
-        float* row = odd + static_cast<std::size_t>(j) * n;
-        const float* before = even + static_cast<std::size_t>(j - shift) * n;
+        float* row = target + static_cast<std::size_t>(i) * n;
+        const float* before = source + static_cast<std::size_t>(i + offset) * n;
         const float* after = before + n;
         for (std::size_t x = 0; x < n; ++x) {
             const float t = (before[x] + after[x]) * c;
@@ -119,18 +122,18 @@ void liftOddRows(float* odd, const float* even, std::size_t n,
 // side than the next step needs.
 void liftLine(float* even, float* odd, const Window& w) {
     const std::int64_t s = w.highShift();
-    liftEven<false>(even, odd, w.evens(w.w0 + 1, w.w1 - 1), s, QG2Lifting::kStep1);
-    liftOdd<false>(odd, even, w.odds(w.w0 + 2, w.w1 - 2), s, QG2Lifting::kStep2);
-    liftEven<true>(even, odd, w.evens(w.w0 + 3, w.w1 - 3), s, QG2Lifting::kStep3);
-    liftOdd<true>(odd, even, w.odds(w.w0 + 4, w.w1 - 4), s, QG2Lifting::kStep4);
+    liftStep<false>(even, odd, w.evens(w.w0 + 1, w.w1 - 1), s - 1, QG2Lifting::kStep1);
+    liftStep<false>(odd, even, w.odds(w.w0 + 2, w.w1 - 2), -s, QG2Lifting::kStep2);
+    liftStep<true>(even, odd, w.evens(w.w0 + 3, w.w1 - 3), s - 1, QG2Lifting::kStep3);
+    liftStep<true>(odd, even, w.odds(w.w0 + 4, w.w1 - 4), -s, QG2Lifting::kStep4);
 }
 
 void liftRows(float* even, float* odd, std::size_t n, const Window& w) {
     const std::int64_t s = w.highShift();
-    liftEvenRows<false>(even, odd, n, w.evens(w.w0 + 1, w.w1 - 1), s, QG2Lifting::kStep1);
-    liftOddRows<false>(odd, even, n, w.odds(w.w0 + 2, w.w1 - 2), s, QG2Lifting::kStep2);
-    liftEvenRows<true>(even, odd, n, w.evens(w.w0 + 3, w.w1 - 3), s, QG2Lifting::kStep3);
-    liftOddRows<true>(odd, even, n, w.odds(w.w0 + 4, w.w1 - 4), s, QG2Lifting::kStep4);
+    liftStepRows<false>(even, odd, n, w.evens(w.w0 + 1, w.w1 - 1), s - 1, QG2Lifting::kStep1);
+    liftStepRows<false>(odd, even, n, w.odds(w.w0 + 2, w.w1 - 2), -s, QG2Lifting::kStep2);
+    liftStepRows<true>(even, odd, n, w.evens(w.w0 + 3, w.w1 - 3), s - 1, QG2Lifting::kStep3);
+    liftStepRows<true>(odd, even, n, w.odds(w.w0 + 4, w.w1 - 4), -s, QG2Lifting::kStep4);
 }
 
 std::int64_t columnsOf(const QG2Rect& r) {
@@ -201,13 +204,15 @@ void synthesiseNode(QG2Subband& node, std::vector<float>& scratch,
     // Down the columns: the horizontally low children into one plane, the horizontally high into
     // another, each with the node's rows.
     Array2D<float> vertical[2];
+    vertical[0].setPool(node.getPool());
+    vertical[1].setPool(node.getPool());
     for (int h = 0; h < 2; ++h) {
         QG2Subband& lowChild = *pair[h][0];
         QG2Subband& highChild = *pair[h][1];
         const std::int64_t n = columnsOf(lowChild.getRect());
         vertical[h].resize(planes, static_cast<std::uint32_t>(n), static_cast<std::uint32_t>(rows));
         if (n == 0 || rows == 0) continue;
-        vertical[h].allocate();
+        vertical[h].allocate(false); // every sample written below
         QG2LineSpan span;
         span.full = node.getFullHeight();
         span.lowFirst = lowChild.getRect().y0;
@@ -223,8 +228,8 @@ void synthesiseNode(QG2Subband& node, std::vector<float>& scratch,
                               interrupt);
     }
 
-    // Along the rows: the two planes into the node's.
-    node.allocatePlanes();
+    // Along the rows: the two planes into the node's, every sample of which is written.
+    node.allocatePlanes(false);
     if (columns > 0 && rows > 0) {
         QG2LineSpan span;
         span.full = node.getFullWidth();
@@ -268,15 +273,8 @@ void qg2SynthesiseLine(const float* low, const float* high, const QG2LineSpan& s
     scratch.resize(evens + odds);
     float* even = scratch.data();
     float* odd = even + evens;
-    for (std::size_t i = 0; i < evens; ++i) {
-        const std::int64_t source =
-            sourceIndex(w.evenFirst + static_cast<std::int64_t>(i), 0, span);
-        even[i] = source < 0 ? 0.0f : low[source];
-    }
-    for (std::size_t i = 0; i < odds; ++i) {
-        const std::int64_t source = sourceIndex(w.oddFirst + static_cast<std::int64_t>(i), 1, span);
-        odd[i] = source < 0 ? 0.0f : high[source];
-    }
+    fillLine(even, w.evenFirst, evens, 0, low, span);
+    fillLine(odd, w.oddFirst, odds, 1, high, span);
     liftLine(even, odd, w);
     for (std::int64_t p = span.first; p <= span.last; ++p)
         out[p - span.first] = ((p & 1) != 0 ? odd : even)[w.index(p)];

@@ -3,15 +3,18 @@
 #include "KVUtilException.h"
 #include "QG2Status.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace Korvel {
 namespace {
 
 std::unique_ptr<QG2Subband> nodeLike(const QG2Subband& model, const QG2Rect& rect) {
-    return std::make_unique<QG2Subband>(model.getLeafNumber(), model.getFullWidth(),
-                                        model.getFullHeight(), model.getScale(), model.getLevel(),
-                                        rect, model.getPlaneCount());
+    auto made = std::make_unique<QG2Subband>(model.getLeafNumber(), model.getFullWidth(),
+                                             model.getFullHeight(), model.getScale(),
+                                             model.getLevel(), rect, model.getPlaneCount());
+    made->setPool(model.getPool());
+    return made;
 }
 
 std::unique_ptr<QG2Subband> overlapNode(const QG2Subband& a, const QG2Subband& b, bool root) {
@@ -88,7 +91,15 @@ void qg2JoinTree(const QG2Subband& source, QG2Subband& target) {
     if (s.isEmpty()) return;
     if (s.x0 != t.x0 || s.x1 != t.x1 || s.y0 < t.y0 || s.y1 > t.y1)
         throw KVUtilException(KV_QG2_JOIN_RECT);
-    if (!target.hasPlane(0)) target.allocatePlanes();
+    if (!target.hasPlane(0)) {
+        // The rows the source does not bring are cleared; the other joins bring them.
+        target.allocatePlanes(false);
+        const std::size_t width = static_cast<std::size_t>(t.width());
+        for (std::uint32_t b = 0; b < target.getPlaneCount(); ++b)
+            for (std::int32_t y = t.y0; y <= t.y1; ++y)
+                if (y < s.y0 || y > s.y1)
+                    std::fill_n(target.row(b, static_cast<std::uint32_t>(y - t.y0)), width, 0.0f);
+    }
     // Each source row to its place in the target.
     for (std::uint32_t b = 0; b < target.getPlaneCount(); ++b)
         for (std::int32_t y = s.y0; y <= s.y1; ++y)

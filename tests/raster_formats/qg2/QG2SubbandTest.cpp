@@ -2,10 +2,11 @@
 // carry rows from strip to strip, and the plane sets they are made of.
 
 #include "qg2/QG2Subband.h"
-#include "KVUtilException.h"
+#include "KVStatusGuard.h"
 #include "qg2/QG2Status.h"
 #include "qg2/QG2TreeOperations.h"
 
+#include <algorithm>
 #include <bit>
 #include <functional>
 #include <gtest/gtest.h>
@@ -14,13 +15,9 @@
 namespace Korvel {
 namespace {
 
-KVStatus thrown(const std::function<void()>& f) {
-    try {
-        f();
-    } catch (const KVUtilException& e) {
-        return e.getStatus();
-    }
-    return KV_OK;
+// The status a body throws (KV_OK when it throws none).
+KVStatus thrown(const std::function<void()>& body) {
+    return kvGuard(body);
 }
 
 std::vector<QG2Subband*> leaves(QG2Subband& tree) {
@@ -146,16 +143,7 @@ TEST(QG2Subband, OverlapRemainderAndJoinRebuildTheNextStripsLeaves) {
             auto expected = QG2Subband::buildTree(b, 0, 2, 40, 61, 2);
             fill(*expected);
             // The remainder's rows filled as the decoder would, then both joined.
-            remainder->forEachLeaf([](QG2Subband& leaf) {
-                if (leaf.getRect().isEmpty()) return;
-                leaf.allocatePlanes();
-                const QG2Rect& r = leaf.getRect();
-                for (std::uint32_t p = 0; p < leaf.getNumPlanes(); ++p)
-                    for (std::int32_t yy = r.y0; yy <= r.y1; ++yy)
-                        for (std::int32_t x = r.x0; x <= r.x1; ++x)
-                            leaf.row(p, yy - r.y0)[x - r.x0] =
-                                float(leaf.getLeafNumber() * 1000000 + p * 100000 + yy * 300 + x);
-            });
+            fill(*remainder);
             qg2JoinTree(*remainder, *next);
             qg2JoinTree(*overlap, *next);
             const std::vector<QG2Subband*> got = leaves(*next), want = leaves(*expected);
@@ -214,6 +202,20 @@ TEST(QG2Subband, PlanesMoveBetweenSetsOfOneSize) {
     EXPECT_EQ(thrown([&] { a.plane(2); }), KV_QG2_NO_PLANE);
     EXPECT_EQ(thrown([&] { b.movePlane(2, a, 0); }), KV_QG2_BAD_PLANE_MOVE);
     EXPECT_EQ(thrown([&] { other.movePlane(0, a, 0); }), KV_QG2_BAD_PLANE_MOVE);
+
+    // Planes from a pool go back to it and come out again, cleared when asked.
+    PlanePool<float> pool;
+    Array2D<float> first(1, 8, 8, &pool);
+    first.allocate();
+    float* memory = first.plane(0);
+    memory[63] = 9.0f;
+    first.freePlanes();
+    Array2D<float> smaller(1, 4, 4, &pool), larger(1, 9, 9, &pool);
+    smaller.allocate();
+    EXPECT_EQ(smaller.plane(0), memory);
+    EXPECT_EQ(std::count(memory, memory + 16, 0.0f), 16);
+    larger.allocate(false);
+    EXPECT_NE(larger.plane(0), memory);
 }
 
 } // namespace
