@@ -4,10 +4,11 @@
 // the caller's buffer, as a viewer reads it. The file is written once by the test writer and kept
 // beside the program (qg2-bench-4096.qg2).
 //
-// Figures: output megapixels per second; the heap the decode took at its peak beyond what was
-// live when it began (the file's bytes are held in memory before that), by counting every
-// operator new and delete of the program; the process's peak resident size.
+// Figures: output megapixels per second; the heap the decode held at the end of its fullest strip
+// beyond what was in use when it began (the file's bytes are held in memory before that), from
+// the heap probe; the process's peak resident size.
 
+#include "HeapProbe.h"
 #include "KVIODynamicMemStream.h"
 #include "KVIRef.h"
 #include "KVISceneBuffer.h"
@@ -16,56 +17,11 @@
 
 #include <benchmark/benchmark.h>
 
-#include <atomic>
 #include <cmath>
 #include <cstdio>
-#include <cstdlib>
 #include <fstream>
-#include <malloc.h>
-#include <new>
 #include <random>
 #include <sys/resource.h>
-
-namespace {
-
-std::atomic<std::int64_t> g_live{0};
-std::atomic<std::int64_t> g_peak{0};
-
-void* allocate(std::size_t n) {
-    void* p = std::malloc(n != 0 ? n : 1);
-    if (p == nullptr) throw std::bad_alloc();
-    const std::int64_t live = g_live += static_cast<std::int64_t>(malloc_usable_size(p));
-    for (std::int64_t peak = g_peak; live > peak && !g_peak.compare_exchange_weak(peak, live);) {
-    }
-    return p;
-}
-
-void release(void* p) noexcept {
-    if (p == nullptr) return;
-    g_live -= static_cast<std::int64_t>(malloc_usable_size(p));
-    std::free(p);
-}
-
-} // namespace
-
-void* operator new(std::size_t n) {
-    return allocate(n);
-}
-void* operator new[](std::size_t n) {
-    return allocate(n);
-}
-void operator delete(void* p) noexcept {
-    release(p);
-}
-void operator delete[](void* p) noexcept {
-    release(p);
-}
-void operator delete(void* p, std::size_t) noexcept {
-    release(p);
-}
-void operator delete[](void* p, std::size_t) noexcept {
-    release(p);
-}
 
 namespace {
 
@@ -146,13 +102,13 @@ void decode(benchmark::State& state, double magnification) {
     KVISceneBuffer strip(reader->getPixelProps(), width, stripHeight);
     std::int64_t peak = 0;
     for (auto _ : state) {
-        const std::int64_t before = g_live;
-        g_peak = before;
+        const auto before = static_cast<std::int64_t>(quarn_test::heapInUse());
         KVStatus status = reader->readBegin(scene);
         for (std::uint32_t y = 0; status == KV_OK && y < height; y += stripHeight) {
             KVISceneBuffer window(strip, 0, 0, width, std::min(stripHeight, height - y));
             status = reader->readStrip(
                 window, KVIScene(0, y, width, std::min(stripHeight, height - y), magnification));
+            peak = std::max(peak, static_cast<std::int64_t>(quarn_test::heapInUse()) - before);
         }
         const KVStatus ended = reader->readEnd();
         if (status != KV_OK || ended != KV_OK) {
@@ -160,7 +116,6 @@ void decode(benchmark::State& state, double magnification) {
             return;
         }
         benchmark::DoNotOptimize(strip.getWindowBandData(0));
-        peak = std::max(peak, g_peak - before);
     }
     state.counters["MPixel/s"] = benchmark::Counter(static_cast<double>(width) * height * 1e-6 *
                                                         static_cast<double>(state.iterations()),

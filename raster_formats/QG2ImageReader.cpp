@@ -230,8 +230,10 @@ KVStatus QG2ImageReader::decodeBegin(const KVIScene& scene) {
         rect = QG2Rect{static_cast<std::int32_t>(x0), static_cast<std::int32_t>(y0),
                        static_cast<std::int32_t>(x1), static_cast<std::int32_t>(y1)};
     }
-    return decoder_->decodeBegin(rect, level + static_cast<std::int32_t>(dbInfo_->getLevelOffset()),
-                                 getStripHeight());
+    // The region lies at the level offset of the file's levels.
+    const std::int64_t decoded = std::int64_t{level} + dbInfo_->getLevelOffset();
+    if (decoded > dbInfo_->getNumLevels()) return KV_QG2_LEVEL_TOO_HIGH;
+    return decoder_->decodeBegin(rect, static_cast<std::int32_t>(decoded), getStripHeight());
 }
 
 KVStatus QG2ImageReader::decodeStrip(KVISceneBuffer& buffer, const KVIScene&) {

@@ -145,13 +145,12 @@ KVStatus QG2Decoder::decodeBegin(const QG2Rect& rect, std::int32_t level,
                                  std::uint32_t stripHeight) {
     if (dbInfo_ == nullptr) return KV_BAD_ARGUMENT;
     return guarded([&]() -> KVStatus {
-        if (current_ || next_ || overlap_ || locked_) {
-            destroyTrees();
-            cache_.clear();
-            if (locked_) {
-                locked_ = false;
-                KV_RETURN_IF_FAILED(dbInfo_->unlockIfShared());
-            }
+        // What an earlier decode left.
+        destroyTrees();
+        cache_.clear();
+        if (locked_) {
+            locked_ = false;
+            KV_RETURN_IF_FAILED(dbInfo_->unlockIfShared());
         }
         numStrips_ = 0;
         strip_ = 0;

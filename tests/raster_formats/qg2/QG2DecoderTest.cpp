@@ -3,6 +3,8 @@
 // damaged files.
 
 #include "ByteBuilder.h"
+#include "HeapProbe.h"
+#include "KVIODynamicMemStream.h"
 #include "QG2Harness.h"
 #include "qg2/QG2Status.h"
 
@@ -205,6 +207,41 @@ TEST(QG2Decoder, ABlockSpanningTwoStripsResumesFromTheCacheAndLeavesIt) {
     o.stripHeight = 5;
     EXPECT_EQ(decode(image.file.bytes, QG2Rect{0, 0, 6, 7}, 0, o).cacheAfterStrip,
               (std::vector<std::size_t>{1, 1}));
+}
+
+// The heap a decode of the whole image holds at its fullest strip, beyond what it began with.
+std::int64_t decodeHeap(const Bytes& bytes, std::uint32_t width, std::uint32_t height) {
+    KVIODynamicMemStream stream; // a stream that keeps no record of its reads
+    const auto size = static_cast<std::uint32_t>(bytes.size());
+    EXPECT_EQ(stream.initialize(size, 2.0f), KV_OK);
+    EXPECT_EQ(stream.open(), KV_OK);
+    EXPECT_EQ(stream.write(bytes.data(), size), size);
+    QG2FileDBInfo info(&stream, false, true, false);
+    EXPECT_EQ(info.readHeader(), KV_OK);
+    QG2Decoder decoder(&info);
+    constexpr std::uint32_t kStrip = 16;
+    KVISceneBuffer buffer(KVIPixel(KVI_COLORSPACE_GREY, 1, KVI_DATATYPE_UINT8), width, kStrip);
+    const auto before = static_cast<std::int64_t>(quarn_test::heapInUse());
+    std::int64_t peak = 0;
+    EXPECT_EQ(decoder.decodeBegin(QG2Rect{0, 0, std::int32_t(width) - 1, std::int32_t(height) - 1},
+                                  0, kStrip),
+              KV_OK);
+    for (std::uint32_t k = 0; k < decoder.getNumStrips(); ++k) {
+        KVISceneBuffer window(buffer, 0, 0, width, std::min(kStrip, height - k * kStrip));
+        EXPECT_EQ(decoder.decodeStrip(window), KV_OK);
+        peak = std::max(peak, static_cast<std::int64_t>(quarn_test::heapInUse()) - before);
+    }
+    EXPECT_EQ(decoder.decodeEnd(), KV_OK);
+    return peak;
+}
+
+TEST(QG2Decoder, MemoryIsBoundedByTheStripNotTheImage) {
+    const std::int64_t shortImage =
+        decodeHeap(writeQG2Image(spec(1, 256, 64, 3)).file.bytes, 256, 64);
+    const std::int64_t tallImage =
+        decodeHeap(writeQG2Image(spec(1, 256, 1024, 3)).file.bytes, 256, 1024);
+    EXPECT_GT(shortImage, 256 * 16 * 4);
+    EXPECT_LE(tallImage, shortImage + shortImage / 4);
 }
 
 TEST(QG2Decoder, DitherIsDeterministicAndWithinItsAmplitude) {
