@@ -1,5 +1,6 @@
-// Subband trees: their leaves, scale factors and dequantisation steps, the tree operations that
-// carry rows from strip to strip, and the plane sets they are made of.
+// Subband trees: their leaves, scale factors and dequantisation steps, the statuses of the tree
+// operations that carry rows from strip to strip (their results are shown by the decoder's strip
+// tests), and the plane sets they are made of.
 
 #include "qg2/QG2Subband.h"
 #include "KVStatusGuard.h"
@@ -57,19 +58,6 @@ TEST(QG2Subband, LeavesAreTheFileSubbandsInOrder) {
     EXPECT_FALSE(thin->child(0, 1)->getRect().isEmpty());
 }
 
-TEST(QG2Subband, ChildrenCoverTheFiltersReach) {
-    // Rows 20..27 of 100 at one level: low rows ceil(17/2) = 9 .. floor(30/2) = 15, high rows
-    // ceil(15/2) = 8 .. 15; at least five rows from the unclamped start; held within the subband.
-    auto tree = QG2Subband::buildTree(QG2Rect{0, 20, 99, 27}, 0, 1, 100, 100, 1);
-    EXPECT_EQ(tree->child(0, 0)->getRect(), (QG2Rect{0, 9, 49, 15}));
-    EXPECT_EQ(tree->child(0, 1)->getRect(), (QG2Rect{0, 8, 49, 15}));
-    auto top = QG2Subband::buildTree(QG2Rect{0, 0, 0, 0}, 0, 1, 100, 100, 1);
-    EXPECT_EQ(top->child(1, 1)->getRect(), (QG2Rect{0, 0, 2, 2}));
-    auto bottom = QG2Subband::buildTree(QG2Rect{99, 99, 99, 99}, 0, 1, 100, 100, 1);
-    EXPECT_EQ(bottom->child(0, 0)->getRect(), (QG2Rect{48, 48, 49, 49}));
-    EXPECT_EQ(bottom->child(1, 1)->getRect(), (QG2Rect{47, 47, 49, 49}));
-}
-
 TEST(QG2Subband, ScaleFactorsAndStepsFollowTheLevel) {
     const float root = std::bit_cast<float>(0x3FA929E0u);
     EXPECT_EQ(root, 1.3215904f);
@@ -114,61 +102,9 @@ TEST(QG2Subband, BadRectanglesAndLevelsThrowTheirStatuses) {
     EXPECT_EQ(build({0, 0, 0, 0}, -30), KV_QG2_BAD_SUBBAND_RECT);
 }
 
-// Fills every leaf of a tree with a value telling its leaf, plane, column and row.
+// Gives every leaf of a tree its planes, as decoding does.
 void fill(QG2Subband& tree) {
-    tree.forEachLeaf([](QG2Subband& leaf) {
-        leaf.allocatePlanes();
-        const QG2Rect& r = leaf.getRect();
-        for (std::uint32_t p = 0; p < leaf.getNumPlanes(); ++p)
-            for (std::int32_t y = r.y0; y <= r.y1; ++y)
-                for (std::int32_t x = r.x0; x <= r.x1; ++x)
-                    leaf.row(p, y - r.y0)[x - r.x0] =
-                        float(leaf.getLeafNumber() * 1000000 + p * 100000 + y * 300 + x);
-    });
-}
-
-TEST(QG2Subband, OverlapRemainderAndJoinRebuildTheNextStripsLeaves) {
-    // Strips of 9 rows of a 40 x 61 image at two levels: for each pair of consecutive strips the
-    // overlap (copied from the first) and the remainder (rows below it) make the second tree.
-    for (std::uint32_t h : {1u, 9u, 16u}) {
-        for (std::uint32_t y = 0; y + h < 61; y += h) {
-            const QG2Rect a{3, std::int32_t(y), 30, std::int32_t(y + h - 1)};
-            const QG2Rect b{3, std::int32_t(y + h), 30, std::int32_t(std::min(y + 2 * h, 61u) - 1)};
-            auto current = QG2Subband::buildTree(a, 0, 2, 40, 61, 2);
-            auto next = QG2Subband::buildTree(b, 0, 2, 40, 61, 2);
-            fill(*current);
-            auto overlap = qg2OverlapTree(*current, next.get());
-            ASSERT_TRUE(overlap);
-            auto remainder = qg2RemainderTree(*next, *overlap);
-            auto expected = QG2Subband::buildTree(b, 0, 2, 40, 61, 2);
-            fill(*expected);
-            // The remainder's rows filled as the decoder would, then both joined.
-            fill(*remainder);
-            qg2JoinTree(*remainder, *next);
-            qg2JoinTree(*overlap, *next);
-            const std::vector<QG2Subband*> got = leaves(*next), want = leaves(*expected);
-            const std::vector<QG2Subband*> rem = leaves(*remainder), ov = leaves(*overlap);
-            for (std::size_t i = 0; i < got.size(); ++i) {
-                const QG2Rect& r = got[i]->getRect();
-                // The overlap and the remainder split the leaf's rows between them.
-                EXPECT_EQ(ov[i]->getRect().y0, r.y0);
-                EXPECT_EQ(rem[i]->getRect().isEmpty() ? r.y1 : rem[i]->getRect().y0 - 1,
-                          ov[i]->getRect().y1);
-                for (std::uint32_t p = 0; p < 2; ++p)
-                    for (std::int32_t yy = 0; yy <= r.y1 - r.y0; ++yy)
-                        for (std::int32_t x = 0; x <= r.x1 - r.x0; ++x)
-                            ASSERT_EQ(got[i]->row(p, yy)[x], want[i]->row(p, yy)[x]);
-            }
-        }
-    }
-    // The last strip has no next one, so no overlap.
-    auto last = QG2Subband::buildTree(QG2Rect{0, 0, 9, 9}, 0, 1, 10, 10, 1);
-    EXPECT_EQ(qg2OverlapTree(*last, nullptr), nullptr);
-    // A single-level image's strips share nothing.
-    auto flatA = QG2Subband::buildTree(QG2Rect{0, 0, 9, 4}, 0, 0, 10, 10, 1);
-    auto flatB = QG2Subband::buildTree(QG2Rect{0, 5, 9, 9}, 0, 0, 10, 10, 1);
-    fill(*flatA);
-    EXPECT_EQ(qg2OverlapTree(*flatA, flatB.get()), nullptr);
+    tree.forEachLeaf([](QG2Subband& leaf) { leaf.allocatePlanes(); });
 }
 
 TEST(QG2Subband, MismatchedTreesThrowTheirStatuses) {

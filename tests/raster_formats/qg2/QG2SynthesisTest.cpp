@@ -225,23 +225,5 @@ TEST(QG2Synthesis, RectanglesMatchTheWholeImageBitForBitAndDoublePrecisionClosel
     RecordProperty("worstShareOfBound", std::to_string(worst));
 }
 
-TEST(QG2Synthesis, InterruptStopsTheColumns) {
-    struct Stop : KVIInterruptDelegate {
-        int calls = 0;
-        KVStatus checkInterrupt() override { return ++calls == 2 ? 5 : 0; }
-    } stop;
-    std::mt19937 rng(3);
-    const std::vector<QG2Plane> subbands = randomSubbands(300, 20, 2, rng);
-    auto tree = QG2Subband::buildTree(QG2Rect{0, 0, 299, 19}, 0, 2, 300, 20, 1);
-    tree->forEachLeaf([](QG2Subband& leaf) { leaf.allocatePlanes(); });
-    try {
-        qg2Synthesise(*tree, &stop);
-        ADD_FAILURE() << "not interrupted";
-    } catch (const KVUtilException& e) {
-        EXPECT_EQ(e.getStatus(), KV_QG2_INTERRUPTED);
-    }
-    EXPECT_EQ(stop.calls, 2);
-}
-
 } // namespace
 } // namespace Korvel
