@@ -10,9 +10,11 @@
 #include "KVStatusGuard.h"
 #include "KVUtilException.h"
 #include "QuarnRasterStatus.h"
+#include "qg2/QG2Decoder.h"
 #include "qg2/QG2FileDBInfo.h"
 
 #include <algorithm>
+#include <limits>
 #include <new>
 
 namespace Korvel {
@@ -39,6 +41,7 @@ QG2ImageReader* QG2ImageReader::create() {
 QG2ImageReader::QG2ImageReader() = default;
 
 QG2ImageReader::~QG2ImageReader() {
+    decoder_.reset();
     dbInfo_.reset();
     if (ownsStream_) closeAndDelete(stream_);
 }
@@ -177,6 +180,46 @@ void QG2ImageReader::getVersion(std::uint8_t& b0, std::uint8_t& b1, std::uint8_t
     b1 = version[1];
     b2 = version[2];
     b3 = 0;
+}
+
+KVStatus QG2ImageReader::decodeBegin(const KVIScene& scene) {
+    if (!dbInfo_) return KV_FAILURE;
+    if (!decoder_) {
+        decoder_.reset(new (std::nothrow) QG2Decoder(dbInfo_.get(), getInterruptDelegate()));
+        if (!decoder_) return KV_OUT_OF_MEMORY;
+        if (const KVStatus status = decoder_->initialize(); status != KV_OK) {
+            decoder_.reset();
+            return status;
+        }
+    }
+    // The delegate of this read, not one that may have gone since the decoder was made.
+    decoder_->setInterruptDelegate(getInterruptDelegate());
+    const std::int32_t level = magToLevel(scene.getMagnification());
+    QG2Rect region;
+    KV_RETURN_IF_FAILED(dbInfo_->getRegionAtLevel(level, region));
+    QG2Rect rect;
+    if (scene.getNumCols() > 0 && scene.getNumRows() > 0) {
+        const std::int64_t x0 = std::int64_t{scene.getUpperLeftCol()} + region.x0;
+        const std::int64_t y0 = std::int64_t{scene.getUpperLeftRow()} + region.y0;
+        const std::int64_t x1 = std::int64_t{scene.getLowerRightCol()} + region.x0;
+        const std::int64_t y1 = std::int64_t{scene.getLowerRightRow()} + region.y0;
+        constexpr std::int64_t kMax = std::numeric_limits<std::int32_t>::max();
+        if (x0 < 0 || y0 < 0 || x1 > kMax || y1 > kMax) return KV_QG2_OUTSIDE_REGION;
+        rect = QG2Rect{static_cast<std::int32_t>(x0), static_cast<std::int32_t>(y0),
+                       static_cast<std::int32_t>(x1), static_cast<std::int32_t>(y1)};
+    }
+    // The region lies at the level offset of the file's levels.
+    const std::int64_t decoded = std::int64_t{level} + dbInfo_->getLevelOffset();
+    if (decoded > dbInfo_->getNumLevels()) return KV_QG2_LEVEL_TOO_HIGH;
+    return decoder_->decodeBegin(rect, static_cast<std::int32_t>(decoded), getStripHeight());
+}
+
+KVStatus QG2ImageReader::decodeStrip(KVISceneBuffer& buffer, const KVIScene&) {
+    return decoder_ ? decoder_->decodeStrip(buffer) : KV_FAILURE;
+}
+
+KVStatus QG2ImageReader::decodeEnd() {
+    return decoder_ ? decoder_->decodeEnd() : KV_OK;
 }
 
 } // namespace Korvel

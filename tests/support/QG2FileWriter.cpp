@@ -2,6 +2,7 @@
 
 #include "ByteBuilder.h"
 
+#include <algorithm>
 #include <bit>
 #include <stdexcept>
 
@@ -110,14 +111,16 @@ std::vector<std::uint8_t> qg2SymbolValues(const std::vector<QG2Symbol>& symbols)
 std::vector<std::uint8_t> qg2EncodeBlock(const QG2HuffmanTable& table,
                                          const std::vector<QG2Symbol>& symbols) {
     const std::vector<QG2Code> codes = qg2CanonicalCodes(table);
+    // Each symbol's code, the first one the table lists for it.
+    std::array<const QG2Code*, 256> codeOf{};
+    for (std::size_t k = std::min(codes.size(), table.huffval.size()); k-- > 0;)
+        codeOf[table.huffval[k]] = &codes[k];
     std::vector<std::uint8_t> out{0xFF, 0xA3};
     BitWriter bits(out);
     for (const QG2Symbol& s : symbols) {
-        std::size_t k = 0;
-        while (k < table.huffval.size() && table.huffval[k] != s.value)
-            ++k;
-        if (k >= codes.size()) throw std::invalid_argument("symbol not in the table");
-        bits.put(codes[k].value, codes[k].length);
+        const QG2Code* code = codeOf[s.value];
+        if (code == nullptr) throw std::invalid_argument("symbol not in the table");
+        bits.put(code->value, code->length);
         bits.put(s.raw, s.rawBits);
     }
     bits.finish();
