@@ -91,6 +91,31 @@ TEST(RasterInfo, Generation2IsAlwaysARatio) {
     EXPECT_EQ(std::u16string(number.begin(), number.end()) + u":1", r.compression);
 }
 
+TEST(RasterInfo, FilesOfSeveralImagesShowTheMosaicsRatio) {
+    // Two lossless images: 300 x 200 at ground resolution 1 with its origin at (0, 200), and
+    // 200 x 100 at resolution 0.5 at (400, 150). The mosaic covers x 0 to 500 and y 0 to 200 at
+    // the finer resolution: 1000 x 400 pixels of 3 bytes. Its full scene touches both images, so
+    // it is mosaicked: a ratio, not "Lossless".
+    const auto lossless = [](std::uint32_t image) {
+        return metadataPacket(1, 0, image,
+                              ClassicalMetadataWriter()
+                                  .texts("IMAGE::MODIFICATIONS", {"LOSSLESS"}, {})
+                                  .eom()
+                                  .bytes());
+    };
+    const Bytes file = rasterFile(
+        kGen4Version, {headerPacket(1, rgbImage(300, 200)), planesetPacket(1, 0, Bytes(9000, 7)),
+                       placementPacket(1, 0, 200, 1, -1), lossless(1),
+                       headerPacket(2, rgbImage(200, 100)), planesetPacket(2, 0, Bytes(5000, 7)),
+                       placementPacket(2, 400, 150, 0.5, -0.5), lossless(2)});
+    const HandlerResult r = runHandler(file);
+    EXPECT_EQ(S_OK, r.initialize);
+    EXPECT_EQ(u"QG4 Raster", r.generation);
+    const std::string number =
+        std::to_string(roundedRatio(1000.0f * 400.0f * 3.0f / static_cast<float>(file.size())));
+    EXPECT_EQ(std::u16string(number.begin(), number.end()) + u":1", r.compression);
+}
+
 TEST(RasterInfo, LibraryStatusesPassUnchangedAndLeaveTheTextEmpty) {
     // A header body with 0 bands: the container refuses it with its own status.
     HeaderBody broken = rgbImage(64, 64);
@@ -99,9 +124,9 @@ TEST(RasterInfo, LibraryStatusesPassUnchangedAndLeaveTheTextEmpty) {
     EXPECT_EQ(2006, r.initialize) << "a positive status that callers read as success";
     EXPECT_EQ(u"QG3 Raster", r.generation);
     EXPECT_EQ(u"", r.compression);
-    // Two images: not opened until mosaics are read.
+    // Two images, the second with a colour space of its own: the mosaic refuses to merge them.
     r = runHandler(singleImageFile(kGen3Version, rgbImage(16, 16),
-                                   {headerPacket(2, rgbImage(16, 16)), planesetPacket(2, 0)}));
+                                   {headerPacket(2, rgbImage(16, 16, 1)), planesetPacket(2, 0)}));
     EXPECT_GT(r.initialize, 0);
     EXPECT_EQ(u"", r.compression);
     // Only a header: the stream ends before any packet.

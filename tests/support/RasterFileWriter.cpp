@@ -149,6 +149,14 @@ RasterPacket metadataPacket(std::uint32_t kind, std::uint32_t key, std::uint32_t
     return p;
 }
 
+RasterPacket placementPacket(std::uint32_t imageNumber, double x, double y, double xRes,
+                             double yRes) {
+    ExtrasRecord extras;
+    extras.presence = 1;
+    extras.geo = {x, y, 0.0, 0.0, xRes, yRes};
+    return metadataPacket(3, 0, imageNumber, extrasPayload(extras));
+}
+
 RasterPacket contentsPacket(std::uint32_t identifier, bool withTable) {
     RasterPacket p;
     p.header.type = 6;

@@ -103,6 +103,10 @@ RasterPacket planesetPacket(std::uint32_t imageNumber, std::uint64_t total,
 RasterPacket metadataPacket(std::uint32_t kind, std::uint32_t key, std::uint32_t imageNumber,
                             const Bytes& payload);
 RasterPacket contentsPacket(std::uint32_t identifier, bool withTable = true);
+// The image extras packet that places image imageNumber of a file of several: its origin and
+// resolutions (d0, d1, d4, d5), nothing else.
+RasterPacket placementPacket(std::uint32_t imageNumber, double x, double y, double xRes,
+                             double yRes);
 
 // The file header and the packets in order.
 Bytes rasterFile(const Version& version, const std::vector<RasterPacket>& packets);
