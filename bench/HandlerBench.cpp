@@ -1,5 +1,6 @@
 // Time of one file through the handler as the property system uses it: Initialize on a stream,
-// then both GetValue calls; small and large files of each raster generation and of LiDAR.
+// then both GetValue calls; small and large files of each raster generation and of LiDAR, and a
+// raster file of 250,000 tiny images read as one mosaic.
 
 #include "CQuarnPropertyStore.h"
 #include "ClassicalMetadataWriter.h"
@@ -122,6 +123,11 @@ void Generation4Large(benchmark::State& s) {
     runHandler(s, rasterFileOf(kGen4Version, 20000, kLargePlaneData));
 }
 
+// 500 x 500 images of 16 x 16 pixels.
+void Generation3QuarterMillionImages(benchmark::State& s) {
+    runHandler(s, imageGridFile(kGen3Version, 500, 16));
+}
+
 void LidarSmall(benchmark::State& s) {
     runHandler(s, lidarFileOf(20000, 300000));
 }
@@ -135,6 +141,7 @@ BENCHMARK(Generation3Small);
 BENCHMARK(Generation3Large);
 BENCHMARK(Generation4Small);
 BENCHMARK(Generation4Large);
+BENCHMARK(Generation3QuarterMillionImages)->Unit(benchmark::kMillisecond);
 BENCHMARK(LidarSmall);
 BENCHMARK(LidarLarge);
 

@@ -3,6 +3,7 @@
 // object from it, Initialize with a stream, and the two texts.
 
 #include "CQuarnPropertyStore.h"
+#include "HeapProbe.h"
 
 #include <gtest/gtest.h>
 
@@ -62,7 +63,7 @@ inline HandlerResult runHandler(const std::vector<std::uint8_t>& bytes) {
 
 // A read-only stream of a given length whose bytes are zero except for stored pieces, so that
 // files with large data sections need no memory; it counts what is read and its references,
-// and can fail or throw from its reads.
+// samples the heap, and can fail or throw from its reads.
 class SparseStream final : public IStream {
 public:
     struct Piece {
@@ -79,6 +80,8 @@ public:
     ULONG AddRef() override { return ++refs; }
     ULONG Release() override { return --refs; }
     HRESULT Read(void* buffer, ULONG count, ULONG* read) override {
+        if (heapSampleInterval != 0 && ++reads % heapSampleInterval == 0)
+            peakHeap = std::max(peakHeap, heapInUse());
         if (throwOnRead) throw std::runtime_error("device gone");
         if (FAILED(readResult)) return readResult;
         const std::uint64_t n =
@@ -121,6 +124,10 @@ public:
     bool throwOnRead = false;
     HRESULT readResult = S_OK; // a failure here fails every read
     ULONG refs = 1;            // the creator's; the stream is never freed through it
+    // The most heap in use at the start of every heapSampleInterval-th read (0: none sampled).
+    std::uint32_t heapSampleInterval = 0;
+    std::uint64_t peakHeap = 0;
+    std::uint64_t reads = 0;
 
 private:
     std::vector<Piece> pieces_;

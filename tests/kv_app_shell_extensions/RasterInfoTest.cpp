@@ -10,6 +10,8 @@
 
 #include <gtest/gtest.h>
 
+#include <iostream>
+
 using namespace quarn_test;
 
 namespace {
@@ -114,6 +116,27 @@ TEST(RasterInfo, FilesOfSeveralImagesShowTheMosaicsRatio) {
     const std::string number =
         std::to_string(roundedRatio(1000.0f * 400.0f * 3.0f / static_cast<float>(file.size())));
     EXPECT_EQ(std::u16string(number.begin(), number.end()) + u":1", r.compression);
+}
+
+TEST(RasterInfo, AQuarterMillionImagesAnswerInMemoryBoundedPerImage) {
+    // 16 x 16 grey images in a 500 x 500 grid: an 8000 x 8000 mosaic of one byte per pixel. The
+    // heap holds, per image, its three packets listed by the database, its header and planeset
+    // packets loaded by the memory estimate, its extras loaded by its reader, and its place in the
+    // mosaic's index; no reader is kept.
+    constexpr std::uint32_t kImages = 500 * 500;
+    Bytes file = imageGridFile(kGen3Version, 500, 16);
+    const std::size_t length = file.size();
+    SparseStream stream({{0, std::move(file)}}, length);
+    stream.heapSampleInterval = 64;
+    const std::uint64_t before = heapInUse();
+    const HandlerResult r = runHandler(&stream);
+    EXPECT_EQ(S_OK, r.initialize);
+    const std::string number = std::to_string(roundedRatio(64.0e6f / static_cast<float>(length)));
+    EXPECT_EQ(std::u16string(number.begin(), number.end()) + u":1", r.compression);
+    const std::uint64_t peak = stream.peakHeap - before;
+    EXPECT_LT(peak, std::uint64_t{kImages} * 2500);
+    std::cout << "[ figures  ] 250,000 images in " << length << " bytes: at most " << peak / kImages
+              << " bytes per image while the handler answers" << std::endl;
 }
 
 TEST(RasterInfo, LibraryStatusesPassUnchangedAndLeaveTheTextEmpty) {
