@@ -1,9 +1,12 @@
-// Fuzz target: a raster file opened through the reader front, and everything it then describes;
-// and the same bytes opened as a container, with the description of each of its images.
+// Fuzz target: a raster file opened through the reader front, and everything it then describes
+// (with a window of a mosaic's pixels); and the same bytes opened as a container, with the
+// description of each of its images.
 
 #include "FuzzRasterSupport.h"
+#include "KVIMosaicFilter.h"
 #include "KVIRef.h"
 #include "KVIScene.h"
+#include "KVISceneBuffer.h"
 #include "KVMagnification.h"
 #include "QuarnImageReader.h"
 #include "QuarnImageStageManager.h"
@@ -11,6 +14,7 @@
 #include "qg3/QG3FileSimpleContainer.h"
 #include "qg3/QG3FileSimpleImageSource.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 
@@ -38,6 +42,27 @@ void inspectScenes(KVIImageStage& stage, std::uint8_t numLevels) {
     }
 }
 
+// A mosaic's pixels: a window of at most 64 x 64 at magnification 1 in the middle of its canvas,
+// read through the strips of the images beneath it. At magnification 1 (the finest resolution of
+// the images) no image is read over more than the window's ground, so the read stays small
+// whatever the images claim; an overview stage may be finer than the images, and is left out.
+void readMosaicWindow(QuarnImageReader& reader) {
+    const KVIPixel pixel = reader.getPixelProps();
+    if (reader.getMosaic() == nullptr || reader.getStageManager()->getExtraEntry() ||
+        pixel.getNumBytes() > 64)
+        return;
+    const std::uint32_t cols = std::min<std::uint32_t>(reader.getWidth(), 64);
+    const std::uint32_t rows = std::min<std::uint32_t>(reader.getHeight(), 64);
+    if (cols == 0 || rows == 0) return;
+    KVISceneBuffer buffer(pixel, cols, rows);
+    const KVIScene scene((reader.getWidth() - cols) / 2, (reader.getHeight() - rows) / 2, cols,
+                         rows, 1.0);
+    sink = sink + reader.read(scene, buffer);
+    for (std::uint16_t band = 0; band < pixel.getNumBands(); ++band)
+        quarn_fuzz::touch(buffer.getWindowBandData(band),
+                          std::size_t{cols} * rows * pixel.getSample(band).getNumBytes());
+}
+
 void openWithReader(const std::uint8_t* data, std::size_t size) {
     auto stream = quarn_fuzz::memoryStream(data, size);
     if (!stream) return;
@@ -50,6 +75,7 @@ void openWithReader(const std::uint8_t* data, std::size_t size) {
         sink = sink + b0 + b1 + b2 + b3 + reader->getMemoryUsage();
         quarn_fuzz::inspectImage(*reader);
         inspectScenes(*reader, reader->getNumLevels());
+        readMosaicWindow(*reader);
         if (KVIImageStage* single = reader->getSingleStage()) quarn_fuzz::inspectImage(*single);
         KVIImageStage* overview = nullptr;
         if (reader->getStageManager()->getOverviewImageStage(overview) == KV_OK &&

@@ -1,5 +1,5 @@
 // Writes the files of samples/ with the test-side writers: raster files of each generation,
-// lossless and lossy. Run from the project root: make-samples samples
+// lossless and lossy, and one of two images. Run from the project root: make-samples samples
 //
 // Raster plane data is filler of a plausible size (the handler reads headers only); point
 // clouds are coded for real.
@@ -47,6 +47,21 @@ Bytes rasterSample(const Version& version, const char* modifications, std::size_
     return rasterFile(version,
                       {headerPacket(1, body), planesetPacket(1, planeData, filler(planeData, seed)),
                        metadataPacket(1, 0, 1, metadata)});
+}
+
+// Two 256 x 192 lossless images side by side, placed by their georeferencing: one 512 x 192
+// mosaic, whose full scene is mosaicked and so shows a ratio.
+Bytes twoImageSample(std::size_t planeData) {
+    const Bytes metadata =
+        ClassicalMetadataWriter().texts("IMAGE::MODIFICATIONS", {"LOSSLESS"}, {}).eom().bytes();
+    std::vector<RasterPacket> packets;
+    for (std::uint32_t image = 1; image <= 2; ++image) {
+        packets.push_back(headerPacket(image, rgbImage(256, 192)));
+        packets.push_back(planesetPacket(image, planeData, filler(planeData, 10 + image)));
+        packets.push_back(placementPacket(image, 500000.0 + 256.0 * (image - 1), 4000192.0, 1, -1));
+        packets.push_back(metadataPacket(1, 0, image, metadata));
+    }
+    return rasterFile(kGen4Version, packets);
 }
 
 Bytes qg2Sample() {
@@ -135,7 +150,8 @@ int main(int argc, char** argv) {
         save(dir + "/raster-gen4-lossless.qg4",
              rasterSample(kGen4Version, "LOSSLESS", 250000, 5)) &&
         save(dir + "/raster-gen4-lossy.qg4",
-             rasterSample(kGen4Version, "COMPRESSED SCALED", 58982, 6));
+             rasterSample(kGen4Version, "COMPRESSED SCALED", 58982, 6)) &&
+        save(dir + "/raster-gen4-two-images.qg4", twoImageSample(14500));
     ok = ok && save(dir + "/lidar-lossless.qrn", lidarSample(20000, true, true, 20000, 7)) &&
          save(dir + "/lidar-lossy-rgb-time.qg4", lidarSample(15000, true, true, 60000, 8)) &&
          save(dir + "/lidar-lossy-plain.qg4", lidarSample(15000, false, false, 60000, 9)) &&
