@@ -71,6 +71,14 @@ std::string hex(HRESULT hr) {
     return text;
 }
 
+// Why a file could not be opened, in words.
+const char* openFailure(HRESULT hr) {
+    if (hr == HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND)) return "no such file";
+    if (hr == HRESULT_FROM_WIN32(ERROR_ACCESS_DENIED)) return "permission denied";
+    if (hr == HRESULT_FROM_WIN32(ERROR_BAD_FILE_TYPE)) return "not a regular file";
+    return "cannot be reached";
+}
+
 int registration(bool install, bool perUser, const std::string& modulePath) {
     Module module(modulePath);
     if (!module.loaded()) {
@@ -165,7 +173,8 @@ HRESULT showFile(const std::string& file, const std::string& modulePath, const C
     IStream* stream = nullptr;
     HRESULT hr = SHCreateStreamOnFileW(quarn_platform::toUtf16(file).c_str(), STGM_READ, &stream);
     if (FAILED(hr)) {
-        std::fprintf(stderr, "quarn-props: cannot open %s (%s)\n", file.c_str(), hex(hr).c_str());
+        std::fprintf(stderr, "quarn-props: cannot open %s: %s (%s)\n", file.c_str(),
+                     openFailure(hr), hex(hr).c_str());
         fatal = true;
         return hr;
     }
