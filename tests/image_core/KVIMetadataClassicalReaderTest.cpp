@@ -3,6 +3,7 @@
 
 #include "KVIMetadataClassicalReader.h"
 #include "ClassicalMetadataWriter.h"
+#include "HeapProbe.h"
 #include "KVIMetadataDatabase.h"
 #include "KVIMetadataRecord.h"
 #include "KVIMetadataTag.h"
@@ -19,20 +20,6 @@
 #include <string>
 #include <vector>
 
-#if defined(__SANITIZE_ADDRESS__)
-#define QUARN_HAS_ASAN 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define QUARN_HAS_ASAN 1
-#endif
-#endif
-#if defined(QUARN_HAS_ASAN)
-// From the sanitizer runtime's allocator interface (its header is not always installed).
-extern "C" std::size_t __sanitizer_get_current_allocated_bytes();
-#else
-#include <malloc.h>
-#endif
-
 namespace {
 
 using Korvel::KVIMetadataClassicalReader;
@@ -40,6 +27,7 @@ using Korvel::KVIMetadataDatabase;
 using Korvel::KVIMetadataRecord;
 using Korvel::KVStatus;
 using quarn_test::ClassicalMetadataWriter;
+using quarn_test::heapInUse;
 using quarn_test::VectorStream;
 namespace cm = quarn_test::cm;
 
@@ -81,16 +69,6 @@ std::vector<std::uint32_t> dimsOf(const KVIMetadataRecord* record) {
     const std::uint32_t* dims = nullptr;
     record->getArrayData(numDims, dims);
     return std::vector<std::uint32_t>(dims, dims + numDims);
-}
-
-// Bytes the allocator holds now.
-std::uint64_t heapInUse() {
-#if defined(QUARN_HAS_ASAN)
-    return __sanitizer_get_current_allocated_bytes();
-#else
-    const struct mallinfo2 info = mallinfo2();
-    return info.uordblks + info.hblkhd;
-#endif
 }
 
 // A stream that samples the heap at every read: the reader's buffers for a record's data exist
