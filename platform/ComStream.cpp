@@ -127,10 +127,7 @@ private:
 namespace {
 
 HRESULT fromErrno(int error) {
-    DWORD code = error == ENOENT ? ERROR_FILE_NOT_FOUND
-                                 : (error == EACCES || error == EPERM ? ERROR_ACCESS_DENIED
-                                                                      : ERROR_PATH_NOT_FOUND);
-    return HRESULT_FROM_WIN32(code);
+    return HRESULT_FROM_WIN32(quarn_platform::errorFromErrno(error, ERROR_PATH_NOT_FOUND));
 }
 
 } // namespace

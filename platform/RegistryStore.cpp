@@ -74,20 +74,10 @@ Connection gConn;
     throw Failure{code};
 }
 
+// A missing file or folder of the registry is no missing key: ERROR_PATH_NOT_FOUND.
 LONG errorFromErrno(int error) {
-    switch (error) {
-    case EACCES:
-    case EPERM:
-    case EROFS:
-        return ERROR_ACCESS_DENIED;
-    case ENOMEM:
-        return ERROR_NOT_ENOUGH_MEMORY;
-    case ENOENT:
-    case ENOTDIR:
-        return ERROR_PATH_NOT_FOUND;
-    default:
-        return ERROR_REGISTRY_IO_FAILED;
-    }
+    return error == ENOENT ? ERROR_PATH_NOT_FOUND
+                           : quarn_platform::errorFromErrno(error, ERROR_REGISTRY_IO_FAILED);
 }
 
 LONG errorOf(int rc) {

@@ -209,17 +209,26 @@ LONG copyData(const store::Value& v, DWORD* type, BYTE* data, DWORD* size) {
     return ERROR_SUCCESS;
 }
 
+// The text of little-endian UTF-16 data, without its terminators.
 std::u16string stringOf(const std::vector<BYTE>& data) {
-    std::u16string text(data.size() / 2, u'\0');
-    if (!text.empty()) std::memcpy(text.data(), data.data(), text.size() * 2);
+    std::u16string text;
+    text.reserve(data.size() / 2);
+    for (std::size_t i = 0; i + 1 < data.size(); i += 2)
+        text += static_cast<char16_t>(data[i] | (data[i + 1] << 8));
     while (!text.empty() && text.back() == 0)
         text.pop_back();
     return text;
 }
 
+// UTF-16 code units, little-endian, and the terminator.
 std::vector<BYTE> bytesOfString(std::u16string_view text) {
-    std::vector<BYTE> data((text.size() + 1) * 2, 0);
-    if (!text.empty()) std::memcpy(data.data(), text.data(), text.size() * 2);
+    std::vector<BYTE> data;
+    data.reserve((text.size() + 1) * 2);
+    for (char16_t c : text) {
+        data.push_back(static_cast<BYTE>(c & 0xFF));
+        data.push_back(static_cast<BYTE>(c >> 8));
+    }
+    data.insert(data.end(), {0, 0});
     return data;
 }
 

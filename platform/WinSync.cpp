@@ -193,18 +193,7 @@ void childAfterFork() {
 }
 
 DWORD errorFromErrno(int error) {
-    switch (error) {
-    case EACCES:
-    case EPERM:
-    case EROFS:
-        return ERROR_ACCESS_DENIED;
-    case ENOMEM:
-        return ERROR_NOT_ENOUGH_MEMORY;
-    case ENAMETOOLONG:
-        return ERROR_FILENAME_EXCED_RANGE;
-    default:
-        return ERROR_PATH_NOT_FOUND;
-    }
+    return quarn_platform::errorFromErrno(error, ERROR_PATH_NOT_FOUND);
 }
 
 // The folder of the lock files: private to the user, refused when someone else could plant
