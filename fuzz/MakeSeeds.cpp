@@ -12,7 +12,9 @@
 #include "LidarFileWriter.h"
 #include "LidarPointCloudWriter.h"
 #include "QG2FileWriter.h"
+#include "QG2ImageWriter.h"
 #include "RasterFileWriter.h"
+#include "RasterSubblockEncoder.h"
 
 #include <cmath>
 #include <cstdio>
@@ -318,6 +320,28 @@ Bytes qg2Bare() {
     return writeQG2File(layout).bytes;
 }
 
+// A picture coded as a generation-2 image: bands of levels over regions of blocks.
+Bytes qg2Picture(std::uint32_t bands, std::uint32_t width, std::uint32_t height,
+                 std::uint32_t levels, std::optional<std::array<std::uint32_t, 5>> region) {
+    QG2ImageSpec spec;
+    spec.levels = levels;
+    for (std::uint32_t b = 0; b < bands; ++b) {
+        QG2Plane plane{width, height, {}};
+        for (std::uint32_t y = 0; y < height; ++y)
+            for (std::uint32_t x = 0; x < width; ++x)
+                plane.samples.push_back(b == 0 ? 8.0 * x + 5.0 * y : 20.0 * ((x + y + b) % 3));
+        spec.bands.push_back(std::move(plane));
+        spec.steps.push_back(1.0f + b);
+    }
+    spec.blockWidth = 5;
+    spec.blockHeight = 4;
+    spec.regionsAcross = 2;
+    spec.regionsDown = 2;
+    spec.ditherColumn = 3;
+    spec.region = region;
+    return writeQG2Image(spec).file.bytes;
+}
+
 // ---- LiDAR files
 
 LidarChannelRecord channel(const char* name, std::uint16_t datatype, std::uint8_t transform,
@@ -442,6 +466,74 @@ Bytes pointCloud(std::uint32_t levels, std::uint32_t blockSize, std::uint8_t sub
     return file.write().flatten();
 }
 
+// ---- subblock plane records (the wavelet_subblock target's own layout, see its source)
+
+// The records of bands coded from a smooth ramp with a little noise, after the given header.
+Bytes subblockRecords(Bytes header, unsigned width, unsigned height, unsigned subband,
+                      unsigned bands, std::uint32_t rawPlanes, unsigned lastPlane) {
+    for (unsigned b = 0; b < bands; ++b) {
+        std::vector<std::int32_t> block(width * height);
+        for (unsigned i = 0; i < block.size(); ++i)
+            block[i] = static_cast<std::int32_t>((i % width) * (b + 3) - (i / width) * 5 +
+                                                 (i * 2654435761u >> 28) - 7);
+        RasterSubblockOptions options;
+        options.subband = subband;
+        options.rawPlanes = rawPlanes;
+        options.lastPlane = lastPlane;
+        const RasterSubblockCode code = encodeRasterSubblock(
+            block.data(), width, width, height,
+            {0, 0, static_cast<int>(width) - 1, static_cast<int>(height) - 1}, options);
+        for (const RasterPlane& plane : code.planes) {
+            if (!plane.filled) {
+                header.push_back(0);
+                continue;
+            }
+            header.push_back(static_cast<std::uint8_t>(0x41 | (plane.raw ? 0x02 : 0)));
+            header.push_back(static_cast<std::uint8_t>(plane.bytes.size() >> 8));
+            header.push_back(static_cast<std::uint8_t>(plane.bytes.size()));
+            header.insert(header.end(), plane.bytes.begin(), plane.bytes.end());
+        }
+    }
+    return header;
+}
+
+// A subblock given directly: mode, width - 1, height - 1, subband, bands - 1, x0 + 1, x1 + 1,
+// y0 + 1, y1 + 1.
+Bytes directSubblock(unsigned width, unsigned height, unsigned subband, unsigned bands,
+                     std::uint32_t rawPlanes, unsigned lastPlane, std::uint8_t mode = 0) {
+    const Bytes header = {mode,
+                          static_cast<std::uint8_t>(width - 1),
+                          static_cast<std::uint8_t>(height - 1),
+                          static_cast<std::uint8_t>(subband),
+                          static_cast<std::uint8_t>(bands - 1),
+                          1,
+                          static_cast<std::uint8_t>(width),
+                          1,
+                          static_cast<std::uint8_t>(height)};
+    return subblockRecords(header, width, height, subband, bands, rawPlanes, lastPlane);
+}
+
+// Subblock 0 of subband 1 of a cropped 40 x 30 image of two levels, S = 8, one band selected.
+Bytes croppedSubblock() {
+    const Bytes header = ByteBuilder()
+                             .u8(1)
+                             .u16(40)
+                             .u16(30)
+                             .u8(2)
+                             .u8(8)
+                             .u8(3)
+                             .u8(0x04)
+                             .u16(3)
+                             .u16(2)
+                             .u16(30)
+                             .u16(20)
+                             .u8(0)
+                             .u8(1)
+                             .u16(0)
+                             .take();
+    return subblockRecords(header, 8, 8, 1, 1, 0, 31);
+}
+
 // ---- writing
 
 class Corpus {
@@ -516,6 +608,9 @@ int main(int argc, char** argv) {
     corpus.add(qg2, "three-bands-segments.qg2", qg2Coded(3, true));
     corpus.add(qg2, "regions.qg2", qg2Regions());
     corpus.add(qg2, "bare.qg2", qg2Bare());
+    corpus.add(qg2, "picture-three-bands.qg2", qg2Picture(3, 24, 20, 2, std::nullopt));
+    corpus.add(qg2, "picture-region-level-offset.qg2",
+               qg2Picture(1, 30, 17, 3, std::array<std::uint32_t, 5>{2, 1, 12, 7, 1}));
 
     const char* handler = "handler";
     corpus.add(handler, "gen2.qg2", qg2Coded(1, true));
@@ -537,6 +632,13 @@ int main(int argc, char** argv) {
     corpus.add(lidar, "disk-tree.qg4", lidarDiskTree());
     corpus.add(lidar, "subband-versions.qg4", lidarSubbandVersions());
     corpus.add(lidar, "cloud.qg4", pointCloud(2, 64, 2, 1, false));
+
+    const char* subblock = "wavelet_subblock";
+    corpus.add(subblock, "lossless-8x8", directSubblock(8, 8, 0, 1, 0, 31));
+    corpus.add(subblock, "raw-low-planes-three-bands",
+               directSubblock(13, 6, 6, 3, 0xFFFF, 31, 0x40));
+    corpus.add(subblock, "lossy-hh", directSubblock(32, 17, 8, 2, 0x00F0F000, 27));
+    corpus.add(subblock, "cropped-image", croppedSubblock());
 
     const char* points = "lidar_iterator";
     corpus.add(points, "integers-2-levels.qg4", pointCloud(2, 64, 2, 1, false));

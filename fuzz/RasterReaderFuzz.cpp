@@ -2,6 +2,7 @@
 // and the same bytes opened as a container, with the description of each of its images.
 
 #include "FuzzRasterSupport.h"
+#include "KVIRef.h"
 #include "KVIScene.h"
 #include "KVMagnification.h"
 #include "QuarnImageReader.h"
@@ -40,8 +41,8 @@ void inspectScenes(KVIImageStage& stage, std::uint8_t numLevels) {
 void openWithReader(const std::uint8_t* data, std::size_t size) {
     auto stream = quarn_fuzz::memoryStream(data, size);
     if (!stream) return;
-    QuarnImageReader* reader = QuarnImageReader::create();
-    if (reader == nullptr) return;
+    const KVIRef<QuarnImageReader> reader(QuarnImageReader::create());
+    if (!reader) return;
     if (reader->initialize(stream.get(), nullptr, QRN_MEMORY_AUTOMATIC,
                            QRN_STREAM_OPEN_PER_ACCESS) == KV_OK) {
         std::uint8_t b0 = 0, b1 = 0, b2 = 0, b3 = 0;
@@ -53,12 +54,11 @@ void openWithReader(const std::uint8_t* data, std::size_t size) {
         KVIImageStage* overview = nullptr;
         if (reader->getStageManager()->getOverviewImageStage(overview) == KV_OK &&
             overview != nullptr) {
+            const KVIRef<KVIImageStage> held(overview);
             quarn_fuzz::inspectImage(*overview);
             inspectScenes(*overview, 0);
-            overview->release();
         }
     }
-    reader->release();
 }
 
 void describeSource(QG3FileSimpleContainer& container, const QG3ImageDesc& desc) {

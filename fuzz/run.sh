@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Builds the fuzz targets with clang, libFuzzer, AddressSanitizer and UndefinedBehaviorSanitizer
-# (into fuzz/build/) and runs each for SECONDS seconds (default 60), up to FUZZ_JOBS (default 6)
-# at a time. Each target starts from its seed corpus and regression inputs and keeps what it
-# learns in fuzz/build/work/<target>/; memory is capped at 2 GB and each input at 10 s. Inputs
-# the fuzzer makes are at most FUZZ_MAX_LEN bytes (default 8192), whatever the size of the
+# (preset fuzz, into fuzz/build/) and runs each for SECONDS seconds (default 60), up to FUZZ_JOBS
+# (default 6) at a time. Each target starts from its seed corpus and regression inputs and keeps
+# what it learns in fuzz/build/work/<target>/; memory is capped at 2 GB and each input at 10 s.
+# Inputs the fuzzer makes are at most FUZZ_MAX_LEN bytes (default 8192), whatever the size of the
 # largest regression input.
 # Prints each target's executions, coverage and findings (kept in fuzz/build/findings/<target>/);
 # exits 1 when any target found something.
@@ -15,13 +15,12 @@ cd "$(dirname "$0")/.."
 
 seconds=${1:-60}
 jobs=${FUZZ_JOBS:-6}
-read -r -a targets <<<"${FUZZ_TARGETS:-handler classical_metadata raster_reader qg2_decoder lidar_reader lidar_iterator}"
-build=fuzz/build
+read -r -a targets <<<"${FUZZ_TARGETS:-handler classical_metadata raster_reader qg2_decoder wavelet_subblock lidar_reader lidar_iterator}"
+build=fuzz/build # the fuzz preset's binary directory
 
 scripts/install-deps.sh
-CC=clang CXX=clang++ cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-    -DQUARN_SANITIZE=ON -DQUARN_FUZZ=ON -DQUARN_TESTS=OFF >/dev/null
-cmake --build "$build" --target "${targets[@]/#/fuzz_}"
+cmake --preset fuzz >/dev/null
+cmake --build --preset fuzz --target "${targets[@]/#/fuzz_}"
 
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}

@@ -26,6 +26,9 @@ public:
     std::uint64_t planesetTotal = 0;
     // Stream offset of the first byte of plane data, recorded by readBody.
     std::int64_t planeDataStart = 0;
+    // Stream offset just past the body, recorded by readBody; -1 when the body runs to the end
+    // of the stream. The plane readers never read beyond it.
+    std::int64_t planeDataEnd = -1;
 };
 
 } // namespace Korvel

@@ -79,8 +79,8 @@ TEST(KVIGeoTiffWkt, KeysOfAGdalGeoTiffGiveTheSystemLibgeotiffReads) {
     // Geographic and projected codes, and a user-defined projection on a user-defined
     // ellipsoid (parameters as DOUBLE keys, citations as ASCII keys).
     const char* systems[] = {"EPSG:4326", "EPSG:32633", "EPSG:2227",
-                             "+proj=lcc +lat_1=33 +lat_2=45 +lat_0=39 +lon_0=-96 +x_0=1000 "
-                             "+y_0=2000 +a=6378000 +rf=297 +units=m +no_defs"};
+                             ("+proj=lcc +lat_1=33 +lat_2=45 +lat_0=39 +lon_0=-96 +x_0=1000 "
+                              "+y_0=2000 +a=6378000 +rf=297 +units=m +no_defs")};
     for (const char* system : systems) {
         KVIMetadataDatabase db;
         const std::string expected = gdalGeoTiffKeys(system, db);

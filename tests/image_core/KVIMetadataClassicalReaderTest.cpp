@@ -22,6 +22,8 @@
 
 namespace {
 
+using quarn_test::heapInUse;
+
 using Korvel::KVIMetadataClassicalReader;
 using Korvel::KVIMetadataDatabase;
 using Korvel::KVIMetadataRecord;

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -15,8 +16,9 @@ using quarn_test::SparseStream;
 namespace {
 
 std::vector<BYTE> header(BYTE version, BYTE byte5, std::size_t length = 16) {
-    std::vector<BYTE> bytes = {'q', 'r', 'n', 'd', version, byte5};
-    bytes.resize(length, 0);
+    const BYTE head[] = {'q', 'r', 'n', 'd', version, byte5};
+    std::vector<BYTE> bytes(length, 0);
+    std::copy_n(head, std::min(length, sizeof head), bytes.begin());
     return bytes;
 }
 

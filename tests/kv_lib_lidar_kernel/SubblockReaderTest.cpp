@@ -181,7 +181,8 @@ TEST(MQInteger, RawBitsPastTheDataFail) {
     for (auto [transform, streams] : {std::pair{1u, std::make_shared<Streams>(oneByte)},
                                       std::pair{80u, std::make_shared<Streams>(headers, data)}}) {
         Reader reader(SubblockReader::create(513, transform, "Z", 8));
-        expectError([&] { streams->load(*reader, out); }, 40207,
+        // Copied into the lambda: clang 14 cannot capture a structured binding.
+        expectError([&, streams = streams] { streams->load(*reader, out); }, 40207,
                     "raw bits past the end of subblock data");
     }
 }

@@ -45,9 +45,12 @@ std::string query(const QG4PointReader& reader, std::uint32_t level, std::array<
     BlockRange* ranges = nullptr;
     const std::uint64_t count = reader.getDecoderInfo()->queryBlocks(level, box.data(), ranges);
     std::string text;
-    for (std::uint64_t i = 0; i < count; ++i)
-        text += (i > 0 ? " " : "") + std::to_string(ranges[i].start) + "+" +
-                std::to_string(ranges[i].count);
+    for (std::uint64_t i = 0; i < count; ++i) {
+        if (i > 0) text += ' ';
+        text += std::to_string(ranges[i].start);
+        text += '+';
+        text += std::to_string(ranges[i].count);
+    }
     XFREE(ranges);
     return text;
 }

@@ -1,6 +1,7 @@
 #pragma once
-// The bytes the allocator holds now, for tests that bound what an operation allocates: the
-// sanitizer's count under AddressSanitizer, else the C library's.
+// The bytes the allocator holds now, for tests that bound the memory an operation takes: sample
+// it before and during the operation (from a stream or stage the operation calls) and compare.
+// Under AddressSanitizer its allocator is asked; otherwise glibc's mallinfo2.
 
 #include <cstddef>
 #include <cstdint>

@@ -7,10 +7,7 @@ namespace quarn_test {
 namespace {
 
 // Table C.2 of T.800 (Table E.1 of T.88): Qe, NMPS, NLPS, SWITCH.
-struct Probability {
-    std::uint32_t qe;
-    unsigned nmps, nlps, swap;
-};
+using Probability = MQProbability;
 constexpr Probability kTable[47] = {
     {0x5601, 1, 1, 1},   {0x3401, 2, 6, 0},   {0x1801, 3, 9, 0},   {0x0AC1, 4, 12, 0},
     {0x0521, 5, 29, 0},  {0x0221, 38, 33, 0}, {0x5601, 7, 6, 1},   {0x5401, 8, 14, 0},
@@ -28,8 +25,25 @@ constexpr Probability kTable[47] = {
 
 } // namespace
 
+const MQProbability& mqProbability(unsigned state) {
+    return kTable[state];
+}
+
 // INITENC; the byte before the segment is 0, so CT starts at 12.
 MQEncoder::MQEncoder() : out_(1, 0) {}
+
+void MQEncoder::setContext(unsigned cx, unsigned state, unsigned mps) {
+    state_[cx] = state;
+    mps_[cx] = mps;
+}
+
+void MQEncoder::restart() {
+    A_ = 0x8000;
+    C_ = 0;
+    CT_ = 12;
+    shifts_ = 0;
+    out_.assign(1, 0);
+}
 
 void MQEncoder::encode(unsigned cx, unsigned decision) {
     const Probability& p = kTable[state_[cx]];

@@ -13,17 +13,30 @@
 
 namespace quarn_test {
 
+// One row of the probability state table (Table C.2 of T.800, Table E.1 of T.88).
+struct MQProbability {
+    std::uint32_t qe;
+    unsigned nmps, nlps, swap;
+};
+const MQProbability& mqProbability(unsigned state);
+
 class MQEncoder {
 public:
     MQEncoder();
 
     void encode(unsigned context, unsigned decision);
 
+    // Sets the state index and MPS of a context (for contexts that start elsewhere than 0).
+    void setContext(unsigned context, unsigned state, unsigned mps);
+    // INITENC for a further segment; the contexts keep their states.
+    void restart();
+
     // Ends the segment. With the marker, as T.88 does (the segment then ends in FF AC); without
     // it, as T.800 does (a final 0xFF byte is dropped).
     std::vector<std::uint8_t> flush(bool marker = true);
 
-    // Renormalisation shifts so far; a decoder of the same decisions makes the same shifts.
+    // Renormalisation shifts of the segment so far; a decoder of the same decisions makes the same
+    // shifts.
     std::uint64_t shifts() const { return shifts_; }
     // Bytes output so far.
     std::size_t size() const { return out_.size() - 1; }

@@ -1,0 +1,21 @@
+#include "KVIRowResampler.h"
+
+#include "KVIDataTypeDispatch.h"
+#include "KVIRowResamplerImp.h"
+
+#include <new>
+
+namespace Korvel {
+
+KVIRowResampler::~KVIRowResampler() = default;
+
+std::unique_ptr<KVIRowResampler> KVIRowResampler::create(std::uint32_t dataType) {
+    std::unique_ptr<KVIRowResampler> resampler;
+    withSampleType(dataType, [&](auto zero) {
+        using T = decltype(zero);
+        resampler.reset(new (std::nothrow) KVIRowResamplerImp<T, KVIResampleArithmetic<T>>());
+    });
+    return resampler;
+}
+
+} // namespace Korvel

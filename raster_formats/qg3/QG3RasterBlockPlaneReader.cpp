@@ -1,0 +1,29 @@
+#include "QG3RasterBlockPlaneReader.h"
+
+#include "KVStatusGuard.h"
+
+namespace Korvel {
+
+KVStatus QG3RasterBlockPlaneReader::scan(QG3FilePlaneStore& store, std::int64_t start) {
+    KV_RETURN_IF_FAILED(prepare());
+    std::unique_ptr<QG3PlaneDescIter> iter;
+    KV_RETURN_IF_FAILED(makeDescIter(iter));
+    QG3PlaneCursor& in = direct();
+    std::uint64_t blocks = 0;
+    KV_RETURN_IF_FAILED(in.seek(start));
+    KV_RETURN_IF_FAILED(in.readField(8, blocks));
+    // Each block takes at least its section offset and one prefix, so a count the plane data
+    // cannot hold is refused before any block is walked.
+    if (blocks > in.remaining() / (sectionOffsetBytes() + 1u)) return KV_QG3_READ_FAILED;
+    std::int64_t at = in.offset();
+    for (std::uint64_t k = 0; k < blocks; ++k)
+        KV_RETURN_IF_FAILED(scanRun(store, *iter, at, at));
+    return KV_OK;
+}
+
+KVStatus QG3RasterBlockPlaneReader::scanTo(const QG3SubblockKey&, const QG3SubblockPosition&,
+                                           std::uint32_t, QG3SubblockKey&, QG3SubblockPosition&) {
+    return KV_QG3_NOT_AVAILABLE;
+}
+
+} // namespace Korvel

@@ -1,0 +1,67 @@
+#pragma once
+// The chain of wavelet levels that decodes one rectangle of an image at one resolution, row by
+// row, top to bottom.
+//
+// Rows are made on demand: asking a level for its next output row makes it step, and a step that
+// needs a row of the level's low input asks the next coarser level for it first (the coarsest
+// level reads subband 0). Every level therefore reads each of its subband rows once, in
+// increasing order, and the coarser levels step only as often as the finer ones need their rows.
+// A decode that skips the finest levels (a reduced resolution) adds the refinement subband of the
+// first level skipped to each output row; a chain without levels outputs subband 0 (plus
+// subband 1 when levels are skipped).
+
+#include "KVStatus.h"
+#include "PipeSeg.h"
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+namespace Korvel {
+
+class SubbandRowSource;
+
+class Pipe {
+public:
+    // The window x0..x1, y0..y1 (inside the width x height level image) through levelsToRun
+    // levels, levelsSkipped finer levels not run. Throws std::bad_alloc.
+    Pipe(const PipeSegWindow& window, std::uint8_t levelsToRun, std::uint8_t levelsSkipped,
+         std::uint16_t bands, std::uint16_t subblockSize);
+    virtual ~Pipe();
+    Pipe(const Pipe&) = delete;
+    Pipe& operator=(const Pipe&) = delete;
+
+    // The subband sizes the chain reads, by subband index, for checking against the image.
+    struct SubbandUse {
+        std::uint8_t subband;
+        std::uint32_t width;
+        std::uint32_t height;
+    };
+    std::vector<SubbandUse> getSubbandUses() const;
+
+    // Writes rows ya..yb, the next rows of the window, into rows[band] + (y - ya) * stride,
+    // columns x0..x1. 2009 for rows that are not the next ones or lie beyond the window; a
+    // failure of the source is passed up and kept: every later call answers it again.
+    KVStatus run(std::uint32_t ya, std::uint32_t yb, std::int32_t* const* rows, std::size_t stride,
+                 SubbandRowSource& source);
+
+private:
+    KVStatus makeRow(std::size_t level, std::uint32_t y, SubbandRowSource& source);
+    KVStatus fetch(std::uint8_t subband, std::uint32_t row, std::uint32_t x0, std::uint32_t x1,
+                   SubbandRowSource& source);
+    KVStatus emitRow(std::uint32_t y, std::int32_t* const* rows, std::size_t offset,
+                     SubbandRowSource& source);
+
+    PipeSegWindow window_;
+    std::uint8_t levelsToRun_;
+    std::uint8_t levelsSkipped_;
+    std::uint16_t bands_;
+    // Level 0 is the finest level run.
+    std::vector<std::unique_ptr<PipeSeg>> segs_;
+    std::uint32_t nextRow_;
+    KVStatus failure_ = KV_OK;
+    std::vector<std::int32_t*> fetched_;
+    std::vector<const std::int32_t*> input_;
+};
+
+} // namespace Korvel

@@ -1,0 +1,36 @@
+#pragma once
+// Where the inverse wavelet reads its subband rows from: the decoded subblocks of one image, handed
+// out a row at a time. The strip cache over the plane store implements it; tests give it whole
+// subband arrays.
+//
+// A source may hold only one row of subblocks per subband: asking a subband for a row in another
+// row of subblocks may move that subband's strip, and every pointer handed out earlier for that
+// subband is then dead. Pointers of other subbands stay valid.
+
+#include "KVStatus.h"
+
+#include <cstdint>
+
+namespace Korvel {
+
+class QG3ImageInfo;
+
+class SubbandRowSource {
+public:
+    virtual ~SubbandRowSource() = default;
+
+    // The image whose subbands are handed out (its subband table, bands, scales and offsets).
+    virtual const QG3ImageInfo& getImageInfo() const = 0;
+    // The edge S of the image's square subblocks.
+    virtual std::uint16_t getSubblockSize() const = 0;
+    // The number of band pointers that getSubbandRow fills.
+    virtual std::uint16_t getBandCount() const = 0;
+    // Points rowsPerBand[b] at column firstColumn of the row of subband `subband`, for every band.
+    // A subband at or beyond the image's subband count answers 0 and leaves the pointers alone; a
+    // row at or beyond the subband's height or a last column at or beyond its width gives 2009.
+    virtual KVStatus getSubbandRow(std::int32_t** rowsPerBand, std::uint8_t subband,
+                                   std::uint32_t row, std::uint32_t firstColumn,
+                                   std::uint32_t lastColumn) = 0;
+};
+
+} // namespace Korvel
