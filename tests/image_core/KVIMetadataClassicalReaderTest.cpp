@@ -29,7 +29,6 @@ using Korvel::KVIMetadataDatabase;
 using Korvel::KVIMetadataRecord;
 using Korvel::KVStatus;
 using quarn_test::ClassicalMetadataWriter;
-using quarn_test::heapInUse;
 using quarn_test::VectorStream;
 namespace cm = quarn_test::cm;
 
