@@ -44,8 +44,8 @@ std::int64_t IStreamIO::pread(std::int64_t offset, void* buffer, std::int64_t co
     MutexHold hold;
     const DWORD wait = WaitForSingleObject(mutex_, kMutexTimeoutMs);
     if (wait == WAIT_TIMEOUT)
-        throw Korvel::Error::make(__FILE__, "IStreamIO::pread", __LINE__,
-                                  Korvel::ErrorCode::Generic, "timed out waiting for theMutex");
+        KORVEL_FAIL("IStreamIO", "IStreamIO::pread", Korvel::ErrorCode::Generic,
+                    "timed out waiting for theMutex");
     if (wait == WAIT_OBJECT_0 || wait == WAIT_ABANDONED) hold.mutex = mutex_;
     LARGE_INTEGER move{};
     move.QuadPart = offset;

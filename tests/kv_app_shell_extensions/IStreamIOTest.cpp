@@ -6,6 +6,7 @@
 #include "HandlerTestSupport.h"
 #include "LidarBodyWriter.h"
 #include "LidarFileWriter.h"
+#include "ObjectRef.h"
 #include "TempRuntimeDir.h"
 #include "WinSync.h"
 
@@ -88,10 +89,9 @@ TEST(IStreamIO, AStalledHolderMakesOtherReadersFailInsteadOfWaiting) {
     SparseStream stalled({{0, file}}, file.size());
     stalled.beforeRead = [&] { gate.arrive(); };
     std::thread holder([&] {
-        auto* io = new IStreamIO(&stalled);
+        const Korvel::ObjectRef<IStreamIO> io(new IStreamIO(&stalled));
         std::uint8_t byte = 0;
         io->pread(0, &byte, 1);
-        io->release();
     });
     gate.waitForArrival();
 
@@ -149,11 +149,12 @@ TEST(IStreamIO, AReadThatThrowsGivesTheMutexBack) {
     TempRuntimeDir runtime;
     const std::vector<std::uint8_t> file = lidarFile();
     SparseStream stream({{0, file}}, file.size());
-    auto* io = new IStreamIO(&stream);
-    stream.throwOnRead = true;
-    std::uint8_t byte = 0;
-    EXPECT_ANY_THROW(io->pread(0, &byte, 1));
-    io->release();
+    {
+        const Korvel::ObjectRef<IStreamIO> io(new IStreamIO(&stream));
+        stream.throwOnRead = true;
+        std::uint8_t byte = 0;
+        EXPECT_ANY_THROW(io->pread(0, &byte, 1));
+    }
     // Free for another thread at once.
     EXPECT_EQ(WAIT_OBJECT_0, std::async(std::launch::async, [] {
                                  HANDLE mutex = CreateMutexW(nullptr, FALSE, u"theMutex");
