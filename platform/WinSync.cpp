@@ -3,6 +3,7 @@
 #include "WideString.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <condition_variable>
@@ -74,6 +75,16 @@ using Clock = std::chrono::steady_clock;
 // their turn.
 constexpr unsigned kMaxHandOvers = 64;
 
+// How many times a waiter looks at an owned mutex, without its lock, before it sleeps: a holder
+// keeps it for one seek and one read, while sleeping and being woken costs two thread switches.
+constexpr int kSpins = 1000;
+
+void spinPause() {
+#if defined(__x86_64__) || defined(__i386__)
+    __builtin_ia32_pause();
+#endif
+}
+
 // One mutex object, shared by every handle of it in this process. A named mutex is also held
 // across processes by an exclusive flock on its lock file, kept open for the object's life. The
 // process takes the file lock when one of its threads takes the mutex and keeps it while the
@@ -84,13 +95,15 @@ struct MutexObject {
     std::condition_variable freed;
     std::string lockPath; // empty for an unnamed mutex
     int fd = -1;          // the lock file (named); -1 until opened again in a forked child
-    bool owned = false;
+    std::atomic<bool> owned{false}; // also read without the lock, by spinning waiters
     std::thread::id owner;
     DWORD depth = 0;
-    bool abandoned = false; // the last in-process owner ended without releasing it
-    bool fileHeld = false;  // this process holds the file lock and its marker reads '1'
-    unsigned waiters = 0;   // threads waiting for the mutex
-    unsigned handOvers = 0; // hand-overs in a row since the file lock was taken
+    bool abandoned = false;            // the last in-process owner ended without releasing it
+    bool fileHeld = false;             // this process holds the file lock and its marker reads '1'
+    unsigned waiters = 0;              // threads asleep waiting for the mutex
+    bool wakePending = false;          // a sleeping waiter was woken and has not looked yet
+    std::atomic<unsigned> spinning{0}; // threads looking at the mutex before they sleep
+    unsigned handOvers = 0;            // hand-overs in a row since the file lock was taken
 
     MutexObject() = default;
     MutexObject(const MutexObject&) = delete;
@@ -125,16 +138,23 @@ void releaseFile(MutexObject& m, bool clean) {
     m.handOvers = 0;
 }
 
+// Wakes one sleeping waiter, unless one was woken already and has not looked yet (m.lock held).
+void wakeOne(MutexObject& m) {
+    if (m.waiters == 0 || m.wakePending) return;
+    m.wakePending = true;
+    m.freed.notify_one();
+}
+
 // The mutex has just been freed (m.lock held): it passes to a waiting thread of this process
 // with the file lock still held, or the file lock goes.
 void afterFree(MutexObject& m, bool clean) {
     if (m.fileHeld) {
-        if (m.waiters > 0 && m.handOvers < kMaxHandOvers)
+        if ((m.waiters > 0 || m.spinning.load() > 0) && m.handOvers < kMaxHandOvers)
             ++m.handOvers;
         else
             releaseFile(m, clean);
     }
-    m.freed.notify_one();
+    wakeOne(m);
 }
 
 // The mutexes the current thread owns, abandoned when it ends.
@@ -184,6 +204,8 @@ void childAfterFork() {
         m->abandoned = false;
         m->fileHeld = false;
         m->waiters = 0;
+        m->wakePending = false;
+        m->spinning = 0;
         m->handOvers = 0;
         if (m->fd >= 0) ::close(m->fd);
         m->fd = -1;
@@ -369,16 +391,26 @@ DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds) {
         std::optional<Clock::time_point> deadline;
         if (milliseconds != INFINITE)
             deadline = Clock::now() + std::chrono::milliseconds(milliseconds);
+        if (m->owned && milliseconds != 0) {
+            ++m->spinning;
+            lock.unlock();
+            for (int spin = 0; spin < kSpins && m->owned.load(std::memory_order_relaxed); ++spin)
+                spinPause();
+            lock.lock();
+            --m->spinning;
+        }
         if (m->owned) {
-            auto isFree = [&] { return !m->owned; };
             ++m->waiters;
-            bool free = true;
-            if (!deadline)
-                m->freed.wait(lock, isFree);
-            else
-                free = m->freed.wait_until(lock, *deadline, isFree);
+            bool timedOut = false;
+            while (m->owned && !timedOut) {
+                if (deadline)
+                    timedOut = m->freed.wait_until(lock, *deadline) == std::cv_status::timeout;
+                else
+                    m->freed.wait(lock);
+                m->wakePending = false;
+            }
             --m->waiters;
-            if (!free) return WAIT_TIMEOUT;
+            if (m->owned) return WAIT_TIMEOUT;
         }
         // In-process ownership first, then (named, unless handed over with the file lock) the
         // other processes' lock, waited for without m->lock; other threads wait on `owned`.
@@ -396,7 +428,7 @@ DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds) {
                 m->owned = false;
                 m->depth = 0;
                 m->abandoned = abandoned;
-                m->freed.notify_one();
+                wakeOne(*m);
                 if (result == WAIT_FAILED) SetLastError(error);
                 return result;
             }
