@@ -188,12 +188,14 @@ void forget(const std::shared_ptr<MutexObject>& m) {
 
 // A forked child has only the forking thread and owns none of its parent's mutexes. Its lock
 // file descriptors share their open files, and so their locks, with the parent's: they are closed
-// (which leaves the parent's locks alone) and opened afresh when next needed.
+// (which leaves the parent's locks alone) and opened afresh when next needed. The tables are held
+// shared across the fork, which keeps their writers out (a read-write lock held for writing
+// could not be released in the child, whose thread id differs).
 void prepareFork() {
-    gTable.lock();
+    gTable.lock_shared();
 }
 void parentAfterFork() {
-    gTable.unlock();
+    gTable.unlock_shared();
 }
 void childAfterFork() {
     for (auto& [handle, m] : gHandles) {
@@ -210,8 +212,7 @@ void childAfterFork() {
         if (m->fd >= 0) ::close(m->fd);
         m->fd = -1;
     }
-    // A read-write lock remembers its writer's thread id, which differs in the child.
-    new (&gTable) std::shared_mutex();
+    gTable.unlock_shared();
 }
 
 DWORD errorFromErrno(int error) {
