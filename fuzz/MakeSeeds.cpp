@@ -7,6 +7,7 @@
 // grows what it needs.
 
 #include "ClassicalMetadataWriter.h"
+#include "HostileRasterFiles.h"
 #include "LidarBodyWriter.h"
 #include "LidarFileWriter.h"
 #include "LidarPointCloudWriter.h"
@@ -621,6 +622,9 @@ int main(int argc, char** argv) {
     corpus.add(handler, "lidar-no-count.qg4", lidarFile({4, 0, 0, 1}, 0).write().flatten());
     corpus.add(handler, "short", Bytes{'q', 'r', 'n', 'd', 3});
     corpus.add(handler, "unknown-version", patched(gen3Lossless(), 4, 9));
+    // Files that once cost Initialize hundreds of megabytes.
+    corpus.add(handler, "trailing-zeros.qg3", withTrailingZeros(gen3Lossless(), 10u << 20));
+    corpus.add(handler, "tiny-packets.qg3", withTinyPackets(gen3Lossless(), kManyTinyPackets));
 
     const char* lidar = "lidar_reader";
     corpus.add(lidar, "sample-4100.qg4", lidarFile({4, 1, 0, 0}, 1000).write().flatten());

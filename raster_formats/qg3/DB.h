@@ -31,9 +31,12 @@ public:
     virtual KVStatus checkInterrupt() = 0;
 };
 
-// Most objects one database lists; a stream of more is refused as damaged rather than turned
-// into a list many times its own size.
-inline constexpr std::size_t DB_MAX_OBJECTS = std::size_t(1) << 20;
+// Most objects one database lists; a stream of more is refused as damaged. A proxy costs about
+// 250 bytes however small its packet (three bytes at least), so the count, not the file's
+// length, bounds what opening a file takes: 65,536 proxies are some 16 MB. A real file holds a
+// header packet, a planeset packet and a few metadata packets per image and one table of
+// contents, so even a file of thousands of images stays far below.
+inline constexpr std::size_t DB_MAX_OBJECTS = std::size_t(1) << 16;
 
 class DB {
 public:

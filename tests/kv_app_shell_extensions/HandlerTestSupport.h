@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -62,7 +63,7 @@ inline HandlerResult runHandler(const std::vector<std::uint8_t>& bytes) {
 
 // A read-only stream of a given length whose bytes are zero except for stored pieces, so that
 // files with large data sections need no memory; it counts what is read and its references,
-// and can fail or throw from its reads.
+// and can fail, throw or wait (in beforeRead) in its reads.
 class SparseStream final : public IStream {
 public:
     struct Piece {
@@ -79,6 +80,7 @@ public:
     ULONG AddRef() override { return ++refs; }
     ULONG Release() override { return --refs; }
     HRESULT Read(void* buffer, ULONG count, ULONG* read) override {
+        if (beforeRead) beforeRead();
         if (throwOnRead) throw std::runtime_error("device gone");
         if (FAILED(readResult)) return readResult;
         const std::uint64_t n =
@@ -119,6 +121,7 @@ public:
 
     std::uint64_t bytesRead = 0;
     bool throwOnRead = false;
+    std::function<void()> beforeRead;
     HRESULT readResult = S_OK; // a failure here fails every read
     ULONG refs = 1;            // the creator's; the stream is never freed through it
 

@@ -2,6 +2,7 @@
 // and damaged lengths and tables.
 
 #include "qg3/QG3PacketDB.h"
+#include "HostileRasterFiles.h"
 #include "RasterFileWriter.h"
 #include "TestStreams.h"
 #include "qg3/DBObjectProxy.h"
@@ -354,3 +355,17 @@ TEST(QG3PacketDB, RefusesTablesThatLeadBackOrIntoThemselves) {
     tiny.bytes({0, 0, 0});
     EXPECT_EQ(ReadDB(tiny.take()).status, KV_QG3_READ_FAILED);
 }
+
+namespace {
+
+TEST(QG3PacketDB, ListsAtMostItsCapOfPackets) {
+    // Empty packets of three bytes each, in sequence: exactly the cap is listed, one more refused.
+    const Bytes head = quarn_test::fileHeader(quarn_test::kGen3Version);
+    for (std::size_t count : {DB_MAX_OBJECTS, DB_MAX_OBJECTS + 1}) {
+        const ReadDB r(quarn_test::withTinyPackets(head, count));
+        EXPECT_EQ(r.status, count > DB_MAX_OBJECTS ? KV_QG3_BAD_FORMAT : KV_OK) << count;
+        EXPECT_EQ(r.db.getObjects().size(), DB_MAX_OBJECTS) << count;
+    }
+}
+
+} // namespace

@@ -33,6 +33,16 @@ echo "$out" | grep -q $'\t0x80004005\tQG7 LiDAR\t$' || fail "version 7: $out"
 "$props" show "$samples/../README.md" 2>/dev/null; [ $? -eq 2 ] || fail "unregistered extension exits 2"
 "$props" bogus 2>/dev/null; [ $? -eq 2 ] || fail "usage error exits 2"
 
+# What is not a regular file is refused at once: a FIFO without a writer, a folder, a device.
+odd=$(mktemp -d /tmp/quarn-odd-XXXXXX)
+mkfifo "$odd/fifo.qrn"; mkdir "$odd/folder.qrn"; ln -s /dev/zero "$odd/zero.qrn"
+for f in fifo folder zero; do
+    err=$(timeout 20 "$props" show "$odd/$f.qrn" 2>&1 >/dev/null); status=$?
+    [ $status -eq 2 ] || { rm -rf "$odd"; fail "$f exits 2 at once (got $status)"; }
+    echo "$err" | grep -q "not a regular file" || { rm -rf "$odd"; fail "$f message: $err"; }
+done
+rm -rf "$odd"
+
 "$props" unregister >/dev/null || fail "unregister"
 err=$("$props" show "$samples/raster-gen3-lossy.qg3" 2>&1 >/dev/null); status=$?
 [ $status -eq 2 ] || fail "show after unregister exits 2 (got $status)"
