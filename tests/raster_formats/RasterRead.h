@@ -11,7 +11,10 @@
 #include "TestStreams.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
+#include <optional>
+#include <string>
 #include <vector>
 
 namespace quarn_test {
@@ -63,6 +66,22 @@ inline SceneSamples readScene(Korvel::KVIImageStage& stage, const Korvel::KVISce
     }
     return out;
 }
+
+// Sets (or with null unsets) an environment variable for the scope, restoring it afterwards.
+class ScopedEnv {
+public:
+    ScopedEnv(const char* name, const char* value) : name_(name) {
+        if (const char* old = std::getenv(name)) old_ = old;
+        value ? setenv(name, value, 1) : unsetenv(name);
+    }
+    ~ScopedEnv() { old_ ? setenv(name_, old_->c_str(), 1) : unsetenv(name_); }
+    ScopedEnv(const ScopedEnv&) = delete;
+    ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+private:
+    const char* name_;
+    std::optional<std::string> old_;
+};
 
 // The output sample of a rebuilt integer: clamped to the image's range (held within the type)
 // for the integer codes, scaled for floats.
