@@ -8,6 +8,7 @@
 #include "QG4SingleImageReader.h"
 #include "QuarnRasterStatus.h"
 #include "RasterRead.h"
+#include "RasterScene.h"
 #include "qg3/QG3FileSimpleContainer.h"
 #include "qg3/QG3ImageInfo.h"
 #include "wavelet/QG3FileSimpleDecoderTool.h"
@@ -21,22 +22,6 @@ using namespace Korvel;
 using namespace quarn_test;
 
 namespace {
-
-// A recognisable picture rather than noise: a gradient, a bright disc and a little grain.
-std::vector<std::int32_t> picture(std::uint32_t w, std::uint32_t h, std::mt19937& random,
-                                  std::int32_t low, std::int32_t high) {
-    std::vector<std::int32_t> p(std::size_t(w) * h);
-    const double span = double(high) - low;
-    const double cx = random() % (w + 1), cy = random() % (h + 1), r = 1 + random() % (w + h);
-    for (std::uint32_t y = 0; y < h; ++y)
-        for (std::uint32_t x = 0; x < w; ++x) {
-            const double dx = x - cx, dy = y - cy;
-            double v = 0.2 + 0.5 * (x + y) / (w + h) + (dx * dx + dy * dy < r * r ? 0.2 : 0.0);
-            v += (int(random() % 33) - 16) / 400.0;
-            p[std::size_t(y) * w + x] = std::int32_t(low + std::clamp(v, 0.0, 1.0) * span);
-        }
-    return p;
-}
 
 struct Case {
     RasterImage image;
@@ -87,7 +72,8 @@ Case randomCase(std::mt19937& random) {
         im.sampleMax = kHigh[t] - (kHigh[t] - kLow[t]) / 8;
     }
     for (unsigned b = 0; b < bands; ++b) {
-        im.planes.push_back(picture(im.width, im.height, random, kLow[t], kHigh[t]));
+        im.planes.push_back(
+            landscapeBand(im.width, im.height, b, bands, random(), kLow[t], kHigh[t]));
         if (im.dataType == 13) im.bandScales.push_back({0.5f + b, -3.0f * b});
     }
     im.colorSpace = bands == 1 ? 1 : bands == 3 ? 10 : 5;
@@ -208,14 +194,13 @@ TEST(RasterDecodeTest, EveryLevelAndWindowMatchesTheWriterReconstruction) {
 namespace {
 
 RasterImage smallImage(unsigned bands = 1, std::uint32_t width = 40, std::uint32_t height = 40) {
-    std::mt19937 random(7);
     RasterImage im;
     im.width = width;
     im.height = height;
     im.levels = 2;
     im.subblockSize = 8;
     for (unsigned b = 0; b < bands; ++b)
-        im.planes.push_back(picture(width, height, random, 0, 255));
+        im.planes.push_back(landscapeBand(width, height, b, bands, 7, 0, 255));
     im.colorSpace = bands == 3 ? 10 : bands == 1 ? 1 : 5;
     return im;
 }
