@@ -41,15 +41,19 @@ void inspectScenes(KVIImageStage& stage, std::uint8_t numLevels) {
     }
 }
 
-// Scenes larger than this are read as their top-left corner of this many pixels, so that one input
-// decodes in well under a second.
+// Scenes of more samples than this (over all bands) are read as their top-left corner, at most
+// kMaxSide wide, so that one input decodes in well under a second.
 constexpr std::uint32_t kMaxSide = 256;
+constexpr std::uint64_t kMaxSamples = 65536;
 
-// Reads the scene (its corner when larger than kMaxSide) and touches the pixels.
+// Reads the scene (its corner when larger) and touches the pixels.
 void readPixels(KVIImageStage& stage, double x, double y, std::uint32_t width, std::uint32_t height,
                 double mag) {
+    const std::uint64_t bands = std::max<std::uint16_t>(stage.getPixelProps().getNumBands(), 1);
     width = std::min(width, kMaxSide);
-    height = std::min(height, kMaxSide);
+    if (width == 0) return;
+    height = std::uint32_t(
+        std::min<std::uint64_t>(height, std::max<std::uint64_t>(kMaxSamples / bands / width, 1)));
     if (width == 0 || height == 0) return;
     try {
         KVISceneBuffer buffer(stage.getPixelProps(), width, height, nullptr);
