@@ -248,7 +248,12 @@ TEST(RasterDecodeTest, Generation4BandSubsetsSkipTheColourTransform) {
     im.sampleMax = 1000;
     im.bandScales = {{0.5f, 1.0f}, {2.0f, -1.0f}, {0.25f, 3.0f}};
     const RasterImageCoder coder(im);
-    VectorStream stream(coder.file(kGen4Version), false);
+    ExtrasRecord extras;
+    extras.presence = 0xC;
+    extras.noData = {5, {1, 2, 3}};
+    extras.background = {5, {4, 5, 6}};
+    VectorStream stream(coder.file(kGen4Version, {metadataPacket(3, 0, 1, extrasPayload(extras))}),
+                        false);
     QG3FileSimpleContainer container(&stream, false);
     ASSERT_EQ(container.open(), KV_OK);
     for (const std::vector<std::uint16_t>& bands :
@@ -264,6 +269,17 @@ TEST(RasterDecodeTest, Generation4BandSubsetsSkipTheColourTransform) {
             ASSERT_EQ(reader->getDimsAtMag(levelToMag(level), w, h), KV_OK);
             expectScene(*reader, coder, level, 0, 0, w, h,
                         selected.size() == 3 ? std::vector<unsigned>{} : selected);
+        }
+        // The decoder tool's no-data and background pixels are the file's, of the bands read.
+        const QG3DecoderTool& tool = *reader->getDecoderTool();
+        ASSERT_NE(tool.getNoDataPixel(), nullptr);
+        ASSERT_NE(tool.getBackgroundPixel(), nullptr);
+        ASSERT_EQ(tool.getNoDataPixel()->getNumBands(), selected.size());
+        for (std::size_t i = 0; i < selected.size(); ++i) {
+            EXPECT_EQ(tool.getNoDataPixel()->getSample(std::uint16_t(i)).getAsDouble(),
+                      1.0 + selected[i]);
+            EXPECT_EQ(tool.getBackgroundPixel()->getSample(std::uint16_t(i)).getAsDouble(),
+                      4.0 + selected[i]);
         }
     }
 }
