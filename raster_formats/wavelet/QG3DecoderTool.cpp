@@ -101,7 +101,6 @@ KVStatus QG3DecoderTool::initialize(QG3PlaneSource& planeSource,
                                          levelToMag(kMaxMagnificationLevel)));
     KV_RETURN_IF_FAILED(setStripHeight(kStripHeight));
     numLevels_ = info->numLevels;
-    crop_ = {info->cropX0, info->cropY0, info->cropX1, info->cropY1};
     sampleBytes_ = getDataTypeBytes(info->dataType);
     return KV_OK;
 }
@@ -127,7 +126,6 @@ KVStatus QG3DecoderTool::computeLevelRect(const QG3Rect& sceneRect, std::int32_t
     // Magnified scenes have no stored level.
     const std::int64_t absolute = std::int64_t(sceneLevel) + info.cropLevel;
     if (sceneLevel < 0 || absolute > numLevels_) return KV_QG3_NOT_FOUND;
-    sceneLevel_ = sceneLevel;
     absoluteLevel_ = static_cast<std::int32_t>(absolute);
 
     const QG3Rect stored = info.getImageRect(absoluteLevel_, false, false);
@@ -137,7 +135,6 @@ KVStatus QG3DecoderTool::computeLevelRect(const QG3Rect& sceneRect, std::int32_t
         static_cast<std::uint32_t>(std::max<std::int64_t>(std::int64_t(stored.y1) + 1, 0));
     const QG3Rect window = info.getImageRect(sceneLevel, true, true);
 
-    sceneRect_ = sceneRect;
     movedRect_ = {saturate(std::int64_t(sceneRect.x0) + window.x0),
                   saturate(std::int64_t(sceneRect.y0) + window.y0),
                   saturate(std::int64_t(sceneRect.x1) + window.x0),
@@ -195,9 +192,6 @@ KVStatus QG3DecoderTool::decodeBegin(const KVIScene& scene) {
     }
     relativeRect_ = {decodeRect_.x0 - movedRect_.x0, decodeRect_.y0 - movedRect_.y0,
                      decodeRect_.x1 - movedRect_.x0, decodeRect_.y1 - movedRect_.y0};
-    const std::uint32_t rows = std::uint32_t(relativeRect_.y1 - relativeRect_.y0) + 1;
-    numStrips_ =
-        static_cast<std::uint32_t>((std::uint64_t(rows) + getStripHeight() - 1) / getStripHeight());
     nextStrip_ = 0;
     return KV_OK;
 }

@@ -61,20 +61,16 @@ private:
     QG3PlaneSource* planeSource_ = nullptr;
     std::unique_ptr<QG3PlaneStoreClient> client_;
     std::uint8_t numLevels_ = 0;
-    QG3Rect crop_;
     std::unique_ptr<DecodeBase> base_;
     std::unique_ptr<PipelinedWaveletDecoder> decoder_;
 
     // The current read.
-    QG3Rect sceneRect_;
-    std::int32_t sceneLevel_ = 0;
-    std::int32_t absoluteLevel_ = 0;
+    std::int32_t absoluteLevel_ = 0; // the scene's level plus the window's
     std::uint32_t levelWidth_ = 0;
     std::uint32_t levelHeight_ = 0;
     QG3Rect movedRect_;    // the scene rectangle in the stored image at the absolute level
     QG3Rect decodeRect_;   // that rectangle clipped to the window
     QG3Rect relativeRect_; // the decode rectangle relative to the scene rectangle
-    std::uint32_t numStrips_ = 0;
     std::uint32_t nextStrip_ = 0;
     std::uint32_t sampleBytes_ = 0;
 };
