@@ -1,6 +1,6 @@
 #pragma once
 // A Korvel::IO over bytes the caller keeps alive, for the LiDAR fuzz targets. Made with new and
-// released, never deleted.
+// released (held in an ObjectRef), never deleted.
 
 #include "IO.h"
 
@@ -29,22 +29,6 @@ private:
 
     const std::uint8_t* data_;
     std::int64_t size_;
-};
-
-// Releases a kernel object on every way out.
-template <class T> class Released {
-public:
-    explicit Released(T* object = nullptr) : object_(object) {}
-    Released(const Released&) = delete;
-    Released& operator=(const Released&) = delete;
-    ~Released() {
-        if (object_ != nullptr) object_->release();
-    }
-    T* get() const { return object_; }
-    T* operator->() const { return object_; }
-
-private:
-    T* object_;
 };
 
 } // namespace quarn_fuzz

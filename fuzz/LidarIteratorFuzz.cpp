@@ -7,6 +7,7 @@
 #include "Error.h"
 #include "FuzzMemoryIO.h"
 #include "FuzzTouch.h"
+#include "ObjectRef.h"
 #include "PointData.h"
 #include "PointInfo.h"
 #include "PointIterator.h"
@@ -54,8 +55,7 @@ void decodeAll(QG4PointReader& reader, const double* bounds, double fraction) {
         const WaveletDecoderInfo* decoder = reader.getDecoderInfo();
         WorkBudget budget(static_cast<double>(info.getNumChannels()) *
                           std::max<std::uint32_t>(decoder->getNumLevels(), 1));
-        quarn_fuzz::Released<PointIterator> iterator(
-            reader.createIterator(bounds, fraction, info, &budget));
+        ObjectRef<PointIterator> iterator(reader.createIterator(bounds, fraction, info, &budget));
         if (iterator.get() == nullptr) return;
         PointData points;
         points.init(info, kCapacity);
@@ -74,8 +74,8 @@ void decodeAll(QG4PointReader& reader, const double* bounds, double fraction) {
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    quarn_fuzz::Released<quarn_fuzz::FuzzMemoryIO> io(new quarn_fuzz::FuzzMemoryIO(data, size));
-    quarn_fuzz::Released<QG4PointReader> reader(QG4PointReader::create());
+    ObjectRef<quarn_fuzz::FuzzMemoryIO> io(new quarn_fuzz::FuzzMemoryIO(data, size));
+    ObjectRef<QG4PointReader> reader(QG4PointReader::create());
     try {
         reader->init(io.get());
     } catch (const Error&) {

@@ -5,6 +5,7 @@
 #include "FuzzMemoryIO.h"
 #include "FuzzTouch.h"
 #include "Metadata.h"
+#include "ObjectRef.h"
 #include "PointInfo.h"
 #include "QG4PointReader.h"
 
@@ -69,8 +70,8 @@ void query(const QG4PointReader& reader) {
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    quarn_fuzz::Released<quarn_fuzz::FuzzMemoryIO> io(new quarn_fuzz::FuzzMemoryIO(data, size));
-    quarn_fuzz::Released<QG4PointReader> reader(QG4PointReader::create());
+    ObjectRef<quarn_fuzz::FuzzMemoryIO> io(new quarn_fuzz::FuzzMemoryIO(data, size));
+    ObjectRef<QG4PointReader> reader(QG4PointReader::create());
     try {
         reader->init(io.get());
         inspectReader(*reader.get());

@@ -11,6 +11,7 @@
 #include "LidarFileWriter.h"
 #include "LidarPointCloudWriter.h"
 #include "QG2FileWriter.h"
+#include "QG2ImageWriter.h"
 #include "RasterFileWriter.h"
 #include "RasterImageWriter.h"
 #include "RasterScene.h"
@@ -352,6 +353,28 @@ Bytes qg2Bare() {
     return writeQG2File(layout).bytes;
 }
 
+// A picture coded as a generation-2 image: bands of levels over regions of blocks.
+Bytes qg2Picture(std::uint32_t bands, std::uint32_t width, std::uint32_t height,
+                 std::uint32_t levels, std::optional<std::array<std::uint32_t, 5>> region) {
+    QG2ImageSpec spec;
+    spec.levels = levels;
+    for (std::uint32_t b = 0; b < bands; ++b) {
+        QG2Plane plane{width, height, {}};
+        for (std::uint32_t y = 0; y < height; ++y)
+            for (std::uint32_t x = 0; x < width; ++x)
+                plane.samples.push_back(b == 0 ? 8.0 * x + 5.0 * y : 20.0 * ((x + y + b) % 3));
+        spec.bands.push_back(std::move(plane));
+        spec.steps.push_back(1.0f + b);
+    }
+    spec.blockWidth = 5;
+    spec.blockHeight = 4;
+    spec.regionsAcross = 2;
+    spec.regionsDown = 2;
+    spec.ditherColumn = 3;
+    spec.region = region;
+    return writeQG2Image(spec).file.bytes;
+}
+
 // ---- LiDAR files
 
 LidarChannelRecord channel(const char* name, std::uint16_t datatype, std::uint8_t transform,
@@ -625,6 +648,9 @@ int main(int argc, char** argv) {
     corpus.add(qg2, "three-bands-segments.qg2", qg2Coded(3, true));
     corpus.add(qg2, "regions.qg2", qg2Regions());
     corpus.add(qg2, "bare.qg2", qg2Bare());
+    corpus.add(qg2, "picture-three-bands.qg2", qg2Picture(3, 24, 20, 2, std::nullopt));
+    corpus.add(qg2, "picture-region-level-offset.qg2",
+               qg2Picture(1, 30, 17, 3, std::array<std::uint32_t, 5>{2, 1, 12, 7, 1}));
 
     const char* handler = "handler";
     corpus.add(handler, "gen2.qg2", qg2Coded(1, true));

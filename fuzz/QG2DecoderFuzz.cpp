@@ -1,8 +1,11 @@
 // Fuzz target: a generation-2 file read as its database information, then every band of every
 // region of every subband made, and its blocks read, decoded strip by strip (resuming where the
-// strip before stopped) and dequantised, band 0 with the dither.
+// strip before stopped) and dequantised, band 0 with the dither; then a scene of the image decoded
+// by the decoder at two levels, strip by strip, into a scene buffer.
 
 #include "FuzzRasterSupport.h"
+#include "KVIColorSpace.h"
+#include "KVISceneBuffer.h"
 #include "KVUtilException.h"
 #include "qg2/QG2Decoder.h"
 #include "qg2/QG2FileDBInfo.h"
@@ -116,6 +119,38 @@ void decodeSubband(QG2FileDBInfo& info, QG2SubbandInfo& subband, Work& work) {
     }
 }
 
+// The top left of the stored region at a level (at most 48 x 40 pixels, strips of 16 rows),
+// decoded into 8-bit samples, or floats for one band.
+void decodeScene(QG2FileDBInfo& info, std::int32_t sceneLevel) {
+    QG2Rect region;
+    if (info.getRegionAtLevel(sceneLevel, region) != KV_OK) return;
+    const QG2Rect rect{region.x0, region.y0, std::min(region.x1, region.x0 + 47),
+                       std::min(region.y1, region.y0 + 39)};
+    QG2Decoder decoder(&info);
+    constexpr std::uint32_t kStrip = 16;
+    const auto level = sceneLevel + static_cast<std::int32_t>(info.getLevelOffset());
+    if (decoder.initialize() != KV_OK || decoder.decodeBegin(rect, level, kStrip) != KV_OK) return;
+    const auto width = static_cast<std::uint32_t>(decoder.getClippedRect().width());
+    const auto height = static_cast<std::uint32_t>(decoder.getClippedRect().height());
+    const std::uint32_t bands = info.getNumBands();
+    const std::uint16_t pixelBands =
+        bands == 3 || bands == 4 ? static_cast<std::uint16_t>(bands) : 1;
+    const KVIPixel pixel(pixelBands == 1   ? KVI_COLORSPACE_GREY
+                         : pixelBands == 3 ? KVI_COLORSPACE_RGB
+                                           : KVI_COLORSPACE_CMYK,
+                         pixelBands, pixelBands == 1 ? KVI_DATATYPE_FLOAT32 : KVI_DATATYPE_UINT8);
+    KVISceneBuffer buffer(pixel, std::max(width, 1u), std::max(height, 1u));
+    for (std::uint32_t k = 0; k < decoder.getNumStrips(); ++k) {
+        KVISceneBuffer window(buffer, 0, k * kStrip, width, std::min(kStrip, height - k * kStrip));
+        if (decoder.decodeStrip(window) != KV_OK) break;
+    }
+    sink = sink + decoder.getCounts().rowsDecoded + decoder.decodeEnd();
+    for (std::uint16_t b = 0; b < pixelBands; ++b)
+        quarn_fuzz::touch(buffer.getWindowBandData(b), std::size_t{buffer.getTotalWidth()} *
+                                                           buffer.getTotalHeight() *
+                                                           buffer.getBytesPerSample(b));
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -135,5 +170,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (QG2SubbandInfo* subband = info.getSubbandInfo(s)) decodeSubband(info, *subband, work);
     }
     info.closeStream();
+    decodeScene(info, 0);
+    decodeScene(info, 1);
     return 0;
 }

@@ -3,6 +3,7 @@
 // window; and the same bytes opened as a container, with the description of each of its images.
 
 #include "FuzzRasterSupport.h"
+#include "KVIRef.h"
 #include "KVIScene.h"
 #include "KVISceneBuffer.h"
 #include "KVMagnification.h"
@@ -79,8 +80,8 @@ void decodeImage(KVIImageStage& stage) {
 void openWithReader(const std::uint8_t* data, std::size_t size) {
     auto stream = quarn_fuzz::memoryStream(data, size);
     if (!stream) return;
-    QuarnImageReader* reader = QuarnImageReader::create();
-    if (reader == nullptr) return;
+    const KVIRef<QuarnImageReader> reader(QuarnImageReader::create());
+    if (!reader) return;
     if (reader->initialize(stream.get(), nullptr, QRN_MEMORY_AUTOMATIC,
                            QRN_STREAM_OPEN_PER_ACCESS) == KV_OK) {
         std::uint8_t b0 = 0, b1 = 0, b2 = 0, b3 = 0;
@@ -93,19 +94,20 @@ void openWithReader(const std::uint8_t* data, std::size_t size) {
         for (std::uint32_t i = 0; i < manager->getNumImages(); ++i) {
             KVIImageStage* stage = nullptr;
             if (manager->getImageStage(i, stage) != KV_OK || stage == nullptr) continue;
+            const KVIRef<KVIImageStage> held(stage);
             decodeImage(*stage);
-            stage->release();
         }
+        // A file of several images is read through its mosaic.
+        if (reader->getSingleStage() == nullptr) decodeImage(*reader);
         KVIImageStage* overview = nullptr;
         if (reader->getStageManager()->getOverviewImageStage(overview) == KV_OK &&
             overview != nullptr) {
+            const KVIRef<KVIImageStage> held(overview);
             quarn_fuzz::inspectImage(*overview);
             inspectScenes(*overview, 0);
             decodeImage(*overview);
-            overview->release();
         }
     }
-    reader->release();
 }
 
 void describeSource(QG3FileSimpleContainer& container, const QG3ImageDesc& desc) {

@@ -1,6 +1,7 @@
 #include "KVIImageStageManager.h"
 
 #include "KVIImageStage.h"
+#include "KVIRef.h"
 
 namespace Korvel {
 
@@ -25,9 +26,9 @@ KVIImageStage* KVIImageStageManager::getImageStage(std::uint32_t index) {
     if (resolving_) return nullptr;
     const ResolvingGuard guard(resolving_);
     KVIImageStage* stage = nullptr;
-    if (getImageStage(index, stage) == KV_OK) return stage;
-    if (stage != nullptr) stage->release();
-    return nullptr;
+    const KVStatus status = getImageStage(index, stage);
+    KVIRef<KVIImageStage> held(stage);
+    return status == KV_OK ? held.release() : nullptr;
 }
 
 KVStatus KVIImageStageManager::getImageStage(std::uint32_t index, KVIImageStage*& stage) {

@@ -6,6 +6,7 @@
 #include "KVIMetadataDatabase.h"
 #include "KVIPixel.h"
 #include "KVIPixelLookupTable.h"
+#include "KVStatusGuard.h"
 #include "KVUtilException.h"
 
 #include <bit>
@@ -322,18 +323,14 @@ KVStatus KVIMetadataAccessor::getInputLUT(const KVIPixel& pixel,
         return KV_LOOKUP_TABLE_MISMATCH;
     const std::uint32_t colorSpace =
         bands == pixel.getNumBands() ? pixel.getColorSpace() : colorSpaceForBands(bands);
-    try {
+    return kvGuard([&] {
         const KVIPixel shape(colorSpace, static_cast<std::uint16_t>(bands), dataType);
         auto made = std::make_unique<KVIPixelLookupTable>(shape, entries);
         if (made->getEntriesSize() != record->getDataSize()) return KV_LOOKUP_TABLE_MISMATCH;
         made->setEntries(data);
         table = std::move(made);
-    } catch (const KVUtilException& e) {
-        return e.getStatus();
-    } catch (const std::bad_alloc&) {
-        return KV_OUT_OF_MEMORY;
-    }
-    return KV_OK;
+        return KV_OK;
+    });
 }
 
 KVStatus KVIMetadataAccessor::getPixelProps(KVIPixel& pixel) const {

@@ -1,7 +1,9 @@
 #include "KVIMetadataClassicalReader.h"
 
+#include "KVBigEndian.h"
 #include "KVIMetadataDatabase.h"
 #include "KVIMetadataRecord.h"
+#include "KVStatusGuard.h"
 #include "KVUtilException.h"
 
 #include <algorithm>
@@ -39,15 +41,14 @@ bool readExact(KVIOStreamInf* stream, std::uint8_t* buffer, std::uint32_t count)
 bool readU16(KVIOStreamInf* stream, std::uint16_t& value) {
     std::uint8_t b[2];
     if (!readExact(stream, b, 2)) return false;
-    value = static_cast<std::uint16_t>(b[0] << 8 | b[1]);
+    value = loadBE<std::uint16_t>(b);
     return true;
 }
 
 bool readU32(KVIOStreamInf* stream, std::uint32_t& value) {
     std::uint8_t b[4];
     if (!readExact(stream, b, 4)) return false;
-    value = static_cast<std::uint32_t>(b[0]) << 24 | static_cast<std::uint32_t>(b[1]) << 16 |
-            static_cast<std::uint32_t>(b[2]) << 8 | b[3];
+    value = loadBE<std::uint32_t>(b);
     return true;
 }
 
@@ -149,7 +150,7 @@ private:
 
 // Reads the block's records into staged, up to its end or the first failure.
 KVStatus readBlock(KVIOStreamInf* stream, StagedRecords& staged) {
-    try {
+    return kvGuard([&] {
         std::uint16_t firstWord = 0;
         std::uint16_t secondWord = 0;
         if (!readU16(stream, firstWord) || !readU16(stream, secondWord)) return kInvalid;
@@ -212,11 +213,7 @@ KVStatus readBlock(KVIOStreamInf* stream, StagedRecords& staged) {
                                                                numDims, dims));
             if (isEnd) return KV_OK;
         }
-    } catch (const KVUtilException& e) {
-        return e.getStatus();
-    } catch (const std::bad_alloc&) {
-        return KV_OUT_OF_MEMORY;
-    }
+    });
 }
 
 } // namespace

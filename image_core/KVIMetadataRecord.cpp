@@ -1,5 +1,6 @@
 #include "KVIMetadataRecord.h"
 
+#include "KVIDataType.h"
 #include "KVIMetadataTag.h"
 #include "KVUtilException.h"
 
@@ -25,26 +26,21 @@ const char* tagNameOrThrow(std::uint32_t tag) {
     return name;
 }
 
+// The sample type behind a record's numeric code: the same codes up to the 32-bit integers, then
+// floats at 9 and 10.
+std::uint32_t recordSampleType(std::uint32_t dataType) {
+    if (dataType <= KVI_RECORD_SINT32) return dataType;
+    if (dataType == KVI_RECORD_FLOAT32) return KVI_DATATYPE_FLOAT32;
+    if (dataType == KVI_RECORD_FLOAT64) return KVI_DATATYPE_FLOAT64;
+    return KVI_DATATYPE_NONE;
+}
+
 } // namespace
 
 std::uint32_t KVIMetadataRecord::getElementSize(std::uint32_t dataType) {
-    switch (dataType) {
-    case KVI_RECORD_UINT8:
-    case KVI_RECORD_SINT8:
-        return 1;
-    case KVI_RECORD_UINT16:
-    case KVI_RECORD_SINT16:
-        return 2;
-    case KVI_RECORD_UINT32:
-    case KVI_RECORD_SINT32:
-    case KVI_RECORD_FLOAT32:
-        return 4;
-    case KVI_RECORD_FLOAT64:
-    case KVI_RECORD_TEXT:
-        return 8;
-    default:
-        return 0;
-    }
+    // Texts are stored as pointers of eight bytes; the other codes are the sample types'.
+    if (dataType == KVI_RECORD_TEXT) return 8;
+    return getDataTypeSize(recordSampleType(dataType));
 }
 
 bool KVIMetadataRecord::getElementCount(std::uint32_t numDims, const std::uint32_t* dims,

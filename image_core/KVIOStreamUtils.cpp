@@ -18,10 +18,11 @@ constexpr int kMaxStalledWrites = 16;
 
 } // namespace
 
-KVStatus copyStream(KVIOStreamInf* destination, KVIOStreamInf* source, std::int64_t count) {
+KVStatus copyStream(KVIOStreamInf* destination, KVIOStreamInf* source, std::int64_t count,
+                    const KVIOCopyStatuses& statuses) {
     if (destination == nullptr || source == nullptr || count < 0) return KV_BAD_ARGUMENT;
     std::unique_ptr<std::uint8_t[]> buffer(new (std::nothrow) std::uint8_t[kCopyChunk]);
-    if (!buffer) return KV_OUT_OF_MEMORY;
+    if (!buffer) return statuses.outOfMemory;
 
     KVStatus status = KV_OK;
     std::int64_t copied = 0;
@@ -32,10 +33,11 @@ KVStatus copyStream(KVIOStreamInf* destination, KVIOStreamInf* source, std::int6
         // Short of the end: a read failure, reported as a failure even when the source's last
         // error says otherwise.
         if (got != ask && !source->isEOF()) {
-            const KVStatus error = source->getLastError();
-            return error != KV_OK ? error : KV_FAILURE;
+            const KVStatus error = statuses.streamErrors ? source->getLastError() : KV_OK;
+            return error != KV_OK ? error : statuses.readFailed;
         }
-        if (got == 0) return status;
+        if (got != ask && statuses.endedEarly != KV_OK) return statuses.endedEarly;
+        if (got == 0) return statuses.keepRetryStatus ? status : KV_OK;
 
         std::uint32_t written = 0;
         int stalled = 0;
@@ -44,14 +46,15 @@ KVStatus copyStream(KVIOStreamInf* destination, KVIOStreamInf* source, std::int6
                 std::min(destination->write(buffer.get() + written, got - written), got - written);
             written += n;
             if (written == got) break;
+            if (!statuses.streamErrors) return statuses.writeFailed;
             status = destination->getLastError();
             if (status != KV_STREAM_TOLERATED && status != KV_WRONG_STREAM_STATE)
-                return status != KV_OK ? status : KV_FAILURE;
+                return status != KV_OK ? status : statuses.writeFailed;
             stalled = n == 0 ? stalled + 1 : 0;
-            if (stalled == kMaxStalledWrites) return KV_FAILURE;
+            if (stalled == kMaxStalledWrites) return statuses.writeFailed;
         }
         copied += got;
-        if (copied == count) return status;
+        if (copied == count) return statuses.keepRetryStatus ? status : KV_OK;
     }
 }
 

@@ -1,5 +1,6 @@
 #include "KVIOverrideGeoCoord.h"
 
+#include "KVStatusGuard.h"
 #include "KVUtilException.h"
 
 #include <new>
@@ -18,18 +19,12 @@ KVStatus KVIOverrideGeoCoordData::storeGeoCoord(const KVIGeoCoord& geo) {
         implicit_ = false;
         return KV_OK;
     }
-    try {
-        auto copy = std::make_unique<KVIGeoCoord>(geo);
-        geoCoord_ = std::move(copy);
+    const KVStatus status = kvGuard([&] {
+        geoCoord_ = std::make_unique<KVIGeoCoord>(geo);
         implicit_ = false;
-        return KV_OK;
-    } catch (const KVUtilException& e) {
-        geoCoord_.reset();
-        return e.getStatus();
-    } catch (const std::bad_alloc&) {
-        geoCoord_.reset();
-        return KV_OUT_OF_MEMORY;
-    }
+    });
+    if (status != KV_OK) geoCoord_.reset();
+    return status;
 }
 
 KVStatus KVIOverrideGeoCoordData::setDefaultGeoCoord(std::uint32_t height) {

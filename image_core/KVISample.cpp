@@ -1,5 +1,7 @@
 #include "KVISample.h"
 
+#include "KVIDataTypeDispatch.h"
+
 #include <cstring>
 #include <limits>
 #include <type_traits>
@@ -30,38 +32,6 @@ template <typename T> T load(const std::uint8_t* bytes) {
 
 template <typename T> void store(std::uint8_t* bytes, T value) {
     std::memcpy(bytes, &value, sizeof(T));
-}
-
-// Calls fn with a zero value of the C++ type behind a data type code; false for unknown codes.
-template <typename Fn> bool withType(std::uint32_t dataType, Fn&& fn) {
-    switch (dataType) {
-    case KVI_DATATYPE_UINT8:
-        fn(std::uint8_t{});
-        return true;
-    case KVI_DATATYPE_SINT8:
-        fn(std::int8_t{});
-        return true;
-    case KVI_DATATYPE_UINT16:
-        fn(std::uint16_t{});
-        return true;
-    case KVI_DATATYPE_SINT16:
-        fn(std::int16_t{});
-        return true;
-    case KVI_DATATYPE_UINT32:
-        fn(std::uint32_t{});
-        return true;
-    case KVI_DATATYPE_SINT32:
-        fn(std::int32_t{});
-        return true;
-    case KVI_DATATYPE_FLOAT32:
-        fn(float{});
-        return true;
-    case KVI_DATATYPE_FLOAT64:
-        fn(double{});
-        return true;
-    default:
-        return false;
-    }
 }
 
 } // namespace
@@ -99,45 +69,26 @@ void KVISample::setValueFromBytes(const void* bytes) {
 }
 
 void KVISample::setFromDouble(double value) {
-    switch (dataType_) {
-    case KVI_DATATYPE_UINT8:
-        store(value_, static_cast<std::uint8_t>(truncateToInt64(value)));
-        break;
-    case KVI_DATATYPE_UINT16:
-        store(value_, static_cast<std::uint16_t>(truncateToInt64(value)));
-        break;
-    case KVI_DATATYPE_UINT32:
-        store(value_, static_cast<std::uint32_t>(truncateToInt64(value)));
-        break;
-    case KVI_DATATYPE_SINT8:
-        store(value_, static_cast<std::int8_t>(truncateToInt32(value)));
-        break;
-    case KVI_DATATYPE_SINT16:
-        store(value_, static_cast<std::int16_t>(truncateToInt32(value)));
-        break;
-    case KVI_DATATYPE_SINT32:
-        store(value_, truncateToInt32(value));
-        break;
-    case KVI_DATATYPE_FLOAT32:
-        store(value_, static_cast<float>(value));
-        break;
-    case KVI_DATATYPE_FLOAT64:
-        store(value_, value);
-        break;
-    default:
-        break;
-    }
+    withSampleType(dataType_, [&](auto zero) {
+        using T = decltype(zero);
+        if constexpr (std::is_floating_point_v<T>)
+            store(value_, static_cast<T>(value));
+        else if constexpr (std::is_signed_v<T>)
+            store(value_, static_cast<T>(truncateToInt32(value)));
+        else
+            store(value_, static_cast<T>(truncateToInt64(value)));
+    });
 }
 
 double KVISample::getAsDouble() const {
     double result = 0.0;
-    withType(dataType_,
-             [&](auto zero) { result = static_cast<double>(load<decltype(zero)>(value_)); });
+    withSampleType(dataType_,
+                   [&](auto zero) { result = static_cast<double>(load<decltype(zero)>(value_)); });
     return result;
 }
 
 void KVISample::setToMin() {
-    withType(dataType_, [&](auto zero) {
+    withSampleType(dataType_, [&](auto zero) {
         using T = decltype(zero);
         if constexpr (std::is_floating_point_v<T>)
             store(value_, T(0.0));
@@ -147,7 +98,7 @@ void KVISample::setToMin() {
 }
 
 void KVISample::setToMax() {
-    withType(dataType_, [&](auto zero) {
+    withSampleType(dataType_, [&](auto zero) {
         using T = decltype(zero);
         if constexpr (std::is_floating_point_v<T>)
             store(value_, T(1.0));
@@ -157,7 +108,7 @@ void KVISample::setToMax() {
 }
 
 void KVISample::keepMin(const KVISample& other) {
-    withType(dataType_, [&](auto zero) {
+    withSampleType(dataType_, [&](auto zero) {
         using T = decltype(zero);
         const T mine = load<T>(value_);
         const T theirs = load<T>(other.value_);
@@ -167,7 +118,7 @@ void KVISample::keepMin(const KVISample& other) {
 }
 
 void KVISample::keepMax(const KVISample& other) {
-    withType(dataType_, [&](auto zero) {
+    withSampleType(dataType_, [&](auto zero) {
         using T = decltype(zero);
         const T mine = load<T>(value_);
         const T theirs = load<T>(other.value_);

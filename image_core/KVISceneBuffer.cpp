@@ -1,5 +1,6 @@
 #include "KVISceneBuffer.h"
 
+#include "KVIDataTypeDispatch.h"
 #include "KVIRunMask.h"
 #include "KVUtilException.h"
 
@@ -167,25 +168,15 @@ KVStatus KVISceneBuffer::importInterleaved(const void* data) {
                                      [common](std::uint32_t bytes) { return bytes == common; });
     if (uniform && common == 0) return KV_OK;
     const std::size_t stride = std::size_t{totalWidth_} * common;
-    // One kernel for the whole window when every band has the same sample size.
-    if (uniform) {
-        switch (common) {
-        case 1:
-            importRows<std::uint8_t>(source, windowBands_, stride, windowWidth_, windowHeight_);
-            return KV_OK;
-        case 2:
-            importRows<std::uint16_t>(source, windowBands_, stride, windowWidth_, windowHeight_);
-            return KV_OK;
-        case 4:
-            importRows<std::uint32_t>(source, windowBands_, stride, windowWidth_, windowHeight_);
-            return KV_OK;
-        case 8:
-            importRows<std::uint64_t>(source, windowBands_, stride, windowWidth_, windowHeight_);
-            return KV_OK;
-        default:
-            break;
-        }
-    }
+    // One kernel for the whole window when every band has the same sample type.
+    const std::uint32_t dataType = pixelProps_.getSample(0).getDataType();
+    bool sameType = true;
+    for (std::uint16_t band = 1; band < numBands_; ++band)
+        sameType = sameType && pixelProps_.getSample(band).getDataType() == dataType;
+    if (uniform && sameType && withSampleType(dataType, [&](auto zero) {
+            importRows<decltype(zero)>(source, windowBands_, stride, windowWidth_, windowHeight_);
+        }))
+        return KV_OK;
     for (std::uint32_t r = 0; r < windowHeight_; ++r)
         for (std::uint32_t c = 0; c < windowWidth_; ++c)
             for (std::uint16_t b = 0; b < numBands_; ++b) {

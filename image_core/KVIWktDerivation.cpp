@@ -5,6 +5,7 @@
 #include "KVIGeoTiffWkt.h"
 #include "KVIImgProjection.h"
 #include "KVIMetadataDatabase.h"
+#include "KVStatusGuard.h"
 #include "KVUtilException.h"
 
 #include <cstdint>
@@ -57,22 +58,16 @@ bool hasImgProjectionTags(const KVIMetadataDatabase& metadata) {
 
 KVStatus deriveWktFromMetadata(const KVIMetadataDatabase& metadata, KVIGeoCoord& geo, bool& found) {
     found = false;
-    const KVStatus status = geo.readFromMetadata(metadata, found);
-    if (status != KV_OK) return status;
+    KV_RETURN_IF_FAILED(geo.readFromMetadata(metadata, found));
     if (!found || geo.getWKT() != nullptr) return KV_OK;
-    try {
+    return kvGuard([&] {
         std::string wkt;
         const bool derived =
             (hasGeoTiffKeys(metadata) && yields(geoTiffKeysToWkt(metadata, wkt), wkt)) ||
             (hasGeoTags(metadata) && yields(geoTagsToWkt(metadata, wkt), wkt)) ||
             (hasImgProjectionTags(metadata) && yields(imgTagsToWkt(metadata, wkt), wkt));
         if (derived) geo.setWKT(wkt.c_str());
-    } catch (const KVUtilException& e) {
-        return e.getStatus();
-    } catch (const std::bad_alloc&) {
-        return KV_OUT_OF_MEMORY;
-    }
-    return KV_OK;
+    });
 }
 
 } // namespace Korvel

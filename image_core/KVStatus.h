@@ -19,6 +19,8 @@ inline constexpr KVStatus KV_MUTEX_WAIT_FAILED = 3021;
 inline constexpr KVStatus KV_MUTEX_RELEASE_FAILED = 3022;
 inline constexpr KVStatus KV_LOCALE_NOT_SET = 3100;
 inline constexpr KVStatus KV_UNSUPPORTED_DATA_TYPE = 50001;
+// A merge mode other than 0 and 1.
+inline constexpr KVStatus KV_BAD_MERGE_MODE = 50003;
 inline constexpr KVStatus KV_WORLD_FILE_UNUSABLE = 50006;
 inline constexpr KVStatus KV_STRIP_EMPTY = 50012;
 inline constexpr KVStatus KV_SCENE_CLIPPED_AWAY = 50013;
@@ -33,6 +35,12 @@ inline constexpr KVStatus KV_LOOKUP_TABLE_MISMATCH = 50028;
 inline constexpr KVStatus KV_METADATA_NOT_SCALAR = 50029;
 // Something an operation needs is not there: no resampler for a data type and method.
 inline constexpr KVStatus KV_NOT_AVAILABLE = 50203;
+// The images of a mosaic cannot share its pixel grid in x (in y): a resolution of another sign,
+// or (differing resolutions refused) another size at the mosaic's resolution.
+inline constexpr KVStatus KV_MOSAIC_X_RESOLUTION = 50206;
+inline constexpr KVStatus KV_MOSAIC_Y_RESOLUTION = 50207;
+// Memory for a strip's scratch buffer or for an index node could not be had.
+inline constexpr KVStatus KV_BUFFER_ALLOCATION_FAILED = 50216;
 // A scene maps to nothing inside a filter's input.
 inline constexpr KVStatus KV_SCENE_MAPS_TO_NOTHING = 50232;
 inline constexpr KVStatus KV_METADATA_EMPTY_SLOT = 50501;

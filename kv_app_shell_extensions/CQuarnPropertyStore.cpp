@@ -2,6 +2,7 @@
 #include "CQuarnShellExtensionVistaModule.h"
 #include "IStreamIO.h"
 #include "KVIO_IStreamStream.h"
+#include "ObjectRef.h"
 #include "QuarnInfoPaths.h"
 #include "ShellUtil.h"
 
@@ -164,15 +165,13 @@ HRESULT CQuarnPropertyStore::Initialize(IStream* stream, DWORD) {
     } catch (...) {
         return E_FAIL;
     }
-    IStreamIO* io = nullptr;
+    Korvel::ObjectRef<IStreamIO> io;
     try {
-        io = new IStreamIO(stream);
+        io.reset(new IStreamIO(stream));
     } catch (...) {
         return E_OUTOFMEMORY;
     }
-    HRESULT hr = readLidarInfo(*io, ratio_, compressionKind_);
-    io->release();
-    return hr;
+    return readLidarInfo(*io, ratio_, compressionKind_);
 }
 
 // ---- IPropertyStore

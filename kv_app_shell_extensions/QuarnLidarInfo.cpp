@@ -4,6 +4,7 @@
 #include "CQuarnPropertyStore.h"
 #include "IStreamIO.h"
 #include "Metadata.h"
+#include "ObjectRef.h"
 #include "QG4PointReader.h"
 #include "QuarnInfoPaths.h"
 
@@ -12,14 +13,6 @@
 using namespace Korvel;
 
 namespace {
-
-// Releases the reader on every way out.
-struct PointReaderHolder {
-    QG4PointReader* reader = nullptr;
-    ~PointReaderHolder() {
-        if (reader) reader->release();
-    }
-};
 
 // Record sizes of the LAS point formats 3, 2, 1 and 0, chosen by the channels a file has.
 int bytesPerPoint(const PointInfo& info) {
@@ -42,11 +35,10 @@ bool toCount(double value, std::int64_t& count) {
 
 HRESULT readLidarInfo(IStreamIO& io, DWORD& ratio, DWORD& compressionKind) {
     try {
-        PointReaderHolder holder;
-        holder.reader = QG4PointReader::create();
-        holder.reader->init(&io);
+        const ObjectRef<QG4PointReader> reader(QG4PointReader::create());
+        reader->init(&io);
         Metadata metadata;
-        holder.reader->loadMetadata(metadata);
+        reader->loadMetadata(metadata);
         compressionKind = CQuarnPropertyStore::kUnknown;
 
         std::uint16_t datatype = 0;
@@ -57,12 +49,12 @@ HRESULT readLidarInfo(IStreamIO& io, DWORD& ratio, DWORD& compressionKind) {
             return S_OK;
         std::int64_t before = 0;
         if (!toCount(*static_cast<const double*>(values), before)) return S_OK;
-        if (before == holder.reader->getNumPoints()) {
+        if (before == reader->getNumPoints()) {
             compressionKind = CQuarnPropertyStore::kLossless;
             return S_OK;
         }
         compressionKind = CQuarnPropertyStore::kLossy;
-        const float bpp = static_cast<float>(bytesPerPoint(holder.reader->getPointInfo()));
+        const float bpp = static_cast<float>(bytesPerPoint(reader->getPointInfo()));
         const float size = static_cast<float>(io.size());
         ratio = roundedRatio(bpp * static_cast<float>(before) / size);
         return S_OK;

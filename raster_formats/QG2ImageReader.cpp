@@ -7,25 +7,19 @@
 #include "KVIMetadataTag.h"
 #include "KVIOStreamUtils.h"
 #include "KVMagnification.h"
+#include "KVStatusGuard.h"
 #include "KVUtilException.h"
 #include "QuarnRasterStatus.h"
+#include "qg2/QG2Decoder.h"
 #include "qg2/QG2FileDBInfo.h"
 
 #include <algorithm>
+#include <limits>
 #include <new>
 
 namespace Korvel {
 
 namespace {
-
-// "qrnd", three version bytes, bands, levels, width, height.
-constexpr std::uint32_t kFixedHeaderSize = 23;
-constexpr std::uint32_t kLevelsAt = 11;
-
-std::uint32_t be32(const std::uint8_t* p) {
-    return (std::uint32_t{p[0]} << 24) | (std::uint32_t{p[1]} << 16) | (std::uint32_t{p[2]} << 8) |
-           p[3];
-}
 
 bool readExactly(KVIOStreamInf* stream, std::uint8_t* buffer, std::uint32_t count) {
     return stream->read(buffer, count) == count;
@@ -34,16 +28,8 @@ bool readExactly(KVIOStreamInf* stream, std::uint8_t* buffer, std::uint32_t coun
 // The metadata offset of the header's 0xFF 0xD0 segment, 0 without one. A header that cannot be
 // walked has none here; reading the header proper reports what is wrong with it.
 std::uint32_t findMetadataOffset(KVIOStreamInf* stream) {
-    std::uint8_t head[kFixedHeaderSize];
-    if (!readExactly(stream, head, sizeof head)) return 0;
-    const std::uint32_t levels = be32(head + kLevelsAt);
-    if (levels > QG2FileDBInfo::kMaxLevels) return 0;
-    const std::int64_t offsetTable = 4 * (3 * std::int64_t{levels} + 1);
-    std::uint8_t segment[6];
-    if (stream->seek(offsetTable, KVIO_SEEK_CUR) != KV_OK || !readExactly(stream, segment, 6) ||
-        segment[0] != 0xFF || segment[1] != 0xD0)
-        return 0;
-    return be32(segment + 2);
+    QG2FileDBInfo header(stream, false, true, false);
+    return header.readFileHeader() == KV_OK ? header.getMetadataOffset() : 0;
 }
 
 } // namespace
@@ -55,6 +41,7 @@ QG2ImageReader* QG2ImageReader::create() {
 QG2ImageReader::QG2ImageReader() = default;
 
 QG2ImageReader::~QG2ImageReader() {
+    decoder_.reset();
     dbInfo_.reset();
     if (ownsStream_) closeAndDelete(stream_);
 }
@@ -62,20 +49,15 @@ QG2ImageReader::~QG2ImageReader() {
 KVStatus QG2ImageReader::initialize(KVIOStreamInf* stream, KVIOStreamInf* worldFile,
                                     std::uint32_t memoryUsage, std::uint32_t streamUsage) {
     if (stream == nullptr) return KV_BAD_ARGUMENT;
-    try {
+    return kvGuard([&] {
         stream_ = stream;
-        KVStatus status = init(false);
-        if (status != KV_OK) return status;
+        KV_RETURN_IF_FAILED(init(false));
         memoryUsage_ = memoryUsage;
         streamUsage_ = streamUsage;
         std::int64_t fileSize = 0;
-        if ((status = readHeaderAndMetadata(fileSize)) != KV_OK) return status;
+        KV_RETURN_IF_FAILED(readHeaderAndMetadata(fileSize));
         return describe(fileSize, worldFile);
-    } catch (const KVUtilException& e) {
-        return e.getStatus();
-    } catch (const std::bad_alloc&) {
-        return KV_OUT_OF_MEMORY;
-    }
+    });
 }
 
 KVStatus QG2ImageReader::readHeaderAndMetadata(std::int64_t& fileSize) {
@@ -198,6 +180,46 @@ void QG2ImageReader::getVersion(std::uint8_t& b0, std::uint8_t& b1, std::uint8_t
     b1 = version[1];
     b2 = version[2];
     b3 = 0;
+}
+
+KVStatus QG2ImageReader::decodeBegin(const KVIScene& scene) {
+    if (!dbInfo_) return KV_FAILURE;
+    if (!decoder_) {
+        decoder_.reset(new (std::nothrow) QG2Decoder(dbInfo_.get(), getInterruptDelegate()));
+        if (!decoder_) return KV_OUT_OF_MEMORY;
+        if (const KVStatus status = decoder_->initialize(); status != KV_OK) {
+            decoder_.reset();
+            return status;
+        }
+    }
+    // The delegate of this read, not one that may have gone since the decoder was made.
+    decoder_->setInterruptDelegate(getInterruptDelegate());
+    const std::int32_t level = magToLevel(scene.getMagnification());
+    QG2Rect region;
+    KV_RETURN_IF_FAILED(dbInfo_->getRegionAtLevel(level, region));
+    QG2Rect rect;
+    if (scene.getNumCols() > 0 && scene.getNumRows() > 0) {
+        const std::int64_t x0 = std::int64_t{scene.getUpperLeftCol()} + region.x0;
+        const std::int64_t y0 = std::int64_t{scene.getUpperLeftRow()} + region.y0;
+        const std::int64_t x1 = std::int64_t{scene.getLowerRightCol()} + region.x0;
+        const std::int64_t y1 = std::int64_t{scene.getLowerRightRow()} + region.y0;
+        constexpr std::int64_t kMax = std::numeric_limits<std::int32_t>::max();
+        if (x0 < 0 || y0 < 0 || x1 > kMax || y1 > kMax) return KV_QG2_OUTSIDE_REGION;
+        rect = QG2Rect{static_cast<std::int32_t>(x0), static_cast<std::int32_t>(y0),
+                       static_cast<std::int32_t>(x1), static_cast<std::int32_t>(y1)};
+    }
+    // The region lies at the level offset of the file's levels.
+    const std::int64_t decoded = std::int64_t{level} + dbInfo_->getLevelOffset();
+    if (decoded > dbInfo_->getNumLevels()) return KV_QG2_LEVEL_TOO_HIGH;
+    return decoder_->decodeBegin(rect, static_cast<std::int32_t>(decoded), getStripHeight());
+}
+
+KVStatus QG2ImageReader::decodeStrip(KVISceneBuffer& buffer, const KVIScene&) {
+    return decoder_ ? decoder_->decodeStrip(buffer) : KV_FAILURE;
+}
+
+KVStatus QG2ImageReader::decodeEnd() {
+    return decoder_ ? decoder_->decodeEnd() : KV_OK;
 }
 
 } // namespace Korvel

@@ -1,7 +1,7 @@
 #pragma once
 // The reader of a generation-2 image: a whole generation-2 file, or one stored inside a
 // generation-3 container. It reads the image's metadata block and its header (the subband
-// layout), never its coded blocks.
+// layout) when it opens; its coded blocks only when it decodes.
 
 #include "QuarnSingleImageReaderBase.h"
 
@@ -11,6 +11,7 @@
 namespace Korvel {
 
 class KVIOStreamInf;
+class QG2Decoder;
 class QG2FileDBInfo;
 
 class QG2ImageReader : public QuarnSingleImageReaderBase {
@@ -35,6 +36,12 @@ public:
     void getVersion(std::uint8_t& b0, std::uint8_t& b1, std::uint8_t& b2,
                     std::uint8_t& b3) const override;
 
+    // Decoding: the scene's rectangle at its level, moved into the stored region, decoded by the
+    // generation-2 decoder (made on the first decodeBegin) strip by strip.
+    KVStatus decodeBegin(const KVIScene& scene) override;
+    KVStatus decodeStrip(KVISceneBuffer& buffer, const KVIScene& stripScene) override;
+    KVStatus decodeEnd() override;
+
     // Null until the header has been read.
     QG2FileDBInfo* getDBInfo() const { return dbInfo_.get(); }
     bool getDither() const { return dither_; }
@@ -49,6 +56,7 @@ private:
     KVStatus describe(std::int64_t fileSize, KVIOStreamInf* worldFile);
 
     std::unique_ptr<QG2FileDBInfo> dbInfo_;
+    std::unique_ptr<QG2Decoder> decoder_;
     KVIOStreamInf* stream_ = nullptr;
     bool ownsStream_ = false;
     bool dither_ = true;

@@ -141,24 +141,18 @@ KVStatus QG3SingleImageReaderBase::initializeImage(
     QG3FileSimpleContainer* container, std::uint32_t imageNumber, const std::uint16_t* bands,
     std::uint32_t bandCount, bool generation4, KVIOStreamInf* worldFile, std::uint32_t memoryUsage,
     std::uint32_t streamUsage) {
-    try {
-        KVStatus status = init(false);
-        if (status != KV_OK) return status;
+    return kvGuard([&] {
+        KV_RETURN_IF_FAILED(init(false));
         memoryUsage_ = memoryUsage;
         streamUsage_ = streamUsage;
         container_ = container;
         imageNumber_ = imageNumber;
-        if ((status = openImageSource()) != KV_OK) return status;
-        if ((status = readImageMetadata()) != KV_OK) return status;
-        if (generation4 && bands != nullptr && bandCount != 0 &&
-            (status = selectBands(bands, bandCount)) != KV_OK)
-            return status;
+        KV_RETURN_IF_FAILED(openImageSource());
+        KV_RETURN_IF_FAILED(readImageMetadata());
+        if (generation4 && bands != nullptr && bandCount != 0)
+            KV_RETURN_IF_FAILED(selectBands(bands, bandCount));
         return describe(generation4, worldFile);
-    } catch (const KVUtilException& e) {
-        return e.getStatus();
-    } catch (const std::bad_alloc&) {
-        return KV_OUT_OF_MEMORY;
-    }
+    });
 }
 
 KVStatus QG3SingleImageReaderBase::readImageMetadata() {

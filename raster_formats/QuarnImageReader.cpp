@@ -25,28 +25,28 @@ QuarnImageReader::~QuarnImageReader() {
 void QuarnImageReader::releaseAll() {
     // The image's reader reads through the manager's container: it goes first.
     releasePreviousStage();
-    if (single_ != nullptr) single_->release();
-    single_ = nullptr;
-    if (manager_ != nullptr) manager_->release();
-    manager_ = nullptr;
+    single_.reset();
+    manager_.reset();
     numLevels_ = 0;
 }
 
 KVStatus QuarnImageReader::initialize(KVIOStreamInf* stream, KVIOStreamInf* worldFile,
                                       std::uint32_t memoryUsage, std::uint32_t streamUsage) {
     releaseAll();
-    manager_ = QuarnImageStageManager::create();
-    if (manager_ == nullptr) return KV_OUT_OF_MEMORY;
+    manager_.reset(QuarnImageStageManager::create());
+    if (!manager_) return KV_OUT_OF_MEMORY;
     KVStatus status = manager_->open(stream, memoryUsage, streamUsage);
     if (status == KV_OK) {
         memoryUsage_ = manager_->getMemoryUsage();
         streamUsage_ = streamUsage;
+        KVIImageStage* stage = nullptr;
         if (manager_->getNumImages() > 1)
             status = KV_QRN_MULTI_IMAGE_UNSUPPORTED;
         else
-            status = manager_->getImageStage(0, single_);
+            status = manager_->getImageStage(0, stage);
+        single_.reset(stage);
     }
-    if (status == KV_OK) status = setPreviousStage(single_);
+    if (status == KV_OK) status = setPreviousStage(single_.get());
     if (status == KV_OK) status = single_->setStripHeight(kStripHeight);
     if (status != KV_OK) {
         releaseAll();

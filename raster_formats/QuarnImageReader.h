@@ -5,6 +5,7 @@
 // yet: such a file fails to open with KV_QRN_MULTI_IMAGE_UNSUPPORTED.
 
 #include "KVIImageFilter.h"
+#include "KVIRef.h"
 #include "QuarnImageReaderInterface.h"
 
 #include <cstdint>
@@ -38,8 +39,8 @@ public:
     std::uint32_t getModifications(const KVIScene& scene) override;
 
     // Null before a successful initialize.
-    KVIImageStage* getSingleStage() const { return single_; }
-    QuarnImageStageManager* getStageManager() const { return manager_; }
+    KVIImageStage* getSingleStage() const { return single_.get(); }
+    QuarnImageStageManager* getStageManager() const { return manager_.get(); }
 
 protected:
     QuarnImageReader() = default;
@@ -48,8 +49,8 @@ protected:
 private:
     void releaseAll();
 
-    QuarnImageStageManager* manager_ = nullptr;
-    KVIImageStage* single_ = nullptr;
+    KVIRef<QuarnImageStageManager> manager_;
+    KVIRef<KVIImageStage> single_;
     std::uint8_t numLevels_ = 0;
 };
 

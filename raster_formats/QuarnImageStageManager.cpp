@@ -1,6 +1,8 @@
 #include "QuarnImageStageManager.h"
 
 #include "KVIOStreamUtils.h"
+#include "KVIRef.h"
+#include "KVStatusGuard.h"
 #include "KVUtilException.h"
 #include "QG2ImageReader.h"
 #include "QG3SingleImageReader.h"
@@ -23,6 +25,18 @@ constexpr std::uint32_t kHeaderSize = 8;
 // Automatic memory usage turns partial when the images together need this many bytes or more.
 constexpr std::uint64_t kPartialMemoryThreshold = 0x10000001;
 
+// The one way a single-image reader is made: created, initialised by the caller's step, and
+// handed over only when that succeeds (released otherwise).
+template <class Reader, class Initialize>
+KVStatus makeReader(QuarnSingleImageReaderBase*& reader, Initialize&& initialize) {
+    reader = nullptr;
+    KVIRef<Reader> made(Reader::create());
+    if (!made) return KV_OUT_OF_MEMORY;
+    KV_RETURN_IF_FAILED(initialize(*made));
+    reader = made.release();
+    return KV_OK;
+}
+
 } // namespace
 
 QuarnImageStageManager* QuarnImageStageManager::create() {
@@ -40,35 +54,30 @@ KVStatus QuarnImageStageManager::open(KVIOStreamInf* stream, std::uint32_t memor
     entries_.clear();
     extra_.reset();
     setNumImages(0);
-    try {
-        KVStatus status = stream->seek(0, KVIO_SEEK_SET);
-        if (status != KV_OK) return status;
+    return kvGuard([&] {
+        KV_RETURN_IF_FAILED(stream->seek(0, KVIO_SEEK_SET));
         std::uint8_t header[kHeaderSize];
         if (stream->read(header, kHeaderSize) != kHeaderSize) {
             // A stream that stopped short before its end names its own fault; one that
             // reported none still gives no file.
-            if (!stream->isEOF() && (status = stream->getLastError()) != KV_OK) return status;
+            if (!stream->isEOF()) KV_RETURN_IF_FAILED(stream->getLastError());
             return KV_QRN_NOT_QUARN_FILE;
         }
-        if ((status = stream->seek(0, KVIO_SEEK_SET)) != KV_OK) return status;
+        KV_RETURN_IF_FAILED(stream->seek(0, KVIO_SEEK_SET));
         if (std::memcmp(header, "qrnd", 4) != 0) return KV_QRN_NOT_QUARN_FILE;
         std::memcpy(version_.data(), header + 4, 4);
         std::uint32_t generation = 0;
         bool raster = false;
-        if ((status = classifyFileHeader(header, generation, raster)) != KV_OK) return status;
+        KV_RETURN_IF_FAILED(classifyFileHeader(header, generation, raster));
         if (!raster) return KV_QRN_POINT_CLOUD_FILE;
 
         stream_ = stream;
         memoryUsage_ = memoryUsage;
         streamUsage_ = streamUsage;
-        if (generation != 2 && (status = openContainer()) != KV_OK) return status;
-        if ((status = buildEntries()) != KV_OK) return status;
+        if (generation != 2) KV_RETURN_IF_FAILED(openContainer());
+        KV_RETURN_IF_FAILED(buildEntries());
         return finishOpen();
-    } catch (const KVUtilException& e) {
-        return e.getStatus();
-    } catch (const std::bad_alloc&) {
-        return KV_OUT_OF_MEMORY;
-    }
+    });
 }
 
 KVStatus QuarnImageStageManager::openContainer() {
@@ -183,66 +192,37 @@ KVStatus QuarnImageStageManager::createReader(Entry& entry, bool asQG4, KVIImage
 
 KVStatus QuarnImageStageManager::createQG2Reader(std::uint32_t imageNumber,
                                                  QuarnSingleImageReaderBase*& reader) {
-    reader = nullptr;
-    QG2ImageReader* made = QG2ImageReader::create();
-    if (made == nullptr) return KV_OUT_OF_MEMORY;
-    KVStatus status = KV_OK;
-    if (!container_) {
-        status = made->initialize(stream_, nullptr, memoryUsage_, streamUsage_);
-    } else {
+    return makeReader<QG2ImageReader>(reader, [&](QG2ImageReader& made) {
+        if (!container_) return made.initialize(stream_, nullptr, memoryUsage_, streamUsage_);
         // The image's bytes inside the container, as a stream of their own that the reader
         // comes to own.
         KVIOStreamInf* range = nullptr;
-        status = container_->getQG2ImageStream(imageNumber, range);
-        if (status == KV_OK) {
-            status = made->initialize(range, nullptr, memoryUsage_, streamUsage_);
-            if (status == KV_OK) {
-                made->takeStreamOwnership();
-            } else {
-                made->release();
-                made = nullptr;
-                closeAndDelete(range);
-            }
+        KV_RETURN_IF_FAILED(container_->getQG2ImageStream(imageNumber, range));
+        const KVStatus status = made.initialize(range, nullptr, memoryUsage_, streamUsage_);
+        if (status != KV_OK) {
+            closeAndDelete(range);
+            return status;
         }
-    }
-    if (status != KV_OK) {
-        if (made != nullptr) made->release();
-        return status;
-    }
-    reader = made;
-    return KV_OK;
+        made.takeStreamOwnership();
+        return KV_OK;
+    });
 }
 
 KVStatus QuarnImageStageManager::createQG3Reader(std::uint32_t imageNumber,
                                                  QuarnSingleImageReaderBase*& reader) {
-    reader = nullptr;
-    QG3SingleImageReader* made = QG3SingleImageReader::create();
-    if (made == nullptr) return KV_OUT_OF_MEMORY;
-    const KVStatus status =
-        made->initialize(container_.get(), imageNumber, nullptr, memoryUsage_, streamUsage_);
-    if (status != KV_OK) {
-        made->release();
-        return status;
-    }
-    reader = made;
-    return KV_OK;
+    return makeReader<QG3SingleImageReader>(reader, [&](QG3SingleImageReader& made) {
+        return made.initialize(container_.get(), imageNumber, nullptr, memoryUsage_, streamUsage_);
+    });
 }
 
 KVStatus QuarnImageStageManager::createQG4Reader(std::uint32_t imageNumber,
                                                  const std::uint16_t* bands,
                                                  std::uint32_t bandCount,
                                                  QuarnSingleImageReaderBase*& reader) {
-    reader = nullptr;
-    QG4SingleImageReader* made = QG4SingleImageReader::create();
-    if (made == nullptr) return KV_OUT_OF_MEMORY;
-    const KVStatus status = made->initialize(container_.get(), imageNumber, bands, bandCount,
-                                             nullptr, memoryUsage_, streamUsage_);
-    if (status != KV_OK) {
-        made->release();
-        return status;
-    }
-    reader = made;
-    return KV_OK;
+    return makeReader<QG4SingleImageReader>(reader, [&](QG4SingleImageReader& made) {
+        return made.initialize(container_.get(), imageNumber, bands, bandCount, nullptr,
+                               memoryUsage_, streamUsage_);
+    });
 }
 
 void QuarnImageStageManager::getVersion(std::uint8_t& b0, std::uint8_t& b1, std::uint8_t& b2,

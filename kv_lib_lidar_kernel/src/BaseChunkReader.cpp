@@ -12,12 +12,7 @@ namespace Korvel {
 
 namespace {
 
-[[noreturn]] void fail(const char* function, std::uint32_t line, std::uint32_t code,
-                       const char* message, const char* field = nullptr) {
-    Error error("ChunkReader", function, line, code);
-    error.appendMessage(message, field);
-    throw error;
-}
+constexpr const char* kFile = "ChunkReader";
 
 bool isAcceptedVersion(std::uint8_t minor, std::uint8_t third, std::uint8_t fourth) {
     if (minor == 0) return third == 0 && fourth <= 3;
@@ -31,23 +26,22 @@ std::uint64_t BaseChunkReader::readMagic(std::uint8_t version[4]) {
     const char* const function = "Korvel::BaseChunkReader::readMagic";
     unsigned char start[8];
     if (reader_.read(start, sizeof start) != static_cast<std::int64_t>(sizeof start))
-        fail(function, __LINE__, ErrorCode::FileHeader, "bad read -- file header");
+        KORVEL_FAIL(kFile, function, ErrorCode::FileHeader, "bad read -- file header");
     if (std::memcmp(start, "qrnd", 4) != 0)
-        fail(function, __LINE__, ErrorCode::Unsupported, "not a Quarn file");
-    if (start[4] != 4) fail(function, __LINE__, ErrorCode::Unsupported, "not a LiDAR file");
+        KORVEL_FAIL(kFile, function, ErrorCode::Unsupported, "not a Quarn file");
+    if (start[4] != 4) KORVEL_FAIL(kFile, function, ErrorCode::Unsupported, "not a LiDAR file");
     if (!isAcceptedVersion(start[5], start[6], start[7]))
-        fail(function, __LINE__, ErrorCode::Unsupported, "unsupported version");
+        KORVEL_FAIL(kFile, function, ErrorCode::Unsupported, "unsupported version");
     for (int i = 0; i < 4; ++i)
         version[i] = start[4 + i];
     std::uint64_t fileLength = 0;
     if (!BigEndian::read(reader_, fileLength))
-        fail(function, __LINE__, ErrorCode::FileHeader, "bad read -- file length");
+        KORVEL_FAIL(kFile, function, ErrorCode::FileHeader, "bad read -- file length");
     return fileLength;
 }
 
 std::uint32_t BaseChunkReader::packVersion(const std::uint8_t version[4]) {
-    return (std::uint32_t{version[0]} << 24) | (std::uint32_t{version[1]} << 16) |
-           (std::uint32_t{version[2]} << 8) | version[3];
+    return BigEndian::decode<std::uint32_t>(version);
 }
 
 void BaseChunkReader::readChunkHeader(ChunkHeader& header, std::int64_t& remaining,
@@ -57,15 +51,15 @@ void BaseChunkReader::readChunkHeader(ChunkHeader& header, std::int64_t& remaini
     // The length is compared unsigned, so that no length at or above 2^63 passes as negative.
     if (remaining < ChunkHeader::Size ||
         header.length > static_cast<std::uint64_t>(remaining - ChunkHeader::Size))
-        fail(function, __LINE__, errorCode, "chunk length error");
+        KORVEL_FAIL(kFile, function, errorCode, "chunk length error");
     remaining -= ChunkHeader::Size + static_cast<std::int64_t>(header.length);
-    if (header.id != expectedId) fail(function, __LINE__, errorCode, "bad chunk order");
+    if (header.id != expectedId) KORVEL_FAIL(kFile, function, errorCode, "bad chunk order");
 }
 
 void BaseChunkReader::recordAndSkip(std::uint64_t length, IO::Location& location) {
     if (length > static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max()))
-        fail("Korvel::BaseChunkReader::recordAndSkip", __LINE__, ErrorCode::FileHeader,
-             "chunk length error");
+        KORVEL_FAIL(kFile, "Korvel::BaseChunkReader::recordAndSkip", ErrorCode::FileHeader,
+                    "chunk length error");
     const auto bodyLength = static_cast<std::int64_t>(length);
     location.set(reader_.getIO(), reader_.tell(), bodyLength);
     reader_.seek(bodyLength, BufferedIOReader::FromCurrent);
@@ -84,16 +78,16 @@ std::int64_t BaseChunkReader::readString(char*& text, std::uint32_t errorCode, c
     text = nullptr;
     std::uint32_t length = 0;
     if (!readWithin(end, length))
-        fail(function, __LINE__, errorCode, "bad read -- %s length", field);
+        KORVEL_FAIL(kFile, function, errorCode, "bad read -- %s length", field);
     if (length == 0) return 4;
     // The bytes must lie in the body and in the file before a block is sized by them.
     const std::int64_t wanted = length;
     if (wanted > end - reader_.tell() || wanted > reader_.remaining())
-        fail(function, __LINE__, errorCode, "bad read -- %s data", field);
+        KORVEL_FAIL(kFile, function, errorCode, "bad read -- %s data", field);
     char* block = static_cast<char*>(XALLOC(length));
     if (reader_.read(block, wanted) != wanted) {
         XFREE(block);
-        fail(function, __LINE__, errorCode, "bad read -- %s data", field);
+        KORVEL_FAIL(kFile, function, errorCode, "bad read -- %s data", field);
     }
     block[length - 1] = '\0';
     text = block;
@@ -105,13 +99,15 @@ void BaseChunkReader::readWKT(std::uint64_t bodyLength, char*& text) {
     text = nullptr;
     const std::int64_t end = bodyEnd(bodyLength);
     std::uint8_t version = 0;
-    if (!readWithin(end, version)) fail(function, __LINE__, ErrorCode::WKT, "bad read -- version");
-    if (version != 1) fail(function, __LINE__, ErrorCode::Unsupported, "unsupported wkt version");
+    if (!readWithin(end, version))
+        KORVEL_FAIL(kFile, function, ErrorCode::WKT, "bad read -- version");
+    if (version != 1)
+        KORVEL_FAIL(kFile, function, ErrorCode::Unsupported, "unsupported wkt version");
     char* wkt = nullptr;
     const std::int64_t consumed = readString(wkt, ErrorCode::WKT, "wkt", end);
     if (static_cast<std::uint64_t>(consumed) != bodyLength - 1) {
         XFREE(wkt);
-        fail(function, __LINE__, ErrorCode::WKT, "wkt chunk is the wrong size");
+        KORVEL_FAIL(kFile, function, ErrorCode::WKT, "wkt chunk is the wrong size");
     }
     text = wkt;
 }
@@ -124,20 +120,21 @@ void BaseChunkReader::readClassNames(std::uint64_t bodyLength, char**& names,
     const std::int64_t end = bodyEnd(bodyLength);
     std::uint8_t version = 0;
     if (!readWithin(end, version))
-        fail(function, __LINE__, ErrorCode::ClassNames, "bad read -- version");
+        KORVEL_FAIL(kFile, function, ErrorCode::ClassNames, "bad read -- version");
     if (version != 1)
-        fail(function, __LINE__, ErrorCode::Unsupported, "unsupported class names version");
+        KORVEL_FAIL(kFile, function, ErrorCode::Unsupported, "unsupported class names version");
     std::uint32_t stored = 0;
     if (!readWithin(end, stored))
-        fail(function, __LINE__, ErrorCode::ClassNames, "bad read -- count");
+        KORVEL_FAIL(kFile, function, ErrorCode::ClassNames, "bad read -- count");
     // Every name takes at least its 4-byte length, in the body and in the file.
     std::int64_t remaining = end - reader_.tell();
     const std::int64_t available = std::min(remaining, reader_.remaining());
     if (static_cast<std::int64_t>(stored) > available / 4)
-        fail(function, __LINE__, ErrorCode::ClassNames, "class names chunk is the wrong size");
+        KORVEL_FAIL(kFile, function, ErrorCode::ClassNames, "class names chunk is the wrong size");
     if (stored == 0) {
         if (remaining != 0)
-            fail(function, __LINE__, ErrorCode::ClassNames, "class names chunk is the wrong size");
+            KORVEL_FAIL(kFile, function, ErrorCode::ClassNames,
+                        "class names chunk is the wrong size");
         return;
     }
 
@@ -148,7 +145,8 @@ void BaseChunkReader::readClassNames(std::uint64_t bodyLength, char**& names,
         for (std::uint32_t i = 0; i < stored; ++i)
             remaining -= readString(array[i], ErrorCode::ClassNames, "name", end);
         if (remaining != 0)
-            fail(function, __LINE__, ErrorCode::ClassNames, "class names chunk is the wrong size");
+            KORVEL_FAIL(kFile, function, ErrorCode::ClassNames,
+                        "class names chunk is the wrong size");
     } catch (...) {
         for (std::uint32_t i = 0; i < stored; ++i)
             XFREE(array[i]);

@@ -89,13 +89,13 @@ void BufferedIOReader::seek(std::int64_t offset, int origin) {
         base = io_ != nullptr ? io_->size() : 0;
         break;
     default:
-        throw Error::make("Base", "Korvel::BufferedIOReader::seek", __LINE__, ErrorCode::Generic,
-                          "bad seek origin");
+        KORVEL_FAIL("Base", "Korvel::BufferedIOReader::seek", ErrorCode::Generic,
+                    "bad seek origin");
     }
     std::int64_t target = 0;
     if (__builtin_add_overflow(base, offset, &target) || target < 0)
-        throw Error::make("Base", "Korvel::BufferedIOReader::seek", __LINE__, ErrorCode::Generic,
-                          "bad seek offset");
+        KORVEL_FAIL("Base", "Korvel::BufferedIOReader::seek", ErrorCode::Generic,
+                    "bad seek offset");
     const std::int64_t bufferStart = filePos_ - (end_ - buffer_);
     if (buffer_ != nullptr && target >= bufferStart && target < filePos_) {
         cur_ = buffer_ + (target - bufferStart);

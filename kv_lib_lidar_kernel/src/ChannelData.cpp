@@ -2,6 +2,7 @@
 
 #include "ChannelInfo.h"
 #include "DataType.h"
+#include "DatatypeDispatch.h"
 #include "Error.h"
 
 #include <cmath>
@@ -16,16 +17,13 @@ namespace {
 const char* const CopyFunction = "Korvel::ChannelData::copy";
 const char* const ConvertFunction = "Korvel::ChannelData::convert";
 
-[[noreturn]] void fail(const char* function, std::uint32_t line, const char* message) {
-    throw Error::make("PointData", function, line, ErrorCode::PointData, "%s", message);
-}
+constexpr const char* kFile = "PointData";
 
 void testBounds(const ChannelData& channel, std::uint64_t offset, std::uint64_t count,
                 const char* label) {
     std::uint64_t end = 0;
     if (__builtin_add_overflow(offset, count, &end) || end > channel.getNumSamples())
-        throw Error::make("PointData", "testBounds", __LINE__, ErrorCode::PointData, "%s too small",
-                          label);
+        KORVEL_FAIL("PointData", "testBounds", ErrorCode::PointData, "%s too small", label);
 }
 
 // Both ranges checked, and a copy within one channel refused when the ranges overlap.
@@ -34,37 +32,22 @@ void testRanges(const ChannelData& dst, std::uint64_t dstOffset, const ChannelDa
     testBounds(dst, dstOffset, count, "dst");
     testBounds(src, srcOffset, count, "src");
     if (&dst == &src && count > 0 && dstOffset < srcOffset + count && srcOffset < dstOffset + count)
-        fail(function, __LINE__, "src and dst overlap");
+        KORVEL_FAIL(kFile, function, ErrorCode::PointData, "src and dst overlap");
 }
 
-template <class T> struct Type { using type = T; };
-
-// Calls f with Type<T> for the C type of the datatype; unknown datatypes throw.
-template <class F> void dispatch(std::uint32_t datatype, F&& f) {
-    switch (datatype) {
-    case DATATYPE_UINT8:
-        return f(Type<std::uint8_t>{});
-    case DATATYPE_SINT8:
-        return f(Type<std::int8_t>{});
-    case DATATYPE_UINT16:
-        return f(Type<std::uint16_t>{});
-    case DATATYPE_SINT16:
-        return f(Type<std::int16_t>{});
-    case DATATYPE_UINT32:
-        return f(Type<std::uint32_t>{});
-    case DATATYPE_SINT32:
-        return f(Type<std::int32_t>{});
-    case DATATYPE_UINT64:
-        return f(Type<std::uint64_t>{});
-    case DATATYPE_SINT64:
-        return f(Type<std::int64_t>{});
-    case DATATYPE_FLOAT32:
-        return f(Type<float>{});
-    case DATATYPE_FLOAT64:
-        return f(Type<double>{});
-    default:
-        fail(ConvertFunction, __LINE__, "unknown datatype");
-    }
+// The kernel of a conversion, chosen once for both channels' sample types: kernel(out, in) with
+// typed pointers to the first samples. Unknown datatypes throw.
+template <class Kernel>
+void withSamples(void* dstData, std::uint32_t dstType, std::uint64_t dstOffset, const void* srcData,
+                 std::uint32_t srcType, std::uint64_t srcOffset, Kernel&& kernel) {
+    if (!datatypeIsKnown(dstType) || !datatypeIsKnown(srcType))
+        KORVEL_FAIL(kFile, ConvertFunction, ErrorCode::PointData, "unknown datatype");
+    withDatatype(dstType, [&]<class D>(D) {
+        withDatatype(srcType, [&]<class S>(S) {
+            kernel(static_cast<D*>(dstData) + dstOffset,
+                   static_cast<const S*>(srcData) + srcOffset);
+        });
+    });
 }
 
 // A double stored as a float: values beyond the float range become infinities, as the hardware
@@ -115,10 +98,10 @@ ChannelData::~ChannelData() {
 
 void ChannelData::init(const ChannelInfo& info, std::uint64_t capacity) {
     if (!datatypeIsKnown(info.getDatatype()))
-        fail("Korvel::ChannelData::init", __LINE__, "unknown datatype");
+        KORVEL_FAIL(kFile, "Korvel::ChannelData::init", ErrorCode::PointData, "unknown datatype");
     std::uint64_t bytes = 0;
     if (__builtin_mul_overflow(capacity, datatypeSize(info.getDatatype()), &bytes))
-        fail("Korvel::ChannelData::init", __LINE__, "capacity too large");
+        KORVEL_FAIL(kFile, "Korvel::ChannelData::init", ErrorCode::PointData, "capacity too large");
     void* data = capacity > 0 ? XALLOC(bytes) : nullptr;
     char* name = nullptr;
     try {
@@ -139,7 +122,8 @@ void ChannelData::init(const ChannelInfo& info, std::uint64_t capacity) {
 void ChannelData::copy(ChannelData& dst, std::uint64_t dstOffset, const ChannelData& src,
                        std::uint64_t srcOffset, std::uint64_t count) {
     testRanges(dst, dstOffset, src, srcOffset, count, CopyFunction);
-    if (dst.datatype_ != src.datatype_) fail(CopyFunction, __LINE__, "datatype are not the same");
+    if (dst.datatype_ != src.datatype_)
+        KORVEL_FAIL(kFile, CopyFunction, ErrorCode::PointData, "datatype are not the same");
     if (count == 0) return;
     const std::uint64_t size = datatypeSize(dst.datatype_);
     std::memcpy(static_cast<unsigned char*>(dst.data_) + dstOffset * size,
@@ -151,42 +135,38 @@ void ChannelData::convert(ChannelData& dst, std::uint64_t dstOffset, const Chann
                           std::uint64_t count) {
     testRanges(dst, dstOffset, src, srcOffset, count, ConvertFunction);
     if (datatypeIsFloat(dst.datatype_) == datatypeIsFloat(src.datatype_))
-        fail(ConvertFunction, __LINE__, "isFloat(dst) == isFloat(src)");
-    dispatch(dst.datatype_, [&]<class D>(Type<D>) {
-        dispatch(src.datatype_, [&]<class S>(Type<S>) {
-            D* out = static_cast<D*>(dst.data_) + dstOffset;
-            const S* in = static_cast<const S*>(src.data_) + srcOffset;
-            if constexpr (std::is_floating_point_v<D> && std::is_integral_v<S>) {
-                for (std::uint64_t i = 0; i < count; ++i)
-                    out[i] = fromDouble<D>(static_cast<double>(in[i]) * scale + offset);
-            } else if constexpr (std::is_integral_v<D> && std::is_floating_point_v<S>) {
-                for (std::uint64_t i = 0; i < count; ++i)
-                    out[i] = toInteger<D>(
-                        std::floor((static_cast<double>(in[i]) - offset) / scale + 0.5));
-            }
-        });
-    });
+        KORVEL_FAIL(kFile, ConvertFunction, ErrorCode::PointData, "isFloat(dst) == isFloat(src)");
+    withSamples(dst.data_, dst.datatype_, dstOffset, src.data_, src.datatype_, srcOffset,
+                [&]<class D, class S>(D* out, const S* in) {
+                    if constexpr (std::is_floating_point_v<D> && std::is_integral_v<S>) {
+                        for (std::uint64_t i = 0; i < count; ++i)
+                            out[i] = fromDouble<D>(static_cast<double>(in[i]) * scale + offset);
+                    } else if constexpr (std::is_integral_v<D> && std::is_floating_point_v<S>) {
+                        for (std::uint64_t i = 0; i < count; ++i)
+                            out[i] = toInteger<D>(
+                                std::floor((static_cast<double>(in[i]) - offset) / scale + 0.5));
+                    }
+                });
 }
 
 void ChannelData::convert(ChannelData& dst, std::uint64_t dstOffset, const ChannelData& src,
                           std::uint64_t srcOffset, std::uint64_t count) {
     testRanges(dst, dstOffset, src, srcOffset, count, ConvertFunction);
     if (datatypeIsFloat(dst.datatype_) != datatypeIsFloat(src.datatype_))
-        fail(ConvertFunction, __LINE__, "isFloat(dst) != isFloat(src)");
-    dispatch(dst.datatype_, [&]<class D>(Type<D>) {
-        dispatch(src.datatype_, [&]<class S>(Type<S>) {
-            D* out = static_cast<D*>(dst.data_) + dstOffset;
-            const S* in = static_cast<const S*>(src.data_) + srcOffset;
-            if constexpr (std::is_same_v<D, float> && std::is_same_v<S, double>) {
-                for (std::uint64_t i = 0; i < count; ++i)
-                    out[i] = narrow(in[i]);
-            } else if constexpr (std::is_floating_point_v<D> == std::is_floating_point_v<S>) {
-                // Integers wrap to the destination's width (two's complement), floats widen.
-                for (std::uint64_t i = 0; i < count; ++i)
-                    out[i] = static_cast<D>(in[i]);
-            }
-        });
-    });
+        KORVEL_FAIL(kFile, ConvertFunction, ErrorCode::PointData, "isFloat(dst) != isFloat(src)");
+    withSamples(dst.data_, dst.datatype_, dstOffset, src.data_, src.datatype_, srcOffset,
+                [&]<class D, class S>(D* out, const S* in) {
+                    if constexpr (std::is_same_v<D, float> && std::is_same_v<S, double>) {
+                        for (std::uint64_t i = 0; i < count; ++i)
+                            out[i] = narrow(in[i]);
+                    } else if constexpr (std::is_floating_point_v<D> ==
+                                         std::is_floating_point_v<S>) {
+                        // Integers wrap to the destination's width (two's complement), floats
+                        // widen.
+                        for (std::uint64_t i = 0; i < count; ++i)
+                            out[i] = static_cast<D>(in[i]);
+                    }
+                });
 }
 
 } // namespace Korvel

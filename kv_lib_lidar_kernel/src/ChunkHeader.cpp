@@ -10,11 +10,9 @@ std::int64_t ChunkHeader::read(BufferedIOReader& reader) {
     const char* const function = "Korvel::ChunkHeader::read";
     offset = reader.tell();
     if (!BigEndian::read(reader, id))
-        throw Error::make("ChunkHeader", function, __LINE__, ErrorCode::ChunkHeader,
-                          "bad read -- chunk id");
+        KORVEL_FAIL("ChunkHeader", function, ErrorCode::ChunkHeader, "bad read -- chunk id");
     if (!BigEndian::read(reader, length))
-        throw Error::make("ChunkHeader", function, __LINE__, ErrorCode::ChunkHeader,
-                          "bad read -- chunk length");
+        KORVEL_FAIL("ChunkHeader", function, ErrorCode::ChunkHeader, "bad read -- chunk length");
     return Size;
 }
 

@@ -5,6 +5,8 @@
 #include "Error.h"
 #include "IO.h"
 
+#include <memory>
+
 namespace Korvel {
 
 namespace {
@@ -16,9 +18,7 @@ const char* const LoadFunction = "Korvel::DiskRTree::Branch::load";
 constexpr std::int64_t CountBytes = 1;
 constexpr std::int64_t EntryBytes = 28;
 
-[[noreturn]] void fail(const char* function, std::uint32_t line, const char* message) {
-    throw Error::make("RTree", function, line, ErrorCode::RTree, "%s", message);
-}
+constexpr const char* kFile = "RTree";
 
 // One field that must end at or before end.
 template <class T> bool readWithin(BufferedIOReader& reader, std::int64_t end, T& value) {
@@ -31,7 +31,8 @@ void loadRange(BufferedIOReader& reader, std::int64_t end, double scale, double 
                double* range) {
     for (int i = 0; i < 2; ++i) {
         std::uint32_t value = 0;
-        if (!readWithin(reader, end, value)) fail("loadRange", __LINE__, "bad read -- node bounds");
+        if (!readWithin(reader, end, value))
+            KORVEL_FAIL(kFile, "loadRange", ErrorCode::RTree, "bad read -- node bounds");
         range[i] = static_cast<double>(value) * scale + offset;
     }
 }
@@ -51,10 +52,13 @@ struct DiskRTree::Branch {
     static void load(Branch& branch, unsigned level, BufferedIOReader& reader, std::int64_t start,
                      const double* scales, const double* offsets, std::int64_t end) {
         std::uint8_t count = 0;
-        if (start < 0 || start >= end) fail(LoadFunction, __LINE__, "bad read -- node count");
+        if (start < 0 || start >= end)
+            KORVEL_FAIL(kFile, LoadFunction, ErrorCode::RTree, "bad read -- node count");
         reader.seek(start, BufferedIOReader::FromStart);
-        if (!readWithin(reader, end, count)) fail(LoadFunction, __LINE__, "bad read -- node count");
-        if (count > MaxEntries) fail(LoadFunction, __LINE__, "bad node count");
+        if (!readWithin(reader, end, count))
+            KORVEL_FAIL(kFile, LoadFunction, ErrorCode::RTree, "bad read -- node count");
+        if (count > MaxEntries)
+            KORVEL_FAIL(kFile, LoadFunction, ErrorCode::RTree, "bad node count");
         const std::int64_t size = CountBytes + EntryBytes * count;
         for (unsigned i = 0; i < count; ++i) {
             Entry& entry = branch.entries[i];
@@ -62,11 +66,11 @@ struct DiskRTree::Branch {
                 loadRange(reader, end, scales[axis], offsets[axis], entry.box + 2 * axis);
             std::uint32_t payload = 0;
             if (!readWithin(reader, end, payload))
-                fail(LoadFunction, __LINE__, "bad read -- node payload");
+                KORVEL_FAIL(kFile, LoadFunction, ErrorCode::RTree, "bad read -- node payload");
             entry.payload = payload;
             if (level > 0) {
                 if (payload < size || start + payload >= end)
-                    fail(LoadFunction, __LINE__, "bad node offset");
+                    KORVEL_FAIL(kFile, LoadFunction, ErrorCode::RTree, "bad node offset");
                 entry.payload = static_cast<std::uint64_t>(start) + payload;
             }
         }
@@ -84,15 +88,9 @@ struct DiskRTree::Branch {
 class DiskRTree::Walker : public RTree::Iterator {
 public:
     explicit Walker(const DiskRTree& tree) : tree_(tree), frames_(new Frame[tree.rootLevel_ + 1u]) {
-        try {
-            reader_.attach(tree.io_, true, 4096);
-        } catch (...) {
-            delete[] frames_;
-            throw;
-        }
+        reader_.attach(tree.io_, true, 4096);
         reset();
     }
-    ~Walker() override { delete[] frames_; }
 
     void reset() override {
         depth_ = 0;
@@ -117,7 +115,8 @@ protected:
             }
             // Branches shared between parents would make the walk repeat them without end.
             if (++branchReads_ > tree_.maxBranchReads_)
-                fail("Korvel::DiskRTree::Iterator::descend", __LINE__, "bad node offset");
+                KORVEL_FAIL(kFile, "Korvel::DiskRTree::Iterator::descend", ErrorCode::RTree,
+                            "bad node offset");
             Branch::load(frames_[depth_ + 1].branch, frame.branch.level - 1u, reader_,
                          static_cast<std::int64_t>(entry.payload), tree_.scale_, tree_.offset_,
                          tree_.bodyEnd_);
@@ -136,7 +135,7 @@ private:
     };
 
     const DiskRTree& tree_;
-    Frame* frames_;
+    std::unique_ptr<Frame[]> frames_;
     BufferedIOReader reader_;
     int depth_ = 0;
     std::int64_t branchReads_ = 0;
@@ -148,7 +147,9 @@ DiskRTree::~DiskRTree() {
 }
 
 RTree::Iterator* DiskRTree::createIterator() const {
-    if (root_ == nullptr) fail("Korvel::DiskRTree::createIterator", __LINE__, "index not loaded");
+    if (root_ == nullptr)
+        KORVEL_FAIL(kFile, "Korvel::DiskRTree::createIterator", ErrorCode::RTree,
+                    "index not loaded");
     return new Walker(*this);
 }
 
@@ -161,29 +162,28 @@ void DiskRTree::init(BufferedIOReader& reader, std::int64_t bodyLength) {
     const std::int64_t start = reader.tell();
     std::int64_t end = start;
     if (bodyLength > 0 && __builtin_add_overflow(start, bodyLength, &end))
-        fail(InitFunction, __LINE__, "bad read -- max nodes");
-    if (!readWithin(reader, end, maxNodes_)) fail(InitFunction, __LINE__, "bad read -- max nodes");
-    if (!readWithin(reader, end, rootLevel_)) fail(InitFunction, __LINE__, "bad read -- level");
-    if (rootLevel_ > MaxRootLevel) fail(InitFunction, __LINE__, "bad root level");
-    if (!readWithin(reader, end, numEntries_)) fail(InitFunction, __LINE__, "bad read -- count");
+        KORVEL_FAIL(kFile, InitFunction, ErrorCode::RTree, "bad read -- max nodes");
+    if (!readWithin(reader, end, maxNodes_))
+        KORVEL_FAIL(kFile, InitFunction, ErrorCode::RTree, "bad read -- max nodes");
+    if (!readWithin(reader, end, rootLevel_))
+        KORVEL_FAIL(kFile, InitFunction, ErrorCode::RTree, "bad read -- level");
+    if (rootLevel_ > MaxRootLevel)
+        KORVEL_FAIL(kFile, InitFunction, ErrorCode::RTree, "bad root level");
+    if (!readWithin(reader, end, numEntries_))
+        KORVEL_FAIL(kFile, InitFunction, ErrorCode::RTree, "bad read -- count");
     for (int axis = 0; axis < 3; ++axis) {
         if (!readWithin(reader, end, scale_[axis]))
-            fail(InitFunction, __LINE__, "bad read -- scale");
+            KORVEL_FAIL(kFile, InitFunction, ErrorCode::RTree, "bad read -- scale");
         if (!readWithin(reader, end, offset_[axis]))
-            fail(InitFunction, __LINE__, "bad read -- offset");
+            KORVEL_FAIL(kFile, InitFunction, ErrorCode::RTree, "bad read -- offset");
     }
     bodyEnd_ = end;
     maxBranchReads_ = (end - start) / (CountBytes + EntryBytes) + 1;
 
-    Branch* root = new Branch;
-    try {
-        Branch::load(*root, rootLevel_, reader, reader.tell(), scale_, offset_, end);
-    } catch (...) {
-        delete root;
-        throw;
-    }
+    std::unique_ptr<Branch> root(new Branch);
+    Branch::load(*root, rootLevel_, reader, reader.tell(), scale_, offset_, end);
     delete root_;
-    root_ = root;
+    root_ = root.release();
     reader.seek(end, BufferedIOReader::FromStart);
 }
 

@@ -62,3 +62,9 @@ private:
 };
 
 } // namespace Korvel
+
+// The kernel's one way to raise its error: throws Error for the failure at the line where it
+// stands, with the file name the error reports (e.g. "PointData"), the qualified function, the
+// code and a printf-style message.
+#define KORVEL_FAIL(file, function, code, ...)                                                     \
+    throw ::Korvel::Error::make((file), (function), __LINE__, (code), __VA_ARGS__)

@@ -40,8 +40,8 @@ template <class T> void SubblockReader::GZFloatingPoint<T>::init() {
     rawTopPlane_ = -1;
     const int result = inflateInit2(&stream_, -15);
     if (result != Z_OK)
-        throw Error::make("SubblockReader", Names<T>::init, __LINE__, kInflateError,
-                          "inflateInit(): %s", zlibMessage(stream_, result));
+        KORVEL_FAIL("SubblockReader", Names<T>::init, kInflateError, "inflateInit(): %s",
+                    zlibMessage(stream_, result));
     streamOpen_ = true;
     // The largest deflate output for a subblock's raw bytes, under any settings.
     allocateDataBuffer(deflateBound(nullptr, static_cast<uLong>(subblockSize_ * sizeof(T))));
@@ -55,8 +55,8 @@ std::uint64_t SubblockReader::GZFloatingPoint<T>::readSubblockHeader(BufferedIOR
 template <class T> void SubblockReader::GZFloatingPoint<T>::decode(void* buffer, std::uint64_t n) {
     int result = inflateReset(&stream_);
     if (result != Z_OK)
-        throw Error::make("SubblockReader", Names<T>::decode, __LINE__, kInflateError,
-                          "inflateReset(): %s", zlibMessage(stream_, result));
+        KORVEL_FAIL("SubblockReader", Names<T>::decode, kInflateError, "inflateReset(): %s",
+                    zlibMessage(stream_, result));
     stream_.next_in = dataBuffer_.get();
     stream_.avail_in = static_cast<uInt>(dataLength_);
     stream_.next_out = static_cast<Bytef*>(buffer);
@@ -68,8 +68,8 @@ template <class T> void SubblockReader::GZFloatingPoint<T>::decode(void* buffer,
                              : result == Z_STREAM_END ? "data ends before the subblock"
                              : stream_.avail_out == 0 ? "data continues past the subblock"
                                                       : zError(result);
-        throw Error::make("SubblockReader", Names<T>::decode, __LINE__, kInflateError,
-                          "inflate(Z_NO_FLUSH): %s", reason);
+        KORVEL_FAIL("SubblockReader", Names<T>::decode, kInflateError, "inflate(Z_NO_FLUSH): %s",
+                    reason);
     }
     T* const out = static_cast<T*>(buffer);
     for (std::uint64_t i = 0; i < n; ++i)

@@ -47,14 +47,11 @@ KernelChannelInfo::~KernelChannelInfo() {
 }
 
 void KernelChannelInfo::load(BufferedIOReader& reader, std::int64_t end, std::uint32_t errorCode) {
-    const auto badRead = [errorCode](std::uint32_t line) {
-        return Error::make("ChannelInfo", "Korvel::KernelChannelInfo::load", line, errorCode,
-                           "bad read -- channel info");
-    };
     char name[NameBytes + 1] = {};
     if (end - reader.tell() < static_cast<std::int64_t>(NameBytes) ||
         reader.read(name, NameBytes) != static_cast<std::int64_t>(NameBytes))
-        throw badRead(__LINE__);
+        KORVEL_FAIL("ChannelInfo", "Korvel::KernelChannelInfo::load", errorCode,
+                    "bad read -- channel info");
     std::uint16_t datatype = 0;
     std::uint8_t transform = 0;
     std::uint32_t subblockSize = 0;
@@ -65,7 +62,8 @@ void KernelChannelInfo::load(BufferedIOReader& reader, std::int64_t end, std::ui
         !BaseChunkReader::readWithin(reader, end, subblockSize) ||
         !BaseChunkReader::readWithin(reader, end, minimum) ||
         !BaseChunkReader::readWithin(reader, end, maximum))
-        throw badRead(__LINE__);
+        KORVEL_FAIL("ChannelInfo", "Korvel::KernelChannelInfo::load", errorCode,
+                    "bad read -- channel info");
 
     std::uint32_t codedType = datatype;
     std::uint32_t bits = 0;
@@ -88,7 +86,8 @@ void KernelChannelInfo::load(BufferedIOReader& reader, std::int64_t end, std::ui
     if (datatypeIsFloat(datatype) != datatypeIsFloat(codedType)) {
         if (!BaseChunkReader::readWithin(reader, end, offset) ||
             !BaseChunkReader::readWithin(reader, end, scale))
-            throw badRead(__LINE__);
+            KORVEL_FAIL("ChannelInfo", "Korvel::KernelChannelInfo::load", errorCode,
+                        "bad read -- channel info");
     }
 
     char* copy = XSTRDUP(name);

@@ -56,8 +56,8 @@ template <class T, class U>
 std::uint64_t SubblockReader::MQInteger<T, U>::readSubblockHeader(BufferedIOReader& headerReader) {
     std::uint16_t v = 0;
     if (!BigEndian::read(headerReader, v))
-        throw Error::make("SubblockReader", Names<T>::header, __LINE__, ErrorCode::Subband,
-                          "bad read -- subblock header");
+        KORVEL_FAIL("SubblockReader", Names<T>::header, ErrorCode::Subband,
+                    "bad read -- subblock header");
     if (v < 2048) {
         topPlane_ = lowestPlane_ = -1;
         rawTopPlane_ = -2;
@@ -65,8 +65,7 @@ std::uint64_t SubblockReader::MQInteger<T, U>::readSubblockHeader(BufferedIORead
     }
     // 2048 itself and values above the largest plane range encode no valid range.
     if (v == 2048 || v > MaxHeader)
-        throw Error::make("SubblockReader", Names<T>::header, __LINE__, ErrorCode::Subband,
-                          "bad subblock header");
+        KORVEL_FAIL("SubblockReader", Names<T>::header, ErrorCode::Subband, "bad subblock header");
     // Unpack the range: T from the block of values that w falls in, then L, then S.
     const std::int64_t w = v - 2048;
     std::int64_t t = 0;
@@ -130,8 +129,8 @@ void SubblockReader::MQInteger<T, U>::decode(void* buffer, std::uint64_t n) {
         for (int p = rawTopPlane_; p >= lowestPlane_; --p) {
             decodePlane(rawBits, p, n);
             if (reader.exhausted())
-                throw Error::make("SubblockReader", Names<T>::decode, __LINE__, ErrorCode::Subband,
-                                  "raw bits past the end of subblock data");
+                KORVEL_FAIL("SubblockReader", Names<T>::decode, ErrorCode::Subband,
+                            "raw bits past the end of subblock data");
         }
     }
     T* const out = static_cast<T*>(buffer);

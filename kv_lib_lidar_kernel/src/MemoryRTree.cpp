@@ -5,6 +5,7 @@
 #include "Error.h"
 
 #include <cmath>
+#include <memory>
 
 namespace Korvel {
 
@@ -39,9 +40,8 @@ double enlargement(const double* group, const double* box) {
     return volume(grown) - volume(group);
 }
 
-[[noreturn]] void fail(std::uint32_t line, const char* message) {
-    throw Error::make("RTree", "Korvel::MemoryRTree::load", line, ErrorCode::RTree, "%s", message);
-}
+constexpr const char* kFile = "RTree";
+constexpr const char* LoadFunction = "Korvel::MemoryRTree::load";
 
 } // namespace
 
@@ -73,18 +73,16 @@ struct MemoryRTree::Node {
     Node* insert(const Entry& entry) {
         if (level == 0) return add(entry);
         Entry& slot = entries[chooseChild(entry.box)];
-        Node* sibling = slot.child->insert(entry);
+        std::unique_ptr<Node> sibling(slot.child->insert(entry));
         slot.child->cover(slot.box);
-        if (sibling == nullptr) return nullptr;
+        if (!sibling) return nullptr;
         Entry up;
         sibling->cover(up.box);
-        up.child = sibling;
-        try {
-            return add(up);
-        } catch (...) {
-            delete sibling;
-            throw;
-        }
+        up.child = sibling.get();
+        // This node (or its own new sibling) owns the child once it is added.
+        Node* split = add(up);
+        sibling.release();
+        return split;
     }
 
     // The child needing the least enlargement; then the smaller volume; then the first.
@@ -280,20 +278,14 @@ void MemoryRTree::insert(const double* box, std::uint64_t block) {
     Node::Entry entry;
     copyBox(entry.box, box);
     entry.block = block;
-    Node* sibling = root_->insert(entry);
-    if (sibling != nullptr) {
+    std::unique_ptr<Node> sibling(root_->insert(entry));
+    if (sibling) {
         // The root split: a new root one level up over the old root and its sibling.
-        Node* top = nullptr;
-        try {
-            top = new Node(static_cast<std::uint16_t>(root_->level + 1));
-        } catch (...) {
-            delete sibling;
-            throw;
-        }
+        Node* top = new Node(static_cast<std::uint16_t>(root_->level + 1));
         root_->cover(top->entries[0].box);
         top->entries[0].child = root_;
         sibling->cover(top->entries[1].box);
-        top->entries[1].child = sibling;
+        top->entries[1].child = sibling.release();
         top->count = 2;
         root_ = top;
     }
@@ -302,14 +294,16 @@ void MemoryRTree::insert(const double* box, std::uint64_t block) {
 
 void MemoryRTree::load(BufferedIOReader& reader, std::int64_t bodyLength) {
     std::uint32_t count = 0;
-    if (bodyLength < 4 || !BigEndian::read(reader, count)) fail(__LINE__, "bad read -- count");
+    if (bodyLength < 4 || !BigEndian::read(reader, count))
+        KORVEL_FAIL(kFile, LoadFunction, ErrorCode::RTree, "bad read -- count");
     // Every box must lie inside the body before the first one is read.
     if (static_cast<std::int64_t>(count) > (bodyLength - 4) / BoxBytes)
-        fail(__LINE__, "bad read -- index bounds");
+        KORVEL_FAIL(kFile, LoadFunction, ErrorCode::RTree, "bad read -- index bounds");
     for (std::uint32_t i = 0; i < count; ++i) {
         double box[6];
         for (double& value : box)
-            if (!BigEndian::read(reader, value)) fail(__LINE__, "bad read -- index bounds");
+            if (!BigEndian::read(reader, value))
+                KORVEL_FAIL(kFile, LoadFunction, ErrorCode::RTree, "bad read -- index bounds");
         insert(box, i);
     }
     reader.seek(bodyLength - 4 - BoxBytes * count, BufferedIOReader::FromCurrent);

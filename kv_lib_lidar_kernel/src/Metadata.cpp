@@ -5,6 +5,7 @@
 #include "Error.h"
 
 #include <cstring>
+#include <memory>
 
 namespace Korvel {
 
@@ -32,25 +33,20 @@ struct Record {
     }
 };
 
-[[noreturn]] void fail(const char* function, std::uint32_t line, const char* message,
-                       const char* name = nullptr) {
-    Error error("Metadata", function, line, ErrorCode::Metadata);
-    error.appendMessage(message, name);
-    throw error;
-}
+constexpr const char* kFile = "Metadata";
 
 // A u32 length and that many bytes; null for length 0. A zero byte is added after the stored
 // bytes so that texts without one still end. length gets the stored byte count.
 char* loadChunk(BufferedIOReader& reader, const char* name, std::uint32_t& length) {
     if (!BigEndian::read(reader, length))
-        fail("loadChunk", __LINE__, "bad read -- %s length", name);
+        KORVEL_FAIL(kFile, "loadChunk", ErrorCode::Metadata, "bad read -- %s length", name);
     if (length == 0) return nullptr;
     if (static_cast<std::int64_t>(length) > reader.remaining())
-        fail("loadChunk", __LINE__, "bad read -- %s data", name);
+        KORVEL_FAIL(kFile, "loadChunk", ErrorCode::Metadata, "bad read -- %s data", name);
     char* block = static_cast<char*>(XALLOC(static_cast<std::size_t>(length) + 1));
     if (reader.read(block, length) != static_cast<std::int64_t>(length)) {
         XFREE(block);
-        fail("loadChunk", __LINE__, "bad read -- %s data", name);
+        KORVEL_FAIL(kFile, "loadChunk", ErrorCode::Metadata, "bad read -- %s data", name);
     }
     block[length] = '\0';
     return block;
@@ -102,47 +98,36 @@ Metadata::~Metadata() {
 
 void Metadata::read(BufferedIOReader& reader) {
     std::uint32_t version = 0;
-    if (!BigEndian::read(reader, version)) fail(ReadFunction, __LINE__, "bad read -- version");
-    if (version != 0) fail(ReadFunction, __LINE__, "unsupported version");
+    if (!BigEndian::read(reader, version))
+        KORVEL_FAIL(kFile, ReadFunction, ErrorCode::Metadata, "bad read -- version");
+    if (version != 0) KORVEL_FAIL(kFile, ReadFunction, ErrorCode::Metadata, "unsupported version");
     std::uint32_t numRecords = 0;
     if (!BigEndian::read(reader, numRecords) ||
         static_cast<std::int64_t>(numRecords) > reader.remaining() / MinimumRecordBytes)
-        fail(ReadFunction, __LINE__, "bad read -- numRecords");
+        KORVEL_FAIL(kFile, ReadFunction, ErrorCode::Metadata, "bad read -- numRecords");
 
     for (std::uint32_t i = 0; i < numRecords; ++i) {
-        Record* record = new Record;
-        try {
-            std::uint32_t length = 0;
-            record->key = loadChunk(reader, "key", length);
-            record->description = loadChunk(reader, "description", length);
-            if (!BigEndian::read(reader, record->datatype))
-                fail(ReadFunction, __LINE__, "bad read -- datatype");
-            record->value = loadChunk(reader, "value", length);
-            record->count = length;
-            if (record->datatype == Float64Array) {
-                record->count = length / 8;
-                unsigned char* bytes = static_cast<unsigned char*>(record->value);
-                for (std::uint64_t k = 0; k < record->count; ++k) {
-                    const double number = BigEndian::decode<double>(bytes + 8 * k);
-                    std::memcpy(bytes + 8 * k, &number, 8);
-                }
+        auto record = std::make_unique<Record>();
+        std::uint32_t length = 0;
+        record->key = loadChunk(reader, "key", length);
+        record->description = loadChunk(reader, "description", length);
+        if (!BigEndian::read(reader, record->datatype))
+            KORVEL_FAIL(kFile, ReadFunction, ErrorCode::Metadata, "bad read -- datatype");
+        record->value = loadChunk(reader, "value", length);
+        record->count = length;
+        if (record->datatype == Float64Array) {
+            record->count = length / 8;
+            unsigned char* bytes = static_cast<unsigned char*>(record->value);
+            for (std::uint64_t k = 0; k < record->count; ++k) {
+                const double number = BigEndian::decode<double>(bytes + 8 * k);
+                std::memcpy(bytes + 8 * k, &number, 8);
             }
-        } catch (...) {
-            delete record;
-            throw;
         }
         // An array of doubles too short for one value has no value: the record counts as
         // missing, so that no caller reads a value that is not there.
-        if (record->datatype == Float64Array && record->count == 0) {
-            delete record;
-            continue;
-        }
-        try {
-            imp_->append(record);
-        } catch (...) {
-            delete record;
-            throw;
-        }
+        if (record->datatype == Float64Array && record->count == 0) continue;
+        imp_->append(record.get());
+        record.release();
     }
 }
 

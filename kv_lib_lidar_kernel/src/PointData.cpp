@@ -4,6 +4,7 @@
 #include "PointInfo.h"
 
 #include <cstring>
+#include <memory>
 
 namespace Korvel {
 
@@ -22,18 +23,13 @@ void PointData::clear() {
 void PointData::init(const PointInfo& info, std::uint64_t capacity) {
     clear();
     if (!info.hasValidXYZ())
-        throw Error::make("PointData", "Korvel::PointData::init", __LINE__, ErrorCode::PointData,
-                          "must have x, y, and z channels");
+        KORVEL_FAIL("PointData", "Korvel::PointData::init", ErrorCode::PointData,
+                    "must have x, y, and z channels");
     const std::uint64_t count = info.getNumChannels();
-    ChannelData* channels = new ChannelData[count];
-    try {
-        for (std::uint64_t i = 0; i < count; ++i)
-            channels[i].init(info.getChannel(i), capacity);
-    } catch (...) {
-        delete[] channels;
-        throw;
-    }
-    channels_ = channels;
+    std::unique_ptr<ChannelData[]> channels(new ChannelData[count]);
+    for (std::uint64_t i = 0; i < count; ++i)
+        channels[i].init(info.getChannel(i), capacity);
+    channels_ = channels.release();
     numChannels_ = count;
     numSamples_ = capacity;
     // The first channel of each name, as the point info finds them.
@@ -52,8 +48,8 @@ void PointData::init(const PointInfo& info, std::uint64_t capacity) {
 
 const ChannelData& PointData::getChannel(std::uint64_t index) const {
     if (index >= numChannels_)
-        throw Error::make("PointData", "Korvel::PointData::getChannel", __LINE__,
-                          ErrorCode::Generic, "bad channel index");
+        KORVEL_FAIL("PointData", "Korvel::PointData::getChannel", ErrorCode::Generic,
+                    "bad channel index");
     return channels_[index];
 }
 
@@ -64,8 +60,8 @@ ChannelData& PointData::getChannel(std::uint64_t index) {
 void PointData::copy(PointData& dst, std::uint64_t dstOffset, const PointData& src,
                      std::uint64_t srcOffset, std::uint64_t count) {
     if (dst.numChannels_ != src.numChannels_)
-        throw Error::make("PointData", "Korvel::PointData::copy", __LINE__, ErrorCode::PointData,
-                          "number of channels must the same");
+        KORVEL_FAIL("PointData", "Korvel::PointData::copy", ErrorCode::PointData,
+                    "number of channels must the same");
     for (std::uint64_t i = 0; i < dst.numChannels_; ++i)
         ChannelData::copy(dst.channels_[i], dstOffset, src.channels_[i], srcOffset, count);
 }

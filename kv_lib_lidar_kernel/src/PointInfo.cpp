@@ -5,6 +5,7 @@
 
 #include <cstring>
 #include <initializer_list>
+#include <memory>
 
 namespace Korvel {
 
@@ -15,16 +16,12 @@ PointInfo::PointInfo(const PointInfo& other) {
 PointInfo& PointInfo::operator=(const PointInfo& other) {
     if (this == &other) return *this;
     // Build the copy first so that a failure leaves this point info as it was.
-    ChannelInfo* channels = other.numChannels_ > 0 ? new ChannelInfo[other.numChannels_] : nullptr;
-    try {
-        for (std::uint64_t i = 0; i < other.numChannels_; ++i)
-            channels[i] = other.channels_[i];
-    } catch (...) {
-        delete[] channels;
-        throw;
-    }
+    std::unique_ptr<ChannelInfo[]> channels(
+        other.numChannels_ > 0 ? new ChannelInfo[other.numChannels_] : nullptr);
+    for (std::uint64_t i = 0; i < other.numChannels_; ++i)
+        channels[i] = other.channels_[i];
     delete[] channels_;
-    channels_ = channels;
+    channels_ = channels.release();
     numChannels_ = other.numChannels_;
     return *this;
 }
@@ -42,8 +39,8 @@ void PointInfo::init(std::uint64_t count) {
 
 const ChannelInfo& PointInfo::channelAt(std::uint64_t index) const {
     if (index >= numChannels_)
-        throw Error::make("PointData", "Korvel::PointInfo::getChannel", __LINE__,
-                          ErrorCode::Generic, "bad channel index");
+        KORVEL_FAIL("PointData", "Korvel::PointInfo::getChannel", ErrorCode::Generic,
+                    "bad channel index");
     return channels_[index];
 }
 

@@ -26,8 +26,8 @@ void PointIterator::init(const double* bounds, double fraction, const PointInfo&
     limit_ = 1.0 - fraction * 0.5;
     delegate_ = delegate;
     if (!pointInfo.hasValidXYZ())
-        throw Error::make("PointIterator", "Korvel::PointIterator::init", __LINE__,
-                          ErrorCode::PointData, "must have x, y, and z channels");
+        KORVEL_FAIL("PointIterator", "Korvel::PointIterator::init", ErrorCode::PointData,
+                    "must have x, y, and z channels");
 }
 
 std::uint64_t PointIterator::getNextPoints(PointData&) {

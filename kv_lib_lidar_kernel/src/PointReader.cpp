@@ -50,8 +50,8 @@ void PointReader::setQuantization(const double* scales, const double* offsets) {
 
 void PointReader::setPointInfo(const PointInfo& pointInfo) {
     if (!pointInfo.hasValidXYZ())
-        throw Error::make("PointReader", "Korvel::PointReader::setPointInfo", __LINE__,
-                          ErrorCode::PointData, "must have x, y, and z channels");
+        KORVEL_FAIL("PointReader", "Korvel::PointReader::setPointInfo", ErrorCode::PointData,
+                    "must have x, y, and z channels");
     pointInfo_ = pointInfo;
 }
 

@@ -58,8 +58,8 @@ QG4PointReader::~QG4PointReader() {
 void QG4PointReader::init(IO* io) {
     // A reader holds one file; a second init would mix two.
     if (initCalled_)
-        throw Error::make("QG4PointReader", InitFunction, __LINE__, ErrorCode::Generic,
-                          "reader already initialised");
+        KORVEL_FAIL("QG4PointReader", InitFunction, ErrorCode::Generic,
+                    "reader already initialised");
     initCalled_ = true;
 
     BufferedIOReader reader;
@@ -79,11 +79,10 @@ void QG4PointReader::init(IO* io) {
         fileLength < ChunkHeader::Size ? 0 : fileLength - ChunkHeader::Size,
         static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max() - reader.tell()));
     if (group.length > groupLimit)
-        throw Error::make("QG4PointReader", InitFunction, __LINE__, ErrorCode::FileHeader,
-                          "chunk length error");
+        KORVEL_FAIL("QG4PointReader", InitFunction, ErrorCode::FileHeader, "chunk length error");
     if (group.id != ChunkHeader::Group)
-        throw Error::make("QG4PointReader", InitFunction, __LINE__, ErrorCode::FileHeader,
-                          "unsupported group type");
+        KORVEL_FAIL("QG4PointReader", InitFunction, ErrorCode::FileHeader,
+                    "unsupported group type");
     auto remaining = static_cast<std::int64_t>(group.length);
 
     decoderInfo_ = new WaveletDecoderInfo;
@@ -144,8 +143,8 @@ PointIterator* QG4PointReader::createIterator(const double* bounds, double fract
                                               const PointInfo& pointInfo,
                                               ProgressDelegate* delegate) {
     if (decoderInfo_ == nullptr)
-        throw Error::make("QG4PointReader", "Korvel::QG4PointReader::createIterator", __LINE__,
-                          ErrorCode::Generic, "reader not initialised");
+        KORVEL_FAIL("QG4PointReader", "Korvel::QG4PointReader::createIterator", ErrorCode::Generic,
+                    "reader not initialised");
     return decoderInfo_->createIterator(bounds, fraction, pointInfo, delegate);
 }
 

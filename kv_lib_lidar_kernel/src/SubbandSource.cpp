@@ -1,6 +1,6 @@
 #include "SubbandSource.h"
 
-#include "DataType.h"
+#include "DatatypeDispatch.h"
 #include "Error.h"
 #include "PipelineStageImp.h"
 #include "SubbandReaderImp.h"
@@ -21,26 +21,14 @@ SubbandSource* SubbandSource::createSubbandReader(SubblockReader& reader, std::u
                                                   bool isHighBand, BufferedIOReader* headerReader,
                                                   BufferedIOReader* dataReader,
                                                   std::uint64_t length) {
-    switch (reader.getDatatype()) {
-    case DATATYPE_SINT16:
-        return new SubbandReaderImp<std::int16_t>(reader, level, isHighBand, headerReader,
-                                                  dataReader, length);
-    case DATATYPE_SINT32:
-        return new SubbandReaderImp<std::int32_t>(reader, level, isHighBand, headerReader,
-                                                  dataReader, length);
-    case DATATYPE_SINT64:
-        return new SubbandReaderImp<std::int64_t>(reader, level, isHighBand, headerReader,
-                                                  dataReader, length);
-    case DATATYPE_FLOAT32:
-        return new SubbandReaderImp<float>(reader, level, isHighBand, headerReader, dataReader,
-                                           length);
-    case DATATYPE_FLOAT64:
-        return new SubbandReaderImp<double>(reader, level, isHighBand, headerReader, dataReader,
-                                            length);
-    default:
-        throw Error::make("SubbandSource", "Korvel::SubbandSource::createSubbandReader", __LINE__,
-                          ErrorCode::PointData, "unkown datatype");
-    }
+    SubbandSource* made = nullptr;
+    if (!withWaveletDatatype(reader.getDatatype(), [&](auto zero) {
+            made = new SubbandReaderImp<decltype(zero)>(reader, level, isHighBand, headerReader,
+                                                        dataReader, length);
+        }))
+        KORVEL_FAIL("SubbandSource", "Korvel::SubbandSource::createSubbandReader",
+                    ErrorCode::PointData, "unkown datatype");
+    return made;
 }
 
 namespace {
@@ -54,9 +42,8 @@ SubbandSource* makeStage(std::uint64_t windowSize, SubbandSource* low, SubbandSo
     // The first window must leave final samples (2W - 4P of them, one less for an odd start),
     // and a window is never larger than the largest subblock a channel may have.
     if (windowSize <= 2 * std::uint64_t{padding} || windowSize > SubblockReader::MaxSubblockSize)
-        throw Error::make("SubbandSource", "Korvel::SubbandSource::createPipeStage", __LINE__,
-                          ErrorCode::Subband, "bad window size %llu",
-                          static_cast<unsigned long long>(windowSize));
+        KORVEL_FAIL("SubbandSource", "Korvel::SubbandSource::createPipeStage", ErrorCode::Subband,
+                    "bad window size %llu", static_cast<unsigned long long>(windowSize));
     return new SubbandSource::PipelineStageImp<T>(windowSize, low, high, padding, predict, update);
 }
 
@@ -66,24 +53,13 @@ SubbandSource* SubbandSource::createPipeStage(std::uint64_t windowSize, SubbandS
                                               SubbandSource* high) {
     // Both bands come from one channel; samples of another width would not fit the windows.
     const std::uint32_t datatype = low->getDatatype();
-    if (high->getDatatype() == datatype) {
-        switch (datatype) {
-        case DATATYPE_SINT16:
-            return makeStage<std::int16_t>(windowSize, low, high);
-        case DATATYPE_SINT32:
-            return makeStage<std::int32_t>(windowSize, low, high);
-        case DATATYPE_SINT64:
-            return makeStage<std::int64_t>(windowSize, low, high);
-        case DATATYPE_FLOAT32:
-            return makeStage<float>(windowSize, low, high);
-        case DATATYPE_FLOAT64:
-            return makeStage<double>(windowSize, low, high);
-        default:
-            break;
-        }
-    }
-    throw Error::make("SubbandSource", "Korvel::SubbandSource::createPipeStage", __LINE__,
-                      ErrorCode::ChunkHeader, "unknown datatype");
+    SubbandSource* stage = nullptr;
+    if (high->getDatatype() == datatype && withWaveletDatatype(datatype, [&](auto zero) {
+            stage = makeStage<decltype(zero)>(windowSize, low, high);
+        }))
+        return stage;
+    KORVEL_FAIL("SubbandSource", "Korvel::SubbandSource::createPipeStage", ErrorCode::ChunkHeader,
+                "unknown datatype");
 }
 
 } // namespace Korvel

@@ -17,11 +17,6 @@ namespace {
 
 constexpr const char* kFile = "SubblockReader";
 
-[[noreturn]] void fail(const char* function, std::uint32_t line, std::uint32_t code,
-                       const char* message) {
-    throw Error::make(kFile, function, line, code, "%s", message);
-}
-
 } // namespace
 
 SubblockReader::SubblockReader(std::uint32_t datatype, std::uint32_t transform,
@@ -43,12 +38,12 @@ SubblockReader* SubblockReader::create(std::uint32_t datatype, std::uint32_t tra
     const bool knownInteger =
         datatype == DATATYPE_SINT16 || datatype == DATATYPE_SINT32 || datatype == DATATYPE_SINT64;
     if (!((integer && mq) || (floatingPoint && (gz || mq))))
-        fail(function, __LINE__, ErrorCode::PointData, "unkown transform");
+        KORVEL_FAIL(kFile, function, ErrorCode::PointData, "unkown transform");
     if (integer ? !knownInteger : !knownFloat)
-        fail(function, __LINE__, ErrorCode::PointData, "unkown datatype");
+        KORVEL_FAIL(kFile, function, ErrorCode::PointData, "unkown datatype");
     // The buffers grow with the subblock size, which comes from the file.
     if (subblockSize == 0 || subblockSize > MaxSubblockSize)
-        fail(function, __LINE__, ErrorCode::Subband, "bad subblock size");
+        KORVEL_FAIL(kFile, function, ErrorCode::Subband, "bad subblock size");
 
     std::unique_ptr<SubblockReader> reader;
     if (integer) {
@@ -87,7 +82,7 @@ void SubblockReader::allocateDataBuffer(std::uint64_t capacity) {
 
 void SubblockReader::checkDataLength(const char* function) const {
     if (dataLength_ == 0 || dataLength_ > dataCapacity_)
-        fail(function, __LINE__, ErrorCode::Subband, "bad subblock data length");
+        KORVEL_FAIL(kFile, function, ErrorCode::Subband, "bad subblock data length");
 }
 
 std::uint64_t SubblockReader::loadSubblock(BufferedIOReader& headerReader,
@@ -95,7 +90,7 @@ std::uint64_t SubblockReader::loadSubblock(BufferedIOReader& headerReader,
                                            std::uint64_t count, std::uint64_t pending) {
     const char* const function = "Korvel::SubblockReader::loadSubblock";
     if (count > subblockSize_)
-        fail(function, __LINE__, ErrorCode::Subband, "bad subblock sample count");
+        KORVEL_FAIL(kFile, function, ErrorCode::Subband, "bad subblock sample count");
     const std::size_t bytes = static_cast<std::size_t>(count * sampleWidth_);
     if (pending > 0) {
         std::memset(buffer, 0, bytes);
@@ -108,7 +103,7 @@ std::uint64_t SubblockReader::loadSubblock(BufferedIOReader& headerReader,
     }
     const auto length = static_cast<std::int64_t>(dataLength_);
     if (dataReader.remaining() < length || dataReader.read(dataBuffer_.get(), length) != length)
-        fail(function, __LINE__, ErrorCode::Subband, "bad read -- subblock data");
+        KORVEL_FAIL(kFile, function, ErrorCode::Subband, "bad read -- subblock data");
     decode(buffer, count);
     return 0;
 }
@@ -126,8 +121,8 @@ std::uint64_t SubblockReader::skipSubblocks(BufferedIOReader& headerReader,
         } else {
             const auto length = static_cast<std::int64_t>(dataLength_);
             if (dataReader.remaining() < length)
-                fail("Korvel::SubblockReader::skipSubblocks", __LINE__, ErrorCode::Subband,
-                     "bad read -- subblock data");
+                KORVEL_FAIL(kFile, "Korvel::SubblockReader::skipSubblocks", ErrorCode::Subband,
+                            "bad read -- subblock data");
             dataReader.seek(length, BufferedIOReader::FromCurrent);
             --k;
         }
@@ -140,7 +135,7 @@ std::uint64_t SubblockReader::readPlaneLengths(BufferedIOReader& headerReader) {
     if (!isWaveletTransform_) {
         std::uint32_t length = 0;
         if (!BigEndian::read(headerReader, length))
-            fail(function, __LINE__, ErrorCode::Subband, "bad read -- plane length header");
+            KORVEL_FAIL(kFile, function, ErrorCode::Subband, "bad read -- plane length header");
         return length;
     }
     // Only the integer family keeps a plane table.
@@ -150,9 +145,9 @@ std::uint64_t SubblockReader::readPlaneLengths(BufferedIOReader& headerReader) {
         std::uint8_t layer = 0;
         std::uint16_t length = 0;
         if (!BigEndian::read(headerReader, layer))
-            fail(function, __LINE__, ErrorCode::Subband, "bad read -- plane layer header");
+            KORVEL_FAIL(kFile, function, ErrorCode::Subband, "bad read -- plane layer header");
         if (!BigEndian::read(headerReader, length))
-            fail(function, __LINE__, ErrorCode::Subband, "bad read -- plane length header");
+            KORVEL_FAIL(kFile, function, ErrorCode::Subband, "bad read -- plane length header");
         planeTable_[p] = {length, layer};
         sum += length;
     }
@@ -163,7 +158,7 @@ std::uint64_t SubblockReader::readFloatingPointHeader(BufferedIOReader& headerRe
                                                       const char* function) {
     std::uint32_t v = 0;
     if (!BigEndian::read(headerReader, v))
-        fail(function, __LINE__, ErrorCode::Subband, "bad read -- subblock header");
+        KORVEL_FAIL(kFile, function, ErrorCode::Subband, "bad read -- subblock header");
     topPlane_ = 0;
     rawTopPlane_ = -1;
     if (v < 2048) {

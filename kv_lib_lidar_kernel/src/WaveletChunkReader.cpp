@@ -6,15 +6,13 @@
 #include "MemoryRTree.h"
 
 #include <limits>
+#include <memory>
 
 namespace Korvel {
 
 namespace {
 
-[[noreturn]] void fail(const char* function, std::uint32_t line, std::uint32_t code,
-                       const char* message) {
-    throw Error::make("ChunkReader", function, line, code, "%s", message);
-}
+constexpr const char* kFile = "ChunkReader";
 
 } // namespace
 
@@ -25,36 +23,31 @@ void WaveletChunkReader::readHeader(std::uint64_t bodyLength, std::int64_t& numP
     const std::uint32_t code = ErrorCode::WaveletHeader;
     const std::int64_t end = bodyEnd(bodyLength);
     std::uint8_t version = 0;
-    if (!readWithin(end, version)) fail(function, __LINE__, code, "bad read -- header version");
+    if (!readWithin(end, version)) KORVEL_FAIL(kFile, function, code, "bad read -- header version");
     if (version != 1 && version != 2)
-        fail(function, __LINE__, ErrorCode::Unsupported, "unsupported header version");
+        KORVEL_FAIL(kFile, function, ErrorCode::Unsupported, "unsupported header version");
     std::uint64_t points = 0;
     std::uint16_t levels = 0;
     std::uint16_t count = 0;
     if (!readWithin(end, points) || !readWithin(end, levels) || !readWithin(end, count))
-        fail(function, __LINE__, code, "bad read -- wavelet header");
+        KORVEL_FAIL(kFile, function, code, "bad read -- wavelet header");
     // Point counts are signed 64-bit numbers everywhere after this.
     if (points > static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max()))
-        fail(function, __LINE__, code, "bad number of points");
+        KORVEL_FAIL(kFile, function, code, "bad number of points");
     // Every record must fit in what is left of the body before the array is sized by the count.
     if (count > (end - reader_.tell()) / KernelChannelInfo::MinimumRecordBytes)
-        throw Error::make("ChannelInfo", "Korvel::KernelChannelInfo::load", __LINE__, code,
-                          "bad read -- channel info");
+        KORVEL_FAIL("ChannelInfo", "Korvel::KernelChannelInfo::load", code,
+                    "bad read -- channel info");
 
-    KernelChannelInfo* infos = count > 0 ? new KernelChannelInfo[count] : nullptr;
-    try {
-        for (std::uint16_t i = 0; i < count; ++i)
-            infos[i].load(reader_, end, code);
-    } catch (...) {
-        delete[] infos;
-        throw;
-    }
+    std::unique_ptr<KernelChannelInfo[]> infos(count > 0 ? new KernelChannelInfo[count] : nullptr);
+    for (std::uint16_t i = 0; i < count; ++i)
+        infos[i].load(reader_, end, code);
     // Bytes of the body after the records are not examined.
     reader_.seek(end, BufferedIOReader::FromStart);
     numPoints = static_cast<std::int64_t>(points);
     numLevels = std::uint32_t{levels} + 1;
     numChannels = count;
-    channels = infos;
+    channels = infos.release();
 }
 
 RTree* WaveletChunkReader::readIndex(std::uint64_t bodyLength, std::int64_t& blockSize) {
@@ -62,33 +55,23 @@ RTree* WaveletChunkReader::readIndex(std::uint64_t bodyLength, std::int64_t& blo
     const std::int64_t end = bodyEnd(bodyLength);
     std::uint8_t version = 0;
     if (!readWithin(end, version))
-        fail(function, __LINE__, ErrorCode::Index, "bad read -- header version");
+        KORVEL_FAIL(kFile, function, ErrorCode::Index, "bad read -- header version");
     if (version != 1 && version != 2)
-        fail(function, __LINE__, ErrorCode::Unsupported, "unsupported index version");
+        KORVEL_FAIL(kFile, function, ErrorCode::Unsupported, "unsupported index version");
     std::uint32_t size = 0;
     if (!readWithin(end, size))
-        fail(function, __LINE__, ErrorCode::Index, "bad read -- index header");
+        KORVEL_FAIL(kFile, function, ErrorCode::Index, "bad read -- index header");
     const std::int64_t treeLength = end - reader_.tell();
     if (version == 1) {
-        MemoryRTree* tree = new MemoryRTree;
-        try {
-            tree->load(reader_, treeLength);
-        } catch (...) {
-            delete tree;
-            throw;
-        }
+        auto tree = std::make_unique<MemoryRTree>();
+        tree->load(reader_, treeLength);
         blockSize = size;
-        return tree;
+        return tree.release();
     }
-    DiskRTree* tree = new DiskRTree;
-    try {
-        tree->init(reader_, treeLength);
-    } catch (...) {
-        delete tree;
-        throw;
-    }
+    auto tree = std::make_unique<DiskRTree>();
+    tree->init(reader_, treeLength);
     blockSize = size;
-    return tree;
+    return tree.release();
 }
 
 void WaveletChunkReader::readSubband(std::uint64_t bodyLength, std::uint32_t expectedChannel,
@@ -98,15 +81,15 @@ void WaveletChunkReader::readSubband(std::uint64_t bodyLength, std::uint32_t exp
     const std::uint32_t code = ErrorCode::Subband;
     const std::int64_t end = bodyEnd(bodyLength);
     std::uint8_t version = 0;
-    if (!readWithin(end, version)) fail(function, __LINE__, code, "bad read -- header version");
+    if (!readWithin(end, version)) KORVEL_FAIL(kFile, function, code, "bad read -- header version");
     if (version < 1 || version > 3)
-        fail(function, __LINE__, ErrorCode::Unsupported, "unsupported subband version");
+        KORVEL_FAIL(kFile, function, ErrorCode::Unsupported, "unsupported subband version");
     std::uint16_t channel = 0;
     std::uint16_t subband = 0;
     if (!readWithin(end, channel) || !readWithin(end, subband))
-        fail(function, __LINE__, code, "bad read -- subband header");
-    if (channel != expectedChannel) fail(function, __LINE__, code, "bad channel order");
-    if (subband != expectedSubband) fail(function, __LINE__, code, "bad subband order");
+        KORVEL_FAIL(kFile, function, code, "bad read -- subband header");
+    if (channel != expectedChannel) KORVEL_FAIL(kFile, function, code, "bad channel order");
+    if (subband != expectedSubband) KORVEL_FAIL(kFile, function, code, "bad subband order");
 
     if (version == 1) {
         headers.clear();
@@ -116,11 +99,11 @@ void WaveletChunkReader::readSubband(std::uint64_t bodyLength, std::uint32_t exp
     std::uint64_t dataLength = 0;
     std::uint64_t headersLength = 0;
     if (!readWithin(end, dataLength) || !readWithin(end, headersLength))
-        fail(function, __LINE__, code, "bad read -- subband lengths");
+        KORVEL_FAIL(kFile, function, code, "bad read -- subband lengths");
     // Both sections must lie inside the body.
     const auto rest = static_cast<std::uint64_t>(end - reader_.tell());
     if (dataLength > rest || headersLength > rest - dataLength)
-        fail(function, __LINE__, code, "subband chunk is the wrong size");
+        KORVEL_FAIL(kFile, function, code, "subband chunk is the wrong size");
     const std::int64_t sections = reader_.tell();
     data.set(reader_.getIO(), sections, static_cast<std::int64_t>(dataLength));
     headers.set(reader_.getIO(), sections + static_cast<std::int64_t>(dataLength),

@@ -4,6 +4,7 @@
 #include "ChannelInfo.h"
 #include "DataType.h"
 #include "Error.h"
+#include "ObjectRef.h"
 #include "PointInfo.h"
 #include "ProgressDelegate.h"
 #include "SubbandSource.h"
@@ -86,84 +87,76 @@ WaveletDecoder* WaveletDecoder::create(const WaveletDecoderInfo& info, const dou
     const std::uint32_t level = info.getLevel(fraction);
     const std::uint32_t levelsUsed = info.getNumLevels() - level;
     if (levelsUsed == 0 || levelsUsed > MaxLevels)
-        throw Error::make(File, CreateFunction, __LINE__, ErrorCode::WaveletHeader,
-                          "bad number of levels %u", info.getNumLevels());
+        KORVEL_FAIL(File, CreateFunction, ErrorCode::WaveletHeader, "bad number of levels %u",
+                    info.getNumLevels());
 
-    WaveletDecoder* decoder = new WaveletDecoder;
-    try {
-        decoder->numLevelsUsed_ = levelsUsed;
-        decoder->windowSize_ = info.getMaxSubblockSize();
-        decoder->numPointsAtLevel_ = ((info.getNumPoints() - 1) >> level) + 1;
+    ObjectRef<WaveletDecoder> decoder(new WaveletDecoder);
+    decoder->numLevelsUsed_ = levelsUsed;
+    decoder->windowSize_ = info.getMaxSubblockSize();
+    decoder->numPointsAtLevel_ = ((info.getNumPoints() - 1) >> level) + 1;
 
-        const std::uint64_t count = pointInfo.getNumChannels();
-        decoder->channels_ = new Channel[count];
-        decoder->numChannels_ = count;
-        for (std::uint64_t c = 0; c < count; ++c) {
-            const DecoderChannel& record = info.getChannel(pointInfo.getChannel(c).getName());
-            if (record.numSubbands < levelsUsed)
-                throw Error::make(File, CreateFunction, __LINE__, ErrorCode::Subband,
-                                  "bad subband count");
-            Channel& channel = decoder->channels_[c];
-            channel.info = record.info;
-            channel.subbands = new SubbandLocation[levelsUsed];
-            std::copy(record.subbands, record.subbands + levelsUsed, channel.subbands);
-        }
-
-        decoder->numRanges_ = info.queryBlocks(level, bounds, decoder->ranges_);
-        // Runs never reach past the level's signal, where nothing would decode.
-        double total = 0.0;
-        for (std::uint64_t r = 0; r < decoder->numRanges_; ++r) {
-            BlockRange& range = decoder->ranges_[r];
-            range.start = std::clamp<std::int64_t>(range.start, 0, decoder->numPointsAtLevel_);
-            range.count =
-                std::clamp<std::int64_t>(range.count, 0, decoder->numPointsAtLevel_ - range.start);
-            total += static_cast<double>(range.count);
-        }
-
-        // What the level leaves of the fraction; 2^level exactly, whatever the level.
-        decoder->init(bounds, fraction * std::ldexp(1.0, static_cast<int>(level)), pointInfo,
-                      delegate);
-        if (delegate != nullptr && delegate->getTotal() == 0.0) delegate->setTotal(total);
-        if (decoder->numRanges_ == 0) return decoder;
-
-        // Every buffer of the decoder is sized from the file: check them all before any is made.
-        const std::uint64_t window = decoder->windowSize_;
-        if (window == 0 || window > SubblockReader::MaxSubblockSize)
-            throw Error::make(File, CreateFunction, __LINE__, ErrorCode::Subband,
-                              "bad subblock size %llu", static_cast<unsigned long long>(window));
-        const std::int64_t points = decoder->numPointsAtLevel_;
-        Budget budget;
-        budget.add(window, 8); // the scratch channel
-        for (std::uint64_t c = 0; c < count; ++c) {
-            budget.add(window, datatypeSize(pointInfo.getChannel(c).getDatatype()));
-            const KernelChannelInfo& channel = decoder->channels_[c].info;
-            const std::uint64_t width = datatypeSize(channel.getCodedType());
-            const std::uint64_t subblock = channel.getSubblockSize();
-            budget.add(subblock, 24); // coded bytes and the decoding state of a subblock
-            budget.add(1, 65536);
-            for (std::uint32_t s = 0; s < levelsUsed; ++s) {
-                const auto length = static_cast<std::uint64_t>(
-                    std::max<std::int64_t>(subbandLength(points, levelsUsed, s), 0));
-                budget.add(std::min(subblock, length), width);
-                budget.add(2, ReaderBufferSize);
-                if (s == 0) continue;
-                const auto lowLength = static_cast<std::uint64_t>(
-                    std::max<std::int64_t>(stageLength(points, levelsUsed, s - 1), 0));
-                budget.add(2 * (std::min(window, lowLength) + 8), width);
-            }
-        }
-        if (budget.total > MaxBufferBytes)
-            throw Error::make(File, CreateFunction, __LINE__, ErrorCode::Subband,
-                              "decoder buffers too large");
-
-        decoder->work_.init(pointInfo, window);
-        for (std::uint64_t c = 0; c < count; ++c)
-            decoder->buildPipeline(decoder->channels_[c], decoder->ranges_[0].start);
-    } catch (...) {
-        decoder->release();
-        throw;
+    const std::uint64_t count = pointInfo.getNumChannels();
+    decoder->channels_ = new Channel[count];
+    decoder->numChannels_ = count;
+    for (std::uint64_t c = 0; c < count; ++c) {
+        const DecoderChannel& record = info.getChannel(pointInfo.getChannel(c).getName());
+        if (record.numSubbands < levelsUsed)
+            KORVEL_FAIL(File, CreateFunction, ErrorCode::Subband, "bad subband count");
+        Channel& channel = decoder->channels_[c];
+        channel.info = record.info;
+        channel.subbands = new SubbandLocation[levelsUsed];
+        std::copy(record.subbands, record.subbands + levelsUsed, channel.subbands);
     }
-    return decoder;
+
+    decoder->numRanges_ = info.queryBlocks(level, bounds, decoder->ranges_);
+    // Runs never reach past the level's signal, where nothing would decode.
+    double total = 0.0;
+    for (std::uint64_t r = 0; r < decoder->numRanges_; ++r) {
+        BlockRange& range = decoder->ranges_[r];
+        range.start = std::clamp<std::int64_t>(range.start, 0, decoder->numPointsAtLevel_);
+        range.count =
+            std::clamp<std::int64_t>(range.count, 0, decoder->numPointsAtLevel_ - range.start);
+        total += static_cast<double>(range.count);
+    }
+
+    // What the level leaves of the fraction; 2^level exactly, whatever the level.
+    decoder->init(bounds, fraction * std::ldexp(1.0, static_cast<int>(level)), pointInfo, delegate);
+    if (delegate != nullptr && delegate->getTotal() == 0.0) delegate->setTotal(total);
+    if (decoder->numRanges_ == 0) return decoder.release();
+
+    // Every buffer of the decoder is sized from the file: check them all before any is made.
+    const std::uint64_t window = decoder->windowSize_;
+    if (window == 0 || window > SubblockReader::MaxSubblockSize)
+        KORVEL_FAIL(File, CreateFunction, ErrorCode::Subband, "bad subblock size %llu",
+                    static_cast<unsigned long long>(window));
+    const std::int64_t points = decoder->numPointsAtLevel_;
+    Budget budget;
+    budget.add(window, 8); // the scratch channel
+    for (std::uint64_t c = 0; c < count; ++c) {
+        budget.add(window, datatypeSize(pointInfo.getChannel(c).getDatatype()));
+        const KernelChannelInfo& channel = decoder->channels_[c].info;
+        const std::uint64_t width = datatypeSize(channel.getCodedType());
+        const std::uint64_t subblock = channel.getSubblockSize();
+        budget.add(subblock, 24); // coded bytes and the decoding state of a subblock
+        budget.add(1, 65536);
+        for (std::uint32_t s = 0; s < levelsUsed; ++s) {
+            const auto length = static_cast<std::uint64_t>(
+                std::max<std::int64_t>(subbandLength(points, levelsUsed, s), 0));
+            budget.add(std::min(subblock, length), width);
+            budget.add(2, ReaderBufferSize);
+            if (s == 0) continue;
+            const auto lowLength = static_cast<std::uint64_t>(
+                std::max<std::int64_t>(stageLength(points, levelsUsed, s - 1), 0));
+            budget.add(2 * (std::min(window, lowLength) + 8), width);
+        }
+    }
+    if (budget.total > MaxBufferBytes)
+        KORVEL_FAIL(File, CreateFunction, ErrorCode::Subband, "decoder buffers too large");
+
+    decoder->work_.init(pointInfo, window);
+    for (std::uint64_t c = 0; c < count; ++c)
+        decoder->buildPipeline(decoder->channels_[c], decoder->ranges_[0].start);
+    return decoder.release();
 }
 
 void WaveletDecoder::buildPipeline(Channel& channel, std::int64_t position) {
@@ -171,37 +164,32 @@ void WaveletDecoder::buildPipeline(Channel& channel, std::int64_t position) {
     channel.subblocks = SubblockReader::create(info.getCodedType(), info.getTransform(),
                                                info.getName(), info.getSubblockSize());
     const std::uint32_t levels = numLevelsUsed_;
-    SubbandSource* source = nullptr;
-    try {
-        for (std::uint32_t s = 0; s < levels; ++s) {
-            const SubbandLocation& location = channel.subbands[s];
-            ReaderHolder data = openWindow(location.data);
-            ReaderHolder headers;
-            if (location.headers.getIO() != nullptr) headers = openWindow(location.headers);
-            BufferedIOReader* headerReader = headers ? headers.get() : data.get();
-            const auto length = static_cast<std::uint64_t>(
-                std::max<std::int64_t>(subbandLength(numPointsAtLevel_, levels, s), 0));
-            SubbandSource* band = SubbandSource::createSubbandReader(
-                *channel.subblocks, s == 0 ? 0 : s - 1, s > 0, headerReader, data.get(), length);
-            headers.release();
-            data.release();
-            if (s == 0) {
-                source = band;
-                continue;
-            }
-            try {
-                source = SubbandSource::createPipeStage(windowSize_, source, band);
-            } catch (...) {
-                delete band;
-                throw;
-            }
+    std::unique_ptr<SubbandSource> source;
+    for (std::uint32_t s = 0; s < levels; ++s) {
+        const SubbandLocation& location = channel.subbands[s];
+        ReaderHolder data = openWindow(location.data);
+        ReaderHolder headers;
+        if (location.headers.getIO() != nullptr) headers = openWindow(location.headers);
+        BufferedIOReader* headerReader = headers ? headers.get() : data.get();
+        const auto length = static_cast<std::uint64_t>(
+            std::max<std::int64_t>(subbandLength(numPointsAtLevel_, levels, s), 0));
+        std::unique_ptr<SubbandSource> band(SubbandSource::createSubbandReader(
+            *channel.subblocks, s == 0 ? 0 : s - 1, s > 0, headerReader, data.get(), length));
+        headers.release();
+        data.release();
+        if (s == 0) {
+            source = std::move(band);
+            continue;
         }
-    } catch (...) {
-        delete source;
-        throw;
+        // The stage owns both bands once made; a failure leaves them here.
+        SubbandSource* stage =
+            SubbandSource::createPipeStage(windowSize_, source.get(), band.get());
+        source.release();
+        band.release();
+        source.reset(stage);
     }
-    channel.top = source;
-    source->start(position);
+    channel.top = source.release();
+    channel.top->start(position);
 }
 
 std::uint64_t WaveletDecoder::decodeBlock(std::uint64_t n) {
@@ -241,15 +229,15 @@ bool WaveletDecoder::nextBlock() {
         // A range inside the signal always yields points; a chain that gives none would
         // otherwise be asked again for ever.
         if (decoded == 0)
-            throw Error::make(File, "Korvel::WaveletDecoder::getNextPoints", __LINE__,
-                              ErrorCode::Subband, "bad read -- no points decoded");
+            KORVEL_FAIL(File, "Korvel::WaveletDecoder::getNextPoints", ErrorCode::Subband,
+                        "bad read -- no points decoded");
         end_ = decoded;
         range.count -= static_cast<std::int64_t>(decoded);
         if (delegate_ != nullptr) {
             delegate_->addProgress(static_cast<double>(decoded));
             if (delegate_->isCancelled())
-                throw Error::make(File, "Korvel::WaveletDecoder::getNextPoints", __LINE__,
-                                  ErrorCode::Cancelled, "operation cancelled.");
+                KORVEL_FAIL(File, "Korvel::WaveletDecoder::getNextPoints", ErrorCode::Cancelled,
+                            "operation cancelled.");
         }
         return true;
     }

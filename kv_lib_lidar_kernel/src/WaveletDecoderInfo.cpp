@@ -65,21 +65,15 @@ void WaveletDecoderInfo::init(BufferedIOReader& reader, std::int64_t& remaining)
     std::int64_t numPoints = 0;
     std::uint32_t numLevels = 0;
     std::uint64_t numChannels = 0;
-    KernelChannelInfo* infos = nullptr;
-    chunks.readHeader(header.length, numPoints, numLevels, numChannels, infos);
-    DecoderChannel* channels = nullptr;
-    try {
-        channels = numChannels > 0 ? new DecoderChannel[numChannels] : nullptr;
-        for (std::uint64_t c = 0; c < numChannels; ++c)
-            channels[c].info = infos[c];
-    } catch (...) {
-        delete[] infos;
-        delete[] channels;
-        throw;
-    }
-    delete[] infos;
+    KernelChannelInfo* read = nullptr;
+    chunks.readHeader(header.length, numPoints, numLevels, numChannels, read);
+    const std::unique_ptr<KernelChannelInfo[]> infos(read);
+    std::unique_ptr<DecoderChannel[]> channels(numChannels > 0 ? new DecoderChannel[numChannels]
+                                                               : nullptr);
+    for (std::uint64_t c = 0; c < numChannels; ++c)
+        channels[c].info = infos[c];
     delete[] channels_;
-    channels_ = channels;
+    channels_ = channels.release();
     numChannels_ = numChannels;
     numPoints_ = numPoints;
     numLevels_ = numLevels;
@@ -96,8 +90,7 @@ void WaveletDecoderInfo::init(BufferedIOReader& reader, std::int64_t& remaining)
     // before the subband tables are sized by these counts (at most 65535 x 65536).
     const std::int64_t subbandChunks = static_cast<std::int64_t>(numChannels_) * numLevels_;
     if (subbandChunks > std::min(remaining, reader.remaining()) / MinimumSubbandChunk)
-        throw Error::make("WaveletDecoder", function, __LINE__, ErrorCode::Subband,
-                          "chunk length error");
+        KORVEL_FAIL("WaveletDecoder", function, ErrorCode::Subband, "chunk length error");
     for (std::uint64_t c = 0; c < numChannels_; ++c) {
         channels_[c].subbands = new SubbandLocation[numLevels_];
         channels_[c].numSubbands = numLevels_;
@@ -125,15 +118,14 @@ const DecoderChannel& WaveletDecoderInfo::getChannel(const char* name) const {
         if (name != nullptr && channelName != nullptr && std::strcmp(channelName, name) == 0)
             return channels_[c];
     }
-    throw Error::make("WaveletDecoder", "Korvel::WaveletDecoderInfo::getChannel", __LINE__,
-                      ErrorCode::Generic, "could not find channel '%s'",
-                      name != nullptr ? name : "");
+    KORVEL_FAIL("WaveletDecoder", "Korvel::WaveletDecoderInfo::getChannel", ErrorCode::Generic,
+                "could not find channel '%s'", name != nullptr ? name : "");
 }
 
 const DecoderChannel& WaveletDecoderInfo::getChannel(std::uint64_t index) const {
     if (index >= numChannels_)
-        throw Error::make("WaveletDecoder", "Korvel::WaveletDecoderInfo::getChannel", __LINE__,
-                          ErrorCode::Generic, "bad channel index");
+        KORVEL_FAIL("WaveletDecoder", "Korvel::WaveletDecoderInfo::getChannel", ErrorCode::Generic,
+                    "bad channel index");
     return channels_[index];
 }
 

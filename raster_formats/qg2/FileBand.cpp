@@ -1,8 +1,9 @@
 #include "FileBand.h"
 
+#include "KVIOBodyReader.h"
+#include "KVStatusGuard.h"
 #include "QG2FileSubbandInfo.h"
 #include "QG2Status.h"
-#include "QG2StreamReader.h"
 
 #include <limits>
 #include <new>
@@ -14,15 +15,13 @@ FileBand::FileBand(const QG2FileSubbandInfo& subband, const QG2Rect& region,
     : QG2Band(region), subband_(subband), directoryOffset_(directoryOffset) {}
 
 KVStatus FileBand::read() {
-    QG2StreamReader in(subband_.getStream(), subband_.getStreamLength());
-    KVStatus status = in.seek(directoryOffset_);
+    KVIOBodyReader in = subband_.streamReader();
     std::uint8_t marker[2];
     std::array<std::uint8_t, 16> bits{};
-    if (status == KV_OK) status = in.read(marker, 2);
-    if (status != KV_OK) return status;
+    KV_RETURN_IF_FAILED(in.seek(directoryOffset_));
+    KV_RETURN_IF_FAILED(in.read(marker, 2));
     if (marker[0] != 0xFF || marker[1] != 0xAA) return KV_QG2_BAD_STRUCTURE;
-    status = in.read(bits.data(), bits.size());
-    if (status != KV_OK) return status;
+    KV_RETURN_IF_FAILED(in.read(bits.data(), bits.size()));
     std::size_t codes = 0;
     for (std::uint8_t count : bits)
         codes += count;
@@ -31,11 +30,10 @@ KVStatus FileBand::read() {
     std::vector<std::uint8_t> huffval(codes);
     float step = 0.0f;
     std::uint32_t blockWidth = 0, blockHeight = 0;
-    status = in.read(huffval.data(), codes);
-    if (status == KV_OK) status = in.readFloat(step);
-    if (status == KV_OK) status = in.readU32(blockWidth);
-    if (status == KV_OK) status = in.readU32(blockHeight);
-    if (status != KV_OK) return status;
+    KV_RETURN_IF_FAILED(in.read(huffval.data(), codes));
+    KV_RETURN_IF_FAILED(in.readFloat(step));
+    KV_RETURN_IF_FAILED(in.read(blockWidth));
+    KV_RETURN_IF_FAILED(in.read(blockHeight));
     // The block offsets must be in the stream before the grid is taken.
     const std::uint64_t blocks = blocksFor(blockWidth, blockHeight);
     if (blocks > in.remaining() / 4) return KV_QG2_SHORT_READ;
@@ -46,24 +44,20 @@ KVStatus FileBand::read() {
 KVStatus FileBand::readBlock(std::uint32_t index, std::vector<std::uint8_t>& bytes) {
     bytes.clear();
     if (index >= getBlockCount()) return KV_BAD_ARGUMENT;
-    QG2StreamReader in(subband_.getStream(), subband_.getStreamLength());
+    KVIOBodyReader in = subband_.streamReader();
     std::uint32_t start = 0, next = 0;
-    KVStatus status = in.seek(tablePosition_ + 4 * std::uint64_t{index});
-    if (status == KV_OK) status = in.readU32(start);
-    if (status == KV_OK && index + 1 < getBlockCount()) status = in.readU32(next);
-    if (status != KV_OK) return status;
+    KV_RETURN_IF_FAILED(in.seek(tablePosition_ + 4 * std::uint64_t{index}));
+    KV_RETURN_IF_FAILED(in.read(start));
+    if (index + 1 < getBlockCount()) KV_RETURN_IF_FAILED(in.read(next));
     const std::uint64_t end = index + 1 < getBlockCount() ? next : subband_.lastBlockEnd(start);
     if (end < start) return KV_QG2_BAD_STRUCTURE;
     if (end > in.length()) return KV_QG2_SHORT_READ;
     const std::uint64_t size = end - start;
     if (size == 0) return KV_OK;
     if (size > std::numeric_limits<std::uint32_t>::max()) return KV_QG2_BAD_STRUCTURE;
-    try {
-        bytes.resize(size);
-    } catch (const std::bad_alloc&) {
-        return KV_OUT_OF_MEMORY;
-    }
-    status = in.seek(start);
+    KV_RETURN_IF_FAILED(kvGuard([&] { bytes.resize(size); }));
+    // A block that cannot be read leaves no bytes behind.
+    KVStatus status = in.seek(start);
     if (status == KV_OK) status = in.read(bytes.data(), size);
     if (status != KV_OK) bytes.clear();
     return status;

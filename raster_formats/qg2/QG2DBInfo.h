@@ -53,6 +53,10 @@ public:
     const QG2Rect& getRegion() const { return region_; }
     std::uint32_t getLevelOffset() const { return levelOffset_; }
     bool hasStoredRegion() const { return hasStoredRegion_; }
+    // The stored region moved by a number of levels from its own (the level offset's): at level
+    // l its corner is (x0, y0) >> l and its size rounds up. KV_BAD_ARGUMENT when a coordinate
+    // leaves 31 bits.
+    KVStatus getRegionAtLevel(std::int32_t level, QG2Rect& rect) const;
     // The stream position just after an 0xFF 0xD3 segment; 0 without one.
     std::uint64_t getD3Position() const { return d3Position_; }
 

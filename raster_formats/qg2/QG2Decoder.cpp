@@ -1,7 +1,13 @@
 #include "QG2Decoder.h"
 
+#include "KVStatusGuard.h"
 #include "KVUtilException.h"
+#include "QG2DBInfo.h"
+#include "QG2OutputConversion.h"
 #include "QG2Status.h"
+#include "QG2Subband.h"
+#include "QG2Synthesis.h"
+#include "QG2TreeOperations.h"
 
 #include <algorithm>
 #include <limits>
@@ -104,9 +110,152 @@ float dequantiseOne(std::int32_t q, float step) {
                  : (value + kDeadZone) * step - 0.5f * step;
 }
 
+// Runs an entry point's body: a status raised inside is returned, out of memory as
+// KV_OUT_OF_MEMORY, anything else as KV_QG2_UNEXPECTED_EXCEPTION.
+template <class Body> KVStatus guarded(Body&& body) {
+    try {
+        return kvGuard(std::forward<Body>(body));
+    } catch (...) {
+        return KV_QG2_UNEXPECTED_EXCEPTION;
+    }
+}
+
 } // namespace
 
-QG2Decoder::~QG2Decoder() = default;
+QG2Decoder::QG2Decoder(QG2DBInfo* dbInfo, KVIInterruptDelegate* interrupt)
+    : dbInfo_(dbInfo), interrupt_(interrupt) {}
+
+QG2Decoder::~QG2Decoder() {
+    // A decode left open keeps no lock on the information.
+    if (locked_) dbInfo_->unlockIfShared();
+}
+
+KVStatus QG2Decoder::initialize() {
+    return dbInfo_ != nullptr ? KV_OK : KV_BAD_ARGUMENT;
+}
+
+void QG2Decoder::destroyTrees() {
+    current_.reset();
+    next_.reset();
+    overlap_.reset();
+    pool_.clear();
+}
+
+KVStatus QG2Decoder::decodeBegin(const QG2Rect& rect, std::int32_t level,
+                                 std::uint32_t stripHeight) {
+    if (dbInfo_ == nullptr) return KV_BAD_ARGUMENT;
+    return guarded([&]() -> KVStatus {
+        // What an earlier decode left.
+        destroyTrees();
+        cache_.clear();
+        if (locked_) {
+            locked_ = false;
+            KV_RETURN_IF_FAILED(dbInfo_->unlockIfShared());
+        }
+        numStrips_ = 0;
+        strip_ = 0;
+        failed_ = KV_OK;
+        counts_ = QG2DecodeCounts{};
+        clipped_ = QG2Rect{};
+        if (stripHeight == 0) return KV_BAD_ARGUMENT;
+        if (!rect.isEmpty()) {
+            // The stored region lies at the level offset; the rectangle must be inside it.
+            QG2Rect region;
+            const std::int64_t relative = std::int64_t{level} - dbInfo_->getLevelOffset();
+            if (relative < std::numeric_limits<std::int32_t>::min() ||
+                dbInfo_->getRegionAtLevel(static_cast<std::int32_t>(relative), region) != KV_OK ||
+                !region.contains(rect))
+                return KV_QG2_OUTSIDE_REGION;
+        }
+        level_ = level;
+        stripHeight_ = stripHeight;
+        KV_RETURN_IF_FAILED(dbInfo_->lockIfShared());
+        locked_ = true;
+
+        const std::int64_t width = QG2Subband::fullSize(dbInfo_->getWidth(), level);
+        const std::int64_t height = QG2Subband::fullSize(dbInfo_->getHeight(), level);
+        clipped_ = rect.intersect(QG2Rect{0, 0, static_cast<std::int32_t>(width - 1),
+                                          static_cast<std::int32_t>(height - 1)});
+        numStrips_ = static_cast<std::uint32_t>(
+            (std::int64_t{clipped_.y1} - clipped_.y0 + stripHeight) / stripHeight);
+        return KV_OK;
+    });
+}
+
+QG2Rect QG2Decoder::stripRect(std::uint64_t index) const {
+    const std::int64_t y0 = clipped_.y0 + static_cast<std::int64_t>(index) * stripHeight_;
+    const std::int64_t y1 = std::min<std::int64_t>(y0 + stripHeight_ - 1, clipped_.y1);
+    if (clipped_.isEmpty() || y0 > y1) return QG2Rect{};
+    return QG2Rect{clipped_.x0, static_cast<std::int32_t>(y0), clipped_.x1,
+                   static_cast<std::int32_t>(y1)};
+}
+
+std::unique_ptr<QG2Subband> QG2Decoder::buildTree(const QG2Rect& rect) {
+    return QG2Subband::buildTree(rect, level_, dbInfo_->getNumLevels(), dbInfo_->getWidth(),
+                                 dbInfo_->getHeight(), dbInfo_->getNumBands(), &pool_);
+}
+
+KVStatus QG2Decoder::decodeStrip(KVISceneBuffer& buffer) {
+    if (failed_ != KV_OK) return failed_;
+    const QG2Rect strip = stripRect(strip_);
+    const std::uint32_t bands = dbInfo_ != nullptr ? dbInfo_->getNumBands() : 0;
+    if (strip.isEmpty() || (bands != 1 && bands != 3 && bands != 4)) {
+        ++strip_;
+        return KV_OK;
+    }
+    KVStatus status = dbInfo_->openStream();
+    if (status == KV_OK) {
+        status = guarded([&] { return decodeStripRows(buffer, strip); });
+        const KVStatus closed = dbInfo_->closeStream();
+        if (status == KV_OK) status = closed;
+    }
+    if (status != KV_OK) {
+        // The trees no longer match the strips to come.
+        failed_ = status;
+        return status;
+    }
+    ++strip_;
+    return KV_OK;
+}
+
+KVStatus QG2Decoder::decodeStripRows(KVISceneBuffer& buffer, const QG2Rect& strip) {
+    current_.reset();
+    if (next_) {
+        // The rows this strip shares with the last one are in the overlap; only the rows below
+        // it are decoded.
+        current_ = std::move(next_);
+        if (overlap_) {
+            const std::unique_ptr<QG2Subband> remainder = qg2RemainderTree(*current_, *overlap_);
+            qg2DecodeSubband(*remainder, *dbInfo_, level_, cache_, interrupt_, counts_);
+            qg2JoinTree(*remainder, *current_);
+            qg2JoinTree(*overlap_, *current_);
+            overlap_.reset();
+        } else {
+            qg2DecodeSubband(*current_, *dbInfo_, level_, cache_, interrupt_, counts_);
+        }
+    } else {
+        current_ = buildTree(strip);
+        qg2DecodeSubband(*current_, *dbInfo_, level_, cache_, interrupt_, counts_);
+    }
+    const QG2Rect following = stripRect(strip_ + 1);
+    if (!following.isEmpty()) next_ = buildTree(following);
+    overlap_ = qg2OverlapTree(*current_, next_.get());
+    qg2Synthesise(*current_, interrupt_);
+    return qg2ConvertToSceneBuffer(buffer, dbInfo_->getNumBands(),
+                                   static_cast<std::uint32_t>(strip.width()),
+                                   static_cast<std::uint32_t>(strip.height()), *current_);
+}
+
+KVStatus QG2Decoder::decodeEnd() {
+    destroyTrees();
+    cache_.clear();
+    numStrips_ = 0;
+    strip_ = 0;
+    failed_ = KV_OK;
+    if (!locked_) return KV_OK;
+    locked_ = false;
+    return dbInfo_->unlockIfShared();
+}
 
 std::optional<QG2ResumeState> QG2Decoder::decodeBlock(const QG2HuffmanTree& tree,
                                                       const std::uint8_t* bytes, std::size_t size,

@@ -1,20 +1,17 @@
 #include "QG2FileDBInfo.h"
 
+#include "KVBigEndian.h"
+#include "KVIOBodyReader.h"
 #include "KVIOStreamUtils.h"
+#include "KVStatusGuard.h"
 #include "QG2FileSubbandInfo.h"
 #include "QG2Status.h"
-#include "QG2StreamReader.h"
 
 #include <limits>
 #include <new>
 
 namespace Korvel {
 namespace {
-
-std::uint32_t be32(const std::uint8_t* p) {
-    return (std::uint32_t{p[0]} << 24) | (std::uint32_t{p[1]} << 16) | (std::uint32_t{p[2]} << 8) |
-           p[3];
-}
 
 constexpr std::uint32_t kMaxSize = std::numeric_limits<std::int32_t>::max();
 
@@ -29,49 +26,41 @@ QG2FileDBInfo::~QG2FileDBInfo() {
 }
 
 KVStatus QG2FileDBInfo::readHeader() {
-    KVStatus status = openStream();
-    if (status != KV_OK) return status;
-    try {
-        status = parse();
-    } catch (const std::bad_alloc&) {
-        status = KV_OUT_OF_MEMORY;
-    }
+    KV_RETURN_IF_FAILED(openStream());
+    const KVStatus status = kvGuard([&] { return parse(); });
     if (status != KV_OK) subbands_.clear();
     const KVStatus closed = closeStream();
     return status != KV_OK ? status : closed;
 }
 
-KVStatus QG2FileDBInfo::parse() {
-    subbands_.clear();
+KVStatus QG2FileDBInfo::readFileHeader() {
     offsets_.clear();
     const std::int64_t length = getStreamSize(stream_);
     if (length < 0) return KV_QG2_SEEK_FAILED;
-    QG2StreamReader in(stream_, static_cast<std::uint64_t>(length));
-    KVStatus status = in.seek(0);
+    streamLength_ = static_cast<std::uint64_t>(length);
+    KVIOBodyReader in(stream_, 0, length, KV_QG2_SHORT_READ, KV_QG2_SEEK_FAILED);
     std::uint8_t head[23];
-    if (status == KV_OK) status = in.read(head, 4);
-    if (status != KV_OK) return status;
+    KV_RETURN_IF_FAILED(in.seek(0));
+    KV_RETURN_IF_FAILED(in.read(head, 4));
     if (head[0] != 'q' || head[1] != 'r' || head[2] != 'n' || head[3] != 'd')
         return KV_QG2_BAD_MAGIC;
-    status = in.read(head + 4, sizeof head - 4);
-    if (status != KV_OK) return status;
+    KV_RETURN_IF_FAILED(in.read(head + 4, sizeof head - 4));
     if (head[4] > 1 || (head[4] == 1 && head[5] > 1)) return KV_QG2_BAD_VERSION;
     version_ = {head[4], head[5], head[6]};
-    bands_ = be32(head + 7);
-    levels_ = be32(head + 11);
-    width_ = be32(head + 15);
-    height_ = be32(head + 19);
+    bands_ = loadBE<std::uint32_t>(head + 7);
+    levels_ = loadBE<std::uint32_t>(head + 11);
+    width_ = loadBE<std::uint32_t>(head + 15);
+    height_ = loadBE<std::uint32_t>(head + 19);
     if (levels_ > kMaxLevels || width_ == 0 || height_ == 0 || width_ > kMaxSize ||
         height_ > kMaxSize)
         return KV_QG2_BAD_STRUCTURE;
 
     const std::uint32_t count = 3 * levels_ + 1;
     std::uint8_t table[4 * (3 * kMaxLevels + 1)];
-    status = in.read(table, 4 * std::uint64_t{count});
-    if (status != KV_OK) return status;
+    KV_RETURN_IF_FAILED(in.read(table, 4 * std::uint64_t{count}));
     offsets_.resize(count);
     for (std::uint32_t i = 0; i < count; ++i)
-        offsets_[i] = be32(table + 4 * i);
+        offsets_[i] = loadBE<std::uint32_t>(table + 4 * i);
 
     // Optional segments, each in its place; the first two bytes that are not the next expected
     // segment end them.
@@ -84,17 +73,16 @@ KVStatus QG2FileDBInfo::parse() {
     std::uint8_t marker[2];
     bool more = in.read(marker, 2) == KV_OK;
     if (more && marker[0] == 0xFF && marker[1] == 0xD0) {
-        status = in.readU32(metadataOffset_);
-        if (status != KV_OK) return status;
+        KV_RETURN_IF_FAILED(in.read(metadataOffset_));
         more = in.read(marker, 2) == KV_OK;
     }
     if (more && marker[0] == 0xFF && marker[1] == 0xD2) {
         std::uint8_t body[20];
-        status = in.read(body, sizeof body);
-        if (status != KV_OK) return status;
-        const std::uint32_t x0 = be32(body), y0 = be32(body + 4), x1 = be32(body + 8),
-                            y1 = be32(body + 12);
-        levelOffset_ = be32(body + 16);
+        KV_RETURN_IF_FAILED(in.read(body, sizeof body));
+        const std::uint32_t x0 = loadBE<std::uint32_t>(body), y0 = loadBE<std::uint32_t>(body + 4),
+                            x1 = loadBE<std::uint32_t>(body + 8),
+                            y1 = loadBE<std::uint32_t>(body + 12);
+        levelOffset_ = loadBE<std::uint32_t>(body + 16);
         if (x0 > x1 || y0 > y1 || x1 >= kMaxSize || y1 >= kMaxSize || levelOffset_ > kMaxLevels)
             return KV_QG2_BAD_STRUCTURE;
         region_ = QG2Rect{static_cast<std::int32_t>(x0), static_cast<std::int32_t>(y0),
@@ -103,12 +91,20 @@ KVStatus QG2FileDBInfo::parse() {
         more = in.read(marker, 2) == KV_OK;
     }
     if (more && marker[0] == 0xFF && marker[1] == 0xD3) d3Position_ = in.position();
+    return KV_OK;
+}
+
+KVStatus QG2FileDBInfo::parse() {
+    subbands_.clear();
+    KV_RETURN_IF_FAILED(readFileHeader());
+    const std::uint64_t length = streamLength_;
+    const auto count = static_cast<std::uint32_t>(offsets_.size());
 
     // Each subband's coded data ends where the next subband with data begins; the last one's at
     // the metadata, or two bytes before the end of the stream.
-    QG2InfoBudget budget{static_cast<std::uint64_t>(length), kMaxGridCells};
+    QG2InfoBudget budget{length, kMaxGridCells};
     const std::uint64_t lastEnd = metadataOffset_ != 0 ? metadataOffset_
-                                  : length >= 2        ? static_cast<std::uint64_t>(length) - 2
+                                  : length >= 2        ? length - 2
                                                        : 0;
     subbands_.resize(count);
     for (std::uint32_t i = 0; i < count; ++i) {
@@ -120,10 +116,8 @@ KVStatus QG2FileDBInfo::parse() {
                 break;
             }
         }
-        auto info = std::make_unique<QG2FileSubbandInfo>(
-            stream_, static_cast<std::uint64_t>(length), bands_, offsets_[i], end);
-        status = info->read(budget);
-        if (status != KV_OK) return status;
+        auto info = std::make_unique<QG2FileSubbandInfo>(stream_, length, bands_, offsets_[i], end);
+        KV_RETURN_IF_FAILED(info->read(budget));
         subbands_[i] = std::move(info);
     }
     return KV_OK;
@@ -132,19 +126,16 @@ KVStatus QG2FileDBInfo::parse() {
 KVStatus QG2FileDBInfo::clone(std::unique_ptr<QG2DBInfo>& copy) {
     copy.reset();
     if (stream_ == nullptr) return KV_QG2_SEEK_FAILED;
-    try {
+    return kvGuard([&] {
         std::unique_ptr<KVIOStreamInf> duplicate(stream_->duplicate());
         if (!duplicate) return KV_QG2_SEEK_FAILED;
         auto made = std::make_unique<QG2FileDBInfo>(duplicate.get(), getDither(), keepsStreamOpen(),
                                                     isShared());
         made->ownedStream_ = std::move(duplicate);
-        const KVStatus status = made->readHeader();
-        if (status != KV_OK) return status;
+        KV_RETURN_IF_FAILED(made->readHeader());
         copy = std::move(made);
         return KV_OK;
-    } catch (const std::bad_alloc&) {
-        return KV_OUT_OF_MEMORY;
-    }
+    });
 }
 
 } // namespace Korvel

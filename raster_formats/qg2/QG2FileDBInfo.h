@@ -26,6 +26,10 @@ public:
     // KV_QG2_BAD_STRUCTURE (no pixels, more than 31 levels, an inverted region, a level offset
     // above 31, or a subband information that is malformed), KV_OUT_OF_MEMORY.
     KVStatus readHeader();
+    // The header and its segments alone, from the stream as it stands (neither opened nor
+    // closed), with the statuses of readHeader: what a reader needs before the subbands, such as
+    // the metadata offset. readHeader walks the header through this.
+    KVStatus readFileHeader();
     KVStatus clone(std::unique_ptr<QG2DBInfo>& copy) override;
 
     // Levels beyond this leave nothing to halve in a 32-bit size.
@@ -37,6 +41,7 @@ private:
     KVStatus parse();
 
     std::unique_ptr<KVIOStreamInf> ownedStream_;
+    std::uint64_t streamLength_ = 0;
 };
 
 } // namespace Korvel

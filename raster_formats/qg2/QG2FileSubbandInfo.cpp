@@ -1,22 +1,17 @@
 #include "QG2FileSubbandInfo.h"
 
 #include "FileBand.h"
+#include "KVBigEndian.h"
+#include "KVIOBodyReader.h"
+#include "KVStatusGuard.h"
 #include "QG2Status.h"
-#include "QG2StreamReader.h"
 
 #include <algorithm>
 #include <limits>
 #include <new>
 
 namespace Korvel {
-namespace {
-
-std::uint32_t be32(const std::uint8_t* p) {
-    return (std::uint32_t{p[0]} << 24) | (std::uint32_t{p[1]} << 16) | (std::uint32_t{p[2]} << 8) |
-           p[3];
-}
-
-} // namespace
+namespace {} // namespace
 
 QG2FileSubbandInfo::QG2FileSubbandInfo(KVIOStreamInf* stream, std::uint64_t streamLength,
                                        std::uint32_t bands, std::uint64_t offset, std::uint64_t end)
@@ -24,14 +19,13 @@ QG2FileSubbandInfo::QG2FileSubbandInfo(KVIOStreamInf* stream, std::uint64_t stre
       end_(end) {}
 
 KVStatus QG2FileSubbandInfo::read(QG2InfoBudget& budget) {
-    QG2StreamReader in(stream_, streamLength_);
-    KVStatus status = in.seek(offset_);
+    KVIOBodyReader in = streamReader();
     std::uint8_t head[8];
-    if (status == KV_OK) status = in.read(head, sizeof head);
-    if (status != KV_OK) return status;
+    KV_RETURN_IF_FAILED(in.seek(offset_));
+    KV_RETURN_IF_FAILED(in.read(head, sizeof head));
     if (head[0] != 0xFF || head[1] != 0xAC) return KV_QG2_BAD_STRUCTURE;
     setDitherOffsets(head[2], head[3]);
-    const std::uint64_t count = be32(head + 4);
+    const std::uint64_t count = loadBE<std::uint32_t>(head + 4);
 
     // Every record must lie in the stream, and all subbands' records together cannot be larger
     // than the stream: the records of different subbands do not share bytes in a valid file.
@@ -49,13 +43,13 @@ KVStatus QG2FileSubbandInfo::read(QG2InfoBudget& budget) {
     const std::uint32_t bands = getNumBands();
     constexpr std::uint32_t kMaxCoordinate = std::numeric_limits<std::int32_t>::max() - 1;
     for (std::uint64_t k = 0; k < count; ++k) {
-        status = in.read(record.data(), recordSize);
-        if (status != KV_OK) return status;
+        KV_RETURN_IF_FAILED(in.read(record.data(), recordSize));
         for (std::uint32_t b = 0; b < bands; ++b)
-            directories.push_back(be32(record.data() + 4 * std::size_t{b}));
+            directories.push_back(loadBE<std::uint32_t>(record.data() + 4 * std::size_t{b}));
         const std::uint8_t* rect = record.data() + 4 * std::size_t{bands};
-        const std::uint32_t x0 = be32(rect), y0 = be32(rect + 4), x1 = be32(rect + 8),
-                            y1 = be32(rect + 12);
+        const std::uint32_t x0 = loadBE<std::uint32_t>(rect), y0 = loadBE<std::uint32_t>(rect + 4),
+                            x1 = loadBE<std::uint32_t>(rect + 8),
+                            y1 = loadBE<std::uint32_t>(rect + 12);
         if (x0 > x1 || y0 > y1 || x1 > kMaxCoordinate || y1 > kMaxCoordinate)
             return KV_QG2_BAD_STRUCTURE;
         regions.push_back(QG2Rect{static_cast<std::int32_t>(x0), static_cast<std::int32_t>(y0),
@@ -78,16 +72,13 @@ KVStatus QG2FileSubbandInfo::createBand(std::uint32_t region, std::uint32_t band
                                         std::unique_ptr<QG2Band>& out) {
     out.reset();
     if (!hasBand(region, band)) return KV_BAD_ARGUMENT;
-    try {
+    return kvGuard([&] {
         auto made =
             std::make_unique<FileBand>(*this, getRegion(region), getDirectoryOffset(region, band));
-        const KVStatus status = made->read();
-        if (status != KV_OK) return status;
+        KV_RETURN_IF_FAILED(made->read());
         out = std::move(made);
         return KV_OK;
-    } catch (const std::bad_alloc&) {
-        return KV_OUT_OF_MEMORY;
-    }
+    });
 }
 
 } // namespace Korvel

@@ -5,7 +5,9 @@
 // Its coded data ends at the offset handed in (the next subband's, or the metadata's, or the
 // stream's length minus 2).
 
+#include "KVIOBodyReader.h"
 #include "KVIOStreamInf.h"
+#include "QG2Status.h"
 #include "QG2SubbandInfo.h"
 
 #include <cstdint>
@@ -26,8 +28,11 @@ public:
     KVStatus createBand(std::uint32_t region, std::uint32_t band,
                         std::unique_ptr<QG2Band>& out) override;
 
-    KVIOStreamInf* getStream() const { return stream_; }
-    std::uint64_t getStreamLength() const { return streamLength_; }
+    // The whole stream as a body of its length, with the generation-2 statuses.
+    KVIOBodyReader streamReader() const {
+        return {stream_, 0, static_cast<std::int64_t>(streamLength_), KV_QG2_SHORT_READ,
+                KV_QG2_SEEK_FAILED};
+    }
     std::uint64_t getOffset() const { return offset_; }
     std::uint64_t getEnd() const { return end_; }
     // Where the last block of a directory, starting at start, ends: at the nearest block

@@ -1,5 +1,6 @@
 #include "QG2SubbandInfo.h"
 
+#include "KVStatusGuard.h"
 #include "QG2Status.h"
 
 #include <algorithm>
@@ -84,7 +85,7 @@ KVStatus QG2SubbandInfo::regionsMeeting(const QG2Rect& rect,
     const std::size_t columns = xs_.size() - 1;
     const std::size_t c0 = cellOf(xs_, wanted.x0), c1 = cellOf(xs_, wanted.x1);
     const std::size_t r0 = cellOf(ys_, wanted.y0), r1 = cellOf(ys_, wanted.y1);
-    try {
+    const KVStatus status = kvGuard([&] {
         std::vector<bool> seen(regions_.size(), false);
         for (std::size_t row = r0; row <= r1; ++row) {
             for (std::size_t c = c0; c <= c1; ++c) {
@@ -95,11 +96,9 @@ KVStatus QG2SubbandInfo::regionsMeeting(const QG2Rect& rect,
                 }
             }
         }
-    } catch (const std::bad_alloc&) {
-        regions.clear();
-        return KV_OUT_OF_MEMORY;
-    }
-    return KV_OK;
+    });
+    if (status != KV_OK) regions.clear();
+    return status;
 }
 
 } // namespace Korvel

@@ -3,39 +3,15 @@
 #include "DB.h"
 #include "DBObject.h"
 #include "DBObjectProxy.h"
+#include "KVIOStreamUtils.h"
 #include "QG3Status.h"
 #include "QG3StreamIO.h"
 
 #include <algorithm>
+#include <limits>
 #include <new>
 
 namespace Korvel {
-
-namespace {
-
-constexpr std::uint32_t kCopyChunk = 65536;
-// Writes in a row that move nothing before a copy gives up on a destination that keeps asking
-// for a retry.
-constexpr int kMaxStalledWrites = 16;
-
-KVStatus writeAll(KVIOStreamInf* stream, const std::uint8_t* bytes, std::uint32_t count) {
-    std::uint32_t written = 0;
-    int stalled = 0;
-    while (written < count) {
-        const std::uint32_t n =
-            std::min(stream->write(bytes + written, count - written), count - written);
-        written += n;
-        if (written == count) break;
-        const KVStatus error = stream->getLastError();
-        if (error != KV_STREAM_TOLERATED && error != KV_WRONG_STREAM_STATE)
-            return error != KV_OK ? error : KV_QG3_WRITE_FAILED;
-        stalled = n == 0 ? stalled + 1 : 0;
-        if (stalled == kMaxStalledWrites) return KV_QG3_WRITE_FAILED;
-    }
-    return KV_OK;
-}
-
-} // namespace
 
 DBObjectProxyImp* DBObjectProxyImpStream::clone(DBObjectProxy* newOwner) const {
     return new (std::nothrow) DBObjectProxyImpStream(newOwner, source_, start_, length_);
@@ -76,22 +52,13 @@ KVStatus DBObjectProxyImpStream::writeBody(KVIOStreamInf* stream, std::int64_t /
 }
 
 KVStatus DBObjectProxyImpStream::copyBody(KVIOStreamInf* stream) {
-    std::unique_ptr<std::uint8_t[]> buffer(new (std::nothrow) std::uint8_t[kCopyChunk]);
-    if (!buffer) return KV_QG3_OUT_OF_MEMORY;
-    const bool toEnd = length_ < 0;
-    std::int64_t left = length_;
-    while (toEnd || left > 0) {
-        const std::uint32_t ask =
-            toEnd ? kCopyChunk
-                  : static_cast<std::uint32_t>(std::min<std::int64_t>(left, kCopyChunk));
-        const std::uint32_t got = std::min(source_->read(buffer.get(), ask), ask);
-        if (got < ask && !source_->isEOF()) return qg3io::lastErrorOr(source_, KV_QG3_READ_FAILED);
-        if (got == 0) break;
-        const KVStatus status = writeAll(stream, buffer.get(), got);
-        if (status != KV_OK) return status;
-        left -= got;
-    }
-    return KV_OK;
+    // A body without a length runs to the source's end.
+    const std::int64_t count = length_ < 0 ? std::numeric_limits<std::int64_t>::max() : length_;
+    return copyStream(stream, source_, count,
+                      {.readFailed = KV_QG3_READ_FAILED,
+                       .writeFailed = KV_QG3_WRITE_FAILED,
+                       .outOfMemory = KV_QG3_OUT_OF_MEMORY,
+                       .keepRetryStatus = false});
 }
 
 DBObjectProxyImpObject::DBObjectProxyImpObject(DBObjectProxy* owner,

@@ -2,6 +2,7 @@
 
 #include "DB.h"
 #include "KVIOStreamUtils.h"
+#include "KVStatusGuard.h"
 #include "QG3PacketType.h"
 #include "QG3Status.h"
 #include "QG3StreamIO.h"
@@ -14,7 +15,15 @@ namespace Korvel {
 
 namespace {
 
-constexpr std::uint32_t kCopyChunk = 65536;
+// The table moves between the file and memory in one piece: a short read or write fails at once
+// with the packet's own status.
+KVIOCopyStatuses tableCopy(KVStatus readFailed, KVStatus writeFailed) {
+    return {.readFailed = readFailed,
+            .writeFailed = writeFailed,
+            .outOfMemory = KV_QG3_OUT_OF_MEMORY,
+            .endedEarly = readFailed,
+            .streamErrors = false};
+}
 
 } // namespace
 
@@ -43,7 +52,7 @@ KVStatus QG3ContentsPacket::readBody(KVIOStreamInf* stream, std::int64_t length)
     std::int64_t size = 0;
     KVStatus status = qg3io::resolveBodyLength(stream, length, size);
     if (status != KV_OK) return status;
-    qg3io::BodyReader in(stream, size);
+    KVIOBodyReader in(stream, KVIOBodyReader::kHere, size, KV_QG3_READ_FAILED, KV_QG3_SEEK_FAILED);
     if ((status = in.read(identifier)) != KV_OK) return status;
     if (getType() == nullptr) return KV_QG3_NO_OBJECT;
     switch (getFlag1()) {
@@ -58,20 +67,14 @@ KVStatus QG3ContentsPacket::readBody(KVIOStreamInf* stream, std::int64_t length)
 
 KVStatus QG3ContentsPacket::copyTable(KVIOStreamInf* stream, std::int64_t count) {
     if (table_ == nullptr) return KV_QG3_OUT_OF_MEMORY;
-    std::unique_ptr<std::uint8_t[]> buffer(new (std::nothrow) std::uint8_t[kCopyChunk]);
-    if (!buffer) return KV_QG3_OUT_OF_MEMORY;
-    while (count > 0) {
-        const auto chunk = static_cast<std::uint32_t>(std::min<std::int64_t>(count, kCopyChunk));
-        if (stream->read(buffer.get(), chunk) != chunk) return KV_QG3_READ_FAILED;
-        if (table_->write(buffer.get(), chunk) != chunk) return KV_QG3_OUT_OF_MEMORY;
-        count -= chunk;
-    }
+    KV_RETURN_IF_FAILED(
+        copyStream(table_, stream, count, tableCopy(KV_QG3_READ_FAILED, KV_QG3_OUT_OF_MEMORY)));
     // The next write collects its own headers from the start.
     return table_->seek(0, KVIO_SEEK_SET) == KV_OK ? KV_OK : KV_QG3_SEEK_FAILED;
 }
 
 KVStatus QG3ContentsPacket::writeBody(KVIOStreamInf* stream, std::int64_t /*headerPos*/) {
-    if (getFlag1() == 0) return qg3io::writeBE(stream, identifier, 4) ? KV_OK : KV_QG3_WRITE_FAILED;
+    if (getFlag1() == 0) return writeBE(stream, identifier, 4) ? KV_OK : KV_QG3_WRITE_FAILED;
 
     if (reserved_ == 0) {
         // First pass: room for the identifier and one header per packet, as the database writes
@@ -93,19 +96,13 @@ KVStatus QG3ContentsPacket::writeBody(KVIOStreamInf* stream, std::int64_t /*head
 }
 
 KVStatus QG3ContentsPacket::writeTable(KVIOStreamInf* stream) {
-    if (!qg3io::writeBE(stream, identifier, 4)) return KV_QG3_WRITE_FAILED;
+    if (!writeBE(stream, identifier, 4)) return KV_QG3_WRITE_FAILED;
     // The table of this write is what the database has put into the stream since it began.
     const std::int64_t size = table_->tell();
     if (size < 0 || size != reserved_ - 4) return KV_QG3_WRITE_FAILED;
     if (table_->seek(0, KVIO_SEEK_SET) != KV_OK) return KV_QG3_SEEK_FAILED;
-    std::unique_ptr<std::uint8_t[]> buffer(new (std::nothrow) std::uint8_t[kCopyChunk]);
-    if (!buffer) return KV_QG3_OUT_OF_MEMORY;
-    for (std::int64_t left = size; left > 0;) {
-        const auto chunk = static_cast<std::uint32_t>(std::min<std::int64_t>(left, kCopyChunk));
-        if (table_->read(buffer.get(), chunk) != chunk) return KV_QG3_WRITE_FAILED;
-        if (stream->write(buffer.get(), chunk) != chunk) return KV_QG3_WRITE_FAILED;
-        left -= chunk;
-    }
+    KV_RETURN_IF_FAILED(
+        copyStream(stream, table_, size, tableCopy(KV_QG3_WRITE_FAILED, KV_QG3_WRITE_FAILED)));
     return table_->seek(0, KVIO_SEEK_SET) == KV_OK ? KV_OK : KV_QG3_SEEK_FAILED;
 }
 

@@ -1,5 +1,6 @@
 #include "QG3FileHeader.h"
 
+#include "KVBigEndian.h"
 #include "QG3ImageDesc.h"
 #include "QG3Status.h"
 
@@ -12,8 +13,7 @@ namespace {
 constexpr std::uint8_t kMagic[4] = {'q', 'r', 'n', 'd'};
 
 std::uint32_t versionNumber(const QG3FileVersion& v) {
-    return (std::uint32_t(v[0]) << 24) | (std::uint32_t(v[1]) << 16) | (std::uint32_t(v[2]) << 8) |
-           v[3];
+    return loadBE<std::uint32_t>(v.data());
 }
 
 } // namespace

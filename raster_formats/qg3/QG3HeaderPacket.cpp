@@ -1,9 +1,9 @@
 #include "QG3HeaderPacket.h"
 
+#include "KVIOBodyReader.h"
 #include "KVUtilException.h"
 #include "QG3DataType.h"
 #include "QG3Status.h"
-#include "QG3StreamIO.h"
 
 #include <bit>
 #include <new>
@@ -61,7 +61,8 @@ DBObject* QG3HeaderPacket::clone() const {
 KVStatus QG3HeaderPacket::readBody(KVIOStreamInf* stream, std::int64_t length) {
     const QG3PacketType* type = getType();
     if (type == nullptr) return KV_QG3_NO_OBJECT;
-    qg3io::BodyReader in(stream, length);
+    KVIOBodyReader in(stream, KVIOBodyReader::kHere, length, KV_QG3_READ_FAILED,
+                      KV_QG3_SEEK_FAILED);
     std::uint64_t flags = 0;
     KVStatus status = in.read(flags);
     if (status != KV_OK) return status;

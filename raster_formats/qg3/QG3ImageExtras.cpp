@@ -1,10 +1,10 @@
 #include "QG3ImageExtras.h"
 
 #include "KVIDataType.h"
+#include "KVIOBodyReader.h"
 #include "QG3ColorSpace.h"
 #include "QG3DataType.h"
 #include "QG3Status.h"
-#include "QG3StreamIO.h"
 
 #include <new>
 #include <vector>
@@ -15,8 +15,7 @@ namespace {
 
 // A pixel: u16 band count, u8 sample kind (a data-type code of 8 or 16 bits), then the samples.
 // Another kind yields no pixel, and its samples stay unread.
-KVStatus readPixel(qg3io::BodyReader& in, std::uint32_t colorSpace,
-                   std::unique_ptr<KVIPixel>& pixel) {
+KVStatus readPixel(KVIOBodyReader& in, std::uint32_t colorSpace, std::unique_ptr<KVIPixel>& pixel) {
     std::uint16_t count = 0;
     std::uint8_t kind = 0;
     KVStatus status = in.read(count);
@@ -28,7 +27,7 @@ KVStatus readPixel(qg3io::BodyReader& in, std::uint32_t colorSpace,
     try {
         std::vector<std::uint8_t> bytes(std::size_t(count) * size);
         if (!bytes.empty()) {
-            status = in.readBytes(bytes.data(), static_cast<std::uint32_t>(bytes.size()));
+            status = in.read(bytes.data(), bytes.size());
             if (status != KV_OK) return status;
         }
         auto made = std::make_unique<KVIPixel>(colorSpace, count, getSampleDataType(kind));
@@ -37,7 +36,7 @@ KVStatus readPixel(qg3io::BodyReader& in, std::uint32_t colorSpace,
                 made->getSample(band).setUint8(bytes[band]);
             } else {
                 const std::uint8_t* be = &bytes[std::size_t(band) * 2];
-                made->getSample(band).setUint16(static_cast<std::uint16_t>(be[0] << 8 | be[1]));
+                made->getSample(band).setUint16(loadBE<std::uint16_t>(be));
             }
         }
         pixel = std::move(made);
@@ -51,7 +50,8 @@ KVStatus readPixel(qg3io::BodyReader& in, std::uint32_t colorSpace,
 
 KVStatus readImageExtras(KVIOStreamInf* stream, std::uint32_t colorSpaceCode,
                          QG3ImageExtras& extras) {
-    qg3io::BodyReader in(stream, -1);
+    KVIOBodyReader in(stream, KVIOBodyReader::kHere, KVIOBodyReader::kToEnd, KV_QG3_READ_FAILED,
+                      KV_QG3_SEEK_FAILED);
     std::uint8_t presence = 0;
     KVStatus status = in.read(presence);
     if (status != KV_OK) return status;

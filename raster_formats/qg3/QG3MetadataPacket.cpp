@@ -26,16 +26,17 @@ KVStatus QG3MetadataPacket::readBody(KVIOStreamInf* stream, std::int64_t length)
     std::int64_t available = 0;
     KVStatus status = qg3io::resolveBodyLength(stream, length, available);
     if (status != KV_OK) return status;
-    qg3io::BodyReader in(stream, available);
+    KVIOBodyReader in(stream, KVIOBodyReader::kHere, available, KV_QG3_READ_FAILED,
+                      KV_QG3_SEEK_FAILED);
     std::uint32_t count = 0;
     if ((status = in.read(count)) != KV_OK) return status;
     if (!in.has(count)) return KV_QG3_READ_FAILED;
     return bytes_.assign(count, KV_QG3_OUT_OF_MEMORY,
-                         [&](std::uint8_t* out) { return in.readBytes(out, count); });
+                         [&](std::uint8_t* out) { return in.read(out, count); });
 }
 
 KVStatus QG3MetadataPacket::writeBody(KVIOStreamInf* stream, std::int64_t /*headerPos*/) {
-    if (!qg3io::writeBE(stream, bytes_.count(), 4)) return KV_QG3_WRITE_FAILED;
+    if (!writeBE(stream, bytes_.count(), 4)) return KV_QG3_WRITE_FAILED;
     return bytes_.write(stream) ? KV_OK : KV_QG3_WRITE_FAILED;
 }
 

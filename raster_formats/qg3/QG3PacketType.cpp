@@ -36,10 +36,7 @@ template <typename T> bool readWidth(KVIOStreamInf* stream, unsigned bytes, T& v
         return true;
     }
     if (stream->read(buffer, bytes) != bytes) return false;
-    std::uint64_t v = 0;
-    for (unsigned i = 0; i < bytes; ++i)
-        v = (v << 8) | buffer[i];
-    value = static_cast<T>(v);
+    value = static_cast<T>(loadBE(buffer, bytes));
     return true;
 }
 
@@ -106,15 +103,15 @@ KVStatus QG3PacketType::write(KVIOStreamInf* stream, std::int64_t& lengthPos) co
         static_cast<std::uint8_t>((packetType & 0x0F) | (flags ? kFlagsPresent : 0)),
         static_cast<std::uint8_t>(codeA << 6 | codeB << 4 | (keyC != 0 ? kKeyCPresent : 0) |
                                   (imageNumber != 0 ? kImagePresent : 0) | kEightByteLength)};
-    bool ok = stream->write(head, 2) == 2 && qg3io::writeBE(stream, keyA, kKeyBytes[codeA]) &&
-              qg3io::writeBE(stream, keyB, kKeyBytes[codeB]);
-    if (ok && keyC != 0) ok = qg3io::writeBE(stream, keyC, 4);
-    if (ok && imageNumber != 0) ok = qg3io::writeBE(stream, imageNumber, 4);
-    if (ok && flags) ok = qg3io::writeBE(stream, flag1, 1) && qg3io::writeBE(stream, flag2, 1);
+    bool ok = stream->write(head, 2) == 2 && writeBE(stream, keyA, kKeyBytes[codeA]) &&
+              writeBE(stream, keyB, kKeyBytes[codeB]);
+    if (ok && keyC != 0) ok = writeBE(stream, keyC, 4);
+    if (ok && imageNumber != 0) ok = writeBE(stream, imageNumber, 4);
+    if (ok && flags) ok = writeBE(stream, flag1, 1) && writeBE(stream, flag2, 1);
     if (!ok) return KV_QG3_WRITE_FAILED;
     lengthPos = stream->tell();
     if (lengthPos < 0) return KV_QG3_WRITE_FAILED;
-    return qg3io::writeBE(stream, 0x00000000FFFFFFFFull, 8) ? KV_OK : KV_QG3_WRITE_FAILED;
+    return writeBE(stream, 0x00000000FFFFFFFFull, 8) ? KV_OK : KV_QG3_WRITE_FAILED;
 }
 
 KVStatus QG3PacketType::patchLength(KVIOStreamInf* stream, std::int64_t lengthPos,
@@ -123,7 +120,7 @@ KVStatus QG3PacketType::patchLength(KVIOStreamInf* stream, std::int64_t lengthPo
     if (here < 0) return KV_QG3_SEEK_FAILED;
     if (const KVStatus status = stream->seek(lengthPos, KVIO_SEEK_SET); status != KV_OK)
         return status;
-    if (!qg3io::writeBE(stream, length, 8)) return KV_QG3_WRITE_FAILED;
+    if (!writeBE(stream, length, 8)) return KV_QG3_WRITE_FAILED;
     return stream->seek(here, KVIO_SEEK_SET);
 }
 

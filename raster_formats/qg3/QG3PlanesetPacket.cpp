@@ -1,7 +1,7 @@
 #include "QG3PlanesetPacket.h"
 
+#include "KVIOBodyReader.h"
 #include "QG3Status.h"
-#include "QG3StreamIO.h"
 
 #include <new>
 
@@ -21,7 +21,8 @@ DBObject* QG3PlanesetPacket::clone() const {
 
 KVStatus QG3PlanesetPacket::readBody(KVIOStreamInf* stream, std::int64_t length) {
     if (getFlag1() != 0 || getFlag2() > 1) return KV_QG3_BAD_FORMAT;
-    qg3io::BodyReader in(stream, length);
+    KVIOBodyReader in(stream, KVIOBodyReader::kHere, length, KV_QG3_READ_FAILED,
+                      KV_QG3_SEEK_FAILED);
     std::uint8_t kind = 0;
     std::uint8_t layout = 0;
     KVStatus status = KV_OK;

@@ -1,12 +1,13 @@
 #pragma once
-// Big-endian field access on a byte stream, shared by the container's readers and writers.
-// BodyReader reads the fields of one packet body and refuses to run past the body's length, so a
-// body shorter than its fields ends in a short-read status rather than in the next packet.
+// Stream helpers shared by the container's readers and writers: the stream's own error, the bytes
+// to its end, and a packet body's length checked against them. The fields of a body are read
+// through KVIOBodyReader.
 
+#include "KVBigEndian.h"
+#include "KVIOBodyReader.h"
 #include "KVIOStreamInf.h"
 #include "QG3Status.h"
 
-#include <bit>
 #include <cstdint>
 #include <limits>
 
@@ -18,18 +19,6 @@ inline KVStatus lastErrorOr(KVIOStreamInf* stream, KVStatus fallback) {
     return error != KV_OK ? error : fallback;
 }
 
-template <typename T> bool readBE(KVIOStreamInf* stream, T& value) {
-    static_assert(std::numeric_limits<T>::is_integer && sizeof(T) <= 8);
-    std::uint8_t bytes[sizeof(T)];
-    if (stream->read(bytes, sizeof(T)) != sizeof(T)) return false;
-    std::uint64_t v = 0;
-    for (std::uint8_t b : bytes)
-        v = (v << 8) | b;
-    value = static_cast<T>(v);
-    return true;
-}
-
-// The low width bytes of value, most significant first.
 // Bytes from the stream's position to its end; -1 when they cannot be told.
 inline std::int64_t bytesToEnd(KVIOStreamInf* stream) {
     const std::int64_t here = stream->tell();
@@ -49,50 +38,5 @@ inline KVStatus resolveBodyLength(KVIOStreamInf* stream, std::int64_t length,
     resolved = length < 0 ? left : length;
     return KV_OK;
 }
-
-inline bool writeBE(KVIOStreamInf* stream, std::uint64_t value, unsigned width) {
-    std::uint8_t bytes[8];
-    for (unsigned i = 0; i < width; ++i)
-        bytes[i] = static_cast<std::uint8_t>(value >> (8 * (width - 1 - i)));
-    return stream->write(bytes, width) == width;
-}
-
-class BodyReader {
-public:
-    // length -1: the body runs to the end of the stream, which then bounds every read.
-    BodyReader(KVIOStreamInf* stream, std::int64_t length)
-        : stream_(stream),
-          remaining_(length < 0 ? std::numeric_limits<std::int64_t>::max() : length) {}
-
-    std::int64_t remaining() const { return remaining_; }
-    bool has(std::uint64_t count) const { return count <= static_cast<std::uint64_t>(remaining_); }
-
-    template <typename T> KVStatus read(T& value) {
-        if (!has(sizeof(T)) || !readBE(stream_, value)) return KV_QG3_READ_FAILED;
-        remaining_ -= sizeof(T);
-        return KV_OK;
-    }
-    KVStatus readFloat(float& value) {
-        std::uint32_t bits = 0;
-        const KVStatus status = read(bits);
-        value = std::bit_cast<float>(bits);
-        return status;
-    }
-    KVStatus readDouble(double& value) {
-        std::uint64_t bits = 0;
-        const KVStatus status = read(bits);
-        value = std::bit_cast<double>(bits);
-        return status;
-    }
-    KVStatus readBytes(std::uint8_t* buffer, std::uint32_t count) {
-        if (!has(count) || stream_->read(buffer, count) != count) return KV_QG3_READ_FAILED;
-        remaining_ -= count;
-        return KV_OK;
-    }
-
-private:
-    KVIOStreamInf* stream_;
-    std::int64_t remaining_;
-};
 
 } // namespace Korvel::qg3io

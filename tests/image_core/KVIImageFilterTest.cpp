@@ -1,13 +1,14 @@
 #include "KVIImageFilter.h"
 #include "KVIMetadataAccessor.h"
 #include "KVIMetadataDatabase.h"
+#include "KVIRef.h"
 #include "KVISceneBuffer.h"
 #include "SyntheticImageStage.h"
 
 #include <gtest/gtest.h>
 
 using namespace Korvel;
-using quarn_test::Ref;
+using Korvel::KVIRef;
 using quarn_test::SyntheticImageStage;
 
 namespace {
@@ -19,9 +20,9 @@ struct NullProgress : KVIProgressDelegate {
 TEST(KVIImageFilterForwarding, QueriesAndSettersReachThePreviousStage) {
     const int live = SyntheticImageStage::liveInstances();
     {
-        Ref filter(new KVIImageFilter());
+        KVIRef<KVIImageFilter> filter(new KVIImageFilter());
         {
-            Ref stage(new SyntheticImageStage(
+            KVIRef<SyntheticImageStage> stage(new SyntheticImageStage(
                 640, 480, KVIPixel(KVI_COLORSPACE_RGB, 3, KVI_DATATYPE_UINT16)));
             stage->setMagnification(0.25, 1.0);
             ASSERT_EQ(filter->setPreviousStage(stage.get()), KV_OK);
@@ -92,7 +93,7 @@ TEST(KVIImageFilterForwarding, EveryStageIsReleasedExactlyOnce) {
 }
 
 TEST(KVIImageFilterForwarding, WithoutPreviousStage) {
-    Ref filter(new KVIImageFilter());
+    KVIRef<KVIImageFilter> filter(new KVIImageFilter());
     EXPECT_EQ(filter->getModifications(KVIScene(0, 0, 1, 1, 1.0)), KVI_MOD_UNKNOWN);
     EXPECT_EQ(filter->getWidth(), 0u);
     std::uint32_t w = 9, h = 9;

@@ -2,6 +2,7 @@
 #include "KVIMetadataAccessor.h"
 #include "KVIMetadataDatabase.h"
 #include "KVIPixelLookupTable.h"
+#include "KVIRef.h"
 #include "SyntheticImageStage.h"
 #include "TestStreams.h"
 
@@ -11,7 +12,7 @@
 #include <vector>
 
 using namespace Korvel;
-using quarn_test::Ref;
+using Korvel::KVIRef;
 using quarn_test::SyntheticImageStage;
 
 namespace {
@@ -34,7 +35,7 @@ void addText(KVIMetadataDatabase& db, std::uint32_t tag, const char* text) {
 }
 
 TEST(KVIImageReaderQueries, ModificationsDimsCostAndClip) {
-    Ref image(new SyntheticImageStage(200, 100));
+    KVIRef<SyntheticImageStage> image(new SyntheticImageStage(200, 100));
     image->setMagnification(0.25, 1.0);
     EXPECT_EQ(image->getModifications(KVIScene(0, 0, 100, 50, 0.5)), KVI_MOD_SCALED);
     EXPECT_EQ(image->getModifications(KVIScene(0, 0, 99, 50, 0.5)),
@@ -43,7 +44,7 @@ TEST(KVIImageReaderQueries, ModificationsDimsCostAndClip) {
     EXPECT_EQ(image->getModifications(KVIScene(0, 0, 200, 99, 1.0)), KVI_MOD_CROPPED);
     EXPECT_EQ(image->getModifications(KVIScene(0, 0, 1, 1, 2.0)), 0u); // outside the range
 
-    Ref odd(new SyntheticImageStage(1001, 7));
+    KVIRef<SyntheticImageStage> odd(new SyntheticImageStage(1001, 7));
     odd->setMagnification(0.5, 1.0);
     std::uint32_t w = 0, h = 0;
     ASSERT_EQ(odd->getDimsAtMag(0.5, w, h), KV_OK);
@@ -51,7 +52,8 @@ TEST(KVIImageReaderQueries, ModificationsDimsCostAndClip) {
     EXPECT_EQ(h, 4u);
     EXPECT_EQ(odd->getDimsAtMag(0.25, w, h), KV_BAD_ARGUMENT);
 
-    Ref rgb(new SyntheticImageStage(100, 100, KVIPixel(KVI_COLORSPACE_RGB, 3, KVI_DATATYPE_UINT8)));
+    KVIRef<SyntheticImageStage> rgb(
+        new SyntheticImageStage(100, 100, KVIPixel(KVI_COLORSPACE_RGB, 3, KVI_DATATYPE_UINT8)));
     EXPECT_EQ(rgb->getSceneCost(KVIScene(0, 0, 100, 100, 1.0)), 29);
     KVIScene clipped;
     ASSERT_TRUE(rgb->clipScene(KVIScene(-10, 50, 200, 100, 1.0), clipped));
@@ -60,7 +62,7 @@ TEST(KVIImageReaderQueries, ModificationsDimsCostAndClip) {
 }
 
 TEST(KVIImageReaderSetters, StoreCopiesAndClear) {
-    Ref reader(
+    KVIRef<SyntheticImageStage> reader(
         new SyntheticImageStage(10, 5, KVIPixel(KVI_COLORSPACE_GREY, 1, KVI_DATATYPE_UINT16)));
     // setPixelProps resets the dynamic range to the type's full range.
     EXPECT_EQ(reader->getMinDynamicRange().getSample(0).getAsDouble(), 0.0);
@@ -109,7 +111,7 @@ TEST(KVIImageReaderSetters, StoreCopiesAndClear) {
 }
 
 TEST(KVIImageReaderFill, CopyImagePropertiesAndPixelInfoFromMetadata) {
-    Ref source(
+    KVIRef<SyntheticImageStage> source(
         new SyntheticImageStage(30, 20, KVIPixel(KVI_COLORSPACE_RGB, 3, KVI_DATATYPE_UINT8)));
     source->setMagnification(0.125, 2.0);
     KVIMetadataDatabase tags;
@@ -118,7 +120,7 @@ TEST(KVIImageReaderFill, CopyImagePropertiesAndPixelInfoFromMetadata) {
     addBytes(tags, KVI_TAG_IMAGE_TRANSPARENT_DATA_VALUE, {4, 5, 6});
     ASSERT_EQ(source->setMetadata(&tags), KV_OK);
 
-    Ref copy(new SyntheticImageStage(1, 1));
+    KVIRef<SyntheticImageStage> copy(new SyntheticImageStage(1, 1));
     ASSERT_EQ(copy->copyImageProperties(source.get()), KV_OK);
     EXPECT_EQ(copy->getWidth(), 30u);
     EXPECT_EQ(copy->getHeight(), 20u);
@@ -144,7 +146,7 @@ TEST(KVIImageReaderFill, CopyImagePropertiesAndPixelInfoFromMetadata) {
 }
 
 TEST(KVIGeoImageReaderWorldFile, ReadsUnlessWorldFilesAreOff) {
-    Ref reader(new GeoReader());
+    KVIRef<GeoReader> reader(new GeoReader());
     ASSERT_EQ(reader->init(false), KV_OK);
     ASSERT_EQ(reader->setGeoCoord(KVIGeoCoord(0, 0, 1, -1, 0, 0, "LOCAL")), KV_OK);
     const std::string text = "2.0\n0.0\n0.0\n-2.0\n100.5\n200.5\n";

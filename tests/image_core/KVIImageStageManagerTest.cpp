@@ -1,10 +1,11 @@
 #include "KVIImageStageManager.h"
+#include "KVIRef.h"
 #include "SyntheticImageStage.h"
 
 #include <gtest/gtest.h>
 
 using namespace Korvel;
-using quarn_test::Ref;
+using Korvel::KVIRef;
 using quarn_test::SyntheticImageStage;
 
 namespace {
@@ -22,7 +23,7 @@ struct TwoImageManager : KVIImageStageManager {
 };
 
 TEST(KVIImageStageManagerLookup, EachFormAnswersThroughTheOther) {
-    Ref bare(new BareManager());
+    KVIRef<BareManager> bare(new BareManager());
     // Neither form overridden: no stage, and no endless recursion.
     EXPECT_EQ(bare->getImageStage(0), nullptr);
     KVIImageStage* stage = nullptr;
@@ -30,8 +31,8 @@ TEST(KVIImageStageManagerLookup, EachFormAnswersThroughTheOther) {
     EXPECT_EQ(bare->getOverviewImageStage(stage), KV_OK);
     EXPECT_EQ(stage, nullptr);
 
-    Ref two(new TwoImageManager());
-    Ref second(two->getImageStage(1));
+    KVIRef<TwoImageManager> two(new TwoImageManager());
+    KVIRef<KVIImageStage> second(two->getImageStage(1));
     ASSERT_NE(second.get(), nullptr);
     EXPECT_EQ(second->getWidth(), 2u);
     EXPECT_EQ(two->getImageStage(2), nullptr);

@@ -1,4 +1,5 @@
 #include "KVIImageStage.h"
+#include "KVIRef.h"
 #include "KVISceneBuffer.h"
 #include "SyntheticImageStage.h"
 
@@ -8,7 +9,7 @@
 #include <vector>
 
 using namespace Korvel;
-using quarn_test::Ref;
+using Korvel::KVIRef;
 using quarn_test::SyntheticImageStage;
 
 namespace {
@@ -36,7 +37,7 @@ struct ZeroStripStage : SyntheticImageStage {
 };
 
 TEST(KVIImageStageRead, HundredRowsRunSevenStripsIntoTheirWindows) {
-    Ref stage(new SyntheticImageStage(10, 100));
+    KVIRef<SyntheticImageStage> stage(new SyntheticImageStage(10, 100));
     RecordingProgress progress;
     stage->setProgressDelegate(&progress);
     // The caller's window sits at (2, 3) of a larger area; nothing outside it may change.
@@ -66,7 +67,7 @@ TEST(KVIImageStageRead, HundredRowsRunSevenStripsIntoTheirWindows) {
 }
 
 TEST(KVIImageStageRead, ScaledSceneOfSeveralBandsAndOddStripHeight) {
-    Ref stage(
+    KVIRef<SyntheticImageStage> stage(
         new SyntheticImageStage(100, 100, KVIPixel(KVI_COLORSPACE_RGB, 3, KVI_DATATYPE_UINT16)));
     stage->setMagnification(0.25, 1.0);
     ASSERT_EQ(stage->setStripHeight(7), KV_OK);
@@ -88,7 +89,7 @@ TEST(KVIImageStageRead, FailuresStopTheReadAndReadEndStillRuns) {
     const KVIScene scene(0, 0, 10, 100, 1.0);
     {
         // An interrupt after the second strip.
-        Ref stage(new SyntheticImageStage(10, 100));
+        KVIRef<SyntheticImageStage> stage(new SyntheticImageStage(10, 100));
         CountingInterrupt interrupt;
         interrupt.stopAt = 2; // readBegin asks first
         stage->setInterruptDelegate(&interrupt);
@@ -100,7 +101,7 @@ TEST(KVIImageStageRead, FailuresStopTheReadAndReadEndStillRuns) {
     }
     {
         // A failing strip wins over readEnd's own status.
-        Ref stage(new SyntheticImageStage(10, 100));
+        KVIRef<SyntheticImageStage> stage(new SyntheticImageStage(10, 100));
         stage->failStrip = 3;
         stage->stripStatus = 1234;
         stage->endStatus = 99;
@@ -111,7 +112,7 @@ TEST(KVIImageStageRead, FailuresStopTheReadAndReadEndStillRuns) {
     {
         // A failed begin has nothing to end; a progress delegate's refusal at the start frees
         // the read state.
-        Ref stage(new SyntheticImageStage(10, 100));
+        KVIRef<SyntheticImageStage> stage(new SyntheticImageStage(10, 100));
         stage->beginStatus = 55;
         EXPECT_EQ(stage->read(scene, buffer), 55u);
         EXPECT_EQ(stage->decodeEndCalls, 0);
@@ -126,7 +127,7 @@ TEST(KVIImageStageRead, FailuresStopTheReadAndReadEndStillRuns) {
 }
 
 TEST(KVIImageStageRead, ScenesAndBuffersThatDoNotFitAreRefused) {
-    Ref stage(new SyntheticImageStage(10, 100));
+    KVIRef<SyntheticImageStage> stage(new SyntheticImageStage(10, 100));
     const KVIScene scene(0, 0, 10, 100, 1.0);
     KVISceneBuffer small(KVIPixel(), 10, 99);
     EXPECT_EQ(stage->read(scene, small), KV_SCENE_BUFFER_MISMATCH);
@@ -137,14 +138,14 @@ TEST(KVIImageStageRead, ScenesAndBuffersThatDoNotFitAreRefused) {
     // A strip height of 0 is refused where it is set and where a read would divide by it.
     EXPECT_EQ(stage->setStripHeight(0), KV_BAD_ARGUMENT);
     EXPECT_EQ(stage->getStripHeight(), 16u);
-    Ref zero(new ZeroStripStage(10, 100));
+    KVIRef<ZeroStripStage> zero(new ZeroStripStage(10, 100));
     KVISceneBuffer buffer(KVIPixel(), 10, 100);
     EXPECT_EQ(zero->read(scene, buffer), KV_BAD_ARGUMENT);
     EXPECT_EQ(zero->decodeBeginCalls, 0);
 }
 
 TEST(KVIImageStageCheck, CheckSceneOutcomes) {
-    Ref stage(new SyntheticImageStage(10, 20));
+    KVIRef<SyntheticImageStage> stage(new SyntheticImageStage(10, 20));
     EXPECT_EQ(stage->checkScene(KVIScene(0, 0, 10, 20, 1.0)), KV_OK);
     // Less than half a pixel outside rounds back into the image.
     EXPECT_EQ(stage->checkScene(KVIScene(0, 0, 10.3, 20, 1.0)), KV_OK);
@@ -185,7 +186,7 @@ TEST(KVIImageStageFill, FillsEachBandWithinTheWindow) {
 }
 
 TEST(KVIImageDescription, BackgroundPixelAndDataSize) {
-    Ref rgba(new SyntheticImageStage(
+    KVIRef<SyntheticImageStage> rgba(new SyntheticImageStage(
         640, 480, KVIPixel(KVI_COLORSPACE_RGB | KVI_COLORSPACE_ALPHA, 4, KVI_DATATYPE_UINT8)));
     EXPECT_EQ(rgba->getDataSize(), 640u * 480u * 3u);
     EXPECT_EQ(rgba->getDataType(), KVI_DATATYPE_UINT8);
@@ -193,15 +194,16 @@ TEST(KVIImageDescription, BackgroundPixelAndDataSize) {
     EXPECT_EQ(made->getSample(0).getAsDouble(), 0.0);
     EXPECT_EQ(made->getSample(3).getAsDouble(), 255.0);
 
-    Ref cmyk(new SyntheticImageStage(1, 1, KVIPixel(KVI_COLORSPACE_CMYK, 4, KVI_DATATYPE_UINT16)));
+    KVIRef<SyntheticImageStage> cmyk(
+        new SyntheticImageStage(1, 1, KVIPixel(KVI_COLORSPACE_CMYK, 4, KVI_DATATYPE_UINT16)));
     EXPECT_EQ(cmyk->makeBackgroundPixel()->getSample(2).getAsDouble(), 65535.0);
     KVIPixel grey(KVI_COLORSPACE_CMYK, 4, KVI_DATATYPE_UINT16);
     grey.setSampleValuesFromDouble(12);
     ASSERT_EQ(cmyk->setBackgroundPixel(&grey), KV_OK);
     EXPECT_EQ(cmyk->makeBackgroundPixel()->getSample(2).getAsDouble(), 12.0);
 
-    Ref huge(new SyntheticImageStage(0xFFFFFFFFu, 0xFFFFFFFFu,
-                                     KVIPixel(KVI_COLORSPACE_RGB, 3, KVI_DATATYPE_FLOAT64)));
+    KVIRef<SyntheticImageStage> huge(new SyntheticImageStage(
+        0xFFFFFFFFu, 0xFFFFFFFFu, KVIPixel(KVI_COLORSPACE_RGB, 3, KVI_DATATYPE_FLOAT64)));
     EXPECT_EQ(huge->getDataSize(), std::numeric_limits<std::uint64_t>::max());
 }
 

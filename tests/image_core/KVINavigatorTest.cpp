@@ -1,16 +1,17 @@
 #include "KVINavigator.h"
+#include "KVIRef.h"
 #include "SyntheticImageStage.h"
 
 #include <gtest/gtest.h>
 
 using namespace Korvel;
-using quarn_test::Ref;
+using Korvel::KVIRef;
 using quarn_test::SyntheticImageStage;
 
 namespace {
 
 TEST(KVINavigatorScenes, RoundIntersectAndClip) {
-    Ref image(new SyntheticImageStage(640, 480));
+    KVIRef<SyntheticImageStage> image(new SyntheticImageStage(640, 480));
     KVINavigator whole(*image);
     EXPECT_EQ(whole.getScene(), KVIScene(0, 0, 640, 480, 1.0));
     EXPECT_TRUE(whole.isSceneInImage());
@@ -42,7 +43,7 @@ TEST(KVINavigatorScenes, RoundIntersectAndClip) {
 }
 
 TEST(KVINavigatorScenes, SetSceneAndMoveByCheckStyles) {
-    Ref image(new SyntheticImageStage(100, 50));
+    KVIRef<SyntheticImageStage> image(new SyntheticImageStage(100, 50));
     KVINavigator nav(*image);
     const KVIScene wide(90, 0, 20, 10, 1.0);
     EXPECT_EQ(nav.setScene(wide, KVI_NAV_CHECK_STRICT), KV_SCENE_CLIPPED_AWAY);

@@ -6,6 +6,7 @@
 #include "KVIMetadataAccessor.h"
 #include "KVIMetadataDatabase.h"
 #include "KVIMetadataTag.h"
+#include "KVIRef.h"
 #include "QG2FileWriter.h"
 #include "QuarnImageStageManager.h"
 #include "QuarnRasterStatus.h"
@@ -26,7 +27,6 @@ struct Front {
         : stream(std::move(bytes), false), reader(QuarnImageReader::create()) {
         status = reader->initialize(&stream, nullptr, memoryUsage, 3);
     }
-    ~Front() { reader->release(); }
     std::array<std::uint8_t, 4> version() const {
         std::array<std::uint8_t, 4> v{9, 9, 9, 9};
         reader->getVersion(v[0], v[1], v[2], v[3]);
@@ -37,7 +37,7 @@ struct Front {
             KVIScene(0, 0, reader->getWidth() * mag, reader->getHeight() * mag, mag));
     }
     VectorStream stream;
-    QuarnImageReader* reader;
+    KVIRef<QuarnImageReader> reader;
     KVStatus status = KV_OK;
 };
 
@@ -80,14 +80,12 @@ TEST(QuarnImageReader, RefusesWhatIsNotARasterFile) {
         VectorStream stream(rasterFile(kGen3Version, {}), false);
         stream.failReadsAfter(5);
         stream.lastError = lastError;
-        QuarnImageReader* reader = QuarnImageReader::create();
+        const KVIRef<QuarnImageReader> reader(QuarnImageReader::create());
         EXPECT_EQ(reader->initialize(&stream, nullptr, 1, 3),
                   lastError != KV_OK ? lastError : KV_QRN_NOT_QUARN_FILE);
-        reader->release();
     }
-    QuarnImageReader* reader = QuarnImageReader::create();
+    const KVIRef<QuarnImageReader> reader(QuarnImageReader::create());
     EXPECT_EQ(reader->initialize(nullptr, nullptr, 1, 3), KV_BAD_ARGUMENT);
-    reader->release();
     // A container without images has no stage 0.
     EXPECT_EQ(Front(rasterFile(kGen3Version, {})).status, KV_BAD_ARGUMENT);
 }
@@ -162,7 +160,7 @@ TEST(QuarnImageReader, FilesOfSeveralImages) {
     ASSERT_EQ(one.status, KV_OK);
     EXPECT_EQ(one.reader->getWidth(), 16u);
     VectorStream stream(withExtra, false);
-    QuarnImageStageManager* manager = QuarnImageStageManager::create();
+    const KVIRef<QuarnImageStageManager> manager(QuarnImageStageManager::create());
     ASSERT_EQ(manager->open(&stream, 1, 3), KV_OK);
     EXPECT_EQ(manager->getNumImages(), 1u);
     KVIImageStage* extra = nullptr;
@@ -171,7 +169,6 @@ TEST(QuarnImageReader, FilesOfSeveralImages) {
     EXPECT_EQ(extra->getWidth(), 8u);
     extra->release();
     EXPECT_EQ(manager->getImageStage(1), nullptr);
-    manager->release();
 }
 
 TEST(QuarnImageReader, Generation2FilesAloneAndInAContainer) {

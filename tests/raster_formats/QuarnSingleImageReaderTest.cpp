@@ -5,6 +5,7 @@
 #include "KVIMetadataAccessor.h"
 #include "KVIMetadataDatabase.h"
 #include "KVIMetadataTag.h"
+#include "KVIRef.h"
 #include "QG2FileWriter.h"
 #include "QG2ImageReader.h"
 #include "QG3SingleImageReader.h"
@@ -23,10 +24,7 @@ using namespace quarn_test;
 
 namespace {
 
-struct Release {
-    void operator()(KVIImageStage* stage) const { stage->release(); }
-};
-using Stage = std::unique_ptr<KVIImageStage, Release>;
+using Stage = KVIRef<KVIImageStage>;
 
 // A container over a file, and readers of its image 1.
 struct File {

@@ -51,12 +51,6 @@ ClassicalMetadataWriter& ClassicalMetadataWriter::header(std::string_view name,
     return *this;
 }
 
-ClassicalMetadataWriter& ClassicalMetadataWriter::be(std::uint64_t value, unsigned width) {
-    for (unsigned i = width; i-- > 0;)
-        bytes_.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
-    return *this;
-}
-
 ClassicalMetadataWriter& ClassicalMetadataWriter::text(std::string_view value) {
     bytes_.insert(bytes_.end(), value.begin(), value.end());
     bytes_.push_back(0);

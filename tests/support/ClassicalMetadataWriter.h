@@ -10,6 +10,8 @@
 // Whole records come from the typed helpers; the raw pieces (header, be, text, raw) make broken
 // and hand-made blocks.
 
+#include "ByteBuilder.h"
+
 #include <cstdint>
 #include <cstring>
 #include <string>
@@ -32,7 +34,7 @@ inline constexpr std::uint32_t S16 = 9;
 inline constexpr std::uint32_t S32 = 10;
 } // namespace cm
 
-class ClassicalMetadataWriter {
+class ClassicalMetadataWriter : public ByteFields<ClassicalMetadataWriter> {
 public:
     // Starts the block with its two header words.
     explicit ClassicalMetadataWriter(std::uint16_t firstWord = 1, std::uint16_t secondWord = 0);
@@ -79,10 +81,6 @@ public:
     ClassicalMetadataWriter& header(std::string_view name, std::uint32_t typeCode,
                                     std::uint32_t count, std::uint32_t numDims,
                                     const std::vector<std::uint32_t>& dims, std::uint32_t tag = 0);
-    // The low width bytes of value, most significant first.
-    ClassicalMetadataWriter& be(std::uint64_t value, unsigned width);
-    ClassicalMetadataWriter& u16(std::uint16_t value) { return be(value, 2); }
-    ClassicalMetadataWriter& u32(std::uint32_t value) { return be(value, 4); }
     // The text and its terminating zero.
     ClassicalMetadataWriter& text(std::string_view text);
     ClassicalMetadataWriter& raw(const std::vector<std::uint8_t>& bytes);
@@ -111,10 +109,6 @@ public:
     }
 
     const std::vector<std::uint8_t>& bytes() const { return bytes_; }
-    std::size_t size() const { return bytes_.size(); }
-
-private:
-    std::vector<std::uint8_t> bytes_;
 };
 
 } // namespace quarn_test

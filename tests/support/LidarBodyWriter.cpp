@@ -1,19 +1,8 @@
 #include "LidarBodyWriter.h"
 
 #include <algorithm>
-#include <bit>
 
 namespace quarn_test {
-
-LidarBodyWriter& LidarBodyWriter::be(std::uint64_t value, unsigned width) {
-    for (unsigned i = width; i-- > 0;)
-        bytes_.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
-    return *this;
-}
-
-LidarBodyWriter& LidarBodyWriter::f64(double value) {
-    return be(std::bit_cast<std::uint64_t>(value), 8);
-}
 
 LidarBodyWriter& LidarBodyWriter::raw(std::string_view bytes) {
     bytes_.insert(bytes_.end(), bytes.begin(), bytes.end());

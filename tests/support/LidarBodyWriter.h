@@ -12,6 +12,8 @@
 // Typed helpers write whole bodies and records; the raw fields (be, raw, lengthPrefixed) make
 // broken ones.
 
+#include "ByteBuilder.h"
+
 #include <array>
 #include <cstdint>
 #include <optional>
@@ -49,15 +51,8 @@ struct LidarDiskTree {
                               unsigned fanout = 10);
 };
 
-class LidarBodyWriter {
+class LidarBodyWriter : public ByteFields<LidarBodyWriter> {
 public:
-    // The low width bytes of value, most significant first.
-    LidarBodyWriter& be(std::uint64_t value, unsigned width);
-    LidarBodyWriter& u8(std::uint8_t value) { return be(value, 1); }
-    LidarBodyWriter& u16(std::uint16_t value) { return be(value, 2); }
-    LidarBodyWriter& u32(std::uint32_t value) { return be(value, 4); }
-    LidarBodyWriter& u64(std::uint64_t value) { return be(value, 8); }
-    LidarBodyWriter& f64(double value);
     LidarBodyWriter& raw(std::string_view bytes);
     // u32 byte length, then the bytes.
     LidarBodyWriter& lengthPrefixed(std::string_view bytes);
@@ -76,10 +71,6 @@ public:
     LidarBodyWriter& diskTree(const LidarDiskTree& tree);
 
     const std::vector<std::uint8_t>& bytes() const { return bytes_; }
-    std::size_t size() const { return bytes_.size(); }
-
-private:
-    std::vector<std::uint8_t> bytes_;
 };
 
 } // namespace quarn_test

@@ -7,7 +7,7 @@
 #include "Error.h"
 #include "IO.h"
 #include "LidarFileWriter.h"
-#include "Object.h"
+#include "ObjectRef.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -18,13 +18,7 @@
 
 namespace quarn_test {
 
-// Releases a kernel object instead of deleting it.
-struct ReleaseObject {
-    void operator()(Korvel::Object* object) const {
-        if (object != nullptr) object->release();
-    }
-};
-template <class T> using ObjectRef = std::unique_ptr<T, ReleaseObject>;
+using Korvel::ObjectRef;
 
 class LidarMemoryIO : public Korvel::IO {
 public:
@@ -81,8 +75,7 @@ protected:
 
     void openHook() override {
         ++openHooks;
-        if (failOpen)
-            throw Korvel::Error::make("LidarMemoryIO", "openHook", __LINE__, 1, "open refused");
+        if (failOpen) KORVEL_FAIL("LidarMemoryIO", "openHook", 1, "open refused");
     }
     void closeHook() override { ++closeHooks; }
 

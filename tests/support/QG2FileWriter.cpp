@@ -1,15 +1,13 @@
 #include "QG2FileWriter.h"
 
+#include "ByteBuilder.h"
+
+#include <algorithm>
 #include <bit>
 #include <stdexcept>
 
 namespace quarn_test {
 namespace {
-
-void putBE(std::vector<std::uint8_t>& out, std::uint32_t value) {
-    for (int shift = 24; shift >= 0; shift -= 8)
-        out.push_back(static_cast<std::uint8_t>(value >> shift));
-}
 
 // Bits most significant first, a 0x00 after every 0xFF byte.
 class BitWriter {
@@ -113,14 +111,16 @@ std::vector<std::uint8_t> qg2SymbolValues(const std::vector<QG2Symbol>& symbols)
 std::vector<std::uint8_t> qg2EncodeBlock(const QG2HuffmanTable& table,
                                          const std::vector<QG2Symbol>& symbols) {
     const std::vector<QG2Code> codes = qg2CanonicalCodes(table);
+    // Each symbol's code, the first one the table lists for it.
+    std::array<const QG2Code*, 256> codeOf{};
+    for (std::size_t k = std::min(codes.size(), table.huffval.size()); k-- > 0;)
+        codeOf[table.huffval[k]] = &codes[k];
     std::vector<std::uint8_t> out{0xFF, 0xA3};
     BitWriter bits(out);
     for (const QG2Symbol& s : symbols) {
-        std::size_t k = 0;
-        while (k < table.huffval.size() && table.huffval[k] != s.value)
-            ++k;
-        if (k >= codes.size()) throw std::invalid_argument("symbol not in the table");
-        bits.put(codes[k].value, codes[k].length);
+        const QG2Code* code = codeOf[s.value];
+        if (code == nullptr) throw std::invalid_argument("symbol not in the table");
+        bits.put(code->value, code->length);
         bits.put(s.raw, s.rawBits);
     }
     bits.finish();
@@ -161,24 +161,24 @@ QG2WrittenFile writeQG2File(const QG2FileLayout& layout) {
     QG2WrittenFile file;
     std::vector<std::uint8_t>& out = file.bytes;
     out = {'q', 'r', 'n', 'd', layout.version[0], layout.version[1], layout.version[2]};
-    putBE(out, layout.bands);
-    putBE(out, layout.levels);
-    putBE(out, layout.width);
-    putBE(out, layout.height);
+    appendBE(out, layout.bands, 4);
+    appendBE(out, layout.levels, 4);
+    appendBE(out, layout.width, 4);
+    appendBE(out, layout.height, 4);
     file.offsetsAt = out.size();
     for (std::size_t i = 0; i < layout.subbands.size(); ++i)
-        putBE(out, 0);
+        appendBE(out, 0, 4);
 
     if (layout.d0) {
         out.insert(out.end(), {0xFF, 0xD0});
         file.d0At = out.size();
-        putBE(out, 0);
+        appendBE(out, 0, 4);
     }
     if (layout.region) {
         out.insert(out.end(), {0xFF, 0xD2});
         file.d2At = out.size();
         for (std::uint32_t v : *layout.region)
-            putBE(out, v);
+            appendBE(out, v, 4);
     }
     if (layout.d3) out.insert(out.end(), {0xFF, 0xD3});
     file.afterSegments = out.size();
@@ -190,14 +190,14 @@ QG2WrittenFile writeQG2File(const QG2FileLayout& layout) {
         file.subbandAt[s] = out.size();
         qg2PutU32(out, file.offsetsAt + 4 * s, static_cast<std::uint32_t>(out.size()));
         out.insert(out.end(), {0xFF, 0xAC, subband.ditherColumn, subband.ditherRow});
-        putBE(out, static_cast<std::uint32_t>(subband.regions.size()));
+        appendBE(out, static_cast<std::uint32_t>(subband.regions.size()), 4);
         std::vector<std::size_t> recordAt;
         for (const QG2RegionLayout& region : subband.regions) {
             recordAt.push_back(out.size());
             for (std::uint32_t b = 0; b < layout.bands; ++b)
-                putBE(out, 0);
+                appendBE(out, 0, 4);
             for (std::uint32_t v : {region.x0, region.y0, region.x1, region.y1})
-                putBE(out, v);
+                appendBE(out, v, 4);
         }
         for (std::size_t r = 0; r < subband.regions.size(); ++r) {
             const QG2RegionLayout& region = subband.regions[r];
@@ -209,12 +209,12 @@ QG2WrittenFile writeQG2File(const QG2FileLayout& layout) {
                 out.insert(out.end(), {0xFF, 0xAA});
                 out.insert(out.end(), band.table.bits.begin(), band.table.bits.end());
                 out.insert(out.end(), band.table.huffval.begin(), band.table.huffval.end());
-                putBE(out, std::bit_cast<std::uint32_t>(band.step));
-                putBE(out, band.blockWidth);
-                putBE(out, band.blockHeight);
+                appendBE(out, std::bit_cast<std::uint32_t>(band.step), 4);
+                appendBE(out, band.blockWidth, 4);
+                appendBE(out, band.blockHeight, 4);
                 place.tableAt = out.size();
                 for (std::size_t k = 0; k < band.blocks.size(); ++k)
-                    putBE(out, 0);
+                    appendBE(out, 0, 4);
                 for (std::size_t k = 0; k < band.blocks.size(); ++k) {
                     place.blocksAt.push_back(out.size());
                     qg2PutU32(out, place.tableAt + 4 * k, static_cast<std::uint32_t>(out.size()));

@@ -1,5 +1,6 @@
 #include "SubblockWriter.h"
 
+#include "ByteBuilder.h"
 #include "MQEncoder.h"
 
 #include <zlib.h>
@@ -25,11 +26,6 @@ public:
 private:
     std::uint64_t count_ = 0;
 };
-
-void appendBE(std::vector<std::uint8_t>& out, std::uint64_t value, unsigned width) {
-    for (unsigned i = width; i-- > 0;)
-        out.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
-}
 
 std::uint16_t planeLength(std::size_t length) {
     if (length > 0xFFFF) throw std::length_error("plane longer than a u16 length");

@@ -52,21 +52,4 @@ protected:
     ~SyntheticImageStage() override;
 };
 
-// Holds one reference for a test and releases it at the end of the scope.
-template <class T> class Ref {
-public:
-    explicit Ref(T* object) : object_(object) {}
-    Ref(const Ref&) = delete;
-    Ref& operator=(const Ref&) = delete;
-    ~Ref() {
-        if (object_ != nullptr) object_->release();
-    }
-    T* get() const { return object_; }
-    T* operator->() const { return object_; }
-    T& operator*() const { return *object_; }
-
-private:
-    T* object_;
-};
-
 } // namespace quarn_test

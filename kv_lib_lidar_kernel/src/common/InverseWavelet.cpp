@@ -4,7 +4,7 @@
 
 #include "TransformUtils.h"
 
-#include "DataType.h"
+#include "DatatypeDispatch.h"
 #include "Error.h"
 
 #include <cstdint>
@@ -194,11 +194,6 @@ template <class T> constexpr Kernels kernelsOf() {
     return {&twoTapUpdate<T>, &twoTapPredict<T>, &fourTapUpdate<T>, &fourTapPredict<T>};
 }
 
-[[noreturn]] void fail(std::uint32_t line, const char* message) {
-    throw Error::make("InverseWavelet", "Korvel::TransformUtils::getInverseWavelet", line,
-                      ErrorCode::PointData, "%s", message);
-}
-
 } // namespace
 
 void getInverseWavelet(std::uint32_t datatype, std::uint32_t transform, PredictKernel& predict,
@@ -208,25 +203,9 @@ void getInverseWavelet(std::uint32_t datatype, std::uint32_t transform, PredictK
     const std::uint32_t reduced =
         transform > 20 ? transform - 20 * ((transform - 21) / 20 + 1) : transform;
     Kernels kernels;
-    switch (datatype) {
-    case DATATYPE_SINT16:
-        kernels = kernelsOf<std::int16_t>();
-        break;
-    case DATATYPE_SINT32:
-        kernels = kernelsOf<std::int32_t>();
-        break;
-    case DATATYPE_SINT64:
-        kernels = kernelsOf<std::int64_t>();
-        break;
-    case DATATYPE_FLOAT32:
-        kernels = kernelsOf<float>();
-        break;
-    case DATATYPE_FLOAT64:
-        kernels = kernelsOf<double>();
-        break;
-    default:
-        fail(__LINE__, "unkown datatype");
-    }
+    if (!withWaveletDatatype(datatype, [&](auto zero) { kernels = kernelsOf<decltype(zero)>(); }))
+        KORVEL_FAIL("InverseWavelet", "Korvel::TransformUtils::getInverseWavelet",
+                    ErrorCode::PointData, "unkown datatype");
     switch (reduced) {
     case 1:
         update = kernels.twoTapUpdate;
@@ -246,7 +225,8 @@ void getInverseWavelet(std::uint32_t datatype, std::uint32_t transform, PredictK
         predict = kernels.fourTapPredict;
         break;
     default:
-        fail(__LINE__, "unkown wavelet type");
+        KORVEL_FAIL("InverseWavelet", "Korvel::TransformUtils::getInverseWavelet",
+                    ErrorCode::PointData, "unkown wavelet type");
     }
 }
 

@@ -32,8 +32,7 @@ constexpr Transform Transforms[] = {
 const Transform& lookup(std::uint32_t code, const char* function) {
     for (const Transform& transform : Transforms)
         if (transform.code == code) return transform;
-    throw Error::make("TransformUtils", function, __LINE__, ErrorCode::Generic,
-                      "bad transform type");
+    KORVEL_FAIL("TransformUtils", function, ErrorCode::Generic, "bad transform type");
 }
 
 } // namespace
@@ -63,8 +62,7 @@ std::uint32_t getPadding(std::uint32_t transform) {
     const char* const function = "Korvel::TransformUtils::getPadding";
     const Transform& row = lookup(transform, function);
     if (row.padding == 0)
-        throw Error::make("TransformUtils", function, __LINE__, ErrorCode::Generic,
-                          "bad transform type");
+        KORVEL_FAIL("TransformUtils", function, ErrorCode::Generic, "bad transform type");
     return row.padding;
 }
 

@@ -1,0 +1,34 @@
+#include "KVIOBodyReader.h"
+
+#include <algorithm>
+
+namespace Korvel {
+
+KVStatus KVIOBodyReader::seek(std::uint64_t offset) {
+    if (start_ < 0) return seekFailed_;
+    constexpr auto kMaxOffset =
+        static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max());
+    if (offset > length_ || offset > kMaxOffset - static_cast<std::uint64_t>(start_))
+        return shortRead_;
+    if (stream_->seek(start_ + static_cast<std::int64_t>(offset), KVIO_SEEK_SET) != KV_OK)
+        return seekFailed_;
+    position_ = offset;
+    return KV_OK;
+}
+
+KVStatus KVIOBodyReader::read(std::uint8_t* buffer, std::uint64_t count) {
+    if (count > remaining()) return shortRead_;
+    // The stream moves at most 32 bits of bytes per call.
+    while (count > 0) {
+        const auto chunk =
+            static_cast<std::uint32_t>(std::min<std::uint64_t>(count, std::uint64_t{1} << 30));
+        const std::uint32_t got = stream_->read(buffer, chunk);
+        position_ += got;
+        if (got != chunk) return shortRead_;
+        buffer += chunk;
+        count -= chunk;
+    }
+    return KV_OK;
+}
+
+} // namespace Korvel

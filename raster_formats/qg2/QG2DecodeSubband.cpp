@@ -1,0 +1,118 @@
+#include "QG2DecodeSubband.h"
+
+#include "KVUtilException.h"
+#include "QG2Decoder.h"
+#include "QG2Status.h"
+
+#include <memory>
+#include <vector>
+
+namespace Korvel {
+namespace {
+
+void throwIfFailed(KVStatus status) {
+    if (status != KV_OK) throw KVUtilException(status);
+}
+
+void askInterrupt(KVIInterruptDelegate* interrupt) {
+    if (interrupt != nullptr && interrupt->checkInterrupt() != KV_OK)
+        throw KVUtilException(KV_QG2_INTERRUPTED);
+}
+
+class LeafDecoder {
+public:
+    LeafDecoder(QG2DBInfo& dbInfo, std::int32_t level, QG2BlockCache& cache,
+                KVIInterruptDelegate* interrupt, QG2DecodeCounts& counts)
+        : dbInfo_(dbInfo), level_(level), cache_(cache), interrupt_(interrupt), counts_(counts) {}
+
+    void decode(QG2Subband& leaf) {
+        const QG2Rect& rect = leaf.getRect();
+        if (rect.isEmpty()) return;
+        leaf.allocatePlanes();
+        QG2SubbandInfo* info = dbInfo_.getSubbandInfo(leaf.getLeafNumber());
+        if (info == nullptr) return;
+        throwIfFailed(info->regionsMeeting(rect, regions_));
+        const std::uint32_t bands = std::min(info->getNumBands(), leaf.getPlaneCount());
+        for (const std::uint32_t region : regions_) {
+            for (std::uint32_t b = 0; b < bands; ++b) {
+                if (!info->hasBand(region, b)) continue;
+                std::unique_ptr<QG2Band> band;
+                throwIfFailed(info->createBand(region, b, band));
+                decodeBand(leaf, *info, region, b, *band);
+            }
+        }
+    }
+
+private:
+    void decodeBand(QG2Subband& leaf, const QG2SubbandInfo& info, std::uint32_t region,
+                    std::uint32_t b, QG2Band& band) {
+        const QG2Rect& rect = leaf.getRect();
+        const QG2Rect met = rect.intersect(band.getRegion());
+        if (met.isEmpty()) return;
+        QG2HuffmanTree tree;
+        throwIfFailed(band.buildTree(tree));
+        const float step = leaf.dequantisationStep(band.getStep(), level_);
+        QG2Dither dither;
+        dither.columnOffset = info.getColumnDitherOffset();
+        dither.rowOffset = info.getRowDitherOffset();
+        const bool dithered = b == 0 && dbInfo_.getDither();
+
+        // Only the blocks that the rectangle meets; their indices count every block of the grid.
+        const QG2Rect& r = band.getRegion();
+        const std::int64_t firstColumn = (std::int64_t{met.x0} - r.x0) / band.getBlockWidth();
+        const std::int64_t lastColumn = (std::int64_t{met.x1} - r.x0) / band.getBlockWidth();
+        const std::int64_t firstRow = (std::int64_t{met.y0} - r.y0) / band.getBlockHeight();
+        const std::int64_t lastRow = (std::int64_t{met.y1} - r.y0) / band.getBlockHeight();
+        for (std::int64_t row = firstRow; row <= lastRow; ++row) {
+            for (std::int64_t column = firstColumn; column <= lastColumn; ++column) {
+                const auto index =
+                    static_cast<std::uint32_t>(row * band.getBlocksAcross() + column);
+                const QG2Rect block = band.getBlockRect(index);
+                const QG2Rect wanted = block.intersect(rect);
+                if (wanted.isEmpty()) continue;
+                throwIfFailed(band.readBlock(index, bytes_));
+                if (bytes_.empty()) continue;
+                const auto width = static_cast<std::uint32_t>(wanted.width());
+                const auto height = static_cast<std::uint32_t>(wanted.height());
+                coefficients_.assign(std::size_t{width} * height, 0);
+                askInterrupt(interrupt_);
+
+                const QG2BlockKey key{b, region, leaf.getLeafNumber(), index};
+                const QG2ResumeState* resume = cache_.find(key);
+                ++(resume != nullptr ? counts_.blocksResumed : counts_.blocksStarted);
+                counts_.rowsDecoded += height;
+                const std::optional<QG2ResumeState> state =
+                    QG2Decoder::decodeBlock(tree, bytes_.data(), bytes_.size(),
+                                            coefficients_.data(), block, wanted, resume);
+                cache_.update(key, state);
+                askInterrupt(interrupt_);
+
+                dither.column = static_cast<std::uint32_t>(wanted.x0);
+                dither.row = static_cast<std::uint32_t>(wanted.y0);
+                float* out = leaf.row(b, static_cast<std::uint32_t>(wanted.y0 - rect.y0)) +
+                             (wanted.x0 - rect.x0);
+                QG2Decoder::dequantise(coefficients_.data(), width, height, out, leaf.getStride(),
+                                       step, dithered ? &dither : nullptr);
+            }
+        }
+    }
+
+    QG2DBInfo& dbInfo_;
+    std::int32_t level_;
+    QG2BlockCache& cache_;
+    KVIInterruptDelegate* interrupt_;
+    QG2DecodeCounts& counts_;
+    std::vector<std::uint32_t> regions_;
+    std::vector<std::uint8_t> bytes_;
+    std::vector<std::int32_t> coefficients_;
+};
+
+} // namespace
+
+void qg2DecodeSubband(QG2Subband& tree, QG2DBInfo& dbInfo, std::int32_t level, QG2BlockCache& cache,
+                      KVIInterruptDelegate* interrupt, QG2DecodeCounts& counts) {
+    LeafDecoder decoder(dbInfo, level, cache, interrupt, counts);
+    tree.forEachLeaf([&](QG2Subband& leaf) { decoder.decode(leaf); });
+}
+
+} // namespace Korvel

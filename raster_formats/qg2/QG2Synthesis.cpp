@@ -1,0 +1,288 @@
+#include "QG2Synthesis.h"
+
+#include "KVUtilException.h"
+#include "QG2Status.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace Korvel {
+namespace {
+
+std::int64_t ceilHalf(std::int64_t a) {
+    return (a + 1) >> 1;
+}
+std::int64_t floorHalf(std::int64_t a) {
+    return a >> 1;
+}
+
+// A position of a signal of full samples after whole-sample symmetric extension at both ends
+// (full of 2 or more).
+std::int64_t mirror(std::int64_t position, std::int64_t full) {
+    const std::int64_t period = 2 * (full - 1);
+    std::int64_t m = position % period;
+    if (m < 0) m += period;
+    return m > full - 1 ? period - m : m;
+}
+
+// The window of positions first - 4 to last + 4 that the lifting works on: its low indices
+// evenFirst..evenLast (positions 2k) and its high indices oddFirst..oddLast (positions 2k + 1).
+struct Window {
+    explicit Window(const QG2LineSpan& span)
+        : w0(span.first - 4), w1(span.last + 4), evenFirst(ceilHalf(w0)), evenLast(floorHalf(w1)),
+          oddFirst(ceilHalf(w0 - 1)), oddLast(floorHalf(w1 - 1)) {}
+
+    std::int64_t evenCount() const { return evenLast - evenFirst + 1; }
+    std::int64_t oddCount() const { return oddLast - oddFirst + 1; }
+    // The high index of the odd position before an even one, less its low index.
+    std::int64_t highShift() const { return evenFirst - oddFirst; }
+    // Window indices of the even positions within [lo, hi], and of the odd ones.
+    std::pair<std::int64_t, std::int64_t> evens(std::int64_t lo, std::int64_t hi) const {
+        return {ceilHalf(lo) - evenFirst, floorHalf(hi) - evenFirst};
+    }
+    std::pair<std::int64_t, std::int64_t> odds(std::int64_t lo, std::int64_t hi) const {
+        return {ceilHalf(lo - 1) - oddFirst, floorHalf(hi - 1) - oddFirst};
+    }
+    // The window index of an output position in its parity's array.
+    std::int64_t index(std::int64_t position) const {
+        return (position & 1) != 0 ? (position - 1) / 2 - oddFirst : position / 2 - evenFirst;
+    }
+
+    std::int64_t w0, w1, evenFirst, evenLast, oddFirst, oddLast;
+};
+
+// The index, in the low (parity 0) or high (parity 1) part at hand, of the sample that feeds
+// index k of that parity, or -1 when the part does not hold it (such positions lie outside what
+// the range depends on). Both ends mirror a position onto one of the same parity.
+std::int64_t sourceIndex(std::int64_t k, int parity, const QG2LineSpan& span) {
+    std::int64_t position = 2 * k + parity;
+    if (position < 0 || position >= span.full) position = mirror(position, span.full);
+    const std::int64_t index =
+        (position - parity) / 2 - (parity != 0 ? span.highFirst : span.lowFirst);
+    return index >= 0 && index < (parity != 0 ? span.highCount : span.lowCount) ? index : -1;
+}
+
+// Fills out[0..count) with the samples of one parity (from part) for indices first..: the run
+// inside the signal that the part holds is copied at once, the rest (the mirrored ends) one by one.
+void fillLine(float* out, std::int64_t first, std::size_t count, int parity, const float* part,
+              const QG2LineSpan& span) {
+    const std::int64_t partFirst = parity != 0 ? span.highFirst : span.lowFirst;
+    const std::int64_t partCount = parity != 0 ? span.highCount : span.lowCount;
+    const std::int64_t last = first + static_cast<std::int64_t>(count) - 1;
+    const std::int64_t runFirst = std::max({first, partFirst, std::int64_t{0}});
+    const std::int64_t runLast =
+        std::min({last, partFirst + partCount - 1, floorHalf(span.full - 1 - parity)});
+    const auto one = [&](std::int64_t k) {
+        const std::int64_t source = sourceIndex(k, parity, span);
+        out[k - first] = source < 0 ? 0.0f : part[source];
+    };
+    if (runFirst > runLast) {
+        for (std::int64_t k = first; k <= last; ++k)
+            one(k);
+        return;
+    }
+    for (std::int64_t k = first; k < runFirst; ++k)
+        one(k);
+    std::memcpy(out + (runFirst - first), part + (runFirst - partFirst),
+                static_cast<std::size_t>(runLast - runFirst + 1) * sizeof(float));
+    for (std::int64_t k = runLast + 1; k <= last; ++k)
+        one(k);
+}
+
+// One lifting step: target[i] +-= c (source[i + offset] + source[i + offset + 1]) for i in range.
+// Even positions take the odd ones around them (offset shift - 1), odd positions the even ones
+// (offset -shift).
+template <bool Add>
+void liftStep(float* target, const float* source, std::pair<std::int64_t, std::int64_t> range,
+              std::int64_t offset, float c) {
+    const float* before = source + offset;
+    const float* after = before + 1;
+    for (std::int64_t i = range.first; i <= range.second; ++i) {
+        const float t = (before[i] + after[i]) * c;
+        target[i] = Add ? target[i] + t : target[i] - t;
+    }
+}
+
+// The same step on rows of n samples, row r of an array at r x n.
+template <bool Add>
+void liftStepRows(float* target, const float* source, std::size_t n,
+                  std::pair<std::int64_t, std::int64_t> range, std::int64_t offset, float c) {
+    for (std::int64_t i = range.first; i <= range.second; ++i) {
+        float* row = target + static_cast<std::size_t>(i) * n;
+        const float* before = source + static_cast<std::size_t>(i + offset) * n;
+        const float* after = before + n;
+        for (std::size_t x = 0; x < n; ++x) {
+            const float t = (before[x] + after[x]) * c;
+            row[x] = Add ? row[x] + t : row[x] - t;
+        }
+    }
+}
+
+// Each step covers the positions whose neighbours the step before left exact, one more on each
+// side than the next step needs.
+void liftLine(float* even, float* odd, const Window& w) {
+    const std::int64_t s = w.highShift();
+    liftStep<false>(even, odd, w.evens(w.w0 + 1, w.w1 - 1), s - 1, QG2Lifting::kStep1);
+    liftStep<false>(odd, even, w.odds(w.w0 + 2, w.w1 - 2), -s, QG2Lifting::kStep2);
+    liftStep<true>(even, odd, w.evens(w.w0 + 3, w.w1 - 3), s - 1, QG2Lifting::kStep3);
+    liftStep<true>(odd, even, w.odds(w.w0 + 4, w.w1 - 4), -s, QG2Lifting::kStep4);
+}
+
+void liftRows(float* even, float* odd, std::size_t n, const Window& w) {
+    const std::int64_t s = w.highShift();
+    liftStepRows<false>(even, odd, n, w.evens(w.w0 + 1, w.w1 - 1), s - 1, QG2Lifting::kStep1);
+    liftStepRows<false>(odd, even, n, w.odds(w.w0 + 2, w.w1 - 2), -s, QG2Lifting::kStep2);
+    liftStepRows<true>(even, odd, n, w.evens(w.w0 + 3, w.w1 - 3), s - 1, QG2Lifting::kStep3);
+    liftStepRows<true>(odd, even, n, w.odds(w.w0 + 4, w.w1 - 4), -s, QG2Lifting::kStep4);
+}
+
+std::int64_t columnsOf(const QG2Rect& r) {
+    return r.x1 >= r.x0 ? std::int64_t{r.x1} - r.x0 + 1 : 0;
+}
+std::int64_t rowsOf(const QG2Rect& r) {
+    return r.y1 >= r.y0 ? std::int64_t{r.y1} - r.y0 + 1 : 0;
+}
+
+// Columns processed together: rows of a batch stay in the cache through the four steps.
+constexpr std::size_t kColumnBatch = 128;
+
+// Vertical synthesis of the columns of a low and a high plane (rows of n samples, lowRows and
+// highRows of them) into out (rows span.first..span.last of n samples).
+void synthesiseColumns(const float* low, const float* high, std::size_t n, const QG2LineSpan& span,
+                       float* out, std::vector<float>& scratch, KVIInterruptDelegate* interrupt) {
+    const std::size_t rows = static_cast<std::size_t>(span.last - span.first + 1);
+    if (span.full == 1) {
+        // A single sample: the low one.
+        if (span.lowCount > 0) std::memcpy(out, low, n * sizeof(float));
+        return;
+    }
+    const Window w(span);
+    const auto evens = static_cast<std::size_t>(w.evenCount());
+    const auto odds = static_cast<std::size_t>(w.oddCount());
+    for (std::size_t c0 = 0; c0 < n; c0 += kColumnBatch) {
+        const std::size_t nb = std::min(kColumnBatch, n - c0);
+        scratch.resize((evens + odds) * nb);
+        float* even = scratch.data();
+        float* odd = even + evens * nb;
+        for (std::size_t i = 0; i < evens + odds; ++i) {
+            const int parity = i >= evens ? 1 : 0;
+            const std::int64_t k = parity != 0 ? w.oddFirst + static_cast<std::int64_t>(i - evens)
+                                               : w.evenFirst + static_cast<std::int64_t>(i);
+            const std::int64_t source = sourceIndex(k, parity, span);
+            float* row = even + i * nb;
+            if (source < 0)
+                std::fill_n(row, nb, 0.0f);
+            else
+                std::memcpy(row,
+                            (parity != 0 ? high : low) + static_cast<std::size_t>(source) * n + c0,
+                            nb * sizeof(float));
+        }
+        liftRows(even, odd, nb, w);
+        for (std::size_t r = 0; r < rows; ++r) {
+            const std::int64_t position = span.first + static_cast<std::int64_t>(r);
+            const float* from = ((position & 1) != 0 ? odd : even) +
+                                static_cast<std::size_t>(w.index(position)) * nb;
+            std::memcpy(out + r * n + c0, from, nb * sizeof(float));
+        }
+        if (interrupt != nullptr && interrupt->checkInterrupt() != KV_OK)
+            throw KVUtilException(KV_QG2_INTERRUPTED);
+    }
+}
+
+// The node's samples from its four children, which then go.
+void synthesiseNode(QG2Subband& node, std::vector<float>& scratch,
+                    KVIInterruptDelegate* interrupt) {
+    const QG2Rect rect = node.getRect();
+    const std::uint32_t planes = node.getPlaneCount();
+    const std::int64_t columns = columnsOf(rect), rows = rowsOf(rect);
+    QG2Subband* pair[2][2] = {{node.child(0, 0), node.child(0, 1)},
+                              {node.child(1, 0), node.child(1, 1)}};
+    for (auto& column : pair)
+        for (QG2Subband* child : column)
+            if (!child->getRect().isEmpty() && !child->hasPlane(0)) child->allocatePlanes();
+
+    // Down the columns: the horizontally low children into one plane, the horizontally high into
+    // another, each with the node's rows.
+    Array2D<float> vertical[2];
+    vertical[0].setPool(node.getPool());
+    vertical[1].setPool(node.getPool());
+    for (int h = 0; h < 2; ++h) {
+        QG2Subband& lowChild = *pair[h][0];
+        QG2Subband& highChild = *pair[h][1];
+        const std::int64_t n = columnsOf(lowChild.getRect());
+        vertical[h].resize(planes, static_cast<std::uint32_t>(n), static_cast<std::uint32_t>(rows));
+        if (n == 0 || rows == 0) continue;
+        vertical[h].allocate(false); // every sample written below
+        QG2LineSpan span;
+        span.full = node.getFullHeight();
+        span.lowFirst = lowChild.getRect().y0;
+        span.lowCount = lowChild.hasPlane(0) ? rowsOf(lowChild.getRect()) : 0;
+        span.highFirst = highChild.getRect().y0;
+        span.highCount = highChild.hasPlane(0) ? rowsOf(highChild.getRect()) : 0;
+        span.first = rect.y0;
+        span.last = rect.y1;
+        for (std::uint32_t b = 0; b < planes; ++b)
+            synthesiseColumns(span.lowCount > 0 ? lowChild.plane(b) : nullptr,
+                              span.highCount > 0 ? highChild.plane(b) : nullptr,
+                              static_cast<std::size_t>(n), span, vertical[h].plane(b), scratch,
+                              interrupt);
+    }
+
+    // Along the rows: the two planes into the node's, every sample of which is written.
+    node.allocatePlanes(false);
+    if (columns > 0 && rows > 0) {
+        QG2LineSpan span;
+        span.full = node.getFullWidth();
+        span.lowFirst = pair[0][0]->getRect().x0;
+        span.lowCount = vertical[0].getWidth();
+        span.highFirst = pair[1][0]->getRect().x0;
+        span.highCount = vertical[1].getWidth();
+        span.first = rect.x0;
+        span.last = rect.x1;
+        for (std::uint32_t b = 0; b < planes; ++b)
+            for (std::int64_t y = 0; y < rows; ++y) {
+                const auto row = static_cast<std::uint32_t>(y);
+                qg2SynthesiseLine(vertical[0].row(b, row),
+                                  span.highCount > 0 ? vertical[1].row(b, row) : nullptr, span,
+                                  node.row(b, row), scratch);
+            }
+    }
+    node.destroyChildren();
+}
+
+void synthesiseTree(QG2Subband& node, std::vector<float>& scratch,
+                    KVIInterruptDelegate* interrupt) {
+    if (node.isLeaf()) return;
+    for (const auto& [h, v] : QG2Subband::kChildOrder)
+        synthesiseTree(*node.child(h, v), scratch, interrupt);
+    synthesiseNode(node, scratch, interrupt);
+}
+
+} // namespace
+
+void qg2SynthesiseLine(const float* low, const float* high, const QG2LineSpan& span, float* out,
+                       std::vector<float>& scratch) {
+    if (span.last < span.first) return;
+    if (span.full == 1) {
+        out[0] = span.lowCount > 0 ? low[0] : 0.0f;
+        return;
+    }
+    const Window w(span);
+    const auto evens = static_cast<std::size_t>(w.evenCount());
+    const auto odds = static_cast<std::size_t>(w.oddCount());
+    scratch.resize(evens + odds);
+    float* even = scratch.data();
+    float* odd = even + evens;
+    fillLine(even, w.evenFirst, evens, 0, low, span);
+    fillLine(odd, w.oddFirst, odds, 1, high, span);
+    liftLine(even, odd, w);
+    for (std::int64_t p = span.first; p <= span.last; ++p)
+        out[p - span.first] = ((p & 1) != 0 ? odd : even)[w.index(p)];
+}
+
+void qg2Synthesise(QG2Subband& root, KVIInterruptDelegate* interrupt) {
+    std::vector<float> scratch;
+    synthesiseTree(root, scratch, interrupt);
+}
+
+} // namespace Korvel
