@@ -14,6 +14,8 @@
 #include "QG2FileWriter.h"
 #include "QG2ImageWriter.h"
 #include "RasterFileWriter.h"
+#include "RasterImageWriter.h"
+#include "RasterScene.h"
 #include "RasterSubblockEncoder.h"
 
 #include <cmath>
@@ -222,6 +224,38 @@ Bytes withContents() {
     return rasterFile(kGen3Version,
                       {headerPacket(1, rgbImage(64, 64, 1)), planesetPacket(1, 32, plane(32)),
                        contentsPacket(7), modifications("LOSSLESS")});
+}
+
+// Small images coded for real, so that reads decode: each another band count, data type, order,
+// layout and coding.
+Bytes codedImage(const Version& version, unsigned bands, std::uint8_t dataType, std::uint8_t kind,
+                 std::uint8_t layout, bool lossy, bool cropped, std::uint32_t seed) {
+    RasterImage im;
+    im.width = 26;
+    im.height = 19;
+    im.levels = 2;
+    im.subblockSize = 8;
+    im.dataType = dataType;
+    im.sampleMin = dataType == 8 ? -32768 : 0;
+    im.sampleMax = dataType == 8 ? 32767 : 255;
+    im.planes = landscape(im.width, im.height, bands, seed, dataType == 8 ? -2000 : 0,
+                          dataType == 8 ? 2000 : 255);
+    im.colorSpace = bands == 1 ? 1 : bands == 3 ? 10 : 5;
+    im.colorTransform = bands == 3 ? 10 : 1;
+    if (dataType == 13)
+        for (unsigned b = 0; b < bands; ++b)
+            im.bandScales.push_back({0.5f, float(b)});
+    im.droppedPlanes = lossy ? 3 : 0;
+    im.format.kind = kind;
+    im.format.layout = layout;
+    im.format.wide = layout == 3;
+    im.format.hasWord = layout == 2;
+    im.format.valueWidth = layout == 0 ? 1 : 0;
+    if (cropped) {
+        im.crop = std::array<std::int32_t, 4>{3, 2, 11, 8};
+        im.cropLevel = 1;
+    }
+    return RasterImageCoder(im).file(version);
 }
 
 // ---- generation-2 files
@@ -602,6 +636,13 @@ int main(int argc, char** argv) {
     corpus.add(raster, "gen3-holding-gen2.qg3",
                rasterFile(kGen3Version, {qg2Packet(1, qg2Bare())}));
     corpus.add(raster, "gen2.qg2", qg2Coded(1, true));
+    corpus.add(raster, "coded-gen3-rgb.qg3", codedImage(kGen3Version, 3, 5, 1, 0, false, false, 1));
+    corpus.add(raster, "coded-gen3-grey16-lossy.qg3",
+               codedImage(kGen3Version, 1, 8, 5, 2, true, false, 2));
+    corpus.add(raster, "coded-gen4-float-cropped.qg4",
+               codedImage(kGen4Version, 2, 13, 1, 3, false, true, 3));
+    corpus.add(raster, "coded-gen4-rgb-lossy.qg4",
+               codedImage(kGen4Version, 3, 5, 1, 2, true, true, 4));
 
     const char* qg2 = "qg2_decoder";
     corpus.add(qg2, "one-band.qg2", qg2Coded(1, false));

@@ -1,8 +1,9 @@
 // Writes the files of samples/ with the test-side writers: raster files of each generation,
 // lossless and lossy. Run from the project root: make-samples samples
 //
-// Raster plane data is filler of a plausible size (the handler reads headers only); point
-// clouds are coded for real.
+// Generation-3 and -4 rasters are real coded images of a generated landscape (so that reading
+// them decodes), the generation-2 raster carries filler plane data; point clouds are coded for
+// real.
 
 #include "ClassicalMetadataWriter.h"
 #include "LidarBodyWriter.h"
@@ -10,6 +11,8 @@
 #include "LidarPointCloudWriter.h"
 #include "QG2FileWriter.h"
 #include "RasterFileWriter.h"
+#include "RasterImageWriter.h"
+#include "RasterScene.h"
 
 #include <cstdio>
 #include <fstream>
@@ -20,17 +23,6 @@ using namespace quarn_test;
 
 namespace {
 
-HeaderBody rgbImage(std::uint32_t width, std::uint32_t height) {
-    HeaderBody b;
-    b.width = width;
-    b.height = height;
-    b.numLevels = 3;
-    b.bands = 3;
-    b.colorSpace = 10; // RGB
-    b.dataType = 5;    // unsigned 8 bits
-    return b;
-}
-
 Bytes filler(std::size_t length, std::uint32_t seed) {
     std::mt19937 random(seed);
     Bytes bytes(length);
@@ -39,14 +31,25 @@ Bytes filler(std::size_t length, std::uint32_t seed) {
     return bytes;
 }
 
-Bytes rasterSample(const Version& version, const char* modifications, std::size_t planeData,
+// A 256 x 192 RGB landscape in four levels; lossy images drop the low planes of their high
+// subbands. Each sample uses another planeset order, layout and colour transform.
+Bytes rasterSample(const Version& version, const char* modifications, unsigned droppedPlanes,
+                   std::uint8_t kind, std::uint8_t layout, std::uint8_t colorTransform,
                    std::uint32_t seed) {
-    const HeaderBody body = rgbImage(512, 384);
+    RasterImage image;
+    image.width = 256;
+    image.height = 192;
+    image.planes = landscape(image.width, image.height, 3, seed, 0, 255, 1);
+    image.colorSpace = 10; // RGB
+    image.levels = 4;
+    image.subblockSize = 32;
+    image.colorTransform = colorTransform;
+    image.droppedPlanes = droppedPlanes;
+    image.format.kind = kind;
+    image.format.layout = layout;
     const Bytes metadata =
         ClassicalMetadataWriter().texts("IMAGE::MODIFICATIONS", {modifications}, {}).eom().bytes();
-    return rasterFile(version,
-                      {headerPacket(1, body), planesetPacket(1, planeData, filler(planeData, seed)),
-                       metadataPacket(1, 0, 1, metadata)});
+    return RasterImageCoder(image).file(version, {metadataPacket(1, 0, 1, metadata)});
 }
 
 Bytes qg2Sample() {
@@ -127,15 +130,15 @@ int main(int argc, char** argv) {
         return 2;
     }
     const std::string dir = argv[1];
-    bool ok =
-        save(dir + "/raster-gen2.qg2", qg2Sample()) &&
-        save(dir + "/raster-gen3-lossless.qg3",
-             rasterSample(kGen3Version, "LOSSLESS", 200000, 3)) &&
-        save(dir + "/raster-gen3-lossy.qg3", rasterSample(kGen3Version, "COMPRESSED", 29491, 4)) &&
-        save(dir + "/raster-gen4-lossless.qg4",
-             rasterSample(kGen4Version, "LOSSLESS", 250000, 5)) &&
-        save(dir + "/raster-gen4-lossy.qg4",
-             rasterSample(kGen4Version, "COMPRESSED SCALED", 58982, 6));
+    bool ok = save(dir + "/raster-gen2.qg2", qg2Sample()) &&
+              save(dir + "/raster-gen3-lossless.qg3",
+                   rasterSample(kGen3Version, "LOSSLESS", 0, 1, 0, 10, 3)) &&
+              save(dir + "/raster-gen3-lossy.qg3",
+                   rasterSample(kGen3Version, "COMPRESSED", 3, 5, 2, 13, 4)) &&
+              save(dir + "/raster-gen4-lossless.qg4",
+                   rasterSample(kGen4Version, "LOSSLESS", 0, 1, 2, 4, 5)) &&
+              save(dir + "/raster-gen4-lossy.qg4",
+                   rasterSample(kGen4Version, "COMPRESSED SCALED", 2, 1, 3, 10, 6));
     ok = ok && save(dir + "/lidar-lossless.qrn", lidarSample(20000, true, true, 20000, 7)) &&
          save(dir + "/lidar-lossy-rgb-time.qg4", lidarSample(15000, true, true, 60000, 8)) &&
          save(dir + "/lidar-lossy-plain.qg4", lidarSample(15000, false, false, 60000, 9)) &&

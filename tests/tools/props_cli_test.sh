@@ -16,7 +16,7 @@ expect_line() {
     echo "$out" | sed -n "$1p" | grep -q -P "^\Q$2\E\t0x00000000\t$3\t$4\$" || fail "line $1: $(echo "$out" | sed -n "$1p")"
 }
 expect_line 1 "$samples/raster-gen3-lossless.qg3" "QG3 Raster" "Lossless"
-expect_line 2 "$samples/raster-gen4-lossy.qg4" "QG4 Raster" "10:1"
+expect_line 2 "$samples/raster-gen4-lossy.qg4" "QG4 Raster" "13:1"
 expect_line 3 "$samples/raster-gen2.qg2" "QG2 Raster" "10:1"
 expect_line 4 "$samples/lidar-lossless.qrn" "QG4 LiDAR" "Lossless"
 expect_line 5 "$samples/lidar-lossy-rgb-time.qg4" "QG4 LiDAR" "15:1"
