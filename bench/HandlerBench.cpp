@@ -4,6 +4,7 @@
 
 #include "CQuarnPropertyStore.h"
 #include "ClassicalMetadataWriter.h"
+#include "HostileRasterFiles.h"
 #include "LidarBodyWriter.h"
 #include "LidarFileWriter.h"
 #include "QG2FileWriter.h"
@@ -101,6 +102,7 @@ void runHandler(benchmark::State& state, const Bytes& file) {
     }
     factory->Release();
     stream->Release();
+    state.SetItemsProcessed(state.iterations());
     state.counters["file_bytes"] = static_cast<double>(file.size());
 }
 
@@ -128,11 +130,26 @@ void Generation3QuarterMillionImages(benchmark::State& s) {
     runHandler(s, imageGridFile(kGen3Version, 500, 16));
 }
 
+// Files made to cost memory: a good file followed by 10 MB of zero bytes, or by 2^20 tiny
+// packets.
+void RasterTrailingZeros(benchmark::State& s) {
+    runHandler(s, withTrailingZeros(rasterFileOf(kGen3Version, 256, 20000), 10u << 20));
+}
+void RasterTinyPackets(benchmark::State& s) {
+    runHandler(s, withTinyPackets(rasterFileOf(kGen3Version, 256, 20000), kManyTinyPackets));
+}
+
 void LidarSmall(benchmark::State& s) {
     runHandler(s, lidarFileOf(20000, 300000));
 }
 void LidarLarge(benchmark::State& s) {
     runHandler(s, lidarFileOf(5000000, kLargePlaneData));
+}
+// Many hosts at once, each thread with its own stream and object: every read of every thread
+// passes the one shared mutex.
+void LidarSmallThreads(benchmark::State& s) {
+    static const Bytes file = lidarFileOf(20000, 300000);
+    runHandler(s, file);
 }
 
 BENCHMARK(Generation2Small);
@@ -142,8 +159,11 @@ BENCHMARK(Generation3Large);
 BENCHMARK(Generation4Small);
 BENCHMARK(Generation4Large);
 BENCHMARK(Generation3QuarterMillionImages)->Unit(benchmark::kMillisecond);
+BENCHMARK(RasterTrailingZeros)->Unit(benchmark::kMillisecond);
+BENCHMARK(RasterTinyPackets)->Unit(benchmark::kMillisecond);
 BENCHMARK(LidarSmall);
 BENCHMARK(LidarLarge);
+BENCHMARK(LidarSmallThreads)->Threads(1)->Threads(8)->Threads(32)->UseRealTime();
 
 } // namespace
 

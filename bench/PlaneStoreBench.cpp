@@ -9,6 +9,7 @@
 //                 with cursors ("QG3_USE_STREAM_BUFFERS") and without.
 // Each reports the position table's memory.
 
+#include "FdStream.h"
 #include "PlaneItemWriter.h"
 #include "qg3/QG3FilePlaneStore.h"
 #include "qg3/QG3FilePlaneStoreClient.h"
@@ -30,44 +31,12 @@
 
 using namespace Korvel;
 using namespace quarn_test;
+using quarn_bench::FdStream;
 
 namespace {
 
 constexpr unsigned kBands = 3;
 constexpr unsigned kPlanes = 32;
-
-// A read-only stream over a file descriptor of its own.
-class FdStream : public KVIOStreamInf {
-public:
-    explicit FdStream(std::string path) : path_(std::move(path)) {}
-    ~FdStream() override { close(); }
-    bool isOpen() override { return fd_ >= 0; }
-    KVStatus open() override {
-        if (fd_ < 0) fd_ = ::open(path_.c_str(), O_RDONLY);
-        return fd_ >= 0 ? KV_OK : KV_FAILURE;
-    }
-    KVStatus close() override {
-        if (fd_ >= 0) ::close(fd_);
-        fd_ = -1;
-        return KV_OK;
-    }
-    std::uint32_t read(std::uint8_t* buffer, std::uint32_t count) override {
-        const ssize_t got = ::read(fd_, buffer, count);
-        return got > 0 ? static_cast<std::uint32_t>(got) : 0;
-    }
-    KVStatus seek(std::int64_t offset, std::uint32_t direction) override {
-        const int whence = direction == KVIO_SEEK_SET   ? SEEK_SET
-                           : direction == KVIO_SEEK_CUR ? SEEK_CUR
-                                                        : SEEK_END;
-        return ::lseek(fd_, offset, whence) >= 0 ? KV_OK : KV_FAILURE;
-    }
-    std::int64_t tell() override { return ::lseek(fd_, 0, SEEK_CUR); }
-    KVIOStreamInf* duplicate() override { return new FdStream(path_); }
-
-private:
-    std::string path_;
-    int fd_ = -1;
-};
 
 std::uint32_t mix(std::uint32_t x) {
     x ^= x >> 16;

@@ -7,12 +7,15 @@
 // grows what it needs.
 
 #include "ClassicalMetadataWriter.h"
+#include "HostileRasterFiles.h"
 #include "LidarBodyWriter.h"
 #include "LidarFileWriter.h"
 #include "LidarPointCloudWriter.h"
 #include "QG2FileWriter.h"
 #include "QG2ImageWriter.h"
 #include "RasterFileWriter.h"
+#include "RasterImageWriter.h"
+#include "RasterScene.h"
 #include "RasterSubblockEncoder.h"
 
 #include <cmath>
@@ -223,6 +226,38 @@ Bytes withContents() {
                        contentsPacket(7), modifications("LOSSLESS")});
 }
 
+// Small images coded for real, so that reads decode: each another band count, data type, order,
+// layout and coding.
+Bytes codedImage(const Version& version, unsigned bands, std::uint8_t dataType, std::uint8_t kind,
+                 std::uint8_t layout, bool lossy, bool cropped, std::uint32_t seed) {
+    RasterImage im;
+    im.width = 26;
+    im.height = 19;
+    im.levels = 2;
+    im.subblockSize = 8;
+    im.dataType = dataType;
+    im.sampleMin = dataType == 8 ? -32768 : 0;
+    im.sampleMax = dataType == 8 ? 32767 : 255;
+    im.planes = landscape(im.width, im.height, bands, seed, dataType == 8 ? -2000 : 0,
+                          dataType == 8 ? 2000 : 255);
+    im.colorSpace = bands == 1 ? 1 : bands == 3 ? 10 : 5;
+    im.colorTransform = bands == 3 ? 10 : 1;
+    if (dataType == 13)
+        for (unsigned b = 0; b < bands; ++b)
+            im.bandScales.push_back({0.5f, float(b)});
+    im.droppedPlanes = lossy ? 3 : 0;
+    im.format.kind = kind;
+    im.format.layout = layout;
+    im.format.wide = layout == 3;
+    im.format.hasWord = layout == 2;
+    im.format.valueWidth = layout == 0 ? 1 : 0;
+    if (cropped) {
+        im.crop = std::array<std::int32_t, 4>{3, 2, 11, 8};
+        im.cropLevel = 1;
+    }
+    return RasterImageCoder(im).file(version);
+}
+
 // ---- generation-2 files
 
 std::vector<std::int32_t> coefficients(std::size_t count, std::uint32_t seed) {
@@ -344,8 +379,8 @@ Bytes qg2Picture(std::uint32_t bands, std::uint32_t width, std::uint32_t height,
 }
 
 // Files of several images, read as one mosaic: two generation-2 pictures placed by their
-// metadata, the second at half the first one's resolution and overlapping it; two generation-4
-// images placed by their extras, apart.
+// metadata, the second at half the first one's resolution and overlapping it; two coded
+// generation-4 images placed by their extras, the second also coarser and overlapping.
 Bytes mosaicOfGen2() {
     return rasterFile(
         kGen3Version,
@@ -355,10 +390,21 @@ Bytes mosaicOfGen2() {
 }
 
 Bytes mosaicOfGen4() {
-    return rasterFile(kGen4Version,
-                      {headerPacket(1, rgbImage(32, 24)), planesetPacket(1, 16, plane(16)),
-                       placementPacket(1, 0, 24, 1, -1), headerPacket(2, rgbImage(16, 16, 1)),
-                       planesetPacket(2, 16, plane(16)), placementPacket(2, 40, 30, 1, -1)});
+    std::vector<RasterPacket> packets;
+    for (std::uint32_t i = 0; i < 2; ++i) {
+        RasterImage im;
+        im.width = 20 + 4 * i;
+        im.height = 14;
+        im.levels = 2;
+        im.subblockSize = 8;
+        im.planes = landscape(im.width, im.height, 3, 5 + i);
+        im.colorSpace = 10;
+        im.colorTransform = 10;
+        for (RasterPacket& p : RasterImageCoder(im).packets(i + 1))
+            packets.push_back(std::move(p));
+        packets.push_back(placementPacket(i + 1, 16.0 * i, 14.0 + 10.0 * i, 1.0 + i, -1.0 - i));
+    }
+    return rasterFile(kGen4Version, packets);
 }
 
 // ---- LiDAR files
@@ -623,6 +669,13 @@ int main(int argc, char** argv) {
     corpus.add(raster, "gen2.qg2", qg2Coded(1, true));
     corpus.add(raster, "gen3-mosaic-of-gen2.qg3", mosaicOfGen2());
     corpus.add(raster, "gen4-mosaic.qg4", mosaicOfGen4());
+    corpus.add(raster, "coded-gen3-rgb.qg3", codedImage(kGen3Version, 3, 5, 1, 0, false, false, 1));
+    corpus.add(raster, "coded-gen3-grey16-lossy.qg3",
+               codedImage(kGen3Version, 1, 8, 5, 2, true, false, 2));
+    corpus.add(raster, "coded-gen4-float-cropped.qg4",
+               codedImage(kGen4Version, 2, 13, 1, 3, false, true, 3));
+    corpus.add(raster, "coded-gen4-rgb-lossy.qg4",
+               codedImage(kGen4Version, 3, 5, 1, 2, true, true, 4));
 
     const char* qg2 = "qg2_decoder";
     corpus.add(qg2, "one-band.qg2", qg2Coded(1, false));
@@ -644,6 +697,9 @@ int main(int argc, char** argv) {
     corpus.add(handler, "lidar-no-count.qg4", lidarFile({4, 0, 0, 1}, 0).write().flatten());
     corpus.add(handler, "short", Bytes{'q', 'r', 'n', 'd', 3});
     corpus.add(handler, "unknown-version", patched(gen3Lossless(), 4, 9));
+    // Files that once cost Initialize hundreds of megabytes.
+    corpus.add(handler, "trailing-zeros.qg3", withTrailingZeros(gen3Lossless(), 10u << 20));
+    corpus.add(handler, "tiny-packets.qg3", withTinyPackets(gen3Lossless(), kManyTinyPackets));
 
     const char* lidar = "lidar_reader";
     corpus.add(lidar, "sample-4100.qg4", lidarFile({4, 1, 0, 0}, 1000).write().flatten());

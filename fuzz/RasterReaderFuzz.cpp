@@ -1,13 +1,13 @@
-// Fuzz target: a raster file opened through the reader front, and everything it then describes
-// (with a window of a mosaic's pixels); and the same bytes opened as a container, with the
-// description of each of its images.
+// Fuzz target: a raster file opened through the reader front, everything it then describes, and
+// the pixels of every image: a scene at full resolution and at the coarsest magnification, and a
+// window; and the same bytes opened as a container, with the description of each of its images.
 
 #include "FuzzRasterSupport.h"
-#include "KVIMosaicFilter.h"
 #include "KVIRef.h"
 #include "KVIScene.h"
 #include "KVISceneBuffer.h"
 #include "KVMagnification.h"
+#include "KVUtilException.h"
 #include "QuarnImageReader.h"
 #include "QuarnImageStageManager.h"
 #include "qg3/QG3EstimateMemory.h"
@@ -42,25 +42,39 @@ void inspectScenes(KVIImageStage& stage, std::uint8_t numLevels) {
     }
 }
 
-// A mosaic's pixels: a window of at most 64 x 64 at magnification 1 in the middle of its canvas,
-// read through the strips of the images beneath it. At magnification 1 (the finest resolution of
-// the images) no image is read over more than the window's ground, so the read stays small
-// whatever the images claim; an overview stage may be finer than the images, and is left out.
-void readMosaicWindow(QuarnImageReader& reader) {
-    const KVIPixel pixel = reader.getPixelProps();
-    if (reader.getMosaic() == nullptr || reader.getStageManager()->getExtraEntry() ||
-        pixel.getNumBytes() > 64)
-        return;
-    const std::uint32_t cols = std::min<std::uint32_t>(reader.getWidth(), 64);
-    const std::uint32_t rows = std::min<std::uint32_t>(reader.getHeight(), 64);
-    if (cols == 0 || rows == 0) return;
-    KVISceneBuffer buffer(pixel, cols, rows);
-    const KVIScene scene((reader.getWidth() - cols) / 2, (reader.getHeight() - rows) / 2, cols,
-                         rows, 1.0);
-    sink = sink + reader.read(scene, buffer);
-    for (std::uint16_t band = 0; band < pixel.getNumBands(); ++band)
-        quarn_fuzz::touch(buffer.getWindowBandData(band),
-                          std::size_t{cols} * rows * pixel.getSample(band).getNumBytes());
+// Scenes of more samples than this (over all bands) are read as their top-left corner, at most
+// kMaxSide wide, so that one input decodes in well under a second.
+constexpr std::uint32_t kMaxSide = 256;
+constexpr std::uint64_t kMaxSamples = 65536;
+
+// Reads the scene (its corner when larger) and touches the pixels.
+void readPixels(KVIImageStage& stage, double x, double y, std::uint32_t width, std::uint32_t height,
+                double mag) {
+    const std::uint64_t bands = std::max<std::uint16_t>(stage.getPixelProps().getNumBands(), 1);
+    width = std::min(width, kMaxSide);
+    if (width == 0) return;
+    height = std::uint32_t(
+        std::min<std::uint64_t>(height, std::max<std::uint64_t>(kMaxSamples / bands / width, 1)));
+    if (width == 0 || height == 0) return;
+    try {
+        KVISceneBuffer buffer(stage.getPixelProps(), width, height, nullptr);
+        sink = sink + stage.read(KVIScene(x, y, width, height, mag), buffer);
+        for (std::uint16_t b = 0; b < buffer.getNumBands(); ++b)
+            quarn_fuzz::touch(buffer.getWindowBandData(b),
+                              std::size_t(width) * height * buffer.getBytesPerSample(b));
+    } catch (const KVUtilException&) {
+    }
+}
+
+// A scene of the image at full size and at its coarsest magnification, and a window inside.
+void decodeImage(KVIImageStage& stage) {
+    for (const double mag : {1.0, stage.getMinMagnification()}) {
+        std::uint32_t width = 0;
+        std::uint32_t height = 0;
+        if (stage.getDimsAtMag(mag, width, height) != KV_OK) continue;
+        readPixels(stage, 0.0, 0.0, width, height, mag);
+        if (mag == 1.0) readPixels(stage, width / 3, height / 2, width / 2, 3, mag);
+    }
 }
 
 void openWithReader(const std::uint8_t* data, std::size_t size) {
@@ -75,14 +89,23 @@ void openWithReader(const std::uint8_t* data, std::size_t size) {
         sink = sink + b0 + b1 + b2 + b3 + reader->getMemoryUsage();
         quarn_fuzz::inspectImage(*reader);
         inspectScenes(*reader, reader->getNumLevels());
-        readMosaicWindow(*reader);
         if (KVIImageStage* single = reader->getSingleStage()) quarn_fuzz::inspectImage(*single);
+        QuarnImageStageManager* manager = reader->getStageManager();
+        for (std::uint32_t i = 0; i < manager->getNumImages(); ++i) {
+            KVIImageStage* stage = nullptr;
+            if (manager->getImageStage(i, stage) != KV_OK || stage == nullptr) continue;
+            const KVIRef<KVIImageStage> held(stage);
+            decodeImage(*stage);
+        }
+        // A file of several images is read through its mosaic.
+        if (reader->getSingleStage() == nullptr) decodeImage(*reader);
         KVIImageStage* overview = nullptr;
         if (reader->getStageManager()->getOverviewImageStage(overview) == KV_OK &&
             overview != nullptr) {
             const KVIRef<KVIImageStage> held(overview);
             quarn_fuzz::inspectImage(*overview);
             inspectScenes(*overview, 0);
+            decodeImage(*overview);
         }
     }
 }

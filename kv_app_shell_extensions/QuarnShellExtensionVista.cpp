@@ -7,6 +7,7 @@
 #include "ShellUtil.h"
 #include "WideString.h"
 #include "WinModule.h"
+#include "WinReg.h"
 
 #define QUARN_EXPORT extern "C" __attribute__((visibility("default")))
 
@@ -84,23 +85,29 @@ QUARN_EXPORT HRESULT DllCanUnloadNow() {
     return module.GetLockCount() == 0 ? S_OK : S_FALSE;
 }
 
+// Each registration and unregistration is one registry transaction: other processes see the
+// registry before or after it, and one that fails leaves the registry as it was.
 QUARN_EXPORT HRESULT DllRegisterServer() {
-    HRESULT hr = module.RegisterServer();
-    if (FAILED(hr)) return hr;
-    return NdrDllRegisterProxy(module.instance(), &proxyInfo, proxyClsid());
+    return quarn_platform::inRegistryTransaction([] {
+        HRESULT hr = module.RegisterServer();
+        if (FAILED(hr)) return hr;
+        return NdrDllRegisterProxy(module.instance(), &proxyInfo, proxyClsid());
+    });
 }
 
 QUARN_EXPORT HRESULT DllUnregisterServer() {
-    return unregisterAll();
+    return quarn_platform::inRegistryTransaction(unregisterAll);
 }
 
 QUARN_EXPORT HRESULT DllInstall(BOOL install, LPCWSTR commandLine) {
     // Exactly "user", in any letter case, switches to per-user registration from now on.
     if (commandLine && lstrcmpiW(commandLine, u"user") == 0) AtlSetPerUserRegistration(true);
     if (!install) return DllUnregisterServer();
-    HRESULT hr = DllRegisterServer();
-    if (FAILED(hr)) unregisterAll();
-    return hr;
+    return quarn_platform::inRegistryTransaction([] {
+        HRESULT hr = DllRegisterServer();
+        if (FAILED(hr)) unregisterAll();
+        return hr;
+    });
 }
 
 QUARN_EXPORT HRESULT InstallPropertySchema() {

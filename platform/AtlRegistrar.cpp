@@ -401,21 +401,24 @@ HRESULT CRegObject::run(LPCWSTR script, bool doRegister) {
         Lexer lexer(script, replacements_);
         if (HRESULT hr = Parser(lexer).parse(roots); FAILED(hr)) return hr;
 
-        const bool perUser = gPerUser.load();
-        for (const auto& root : roots) {
-            KeyHolder classes;
-            HKEY base = root.root;
-            if (base == HKEY_CLASSES_ROOT && perUser) {
-                LONG rc = quarn_platform::openClassesKey(true, doRegister, &classes.key);
-                if (!doRegister && rc == static_cast<LONG>(ERROR_FILE_NOT_FOUND)) continue;
-                if (rc) return fromWin32(rc);
-                base = classes.key;
+        // The whole script is one transaction: it is written completely or not at all.
+        return quarn_platform::inRegistryTransaction([&]() -> HRESULT {
+            const bool perUser = gPerUser.load();
+            for (const auto& root : roots) {
+                KeyHolder classes;
+                HKEY base = root.root;
+                if (base == HKEY_CLASSES_ROOT && perUser) {
+                    LONG rc = quarn_platform::openClassesKey(true, doRegister, &classes.key);
+                    if (!doRegister && rc == static_cast<LONG>(ERROR_FILE_NOT_FOUND)) continue;
+                    if (rc) return fromWin32(rc);
+                    base = classes.key;
+                }
+                HRESULT hr =
+                    doRegister ? registerKeys(base, root.keys) : unregisterKeys(base, root.keys);
+                if (FAILED(hr)) return hr;
             }
-            HRESULT hr =
-                doRegister ? registerKeys(base, root.keys) : unregisterKeys(base, root.keys);
-            if (FAILED(hr)) return hr;
-        }
-        return S_OK;
+            return S_OK;
+        });
     } catch (const std::bad_alloc&) {
         return E_OUTOFMEMORY;
     } catch (...) {

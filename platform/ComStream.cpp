@@ -124,23 +124,32 @@ private:
 
 } // namespace
 
+namespace {
+
+HRESULT fromErrno(int error) {
+    return HRESULT_FROM_WIN32(quarn_platform::errorFromErrno(error, ERROR_PATH_NOT_FOUND));
+}
+
+} // namespace
+
 HRESULT SHCreateStreamOnFileW(LPCWSTR path, DWORD mode, IStream** stream) {
     if (!stream) return E_POINTER;
     *stream = nullptr;
     if (!path) return E_INVALIDARG;
     if (mode != STGM_READ) return STG_E_ACCESSDENIED;
     std::string name = quarn_platform::toUtf8(path);
-    int fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        DWORD error = errno == ENOENT
-                          ? ERROR_FILE_NOT_FOUND
-                          : (errno == EACCES ? ERROR_ACCESS_DENIED : ERROR_PATH_NOT_FOUND);
-        return HRESULT_FROM_WIN32(error);
-    }
+    // Only a regular file is opened: the open of a FIFO without a writer would block, and a
+    // device or a folder is not a file's bytes. The type is checked before the open (which could
+    // have effects on a device), and again on what was opened, which does not block on a FIFO
+    // that took the file's place meanwhile.
     struct stat st {};
-    if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+    if (::stat(name.c_str(), &st) != 0) return fromErrno(errno);
+    if (!S_ISREG(st.st_mode)) return HRESULT_FROM_WIN32(ERROR_BAD_FILE_TYPE);
+    int fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    if (fd < 0) return fromErrno(errno);
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         ::close(fd);
-        return HRESULT_FROM_WIN32(ERROR_ACCESS_DENIED);
+        return HRESULT_FROM_WIN32(ERROR_BAD_FILE_TYPE);
     }
     auto* file = new (std::nothrow) FileStream(fd);
     if (!file) {

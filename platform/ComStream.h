@@ -35,7 +35,10 @@ struct IStream : ISequentialStream {
 extern const IID IID_ISequentialStream;
 extern const IID IID_IStream;
 
-// A read-only stream over the file at path (UTF-16); the reference count starts at 1.
+// Opening anything but a regular file (a folder, a FIFO, a device).
+inline constexpr DWORD ERROR_BAD_FILE_TYPE = 222;
+
+// A read-only stream over the regular file at path (UTF-16); the reference count starts at 1.
 HRESULT SHCreateStreamOnFileW(LPCWSTR path, DWORD mode, IStream** stream);
 // A stream over a copy of size bytes; null when memory runs out. The reference count starts at 1.
 IStream* SHCreateMemStream(const BYTE* bytes, UINT size);

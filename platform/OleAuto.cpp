@@ -437,34 +437,22 @@ HRESULT LoadRegTypeLib(REFGUID libid, WORD major, WORD minor, LCID lcid, ITypeLi
 }
 
 HRESULT RegisterTypeLib(ITypeLib* library, LPCWSTR path, LPCWSTR helpDir) {
-    try {
-        return registerIn(false, library, path, helpDir);
-    } catch (const std::bad_alloc&) {
-        return E_OUTOFMEMORY;
-    }
+    return quarn_platform::inRegistryTransaction(
+        [&] { return registerIn(false, library, path, helpDir); });
 }
 
 HRESULT RegisterTypeLibForUser(ITypeLib* library, LPCWSTR path, LPCWSTR helpDir) {
-    try {
-        return registerIn(true, library, path, helpDir);
-    } catch (const std::bad_alloc&) {
-        return E_OUTOFMEMORY;
-    }
+    return quarn_platform::inRegistryTransaction(
+        [&] { return registerIn(true, library, path, helpDir); });
 }
 
 HRESULT UnRegisterTypeLib(REFGUID libid, WORD major, WORD minor, LCID lcid, SYSKIND syskind) {
-    try {
-        return unregisterIn(false, libid, major, minor, lcid, syskind);
-    } catch (const std::bad_alloc&) {
-        return E_OUTOFMEMORY;
-    }
+    return quarn_platform::inRegistryTransaction(
+        [&] { return unregisterIn(false, libid, major, minor, lcid, syskind); });
 }
 
 HRESULT UnRegisterTypeLibForUser(REFGUID libid, WORD major, WORD minor, LCID lcid,
                                  SYSKIND syskind) {
-    try {
-        return unregisterIn(true, libid, major, minor, lcid, syskind);
-    } catch (const std::bad_alloc&) {
-        return E_OUTOFMEMORY;
-    }
+    return quarn_platform::inRegistryTransaction(
+        [&] { return unregisterIn(true, libid, major, minor, lcid, syskind); });
 }

@@ -73,7 +73,7 @@ std::vector<SchemaValue> recorded(HKEY key) {
 
 HRESULT PSRegisterPropertySchema(LPCWSTR path) {
     if (!path || !*path) return E_INVALIDARG;
-    try {
+    return quarn_platform::inRegistryTransaction([&]() -> HRESULT {
         const std::u16string file(path);
         if (HRESULT hr = checkReadable(file); FAILED(hr)) return hr;
         HKEY key = nullptr;
@@ -99,14 +99,12 @@ HRESULT PSRegisterPropertySchema(LPCWSTR path) {
         LONG rc = quarn_platform::writeStringValue(key, u"", name.c_str(), file);
         RegCloseKey(key);
         return fromWin32(rc);
-    } catch (const std::bad_alloc&) {
-        return E_OUTOFMEMORY;
-    }
+    });
 }
 
 HRESULT PSUnregisterPropertySchema(LPCWSTR path) {
     if (!path || !*path) return E_INVALIDARG;
-    try {
+    return quarn_platform::inRegistryTransaction([&]() -> HRESULT {
         const std::u16string file(path);
         HKEY key = nullptr;
         LONG rc = RegOpenKeyExW(HKEY_LOCAL_MACHINE, kSchemaKey, 0, KEY_ALL_ACCESS, &key);
@@ -120,7 +118,5 @@ HRESULT PSUnregisterPropertySchema(LPCWSTR path) {
         RegCloseKey(key);
         if (rc) return fromWin32(rc);
         return found ? S_OK : HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);
-    } catch (const std::bad_alloc&) {
-        return E_OUTOFMEMORY;
-    }
+    });
 }

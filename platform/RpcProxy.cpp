@@ -92,7 +92,7 @@ HRESULT NdrDllCanUnloadNow(const ProxyFileInfo* info) {
 
 HRESULT NdrDllRegisterProxy(HMODULE module, const ProxyFileInfo* info, const CLSID* psClsid) {
     if (!validInfo(info) || !psClsid) return E_INVALIDARG;
-    try {
+    return quarn_platform::inRegistryTransaction([&]() -> HRESULT {
         std::u16string path;
         if (HRESULT hr = modulePath(module, path); FAILED(hr)) return hr;
         KeyHolder classes;
@@ -121,14 +121,12 @@ HRESULT NdrDllRegisterProxy(HMODULE module, const ProxyFileInfo* info, const CLS
                                        u"Both"))
             return fromWin32(rc);
         return S_OK;
-    } catch (const std::bad_alloc&) {
-        return E_OUTOFMEMORY;
-    }
+    });
 }
 
 HRESULT NdrDllUnregisterProxy(HMODULE, const ProxyFileInfo* info, const CLSID* psClsid) {
     if (!validInfo(info) || !psClsid) return E_INVALIDARG;
-    try {
+    return quarn_platform::inRegistryTransaction([&]() -> HRESULT {
         KeyHolder classes;
         LONG rc = quarn_platform::openClassesKey(perUserRegistration(), false, &classes.key);
         if (rc == static_cast<LONG>(ERROR_FILE_NOT_FOUND)) return S_OK;
@@ -142,7 +140,5 @@ HRESULT NdrDllUnregisterProxy(HMODULE, const ProxyFileInfo* info, const CLSID* p
             if (rc && rc != static_cast<LONG>(ERROR_FILE_NOT_FOUND)) return fromWin32(rc);
         }
         return S_OK;
-    } catch (const std::bad_alloc&) {
-        return E_OUTOFMEMORY;
-    }
+    });
 }

@@ -34,9 +34,8 @@ void appendUtf8(std::string& out, char32_t c) {
         out += static_cast<char>(0x80 | (c & 0x3F));
     }
 }
-} // namespace
 
-std::string toUtf8(std::u16string_view text) {
+std::string encode(std::u16string_view text, bool keepLoneSurrogates) {
     std::string out;
     out.reserve(text.size());
     for (size_t i = 0; i < text.size(); ++i) {
@@ -45,7 +44,7 @@ std::string toUtf8(std::u16string_view text) {
             text[i + 1] <= 0xDFFF) {
             c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);
             ++i;
-        } else if (c >= 0xD800 && c <= 0xDFFF) {
+        } else if (c >= 0xD800 && c <= 0xDFFF && !keepLoneSurrogates) {
             c = 0xFFFD;
         }
         appendUtf8(out, c);
@@ -53,7 +52,7 @@ std::string toUtf8(std::u16string_view text) {
     return out;
 }
 
-std::u16string toUtf16(std::string_view text) {
+std::u16string decode(std::string_view text, bool keepLoneSurrogates) {
     std::u16string out;
     out.reserve(text.size());
     size_t i = 0;
@@ -74,7 +73,9 @@ std::u16string toUtf16(std::string_view text) {
                 ++len;
             }
             const char32_t minimum[] = {0, 0, 0x80, 0x800, 0x10000};
-            if (len == want && v >= minimum[want] && v <= 0x10FFFF && (v < 0xD800 || v > 0xDFFF))
+            const bool surrogate = v >= 0xD800 && v <= 0xDFFF;
+            if (len == want && v >= minimum[want] && v <= 0x10FFFF &&
+                (!surrogate || keepLoneSurrogates))
                 c = v;
         }
         i += len;
@@ -86,6 +87,24 @@ std::u16string toUtf16(std::string_view text) {
         }
     }
     return out;
+}
+
+} // namespace
+
+std::string toUtf8(std::u16string_view text) {
+    return encode(text, false);
+}
+
+std::u16string toUtf16(std::string_view text) {
+    return decode(text, false);
+}
+
+std::string toWtf8(std::u16string_view text) {
+    return encode(text, true);
+}
+
+std::u16string fromWtf8(std::string_view text) {
+    return decode(text, true);
 }
 
 std::u16string foldCase(std::u16string_view text) {

@@ -2,6 +2,7 @@
 
 #include "WinTypes.h"
 
+#include <cerrno>
 #include <cstdio>
 
 namespace {
@@ -62,4 +63,23 @@ HRESULT CLSIDFromString(LPCWSTR text, CLSID* guid) {
     for (int i = 0; i < 8; ++i)
         guid->Data4[i] = bytes[8 + i];
     return S_OK;
+}
+
+DWORD quarn_platform::errorFromErrno(int error, DWORD otherwise) {
+    switch (error) {
+    case ENOENT:
+        return ERROR_FILE_NOT_FOUND;
+    case ENOTDIR:
+        return ERROR_PATH_NOT_FOUND;
+    case EACCES:
+    case EPERM:
+    case EROFS:
+        return ERROR_ACCESS_DENIED;
+    case ENAMETOOLONG:
+        return 206; // ERROR_FILENAME_EXCED_RANGE
+    case ENOMEM:
+        return ERROR_NOT_ENOUGH_MEMORY;
+    default:
+        return otherwise;
+    }
 }

@@ -25,23 +25,8 @@ BOOL fail(DWORD error) {
 }
 
 DWORD errorFromErrno(int error) {
-    switch (error) {
-    case ENOENT:
-        return ERROR_FILE_NOT_FOUND;
-    case ENOTDIR:
-        return ERROR_PATH_NOT_FOUND;
-    case EACCES:
-    case EPERM:
-        return ERROR_ACCESS_DENIED;
-    case ENAMETOOLONG:
-        return ERROR_FILENAME_EXCED_RANGE;
-    case ENOMEM:
-        return ERROR_NOT_ENOUGH_MEMORY;
-    case EINVAL:
-        return ERROR_INVALID_NAME;
-    default:
-        return ERROR_GEN_FAILURE;
-    }
+    return error == EINVAL ? ERROR_INVALID_NAME
+                           : quarn_platform::errorFromErrno(error, ERROR_GEN_FAILURE);
 }
 
 // A time before 1601 has no file time; it becomes 0, as does one beyond the 64-bit range.

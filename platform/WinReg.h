@@ -1,14 +1,16 @@
 #pragma once
-// The registry: keys and values under the predefined roots, kept in one human-readable text file
-// shared by every process of the user. HKEY_CLASSES_ROOT is a merged view of the per-user and the
+// The registry: keys and values under the predefined roots, kept in one SQLite database shared by
+// every process of the user. HKEY_CLASSES_ROOT is a merged view of the per-user and the
 // machine-wide classes (HKCU\Software\Classes over HKLM\Software\Classes).
 //
 // The file is named by the environment variable QUARN_REGISTRY (default
-// $XDG_DATA_HOME/quarn/registry.txt, else $HOME/.local/share/quarn/registry.txt). Every call reads
-// it afresh under a shared lock; every change rewrites it atomically under an exclusive lock.
+// $XDG_DATA_HOME/quarn/registry.db, else $HOME/.local/share/quarn/registry.db). Every call is a
+// transaction of its own, or part of the caller's RegistryTransaction: a process killed in the
+// middle leaves the database as it was before, and readers never see half of a change.
 
 #include "WinTypes.h"
 
+#include <new>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -39,9 +41,9 @@ inline constexpr DWORD REG_CREATED_NEW_KEY = 1;
 inline constexpr DWORD REG_OPENED_EXISTING_KEY = 2;
 
 inline constexpr DWORD ERROR_INVALID_DATA = 13;
-// The registry file cannot be parsed completely: it is read as far as it can be, never rewritten.
+// The registry file is not a registry database: nothing is read from it, nothing written to it.
 inline constexpr DWORD ERROR_BADDB = 1009;
-// The registry file could not be read or written.
+// The registry file could not be read or written, or another process kept it busy too long.
 inline constexpr DWORD ERROR_REGISTRY_IO_FAILED = 1016;
 
 LONG RegCreateKeyExW(HKEY key, LPCWSTR subKey, DWORD reserved, LPWSTR keyClass, DWORD options,
@@ -70,6 +72,33 @@ LONG RegOverridePredefKey(HKEY predefined, HKEY newKey);
 
 namespace quarn_platform {
 
+// Makes the registry calls of the creating thread, until it ends, one transaction: other
+// processes see all of them or none, and the registry calls of the process's other threads wait
+// for it. A transaction for writing takes the database's write lock at once, so that writers in
+// other processes wait here rather than in the middle. Transactions nest: an inner one that does
+// not commit undoes only its own changes; the outermost one commits them all to the database.
+// Ending without commit() or finish() undoes the transaction's changes.
+class RegistryTransaction {
+public:
+    explicit RegistryTransaction(bool forWrite = true);
+    ~RegistryTransaction();
+    RegistryTransaction(const RegistryTransaction&) = delete;
+    RegistryTransaction& operator=(const RegistryTransaction&) = delete;
+
+    // ERROR_SUCCESS when the transaction began; else the calls in it fail.
+    LONG status() const { return status_; }
+    LONG commit();
+    // Commits when result succeeded, else undoes the changes; returns result, or the failure of
+    // the commit as an HRESULT.
+    HRESULT finish(HRESULT result);
+
+private:
+    LONG end(bool keep);
+
+    LONG status_ = ERROR_SUCCESS;
+    bool open_ = false;
+};
+
 // Every key and value as sorted UTF-8 lines: "HKLM\Software\X" for a key (also when empty; a
 // hive's root, "HKLM", when it holds anything), "HKLM\Software\X|Name=REG_SZ:text" for a value, "@"
 // naming the default value. REG_DWORD is shown in decimal, REG_BINARY and other types as hex bytes
@@ -89,6 +118,17 @@ bool keyExists(HKEY key, std::u16string_view subKey);
 // A registry error as an HRESULT.
 inline HRESULT fromWin32(LONG rc) {
     return HRESULT_FROM_WIN32(static_cast<DWORD>(rc));
+}
+
+// Runs step (returning an HRESULT) as one registry transaction, kept only when it succeeds.
+template <class Step> HRESULT inRegistryTransaction(Step&& step) {
+    try {
+        RegistryTransaction transaction;
+        if (LONG rc = transaction.status()) return fromWin32(rc);
+        return transaction.finish(step());
+    } catch (const std::bad_alloc&) {
+        return E_OUTOFMEMORY;
+    }
 }
 
 // Closes a key handle when it leaves scope.

@@ -3,6 +3,7 @@
 #include "WideString.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <condition_variable>
@@ -14,6 +15,7 @@
 #include <new>
 #include <optional>
 #include <pthread.h>
+#include <shared_mutex>
 #include <string>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -68,59 +70,108 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// In-process state of a mutex. A named mutex is also held across processes by an exclusive
-// flock on its lock file, taken by the in-process owner; the file's first byte is '1' while an
-// owner holds it, so an owner that died without releasing it is seen by the next one.
+// Most hand-overs in a row from one thread of this process to another while the process keeps
+// the file lock of a named mutex; then the lock is given up once, so that other processes get
+// their turn.
+constexpr unsigned kMaxHandOvers = 64;
+
+// How many times a waiter looks at an owned mutex, without its lock, before it sleeps: a holder
+// keeps it for one seek and one read, while sleeping and being woken costs two thread switches.
+constexpr int kSpins = 1000;
+
+void spinPause() {
+#if defined(__x86_64__) || defined(__i386__)
+    __builtin_ia32_pause();
+#endif
+}
+
+// One mutex object, shared by every handle of it in this process. A named mutex is also held
+// across processes by an exclusive flock on its lock file, kept open for the object's life. The
+// process takes the file lock when one of its threads takes the mutex and keeps it while the
+// mutex passes straight to another waiting thread; the file's first byte is '1' while the
+// process holds the lock, so an owner that died without releasing it is seen by the next one.
 struct MutexObject {
+    std::mutex lock; // guards the fields below
+    std::condition_variable freed;
     std::string lockPath; // empty for an unnamed mutex
-    bool owned = false;
+    int fd = -1;          // the lock file (named); -1 until opened again in a forked child
+    std::atomic<bool> owned{false}; // also read without the lock, by spinning waiters
     std::thread::id owner;
     DWORD depth = 0;
-    bool abandoned = false; // the last in-process owner ended without releasing it
-    int fd = -1;            // the locked file while owned (named mutexes)
+    bool abandoned = false;            // the last in-process owner ended without releasing it
+    bool fileHeld = false;             // this process holds the file lock and its marker reads '1'
+    unsigned waiters = 0;              // threads asleep waiting for the mutex
+    bool wakePending = false;          // a sleeping waiter was woken and has not looked yet
+    std::atomic<unsigned> spinning{0}; // threads looking at the mutex before they sleep
+    unsigned handOvers = 0;            // hand-overs in a row since the file lock was taken
 
     MutexObject() = default;
     MutexObject(const MutexObject&) = delete;
     MutexObject& operator=(const MutexObject&) = delete;
-    // Still owned: the lock goes with the descriptor and the marker stays, so it is abandoned.
+    // The last handle is gone. Unowned: a clean release. Owned: the lock goes with the descriptor
+    // and the marker stays, so the mutex reads as abandoned.
     ~MutexObject() {
-        if (fd >= 0) ::close(fd);
+        if (fd < 0) return;
+        if (fileHeld && !owned) {
+            const char free = '0';
+            [[maybe_unused]] ssize_t written = ::pwrite(fd, &free, 1, 0);
+        }
+        ::close(fd);
     }
 };
 
-std::mutex gLock; // guards everything below and every MutexObject
-std::condition_variable gChanged;
+std::shared_mutex gTable; // guards the two tables below
 std::map<std::uintptr_t, std::shared_ptr<MutexObject>> gHandles;
 std::map<std::u16string, std::weak_ptr<MutexObject>> gNamed;
 std::uintptr_t gNextHandle = 0x10000;
 
-// Releases the file lock of a named mutex; a clean release clears the owner marker first.
-void unlockFile(MutexObject& m, bool clean) {
-    if (m.fd < 0) return;
+// Gives up the file lock of a named mutex (m.lock held). A clean release clears the marker
+// first; after an abandonment it stays set for the next owner to see.
+void releaseFile(MutexObject& m, bool clean) {
+    if (!m.fileHeld) return;
     if (clean) {
         const char free = '0';
         [[maybe_unused]] ssize_t written = ::pwrite(m.fd, &free, 1, 0);
-        ::flock(m.fd, LOCK_UN);
     }
-    ::close(m.fd);
-    m.fd = -1;
+    ::flock(m.fd, LOCK_UN);
+    m.fileHeld = false;
+    m.handOvers = 0;
+}
+
+// Wakes one sleeping waiter, unless one was woken already and has not looked yet (m.lock held).
+void wakeOne(MutexObject& m) {
+    if (m.waiters == 0 || m.wakePending) return;
+    m.wakePending = true;
+    m.freed.notify_one();
+}
+
+// The mutex has just been freed (m.lock held): it passes to a waiting thread of this process
+// with the file lock still held, or the file lock goes.
+void afterFree(MutexObject& m, bool clean) {
+    if (m.fileHeld) {
+        if ((m.waiters > 0 || m.spinning.load() > 0) && m.handOvers < kMaxHandOvers)
+            ++m.handOvers;
+        else
+            releaseFile(m, clean);
+    }
+    wakeOne(m);
 }
 
 // The mutexes the current thread owns, abandoned when it ends.
 struct ThreadOwnership {
     std::vector<std::weak_ptr<MutexObject>> owned;
     ~ThreadOwnership() {
-        std::lock_guard lock(gLock);
         const auto me = std::this_thread::get_id();
         for (auto& weak : owned) {
             auto m = weak.lock();
-            if (!m || !m->owned || m->owner != me) continue;
+            if (!m) continue;
+            std::lock_guard lock(m->lock);
+            if (!m->owned || m->owner != me) continue;
             m->owned = false;
             m->depth = 0;
             m->abandoned = true;
-            unlockFile(*m, false);
+            afterFree(*m, false);
         }
-        gChanged.notify_all();
     }
 };
 thread_local ThreadOwnership tOwnership;
@@ -135,39 +186,37 @@ void forget(const std::shared_ptr<MutexObject>& m) {
                list.end());
 }
 
-// A forked child has only the forking thread and owns none of its parent's mutexes; the file
-// locks it inherited stay with the parent when it closes its copies.
+// A forked child has only the forking thread and owns none of its parent's mutexes. Its lock
+// file descriptors share their open files, and so their locks, with the parent's: they are closed
+// (which leaves the parent's locks alone) and opened afresh when next needed. The tables are held
+// shared across the fork, which keeps their writers out (a read-write lock held for writing
+// could not be released in the child, whose thread id differs).
 void prepareFork() {
-    gLock.lock();
+    gTable.lock_shared();
 }
 void parentAfterFork() {
-    gLock.unlock();
+    gTable.unlock_shared();
 }
 void childAfterFork() {
     for (auto& [handle, m] : gHandles) {
+        new (&m->lock) std::mutex();
+        new (&m->freed) std::condition_variable();
         m->owned = false;
         m->depth = 0;
         m->abandoned = false;
+        m->fileHeld = false;
+        m->waiters = 0;
+        m->wakePending = false;
+        m->spinning = 0;
+        m->handOvers = 0;
         if (m->fd >= 0) ::close(m->fd);
         m->fd = -1;
     }
-    new (&gChanged) std::condition_variable();
-    gLock.unlock();
+    gTable.unlock_shared();
 }
 
 DWORD errorFromErrno(int error) {
-    switch (error) {
-    case EACCES:
-    case EPERM:
-    case EROFS:
-        return ERROR_ACCESS_DENIED;
-    case ENOMEM:
-        return ERROR_NOT_ENOUGH_MEMORY;
-    case ENAMETOOLONG:
-        return ERROR_FILENAME_EXCED_RANGE;
-    default:
-        return ERROR_PATH_NOT_FOUND;
-    }
+    return quarn_platform::errorFromErrno(error, ERROR_PATH_NOT_FOUND);
 }
 
 // The folder of the lock files: private to the user, refused when someone else could plant
@@ -204,52 +253,46 @@ DWORD lockPathOf(std::u16string_view name, std::string& path) {
     }
     if (file.size() > 250) return ERROR_FILENAME_EXCED_RANGE;
     path = folder + "/" + file;
-    int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-    if (fd < 0) return errorFromErrno(errno);
-    ::close(fd);
     return ERROR_SUCCESS;
 }
 
-// Takes the file lock of a named mutex by the deadline (none: no time-out).
-DWORD lockFile(const std::string& path, std::optional<Clock::time_point> deadline, int& fdOut,
-               bool& abandoned, DWORD& error) {
-    int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-    if (fd < 0) {
-        error = errorFromErrno(errno);
-        return WAIT_FAILED;
-    }
-    auto pause = std::chrono::milliseconds(1);
-    while (true) {
-        if (::flock(fd, deadline ? LOCK_EX | LOCK_NB : LOCK_EX) == 0) break;
+DWORD openLockFile(const std::string& path, int& fd) {
+    fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    return fd < 0 ? errorFromErrno(errno) : ERROR_SUCCESS;
+}
+
+// Takes the file lock of a named mutex by the deadline (none: no time-out), for the thread that
+// has just become its in-process owner; reads and sets the marker.
+DWORD lockFile(MutexObject& m, std::optional<Clock::time_point> deadline, bool& abandoned,
+               DWORD& error) {
+    if (m.fd < 0)
+        if ((error = openLockFile(m.lockPath, m.fd))) return WAIT_FAILED;
+    auto pause = std::chrono::microseconds(50);
+    while (::flock(m.fd, deadline ? LOCK_EX | LOCK_NB : LOCK_EX) != 0) {
         if (errno == EINTR) continue;
         if (errno != EWOULDBLOCK) {
             error = errorFromErrno(errno);
-            ::close(fd);
             return WAIT_FAILED;
         }
         const auto now = Clock::now();
-        if (now >= *deadline) {
-            ::close(fd);
-            return WAIT_TIMEOUT;
-        }
-        // flock has no time-out: poll, backing off to a few milliseconds.
+        if (now >= *deadline) return WAIT_TIMEOUT;
+        // flock has no time-out: poll, backing off to two milliseconds.
         std::this_thread::sleep_for(std::min<Clock::duration>(pause, *deadline - now));
-        pause = std::min(pause * 2, std::chrono::milliseconds(16));
+        pause = std::min<std::chrono::microseconds>(pause * 2, std::chrono::milliseconds(2));
     }
     char marker = '0';
-    abandoned = ::pread(fd, &marker, 1, 0) == 1 && marker == '1';
+    abandoned = ::pread(m.fd, &marker, 1, 0) == 1 && marker == '1';
     const char taken = '1';
-    if (::pwrite(fd, &taken, 1, 0) != 1) {
+    if (!abandoned && ::pwrite(m.fd, &taken, 1, 0) != 1) {
         error = errorFromErrno(errno);
-        ::flock(fd, LOCK_UN);
-        ::close(fd);
+        ::flock(m.fd, LOCK_UN);
         return WAIT_FAILED;
     }
-    fdOut = fd;
     return WAIT_OBJECT_0;
 }
 
 std::shared_ptr<MutexObject> lookup(HANDLE handle) {
+    std::shared_lock lock(gTable);
     auto it = gHandles.find(reinterpret_cast<std::uintptr_t>(handle));
     return it == gHandles.end() ? nullptr : it->second;
 }
@@ -278,7 +321,7 @@ HANDLE CreateMutexW(void*, BOOL initialOwner, LPCWSTR name) {
         HANDLE handle = nullptr;
         bool existed = false;
         {
-            std::lock_guard lock(gLock);
+            std::lock_guard lock(gTable);
             std::shared_ptr<MutexObject> m;
             if (!text.empty()) {
                 auto it = gNamed.find(text);
@@ -290,8 +333,14 @@ HANDLE CreateMutexW(void*, BOOL initialOwner, LPCWSTR name) {
             existed = m != nullptr;
             if (!m) {
                 m = std::make_shared<MutexObject>();
-                m->lockPath = lockPath;
-                if (!text.empty()) gNamed[text] = m;
+                if (!text.empty()) {
+                    m->lockPath = lockPath;
+                    if (DWORD error = openLockFile(lockPath, m->fd)) {
+                        SetLastError(error);
+                        return nullptr;
+                    }
+                    gNamed[text] = m;
+                }
             }
             std::uintptr_t value = gNextHandle;
             gNextHandle += 4;
@@ -325,12 +374,12 @@ HANDLE CreateMutexW(void*, BOOL initialOwner, LPCWSTR name) {
 
 DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds) {
     try {
-        std::unique_lock lock(gLock);
         std::shared_ptr<MutexObject> m = lookup(handle);
         if (!m) {
             SetLastError(ERROR_INVALID_HANDLE);
             return WAIT_FAILED;
         }
+        std::unique_lock lock(m->lock);
         const auto me = std::this_thread::get_id();
         if (m->owned && m->owner == me) {
             if (m->depth == 0x7FFFFFFFu) {
@@ -343,35 +392,49 @@ DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds) {
         std::optional<Clock::time_point> deadline;
         if (milliseconds != INFINITE)
             deadline = Clock::now() + std::chrono::milliseconds(milliseconds);
-        auto isFree = [&] { return !m->owned; };
-        if (!deadline)
-            gChanged.wait(lock, isFree);
-        else if (!gChanged.wait_until(lock, *deadline, isFree))
-            return WAIT_TIMEOUT;
-
-        // In-process ownership first, then (named) the other processes' lock, which is waited
-        // for without holding gLock; other threads of this process wait on `owned` meanwhile.
+        if (m->owned && milliseconds != 0) {
+            ++m->spinning;
+            lock.unlock();
+            for (int spin = 0; spin < kSpins && m->owned.load(std::memory_order_relaxed); ++spin)
+                spinPause();
+            lock.lock();
+            --m->spinning;
+        }
+        if (m->owned) {
+            ++m->waiters;
+            bool timedOut = false;
+            while (m->owned && !timedOut) {
+                if (deadline)
+                    timedOut = m->freed.wait_until(lock, *deadline) == std::cv_status::timeout;
+                else
+                    m->freed.wait(lock);
+                m->wakePending = false;
+            }
+            --m->waiters;
+            if (m->owned) return WAIT_TIMEOUT;
+        }
+        // In-process ownership first, then (named, unless handed over with the file lock) the
+        // other processes' lock, waited for without m->lock; other threads wait on `owned`.
         m->owned = true;
         m->owner = me;
         m->depth = 1;
         bool abandoned = std::exchange(m->abandoned, false);
-        if (!m->lockPath.empty()) {
-            const std::string path = m->lockPath;
+        if (!m->lockPath.empty() && !m->fileHeld) {
             lock.unlock();
-            int fd = -1;
             bool fileAbandoned = false;
             DWORD error = ERROR_SUCCESS;
-            DWORD result = lockFile(path, deadline, fd, fileAbandoned, error);
+            DWORD result = lockFile(*m, deadline, fileAbandoned, error);
             lock.lock();
             if (result != WAIT_OBJECT_0) {
                 m->owned = false;
                 m->depth = 0;
                 m->abandoned = abandoned;
-                gChanged.notify_all();
+                wakeOne(*m);
                 if (result == WAIT_FAILED) SetLastError(error);
                 return result;
             }
-            m->fd = fd;
+            m->fileHeld = true;
+            m->handOvers = 0;
             abandoned = abandoned || fileAbandoned;
         }
         tOwnership.owned.push_back(m);
@@ -383,28 +446,27 @@ DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds) {
 }
 
 BOOL ReleaseMutex(HANDLE handle) {
-    std::lock_guard lock(gLock);
     std::shared_ptr<MutexObject> m = lookup(handle);
     if (!m) {
         SetLastError(ERROR_INVALID_HANDLE);
         return FALSE;
     }
+    std::lock_guard lock(m->lock);
     if (!m->owned || m->owner != std::this_thread::get_id()) {
         SetLastError(ERROR_NOT_OWNER);
         return FALSE;
     }
     if (--m->depth == 0) {
-        unlockFile(*m, true);
         m->owned = false;
         forget(m);
-        gChanged.notify_all();
+        afterFree(*m, true);
     }
     return TRUE;
 }
 
 BOOL CloseHandle(HANDLE handle) {
     std::shared_ptr<MutexObject> last;
-    std::lock_guard lock(gLock);
+    std::lock_guard lock(gTable);
     auto it = gHandles.find(reinterpret_cast<std::uintptr_t>(handle));
     if (it == gHandles.end()) {
         SetLastError(ERROR_INVALID_HANDLE);

@@ -91,6 +91,12 @@ inline constexpr HRESULT HRESULT_FROM_WIN32(DWORD error) {
 DWORD GetLastError();
 void SetLastError(DWORD error);
 
+namespace quarn_platform {
+// The Win32 error for a C library error number (ENOENT: ERROR_FILE_NOT_FOUND, ENOTDIR:
+// ERROR_PATH_NOT_FOUND, no permission, no memory, a name too long); otherwise for the rest.
+DWORD errorFromErrno(int error, DWORD otherwise);
+} // namespace quarn_platform
+
 struct GUID {
     std::uint32_t Data1;
     std::uint16_t Data2;

@@ -14,30 +14,17 @@
 #include "qg3/QG3DataType.h"
 #include "qg3/QG3FileSimpleContainer.h"
 #include "qg3/QG3FileSimpleImageSource.h"
+#include "qg3/QG3FileSimplePlaneSource.h"
 #include "qg3/QG3MetadataDesc.h"
 #include "qg3/QG3MetadataSupport.h"
+#include "qg3/QG3SelectedPixel.h"
+#include "wavelet/QG3FileSimpleDecoderTool.h"
 
 #include <new>
-#include <vector>
 
 namespace Korvel {
 
 namespace {
-
-// The selected bands of a pixel of the whole image, in band order, as a pixel of colourSpace;
-// false when the pixel lacks one of them.
-bool reducePixel(const KVIPixel& pixel, const QG3BandSet& set, std::uint32_t colorSpace,
-                 KVIPixel& out) {
-    std::vector<KVISample> samples;
-    for (std::uint16_t band = 0; band < set.getBitCount(); ++band) {
-        if (!set.isSet(band)) continue;
-        if (band >= pixel.getNumBands()) return false;
-        samples.push_back(pixel.getSample(band));
-    }
-    out = KVIPixel(colorSpace, static_cast<std::uint16_t>(samples.size()), pixel.getDataType(),
-                   samples.data());
-    return true;
-}
 
 // Opens the container's stream for the packets read lazily in between, and closes it again.
 class ContainerAccess {
@@ -91,6 +78,63 @@ KVStatus QG3SingleImageReaderBase::openImageSource() {
     source_.reset(new (std::nothrow) QG3FileSimpleImageSource(container_, imageNumber_));
     if (!source_) return KV_OUT_OF_MEMORY;
     return source_->open();
+}
+
+KVStatus QG3SingleImageReaderBase::createDecoder() {
+    if (tool_) return KV_OK;
+    std::uint32_t model = 0;
+    switch (memoryUsage_) {
+    case QRN_MEMORY_AUTOMATIC:
+        model = QG3_MEMORY_MODEL_AUTOMATIC;
+        break;
+    case QRN_MEMORY_PARTIAL:
+        model = QG3_MEMORY_MODEL_PARTIAL;
+        break;
+    case QRN_MEMORY_FULL:
+    case QRN_MEMORY_FULL_SHARED:
+        model = QG3_MEMORY_MODEL_FULL;
+        break;
+    default:
+        return KV_QRN_UNKNOWN_MEMORY_USAGE;
+    }
+    if (!source_) return KV_QG3_NO_OBJECT;
+    std::unique_ptr<QG3FileSimplePlaneSource> planeSource(
+        new (std::nothrow) QG3FileSimplePlaneSource(*source_, model));
+    if (!planeSource) return KV_OUT_OF_MEMORY;
+    KV_RETURN_IF_FAILED(planeSource->initialize());
+    KVIRef<QG3FileSimpleDecoderTool> tool(QG3FileSimpleDecoderTool::create());
+    if (!tool) return KV_OUT_OF_MEMORY;
+    KV_RETURN_IF_FAILED(tool->initialize(*planeSource));
+    KV_RETURN_IF_FAILED(tool->setStripHeight(getStripHeight()));
+    tool->setProgressDelegate(getProgressDelegate());
+    tool->setInterruptDelegate(getInterruptDelegate());
+    planeSource_ = std::move(planeSource);
+    tool_ = std::move(tool);
+    return KV_OK;
+}
+
+KVStatus QG3SingleImageReaderBase::decodeBegin(const KVIScene& scene) {
+    KV_RETURN_IF_FAILED(createDecoder());
+    KV_RETURN_IF_FAILED(tool_->setStripHeight(getStripHeight()));
+    return tool_->readBegin(scene);
+}
+
+KVStatus QG3SingleImageReaderBase::decodeStrip(KVISceneBuffer& buffer, const KVIScene& stripScene) {
+    return tool_ ? tool_->readStrip(buffer, stripScene) : KV_QG3_NO_OBJECT;
+}
+
+KVStatus QG3SingleImageReaderBase::decodeEnd() {
+    return tool_ ? tool_->readEnd() : KV_OK;
+}
+
+void QG3SingleImageReaderBase::setProgressDelegate(KVIProgressDelegate* delegate) {
+    QuarnSingleImageReaderBase::setProgressDelegate(delegate);
+    if (tool_) tool_->setProgressDelegate(delegate);
+}
+
+void QG3SingleImageReaderBase::setInterruptDelegate(KVIInterruptDelegate* delegate) {
+    QuarnSingleImageReaderBase::setInterruptDelegate(delegate);
+    if (tool_) tool_->setInterruptDelegate(delegate);
 }
 
 KVStatus QG3SingleImageReaderBase::initializeImage(
@@ -156,8 +200,7 @@ KVStatus QG3SingleImageReaderBase::describe(bool generation4, KVIOStreamInf* wor
     KVIPixel full(colorSpace, set.getBitCount(), dataType);
     if ((status = accessor.getPixelProps(full)) != KV_OK) return status;
     const bool allBands = set.getSetCount() == set.getBitCount();
-    const std::uint32_t subsetColorSpace =
-        set.getSetCount() == 1 ? KVI_COLORSPACE_GREY : KVI_COLORSPACE_MULTIBAND;
+    const std::uint32_t subsetColorSpace = selectedColorSpace(set, colorSpace);
     // Every reduction below takes bands that exist in a pixel of the whole image's shape.
     const auto reduced = [&](const KVIPixel& pixel) {
         KVIPixel out;

@@ -2,8 +2,11 @@
 // The reader of one image of a generation-3 container, shared by the generation-3 and
 // generation-4 readers, which differ only in their initialisation: a generation-4 reader may read
 // a subset of the bands, and maps the sample range of float images through band 0's scale and
-// offset. The image is described from its header and metadata packets; no plane data is read.
+// offset. The image is described from its header and metadata packets; no plane data is read
+// until the first decode, which makes the plane source and the decoder tool that every read then
+// goes through.
 
+#include "KVIRef.h"
 #include "QuarnSingleImageReaderBase.h"
 
 #include <cstdint>
@@ -13,7 +16,9 @@ namespace Korvel {
 
 class KVIOStreamInf;
 class QG3FileSimpleContainer;
+class QG3FileSimpleDecoderTool;
 class QG3FileSimpleImageSource;
+class QG3FileSimplePlaneSource;
 
 class QG3SingleImageReaderBase : public QuarnSingleImageReaderBase {
 public:
@@ -28,11 +33,26 @@ public:
 
     // Creates and opens the image source for the container and image number.
     virtual KVStatus openImageSource();
+    // Once: the plane source (memory usage 1 automatic, 2 partial, 3 and 4 full; another usage
+    // gives 50603) and the decoder tool over it, with the reader's strip height and delegates.
+    // A failure leaves neither, and the next call tries again.
+    virtual KVStatus createDecoder();
+
+    // Each read goes to the decoder tool, made at the first.
+    KVStatus decodeBegin(const KVIScene& scene) override;
+    KVStatus decodeStrip(KVISceneBuffer& buffer, const KVIScene& stripScene) override;
+    KVStatus decodeEnd() override;
+    // Kept, and handed to the decoder tool when there is one.
+    void setProgressDelegate(KVIProgressDelegate* delegate) override;
+    void setInterruptDelegate(KVIInterruptDelegate* delegate) override;
 
     QG3FileSimpleContainer* getContainer() const { return container_; }
     std::uint32_t getImageNumber() const { return imageNumber_; }
     // Null before openImageSource.
     QG3FileSimpleImageSource* getImageSource() const { return source_.get(); }
+    // Null before the first decode.
+    QG3FileSimplePlaneSource* getPlaneSource() const { return planeSource_.get(); }
+    QG3FileSimpleDecoderTool* getDecoderTool() const { return tool_.get(); }
 
 protected:
     QG3SingleImageReaderBase();
@@ -53,6 +73,9 @@ private:
     QG3FileSimpleContainer* container_ = nullptr;
     std::uint32_t imageNumber_ = 0;
     std::unique_ptr<QG3FileSimpleImageSource> source_;
+    // Declared after the image source and before the tool, which uses it: destroyed in between.
+    std::unique_ptr<QG3FileSimplePlaneSource> planeSource_;
+    KVIRef<QG3FileSimpleDecoderTool> tool_;
 };
 
 } // namespace Korvel

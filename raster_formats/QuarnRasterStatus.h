@@ -14,6 +14,8 @@ inline constexpr KVStatus KV_QRN_COLOR_SPACE_UNSUPPORTED = 50601;
 inline constexpr KVStatus KV_QRN_DATA_TYPE_UNSUPPORTED = 50602;
 // An unexpected exception while the generation-2 header was read.
 inline constexpr KVStatus KV_QRN_UNEXPECTED_EXCEPTION = 50603;
+// A memory usage outside 1 to 4, met when a generation-3/4 image is first decoded.
+inline constexpr KVStatus KV_QRN_UNKNOWN_MEMORY_USAGE = 50603;
 // The metadata could not be placed in a stream, or its position in the file is unusable.
 inline constexpr KVStatus KV_QRN_METADATA_UNUSABLE = 50605;
 // An image of a kind that no reader reads.

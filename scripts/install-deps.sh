@@ -3,7 +3,8 @@
 set -euo pipefail
 
 packages=(cmake ninja-build g++ clang libclang-rt-14-dev pkg-config libgtest-dev libgmock-dev
-          libbenchmark-dev zlib1g-dev libgdal-dev libgeotiff-dev libtiff-dev libjpeg-dev)
+          libbenchmark-dev zlib1g-dev libgdal-dev libgeotiff-dev libtiff-dev libjpeg-dev
+          libsqlite3-dev sqlite3)
 
 missing=()
 for p in "${packages[@]}"; do

@@ -71,6 +71,14 @@ std::string hex(HRESULT hr) {
     return text;
 }
 
+// Why a file could not be opened, in words.
+const char* openFailure(HRESULT hr) {
+    if (hr == HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND)) return "no such file";
+    if (hr == HRESULT_FROM_WIN32(ERROR_ACCESS_DENIED)) return "permission denied";
+    if (hr == HRESULT_FROM_WIN32(ERROR_BAD_FILE_TYPE)) return "not a regular file";
+    return "cannot be reached";
+}
+
 int registration(bool install, bool perUser, const std::string& modulePath) {
     Module module(modulePath);
     if (!module.loaded()) {
@@ -87,18 +95,25 @@ int registration(bool install, bool perUser, const std::string& modulePath) {
         std::fprintf(stderr, "quarn-props: %s is not the handler module\n", modulePath.c_str());
         return kUsage;
     }
-    HRESULT server, schema;
-    if (install) {
-        server = perUser ? dllInstall(TRUE, u"user") : registerServer();
-        schema = SUCCEEDED(server) ? installSchema() : S_OK;
-    } else {
-        schema = uninstallSchema();
-        server = perUser ? dllInstall(FALSE, u"user") : unregisterServer();
-    }
+    // The server and the property schema are registered (or removed) as one registry
+    // transaction, as an installer would: all of it or, when a step fails, nothing.
+    HRESULT server = S_OK, schema = S_OK;
+    const HRESULT whole = quarn_platform::inRegistryTransaction([&] {
+        if (install) {
+            server = perUser ? dllInstall(TRUE, u"user") : registerServer();
+            schema = SUCCEEDED(server) ? installSchema() : S_OK;
+        } else {
+            schema = uninstallSchema();
+            server = perUser ? dllInstall(FALSE, u"user") : unregisterServer();
+        }
+        return FAILED(server) ? server : schema;
+    });
     const char* verb = install ? "register" : "unregister";
-    if (FAILED(server) || FAILED(schema)) {
-        std::fprintf(stderr, "quarn-props: %s failed: server %s, property schema %s\n", verb,
-                     hex(server).c_str(), hex(schema).c_str());
+    if (FAILED(whole)) {
+        std::fprintf(stderr,
+                     "quarn-props: %s failed, the registry is unchanged: %s (server %s, property "
+                     "schema %s)\n",
+                     verb, hex(whole).c_str(), hex(server).c_str(), hex(schema).c_str());
         return 1;
     }
     std::printf("%s: %s%s\n", verb, modulePath.c_str(), perUser ? " (per user)" : "");
@@ -165,7 +180,8 @@ HRESULT showFile(const std::string& file, const std::string& modulePath, const C
     IStream* stream = nullptr;
     HRESULT hr = SHCreateStreamOnFileW(quarn_platform::toUtf16(file).c_str(), STGM_READ, &stream);
     if (FAILED(hr)) {
-        std::fprintf(stderr, "quarn-props: cannot open %s (%s)\n", file.c_str(), hex(hr).c_str());
+        std::fprintf(stderr, "quarn-props: cannot open %s: %s (%s)\n", file.c_str(),
+                     openFailure(hr), hex(hr).c_str());
         fatal = true;
         return hr;
     }

@@ -34,6 +34,9 @@ inline constexpr KVStatus KV_QG3_NOT_AVAILABLE = 2015;
 // Internal: a body asks to be written again once all others are written.
 inline constexpr KVStatus KV_QG3_WRITE_AGAIN = 2025;
 
+// A colour-space code without a pixel colour space, met by the decoder tool.
+inline constexpr KVStatus KV_QG3_COLOR_SPACE_UNSUPPORTED = 50019;
+
 // Classification of a file start.
 inline constexpr KVStatus KV_QRN_NOT_QUARN_FILE = 50607;
 inline constexpr KVStatus KV_QRN_UNKNOWN_VERSION = 50614;

@@ -3,11 +3,11 @@
 // object from it, Initialize with a stream, and the two texts.
 
 #include "CQuarnPropertyStore.h"
-#include "HeapProbe.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -63,7 +63,7 @@ inline HandlerResult runHandler(const std::vector<std::uint8_t>& bytes) {
 
 // A read-only stream of a given length whose bytes are zero except for stored pieces, so that
 // files with large data sections need no memory; it counts what is read and its references,
-// samples the heap, and can fail or throw from its reads.
+// and can fail, throw or wait (in beforeRead) in its reads.
 class SparseStream final : public IStream {
 public:
     struct Piece {
@@ -80,8 +80,7 @@ public:
     ULONG AddRef() override { return ++refs; }
     ULONG Release() override { return --refs; }
     HRESULT Read(void* buffer, ULONG count, ULONG* read) override {
-        if (heapSampleInterval != 0 && ++reads % heapSampleInterval == 0)
-            peakHeap = std::max(peakHeap, heapInUse());
+        if (beforeRead) beforeRead();
         if (throwOnRead) throw std::runtime_error("device gone");
         if (FAILED(readResult)) return readResult;
         const std::uint64_t n =
@@ -122,12 +121,9 @@ public:
 
     std::uint64_t bytesRead = 0;
     bool throwOnRead = false;
+    std::function<void()> beforeRead;
     HRESULT readResult = S_OK; // a failure here fails every read
     ULONG refs = 1;            // the creator's; the stream is never freed through it
-    // The most heap in use at the start of every heapSampleInterval-th read (0: none sampled).
-    std::uint32_t heapSampleInterval = 0;
-    std::uint64_t peakHeap = 0;
-    std::uint64_t reads = 0;
 
 private:
     std::vector<Piece> pieces_;

@@ -1,5 +1,5 @@
-// The registry: values and keys through the Win32 calls, the file they live in, and the merged
-// classes view.
+// The registry: values and keys through the Win32 calls, the database file they live in, its
+// transactions, and the merged classes view.
 
 #include "TempRegistry.h"
 #include "WideString.h"
@@ -7,10 +7,13 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
@@ -188,8 +191,8 @@ TEST(RegistryFile, AwkwardNamesAndDataSurviveAReload) {
     const std::u16string lone(1, char16_t(0xD800));
     const std::vector<std::u16string> names = {
         u"line\nbreak", u"100% \"quoted\"", u"back\\slash", u"Ünïcode 😀", u"lone" + lone,
-        u"[bracket]",   u"=equals=",        u"@",           u"tab\there"};
-    HKEY key = create(HKEY_LOCAL_MACHINE, u"Odd [key] %41 \"q\" Ü 😀" + lone);
+        u"[bracket]",   u"=equals=",        u"@",           u"tab\there", u"it's"};
+    HKEY key = create(HKEY_LOCAL_MACHINE, u"Odd [key] %41 \"q\" 'Ü' 😀" + lone);
     for (const auto& name : names)
         ASSERT_EQ(0, setString(key, name.c_str(), u"value of " + name));
     // Data that is not a well-formed string keeps every byte.
@@ -200,16 +203,12 @@ TEST(RegistryFile, AwkwardNamesAndDataSurviveAReload) {
     ASSERT_EQ(0, RegSetValueExW(key, u"Custom", 0, 77, shortDword, 2));
     RegCloseKey(key);
 
-    const std::string text = readFile(registry.path());
-    EXPECT_NE(std::string::npos, text.find("[HKLM\\Odd [key] %0025"));
-    EXPECT_NE(std::string::npos, text.find("\"Ünïcode 😀\"=sz:\"value of Ünïcode 😀\""));
-
-    // Another file with the same text is the same registry.
+    // A copy of the file is the same registry, read afresh.
     const auto before = registrySnapshot();
     quarn_test::TempRegistry copy;
-    writeFile(copy.path(), text);
+    writeFile(copy.path(), readFile(registry.path()));
     EXPECT_EQ(before, registrySnapshot());
-    ASSERT_EQ(0, RegOpenKeyExW(HKEY_LOCAL_MACHINE, (u"odd [KEY] %41 \"q\" Ü 😀" + lone).c_str(), 0,
+    ASSERT_EQ(0, RegOpenKeyExW(HKEY_LOCAL_MACHINE, (u"odd [KEY] %41 \"q\" 'Ü' 😀" + lone).c_str(), 0,
                                KEY_READ, &key));
     for (const auto& name : names) {
         WCHAR value[64] = {};
@@ -218,6 +217,10 @@ TEST(RegistryFile, AwkwardNamesAndDataSurviveAReload) {
                                       reinterpret_cast<BYTE*>(value), &size));
         EXPECT_EQ(u"value of " + name, value);
     }
+    WCHAR name[32];
+    DWORD chars = 32;
+    ASSERT_EQ(0, RegEnumValueW(key, 4, name, &chars, nullptr, nullptr, nullptr));
+    EXPECT_EQ(u"lone" + lone, std::u16string(name, chars)) << "unpaired surrogates kept";
     BYTE data[16];
     DWORD size = sizeof data, type = 0;
     ASSERT_EQ(0, RegQueryValueExW(key, u"OddString", nullptr, &type, data, &size));
@@ -229,48 +232,144 @@ TEST(RegistryFile, AwkwardNamesAndDataSurviveAReload) {
     EXPECT_EQ(77u, type);
     EXPECT_EQ(2u, size);
     RegCloseKey(key);
-    // The text is canonical: rewriting an unchanged registry gives the same file.
-    ASSERT_EQ(0, quarn_platform::writeStringValue(
-                     HKEY_LOCAL_MACHINE, u"Odd [key] %41 \"q\" Ü 😀" + lone, u"@", u"value of @"));
-    EXPECT_EQ(text, readFile(copy.path()));
 }
 
-TEST(RegistryFile, DamagedFileIsReadAsFarAsPossibleAndNeverOverwritten) {
+TEST(RegistryFile, AFileThatIsNoRegistryIsRefusedAndNeverWritten) {
     quarn_test::TempRegistry registry;
-    const std::string damaged = "[HKLM\\Good]\n"
-                                "@=sz:\"kept\"\n"
-                                "\"Bad\"=dword:xyz\n"
-                                "orphan line\n"
-                                "[HKXX\\Nowhere]\n"
-                                "\"n\"=sz:\"unreachable\"\n"
-                                "[HKLM\\Also%zz]\n"
-                                "\"Unterminated=sz:\"x\"\n"
-                                "[HKCU\\Fine]\n"
-                                "\"x\"=hex:01,0\n"
-                                "\"y\"=hex(99999999999):00\n"
-                                "\"z\"=expand:\"%0041%\"\n";
-    writeFile(registry.path(), damaged);
-    EXPECT_EQ(u"kept", getString(HKEY_LOCAL_MACHINE, u"Good", nullptr));
-    EXPECT_EQ((std::vector<std::string>{"HKCU", "HKCU\\Fine", "HKLM", "HKLM\\Good",
-                                        "HKLM\\Good|@=REG_SZ:kept"}),
-              registrySnapshot());
-
+    std::string junk = "[HKLM\\Good]\n@=sz:\"a registry of another kind\"\n";
+    for (int i = 0; i < 4096; ++i)
+        junk += static_cast<char>((i * 7919) % 256);
+    writeFile(registry.path(), junk);
     HKEY key = nullptr;
+    EXPECT_EQ(LONG(ERROR_BADDB), RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"Good", 0, KEY_READ, &key));
+    EXPECT_EQ(std::vector<std::string>{}, registrySnapshot());
     EXPECT_EQ(LONG(ERROR_BADDB), RegCreateKeyExW(HKEY_LOCAL_MACHINE, u"New", 0, nullptr, 0,
                                                  KEY_ALL_ACCESS, nullptr, &key, nullptr));
     EXPECT_EQ(nullptr, key);
     EXPECT_EQ(LONG(ERROR_BADDB),
               quarn_platform::writeStringValue(HKEY_LOCAL_MACHINE, u"Good", nullptr, u"changed"));
-    EXPECT_EQ(damaged, readFile(registry.path()));
+    EXPECT_EQ(junk, readFile(registry.path()));
 
-    // Bytes that are not text at all.
-    std::string junk;
-    for (int i = 0; i < 4096; ++i)
-        junk += static_cast<char>((i * 7919) % 256);
-    writeFile(registry.path(), junk);
-    registrySnapshot();
+    // No file at all reads as an empty registry, and reading makes none.
+    quarn_test::TempRegistry none;
     EXPECT_EQ(LONG(ERROR_FILE_NOT_FOUND),
               RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"Good", 0, KEY_READ, &key));
+    EXPECT_EQ(std::vector<std::string>{}, registrySnapshot());
+    EXPECT_FALSE(std::filesystem::exists(none.path()));
+}
+
+TEST(RegistryFile, KeepsItsModeAndFollowsASymbolicLink) {
+    quarn_test::TempRegistry registry;
+    writeFile(registry.path(), "");
+    ASSERT_EQ(0, chmod(registry.path().c_str(), 0640));
+    ASSERT_EQ(0, quarn_platform::writeStringValue(HKEY_CURRENT_USER, u"K", nullptr, u"v"));
+    struct stat st {};
+    ASSERT_EQ(0, stat(registry.path().c_str(), &st));
+    EXPECT_EQ(0640u, st.st_mode & 07777);
+
+    // The registry path a link to a file that does not exist yet: the file is made where the
+    // link points, and the link stays.
+    quarn_test::TempRegistry link;
+    const std::string target = link.path() + ".target";
+    ASSERT_EQ(0, symlink(target.c_str(), link.path().c_str()));
+    ASSERT_EQ(0, quarn_platform::writeStringValue(HKEY_CURRENT_USER, u"K", nullptr, u"linked"));
+    ASSERT_EQ(0, lstat(link.path().c_str(), &st));
+    EXPECT_TRUE(S_ISLNK(st.st_mode));
+    ASSERT_EQ(0, lstat(target.c_str(), &st));
+    EXPECT_TRUE(S_ISREG(st.st_mode));
+    EXPECT_EQ(0600u, st.st_mode & 07777) << "a new registry is private";
+    EXPECT_EQ(u"linked", getString(HKEY_CURRENT_USER, u"K", nullptr));
+    std::filesystem::remove(target);
+}
+
+TEST(RegistryTransaction, OthersSeeAllOfItOrNothing) {
+    quarn_test::TempRegistry registry;
+    ASSERT_EQ(0, quarn_platform::writeStringValue(HKEY_LOCAL_MACHINE, u"Base", nullptr, u"0"));
+    ASSERT_EQ(0, quarn_platform::writeStringValue(HKEY_LOCAL_MACHINE, u"Other", nullptr, u"0"));
+    const auto before = registrySnapshot();
+    // A child process reads the registry when told, and reports its size.
+    int toChild[2], toParent[2];
+    ASSERT_EQ(0, pipe(toChild));
+    ASSERT_EQ(0, pipe(toParent));
+    pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        close(toChild[1]);
+        char go = 0;
+        while (read(toChild[0], &go, 1) == 1) {
+            const std::uint32_t lines = static_cast<std::uint32_t>(registrySnapshot().size());
+            if (write(toParent[1], &lines, sizeof lines) != sizeof lines) _exit(1);
+        }
+        _exit(0);
+    }
+    auto childSees = [&] {
+        std::uint32_t lines = 0;
+        EXPECT_EQ(1, write(toChild[1], "r", 1));
+        EXPECT_EQ(ssize_t(sizeof lines), read(toParent[0], &lines, sizeof lines));
+        return lines;
+    };
+    {
+        quarn_platform::RegistryTransaction transaction;
+        ASSERT_EQ(0, transaction.status());
+        for (int i = 0; i < 20; ++i)
+            ASSERT_EQ(0,
+                      quarn_platform::writeStringValue(
+                          HKEY_LOCAL_MACHINE,
+                          u"Base\\" + quarn_platform::toUtf16(std::to_string(i)), nullptr, u"x"));
+        // An inner transaction that does not commit takes back only its own change.
+        {
+            quarn_platform::RegistryTransaction inner;
+            ASSERT_EQ(0, RegDeleteTreeW(HKEY_LOCAL_MACHINE, u"Base"));
+            EXPECT_FALSE(quarn_platform::keyExists(HKEY_LOCAL_MACHINE, u"Base"));
+        }
+        EXPECT_TRUE(quarn_platform::keyExists(HKEY_LOCAL_MACHINE, u"Base\\19"));
+        EXPECT_EQ(before.size(), childSees()) << "nothing before the commit";
+        ASSERT_EQ(0, transaction.commit());
+    }
+    EXPECT_EQ(before.size() + 40, childSees()) << "all of it after";
+    {
+        quarn_platform::RegistryTransaction undone;
+        ASSERT_EQ(0, RegDeleteTreeW(HKEY_LOCAL_MACHINE, u"Base"));
+        EXPECT_EQ(S_FALSE, undone.finish(S_FALSE)) << "a success code commits";
+    }
+    EXPECT_EQ(before.size() - 2, childSees());
+    {
+        quarn_platform::RegistryTransaction failed;
+        ASSERT_EQ(0, quarn_platform::writeStringValue(HKEY_LOCAL_MACHINE, u"Gone", nullptr, u"x"));
+        EXPECT_EQ(E_FAIL, failed.finish(E_FAIL));
+    }
+    EXPECT_FALSE(quarn_platform::keyExists(HKEY_LOCAL_MACHINE, u"Gone"));
+    close(toChild[1]);
+    int status = 0;
+    ASSERT_EQ(child, waitpid(child, &status, 0));
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    for (int fd : {toChild[0], toParent[0], toParent[1]})
+        close(fd);
+}
+
+TEST(RegistryTransaction, AProcessKilledInTheMiddleChangesNothing) {
+    quarn_test::TempRegistry registry;
+    ASSERT_EQ(0, quarn_platform::writeStringValue(HKEY_LOCAL_MACHINE, u"Kept", nullptr, u"1"));
+    const auto before = registrySnapshot();
+    // Enough changes that some reach the file before the commit.
+    pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        quarn_platform::RegistryTransaction transaction;
+        RegDeleteTreeW(HKEY_LOCAL_MACHINE, u"Kept");
+        const std::u16string big(4000, u'x');
+        for (int i = 0; i < 1000; ++i)
+            quarn_platform::writeStringValue(HKEY_LOCAL_MACHINE,
+                                             u"Big\\" + quarn_platform::toUtf16(std::to_string(i)),
+                                             nullptr, big);
+        kill(getpid(), SIGKILL);
+        _exit(1);
+    }
+    int status = 0;
+    ASSERT_EQ(child, waitpid(child, &status, 0));
+    ASSERT_TRUE(WIFSIGNALED(status));
+    EXPECT_EQ(before, registrySnapshot());
+    EXPECT_EQ(0, quarn_platform::writeStringValue(HKEY_LOCAL_MACHINE, u"After", nullptr, u"2"));
 }
 
 TEST(RegistryFile, ProcessesShareTheFileWithoutLosingChanges) {

@@ -1,13 +1,15 @@
 // Critical sections and mutexes: recursion, ownership, abandonment, and a named mutex shared
 // with another process.
 
+#include "TempRuntimeDir.h"
 #include "WinSync.h"
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <filesystem>
+#include <atomic>
+#include <chrono>
 #include <string>
+#include <sys/mman.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -22,33 +24,7 @@ template <class F> auto onOtherThread(F fn) {
     return result;
 }
 
-// Points the lock files of named mutexes at a private folder for the life of a test.
-class TempRuntimeDir {
-public:
-    TempRuntimeDir() {
-        char pattern[] = "/tmp/quarn-runtime-XXXXXX";
-        path_ = ::mkdtemp(pattern) ? pattern : "";
-        const char* old = std::getenv("XDG_RUNTIME_DIR");
-        previous_ = old ? old : "";
-        hadPrevious_ = old != nullptr;
-        ::setenv("XDG_RUNTIME_DIR", path_.c_str(), 1);
-    }
-    ~TempRuntimeDir() {
-        if (hadPrevious_)
-            ::setenv("XDG_RUNTIME_DIR", previous_.c_str(), 1);
-        else
-            ::unsetenv("XDG_RUNTIME_DIR");
-        std::error_code ignored;
-        std::filesystem::remove_all(path_, ignored);
-    }
-    TempRuntimeDir(const TempRuntimeDir&) = delete;
-    TempRuntimeDir& operator=(const TempRuntimeDir&) = delete;
-
-private:
-    std::string path_;
-    std::string previous_;
-    bool hadPrevious_ = false;
-};
+using quarn_test::TempRuntimeDir;
 
 TEST(CriticalSection, IsRecursiveAndExcludesOtherThreads) {
     CRITICAL_SECTION section;
@@ -208,6 +184,84 @@ TEST(NamedMutex, ExcludesAnotherProcessAndIsAbandonedByIt) {
     EXPECT_TRUE(CloseHandle(mutex));
     for (int fd : {toChild[0], toChild[1], toParent[0], toParent[1]})
         close(fd);
+}
+
+TEST(NamedMutex, ThreadsOfTwoProcessesExcludeEachOther) {
+    // Four threads in each of two processes take the mutex in turn, some without and some with a
+    // time-out; the mutex passes between threads of one process without the other process ever
+    // being inside at the same time, and both processes get through.
+    TempRuntimeDir runtime;
+    struct Shared {
+        std::atomic<int> inside;
+        std::atomic<int> overlaps;
+        std::atomic<int> failures;
+        long counter;
+    };
+    void* memory =
+        mmap(nullptr, sizeof(Shared), PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0);
+    ASSERT_NE(MAP_FAILED, memory);
+    auto* shared = new (memory) Shared{{0}, {0}, {0}, 0};
+    constexpr int threads = 4, rounds = 300;
+    HANDLE mutex = CreateMutexW(nullptr, FALSE, u"quarn-test-crowd");
+    ASSERT_NE(nullptr, mutex);
+
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    std::vector<std::thread> crowd;
+    for (int t = 0; t < threads; ++t)
+        crowd.emplace_back([&, t] {
+            HANDLE own = CreateMutexW(nullptr, FALSE, u"quarn-test-crowd");
+            for (int i = 0; i < rounds; ++i) {
+                DWORD result = WaitForSingleObject(own, t % 2 ? 20000 : INFINITE);
+                if (result != WAIT_OBJECT_0) {
+                    ++shared->failures;
+                    continue;
+                }
+                if (shared->inside.fetch_add(1) != 0) ++shared->overlaps;
+                ++shared->counter;
+                shared->inside.fetch_sub(1);
+                ReleaseMutex(own);
+            }
+            CloseHandle(own);
+        });
+    for (auto& t : crowd)
+        t.join();
+    if (child == 0) _exit(0);
+    int status = 0;
+    ASSERT_EQ(child, waitpid(child, &status, 0));
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_EQ(0, shared->failures.load());
+    EXPECT_EQ(0, shared->overlaps.load());
+    EXPECT_EQ(2L * threads * rounds, shared->counter);
+    CloseHandle(mutex);
+    munmap(memory, sizeof(Shared));
+}
+
+TEST(NamedMutex, AnOwnerThreadEndingHandsItOverAsAbandoned) {
+    TempRuntimeDir runtime;
+    HANDLE mutex = CreateMutexW(nullptr, FALSE, u"quarn-test-handover");
+    std::atomic<bool> taken{false};
+    std::thread owner([&] {
+        WaitForSingleObject(mutex, INFINITE);
+        taken = true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50)); // the main thread waits now
+    });
+    while (!taken)
+        std::this_thread::yield();
+    EXPECT_EQ(WAIT_ABANDONED, WaitForSingleObject(mutex, INFINITE));
+    owner.join();
+    EXPECT_TRUE(ReleaseMutex(mutex));
+    // Released cleanly: another process takes it as an ordinary mutex.
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        HANDLE h = CreateMutexW(nullptr, FALSE, u"quarn-test-handover");
+        _exit(WaitForSingleObject(h, 0) == WAIT_OBJECT_0 ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(child, waitpid(child, &status, 0));
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    CloseHandle(mutex);
 }
 
 } // namespace

@@ -1,8 +1,9 @@
 // Writes the files of samples/ with the test-side writers: raster files of each generation,
 // lossless and lossy, and one of two images. Run from the project root: make-samples samples
 //
-// Raster plane data is filler of a plausible size (the handler reads headers only); point
-// clouds are coded for real.
+// Generation-3 and -4 rasters are real coded images of a generated landscape (so that reading
+// them decodes), the generation-2 raster carries filler plane data; point clouds are coded for
+// real.
 
 #include "ClassicalMetadataWriter.h"
 #include "LidarBodyWriter.h"
@@ -10,6 +11,8 @@
 #include "LidarPointCloudWriter.h"
 #include "QG2FileWriter.h"
 #include "RasterFileWriter.h"
+#include "RasterImageWriter.h"
+#include "RasterScene.h"
 
 #include <cstdio>
 #include <fstream>
@@ -20,17 +23,6 @@ using namespace quarn_test;
 
 namespace {
 
-HeaderBody rgbImage(std::uint32_t width, std::uint32_t height) {
-    HeaderBody b;
-    b.width = width;
-    b.height = height;
-    b.numLevels = 3;
-    b.bands = 3;
-    b.colorSpace = 10; // RGB
-    b.dataType = 5;    // unsigned 8 bits
-    return b;
-}
-
 Bytes filler(std::size_t length, std::uint32_t seed) {
     std::mt19937 random(seed);
     Bytes bytes(length);
@@ -39,27 +31,46 @@ Bytes filler(std::size_t length, std::uint32_t seed) {
     return bytes;
 }
 
-Bytes rasterSample(const Version& version, const char* modifications, std::size_t planeData,
+// A 256 x 192 RGB landscape in four levels; lossy images drop the low planes of their high
+// subbands. Each sample uses another planeset order, layout and colour transform.
+Bytes rasterSample(const Version& version, const char* modifications, unsigned droppedPlanes,
+                   std::uint8_t kind, std::uint8_t layout, std::uint8_t colorTransform,
                    std::uint32_t seed) {
-    const HeaderBody body = rgbImage(512, 384);
+    RasterImage image;
+    image.width = 256;
+    image.height = 192;
+    image.planes = landscape(image.width, image.height, 3, seed, 0, 255, 1);
+    image.colorSpace = 10; // RGB
+    image.levels = 4;
+    image.subblockSize = 32;
+    image.colorTransform = colorTransform;
+    image.droppedPlanes = droppedPlanes;
+    image.format.kind = kind;
+    image.format.layout = layout;
     const Bytes metadata =
         ClassicalMetadataWriter().texts("IMAGE::MODIFICATIONS", {modifications}, {}).eom().bytes();
-    return rasterFile(version,
-                      {headerPacket(1, body), planesetPacket(1, planeData, filler(planeData, seed)),
-                       metadataPacket(1, 0, 1, metadata)});
+    return RasterImageCoder(image).file(version, {metadataPacket(1, 0, 1, metadata)});
 }
 
-// Two 256 x 192 lossless images side by side, placed by their georeferencing: one 512 x 192
-// mosaic, whose full scene is mosaicked and so shows a ratio.
-Bytes twoImageSample(std::size_t planeData) {
+// Two 128 x 96 lossless landscapes side by side, placed by their georeferencing: one 256 x 96
+// mosaic, whose full scene touches both images and so shows a ratio.
+Bytes twoImageSample() {
     const Bytes metadata =
         ClassicalMetadataWriter().texts("IMAGE::MODIFICATIONS", {"LOSSLESS"}, {}).eom().bytes();
     std::vector<RasterPacket> packets;
-    for (std::uint32_t image = 1; image <= 2; ++image) {
-        packets.push_back(headerPacket(image, rgbImage(256, 192)));
-        packets.push_back(planesetPacket(image, planeData, filler(planeData, 10 + image)));
-        packets.push_back(placementPacket(image, 500000.0 + 256.0 * (image - 1), 4000192.0, 1, -1));
-        packets.push_back(metadataPacket(1, 0, image, metadata));
+    for (std::uint32_t n = 1; n <= 2; ++n) {
+        RasterImage image;
+        image.width = 128;
+        image.height = 96;
+        image.planes = landscape(image.width, image.height, 3, 10 + n, 0, 255, 1);
+        image.colorSpace = 10; // RGB
+        image.levels = 3;
+        image.subblockSize = 32;
+        image.colorTransform = 10;
+        for (RasterPacket& p : RasterImageCoder(image).packets(n))
+            packets.push_back(std::move(p));
+        packets.push_back(placementPacket(n, 500000.0 + 128.0 * (n - 1), 4000096.0, 1, -1));
+        packets.push_back(metadataPacket(1, 0, n, metadata));
     }
     return rasterFile(kGen4Version, packets);
 }
@@ -142,16 +153,16 @@ int main(int argc, char** argv) {
         return 2;
     }
     const std::string dir = argv[1];
-    bool ok =
-        save(dir + "/raster-gen2.qg2", qg2Sample()) &&
-        save(dir + "/raster-gen3-lossless.qg3",
-             rasterSample(kGen3Version, "LOSSLESS", 200000, 3)) &&
-        save(dir + "/raster-gen3-lossy.qg3", rasterSample(kGen3Version, "COMPRESSED", 29491, 4)) &&
-        save(dir + "/raster-gen4-lossless.qg4",
-             rasterSample(kGen4Version, "LOSSLESS", 250000, 5)) &&
-        save(dir + "/raster-gen4-lossy.qg4",
-             rasterSample(kGen4Version, "COMPRESSED SCALED", 58982, 6)) &&
-        save(dir + "/raster-gen4-two-images.qg4", twoImageSample(14500));
+    bool ok = save(dir + "/raster-gen2.qg2", qg2Sample()) &&
+              save(dir + "/raster-gen3-lossless.qg3",
+                   rasterSample(kGen3Version, "LOSSLESS", 0, 1, 0, 10, 3)) &&
+              save(dir + "/raster-gen3-lossy.qg3",
+                   rasterSample(kGen3Version, "COMPRESSED", 3, 5, 2, 13, 4)) &&
+              save(dir + "/raster-gen4-lossless.qg4",
+                   rasterSample(kGen4Version, "LOSSLESS", 0, 1, 2, 4, 5)) &&
+              save(dir + "/raster-gen4-lossy.qg4",
+                   rasterSample(kGen4Version, "COMPRESSED SCALED", 2, 1, 3, 10, 6)) &&
+              save(dir + "/raster-gen4-two-images.qg4", twoImageSample());
     ok = ok && save(dir + "/lidar-lossless.qrn", lidarSample(20000, true, true, 20000, 7)) &&
          save(dir + "/lidar-lossy-rgb-time.qg4", lidarSample(15000, true, true, 60000, 8)) &&
          save(dir + "/lidar-lossy-plain.qg4", lidarSample(15000, false, false, 60000, 9)) &&

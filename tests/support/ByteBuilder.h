@@ -6,7 +6,6 @@
 #include <bit>
 #include <cstddef>
 #include <cstdint>
-#include <cstring>
 #include <utility>
 #include <vector>
 
@@ -16,6 +15,9 @@ using Bytes = std::vector<std::uint8_t>;
 
 // Appends the low width bytes of value, most significant first.
 void appendBE(Bytes& bytes, std::uint64_t value, unsigned width);
+
+// Appends the characters of a NUL-terminated text, without the NUL.
+void appendText(Bytes& bytes, const char* chars);
 
 // Overwrites width bytes at offset with value, big-endian.
 void putBE(Bytes& bytes, std::size_t offset, std::uint64_t value, unsigned width);
@@ -39,9 +41,7 @@ public:
         return self();
     }
     Self& text(const char* chars) {
-        // Byte by byte: GCC 12 at -O3 takes a range insert from a char pointer for an overflow.
-        for (; *chars != '\0'; ++chars)
-            bytes_.push_back(static_cast<std::uint8_t>(*chars));
+        appendText(bytes_, chars);
         return self();
     }
 

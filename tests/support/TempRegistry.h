@@ -1,5 +1,6 @@
 #pragma once
-// Points the platform's registry at a fresh, empty file for the life of a test.
+// Points the platform's registry at a fresh database (made by the first change) for the life of a
+// test.
 
 #include <cstdlib>
 #include <filesystem>
@@ -21,7 +22,8 @@ public:
     }
     ~TempRegistry() {
         std::error_code ignored;
-        std::filesystem::remove(path_, ignored);
+        for (const char* suffix : {"", "-journal", "-wal", "-shm"})
+            std::filesystem::remove(path_ + suffix, ignored);
         if (previous_.empty())
             ::unsetenv("QUARN_REGISTRY");
         else

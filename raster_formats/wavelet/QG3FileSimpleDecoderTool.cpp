@@ -1,0 +1,49 @@
+#include "QG3FileSimpleDecoderTool.h"
+
+#include "KVStatusGuard.h"
+#include "qg3/QG3FilePlaneStoreClient.h"
+#include "qg3/QG3FileSimpleContainer.h"
+#include "qg3/QG3FileSimplePlaneSource.h"
+#include "qg3/QG3Status.h"
+
+#include <new>
+
+namespace Korvel {
+
+QG3FileSimpleDecoderTool* QG3FileSimpleDecoderTool::create() {
+    return new (std::nothrow) QG3FileSimpleDecoderTool();
+}
+
+QG3FileSimpleDecoderTool::~QG3FileSimpleDecoderTool() = default;
+
+KVStatus QG3FileSimpleDecoderTool::initialize(QG3FileSimplePlaneSource& planeSource) {
+    std::unique_ptr<QG3FilePlaneStoreClient> client = planeSource.createFilePlaneStoreClient();
+    if (!client) return KV_QG3_SEEK_FAILED;
+    fileSource_ = &planeSource;
+    fileClient_ = client.get();
+    return QG3DecoderTool::initialize(planeSource, std::move(client));
+}
+
+template <class Op> KVStatus QG3FileSimpleDecoderTool::withStreams(Op&& op) {
+    if (fileSource_ == nullptr || fileClient_ == nullptr) return KV_QG3_NO_OBJECT;
+    QG3FileSimpleContainer& container = fileSource_->getFileContainer();
+    KV_RETURN_IF_FAILED(container.openStream());
+    if (const KVStatus status = fileClient_->openStream(); status != KV_OK) {
+        container.closeStream();
+        return status;
+    }
+    const KVStatus status = op();
+    KVStatus closed = container.closeStream();
+    if (closed == KV_OK) closed = fileClient_->closeStream();
+    return status != KV_OK ? status : closed;
+}
+
+KVStatus QG3FileSimpleDecoderTool::decodeBegin(const KVIScene& scene) {
+    return withStreams([&] { return QG3DecoderTool::decodeBegin(scene); });
+}
+
+KVStatus QG3FileSimpleDecoderTool::decodeStrip(KVISceneBuffer& buffer, const KVIScene& stripScene) {
+    return withStreams([&] { return QG3DecoderTool::decodeStrip(buffer, stripScene); });
+}
+
+} // namespace Korvel
