@@ -1,6 +1,8 @@
 // Files of several images read through the reader front as one mosaic: the canvas that the
 // images' georeferencing lays out, and scenes at several magnifications and windows, each equal
-// to the test's own composition of the images read one by one through their own readers.
+// to the test's own composition of the images read one by one through their own readers. Coded
+// images are also checked, wherever their own reader reads them at a level of their wavelet,
+// against what the test's writer says the decoder must rebuild.
 
 #include "KVIRef.h"
 #include "KVISceneBuffer.h"
@@ -8,6 +10,8 @@
 #include "QuarnImageReader.h"
 #include "QuarnImageStageManager.h"
 #include "RasterFileWriter.h"
+#include "RasterImageWriter.h"
+#include "RasterScene.h"
 #include "TestStreams.h"
 
 #include <gtest/gtest.h>
@@ -64,8 +68,11 @@ Bands readScene(KVIImageStage& stage, const KVIScene& scene) {
 // resolution, and each image composed into it as its own reader reads it.
 class Composition {
 public:
-    Composition(const Bytes& file, std::vector<Placement> images)
-        : stream_(file, false), images_(std::move(images)) {
+    // coders: for each image, its coder when it is a coded generation-3/4 image, else null.
+    Composition(const Bytes& file, std::vector<Placement> images,
+                std::vector<const RasterImageCoder*> coders = {})
+        : stream_(file, false), images_(std::move(images)), coders_(std::move(coders)) {
+        coders_.resize(images_.size(), nullptr);
         EXPECT_EQ(manager_->open(&stream_, 1, 3), KV_OK);
         res_ = images_[0].res;
         left_ = top_ = -1e300;
@@ -90,17 +97,25 @@ public:
             const Placement& p = images_[i];
             const double own = mag * p.res / res_;
             const KVIRef<KVIImageStage> stage(manager_->getImageStage(i));
+            // An image that cannot be read magnified is read at its largest magnification and
+            // enlarged by an integer factor, each pixel repeated.
+            const double read = std::min(own, stage->getMaxMagnification());
+            const auto factor = static_cast<std::uint32_t>(own / read);
             std::uint32_t iw = 0, ih = 0;
-            EXPECT_EQ(stage->getDimsAtMag(own, iw, ih), KV_OK);
-            const Bands image = readScene(*stage, KVIScene(0, 0, iw, ih, own));
+            EXPECT_EQ(stage->getDimsAtMag(read, iw, ih), KV_OK);
+            const Bands image = readScene(*stage, KVIScene(0, 0, iw, ih, read));
+            if (coders_[i] != nullptr) expectRebuilt(*coders_[i], read, iw, ih, image);
             const auto offX =
                 static_cast<std::int64_t>(std::floor(mag * (p.x - left_) / res_ + 0.5));
             const auto offY =
                 static_cast<std::int64_t>(std::floor(mag * (top_ - p.y) / res_ + 0.5));
             for (std::uint32_t y = 0; y < h; ++y)
                 for (std::uint32_t x = 0; x < w; ++x) {
-                    const std::int64_t u = x0 + x - offX, v = y0 + y - offY;
-                    if (u < 0 || v < 0 || u >= iw || v >= ih) continue;
+                    std::int64_t u = x0 + x - offX, v = y0 + y - offY;
+                    if (u < 0 || v < 0) continue;
+                    u /= factor;
+                    v /= factor;
+                    if (u >= iw || v >= ih) continue;
                     for (std::size_t b = 0; b < 3; ++b)
                         out[b][std::size_t{y} * w + x] = image[b][std::size_t(v) * iw + u];
                 }
@@ -111,17 +126,38 @@ public:
     std::uint32_t width = 0, height = 0;
 
 private:
+    // At magnification 2^-k (k up to the image's levels) its own reader gives the writer's
+    // rebuilt image of level k, clamped to 8 bits.
+    static void expectRebuilt(const RasterImageCoder& coder, double own, std::uint32_t w,
+                              std::uint32_t h, const Bands& image) {
+        int k = 0;
+        while (k < coder.image().levels && std::ldexp(1.0, -k) > own)
+            ++k;
+        if (std::ldexp(1.0, -k) != own) return;
+        for (unsigned b = 0; b < 3; ++b) {
+            const RasterSubband& rebuilt = coder.expected(b, std::uint8_t(k));
+            ASSERT_EQ(rebuilt.width, w);
+            ASSERT_EQ(rebuilt.height, h);
+            std::vector<std::uint8_t> clamped;
+            for (const std::int32_t v : rebuilt.samples)
+                clamped.push_back(std::uint8_t(std::clamp(v, 0, 255)));
+            EXPECT_EQ(clamped, image[b]) << "band " << b << " at magnification " << own;
+        }
+    }
+
     VectorStream stream_;
     KVIRef<QuarnImageStageManager> manager_{QuarnImageStageManager::create()};
     std::vector<Placement> images_;
+    std::vector<const RasterImageCoder*> coders_;
     double res_ = 1.0, left_ = 0.0, top_ = 0.0;
 };
 
 // Opens the file through the reader front and compares the full canvas and random windows at
 // each magnification with the composition.
 void expectComposition(const Bytes& file, const std::vector<Placement>& images,
-                       std::initializer_list<double> mags) {
-    Composition reference(file, images);
+                       std::initializer_list<double> mags,
+                       std::vector<const RasterImageCoder*> coders = {}) {
+    Composition reference(file, images, std::move(coders));
     VectorStream stream(file, false);
     const KVIRef<QuarnImageReader> reader(QuarnImageReader::create());
     ASSERT_EQ(reader->initialize(&stream, nullptr, 1, 3), KV_OK);
@@ -170,6 +206,92 @@ TEST(MosaicFile, Generation2ImagesInAContainerReadAsTheirComposition) {
             packets.push_back(qg2Packet(i + 1, qg2Image(c.images[i], i, i == 1)));
         expectComposition(rasterFile(kGen3Version, packets), c.images, c.mags);
     }
+}
+
+// A coded RGB image of the placement's size, a landscape that differs with the seed: lossless
+// with the colour transform, or lossy with two planes dropped and no transform.
+RasterImageCoder codedImage(const Placement& p, std::uint32_t seed, bool lossy) {
+    RasterImage image;
+    image.width = p.width;
+    image.height = p.height;
+    image.planes = landscape(p.width, p.height, 3, seed);
+    image.colorSpace = 10;
+    image.levels = 2;
+    image.subblockSize = 16;
+    image.colorTransform = lossy ? 1 : 10;
+    image.droppedPlanes = lossy ? 2 : 0;
+    return RasterImageCoder(std::move(image));
+}
+
+TEST(MosaicFile, CodedImagesReadAsTheirComposition) {
+    struct Case {
+        const char* name;
+        Version version;
+        std::vector<Placement> images;
+        std::vector<bool> lossy;
+        std::initializer_list<double> mags;
+    };
+    // Where resolutions differ, magnifications at which every image is read at a level of its own
+    // (the mosaic resamples the others).
+    const Case cases[] = {
+        // Apart, at odd ground positions, equal resolutions.
+        {"generation 3, apart",
+         kGen3Version,
+         {{40, 30, 3, 30, 1}, {36, 28, 51, 47, 1}},
+         {0, 0},
+         {1.0, 0.5, 0.25, 0.375}},
+        // Overlapping, equal resolutions: each later image on top; one lossy.
+        {"generation 4, overlapping",
+         kGen4Version,
+         {{40, 32, 0, 32, 1}, {36, 28, 21, 45, 1}, {18, 17, 10, 20, 1}},
+         {0, 1, 0},
+         {1.0, 0.5, 0.25, 0.375}},
+        // Overlapping, the second at twice the first one's ground resolution.
+        {"generation 3, coarser on top",
+         kGen3Version,
+         {{40, 32, 0, 32, 1}, {20, 18, 25, 40, 2}},
+         {0, 1},
+         {1.0, 0.5, 0.25}},
+        // Apart, the second finer: the canvas takes its resolution and the first is enlarged.
+        {"generation 4, finer apart",
+         kGen4Version,
+         {{24, 20, 0, 20, 1}, {34, 30, 30, 12, 0.5}},
+         {1, 0},
+         {1.0, 0.5, 0.25}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<RasterImageCoder> coders;
+        std::vector<RasterPacket> packets;
+        for (std::uint32_t i = 0; i < c.images.size(); ++i) {
+            const Placement& p = c.images[i];
+            coders.push_back(codedImage(p, 20 + i, c.lossy[i]));
+            for (RasterPacket& packet : coders.back().packets(i + 1))
+                packets.push_back(std::move(packet));
+            packets.push_back(placementPacket(i + 1, p.x, p.y, p.res, -p.res));
+        }
+        std::vector<const RasterImageCoder*> refs;
+        for (const RasterImageCoder& coder : coders)
+            refs.push_back(&coder);
+        expectComposition(rasterFile(c.version, packets), c.images, c.mags, refs);
+    }
+}
+
+TEST(MosaicFile, CodedAndGeneration2ImagesInOneFile) {
+    // A generation-3 file of a coded image and a generation-2 image overlapping it at half its
+    // resolution, and a second coded image apart from both.
+    const std::vector<Placement> images = {
+        {40, 32, 0, 32, 1}, {16, 16, 30, 40, 2}, {24, 16, 80, 10, 1}};
+    const RasterImageCoder first = codedImage(images[0], 31, false);
+    const RasterImageCoder third = codedImage(images[2], 33, true);
+    std::vector<RasterPacket> packets = first.packets(1);
+    packets.push_back(placementPacket(1, 0, 32, 1, -1));
+    packets.push_back(qg2Packet(2, qg2Image(images[1], 2, true)));
+    for (RasterPacket& p : third.packets(3))
+        packets.push_back(std::move(p));
+    packets.push_back(placementPacket(3, 80, 10, 1, -1));
+    expectComposition(rasterFile(kGen3Version, packets), images, {1.0, 0.5, 0.25},
+                      {&first, nullptr, &third});
 }
 
 } // namespace
