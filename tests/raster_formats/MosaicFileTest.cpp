@@ -231,8 +231,9 @@ TEST(MosaicFile, CodedImagesReadAsTheirComposition) {
         std::vector<bool> lossy;
         std::initializer_list<double> mags;
     };
-    // Where resolutions differ, magnifications at which every image is read at a level of its own
-    // (the mosaic resamples the others).
+    // Where resolutions differ, only magnifications at which each image is read at a level of its
+    // own or enlarged by a whole factor: at other scales the mosaic resamples, which the
+    // composition does not model.
     const Case cases[] = {
         // Apart, at odd ground positions, equal resolutions.
         {"generation 3, apart",
