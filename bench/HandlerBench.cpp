@@ -1,5 +1,6 @@
 // Time of one file through the handler as the property system uses it: Initialize on a stream,
-// then both GetValue calls; small and large files of each raster generation and of LiDAR.
+// then both GetValue calls; small and large files of each raster generation and of LiDAR, and a
+// raster file of 250,000 tiny images read as one mosaic.
 
 #include "CQuarnPropertyStore.h"
 #include "ClassicalMetadataWriter.h"
@@ -124,6 +125,11 @@ void Generation4Large(benchmark::State& s) {
     runHandler(s, rasterFileOf(kGen4Version, 20000, kLargePlaneData));
 }
 
+// 500 x 500 images of 16 x 16 pixels.
+void Generation3QuarterMillionImages(benchmark::State& s) {
+    runHandler(s, imageGridFile(kGen3Version, 500, 16));
+}
+
 // Files made to cost memory: a good file followed by 10 MB of zero bytes, or by 2^20 tiny
 // packets.
 void RasterTrailingZeros(benchmark::State& s) {
@@ -152,6 +158,7 @@ BENCHMARK(Generation3Small);
 BENCHMARK(Generation3Large);
 BENCHMARK(Generation4Small);
 BENCHMARK(Generation4Large);
+BENCHMARK(Generation3QuarterMillionImages)->Unit(benchmark::kMillisecond);
 BENCHMARK(RasterTrailingZeros)->Unit(benchmark::kMillisecond);
 BENCHMARK(RasterTinyPackets)->Unit(benchmark::kMillisecond);
 BENCHMARK(LidarSmall);

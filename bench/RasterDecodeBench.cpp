@@ -6,6 +6,11 @@
 //                                written by the test writer with S = 64, five levels, colour
 //                                transform, pipe order, interleaved; decoded at magnification 1
 //                                and 1/4, with and without "QG3_USE_STREAM_BUFFERS".
+//   mosaic/mag:1, mosaic/mag:4   a 2 x 2 mosaic of four lossless 8-bit three-band 2048 x 2048
+//                                landscapes (each its own seed, coded as above), one file placed
+//                                by the images' georeferencing, read whole through the reader front
+//   single/mag:1, single/mag:4   the same four images, each in a file of its own, read whole one
+//                                after the other (MP/s of the four together)
 //   decode20k                    with QUARN_BENCH_HUGE=1: a 20,000 x 20,000 three-band image
 //                                whose subblocks carry a small coded pattern, decoded once at
 //                                magnification 1 (for the memory bound).
@@ -58,6 +63,13 @@ std::string landscapePath() {
 std::string hugePath() {
     return folder() + "/pattern-20000.qg3";
 }
+constexpr std::uint32_t kTile = 2048;
+std::string mosaicPath() {
+    return folder() + "/mosaic-2x2-2048.qg3";
+}
+std::string tilePath(unsigned i) {
+    return folder() + "/tile-" + std::to_string(i) + "-2048.qg3";
+}
 
 void save(const std::string& path, const Bytes& bytes) {
     std::ofstream out(path, std::ios::binary);
@@ -84,6 +96,28 @@ void writeLandscape() {
         ppm.write(row.data(), std::streamsize(row.size()));
     }
     save(landscapePath(), RasterImageCoder(std::move(image)).file(kGen3Version));
+}
+
+// Four landscapes, each written alone and as image i + 1 of the mosaic file, image 1 at the top
+// left and numbered row by row, at ground resolution 1.
+void writeMosaic() {
+    std::vector<RasterPacket> packets;
+    for (unsigned i = 0; i < 4; ++i) {
+        RasterImage image;
+        image.width = image.height = kTile;
+        image.planes = landscape(kTile, kTile, 3, 21 + i);
+        image.colorSpace = 10;
+        image.levels = 5;
+        image.subblockSize = 64;
+        image.colorTransform = 10;
+        const RasterImageCoder coder(std::move(image));
+        save(tilePath(i), coder.file(kGen3Version));
+        for (RasterPacket& p : coder.packets(i + 1))
+            packets.push_back(std::move(p));
+        packets.push_back(placementPacket(i + 1, double(kTile) * (i % 2),
+                                          double(kTile) * (2 - i / 2), 1.0, -1.0));
+    }
+    save(mosaicPath(), rasterFile(kGen3Version, packets));
 }
 
 // Every subblock carries the same small pattern (cut to the subblock's size), coded once per size
@@ -135,6 +169,8 @@ void writeHuge() {
 void writeMissing(bool huge) {
     std::filesystem::create_directories(folder());
     if (!std::filesystem::exists(landscapePath())) writeLandscape();
+    if (!std::filesystem::exists(mosaicPath()) || !std::filesystem::exists(tilePath(3)))
+        writeMosaic();
     if (huge && !std::filesystem::exists(hugePath())) writeHuge();
     malloc_trim(0);
 }
@@ -223,6 +259,36 @@ BENCHMARK(decode)
     ->Args({4, 1})
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
+
+// Argument 0: the magnification's reciprocal.
+void mosaic(benchmark::State& state) {
+    malloc_trim(0);
+    resetPeakResident();
+    Outcome outcome;
+    std::uint64_t pixels = 0, heapPeak = 0;
+    for (auto _ : state) {
+        outcome = decodeWhole(mosaicPath(), 1.0 / double(state.range(0)));
+        pixels += outcome.pixels;
+        heapPeak = std::max(heapPeak, outcome.heapPeak);
+    }
+    report(state, outcome, pixels, heapPeak);
+}
+BENCHMARK(mosaic)->ArgName("mag")->Arg(1)->Arg(4)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void single(benchmark::State& state) {
+    malloc_trim(0);
+    resetPeakResident();
+    Outcome outcome;
+    std::uint64_t pixels = 0, heapPeak = 0;
+    for (auto _ : state)
+        for (unsigned i = 0; i < 4 && outcome.status == KV_OK; ++i) {
+            outcome = decodeWhole(tilePath(i), 1.0 / double(state.range(0)));
+            pixels += outcome.pixels;
+            heapPeak = std::max(heapPeak, outcome.heapPeak);
+        }
+    report(state, outcome, pixels, heapPeak);
+}
+BENCHMARK(single)->ArgName("mag")->Arg(1)->Arg(4)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void decode20k(benchmark::State& state) {
     setenv("QG3_USE_STREAM_BUFFERS", "1", 1);

@@ -356,8 +356,10 @@ Bytes qg2Bare() {
 
 // A picture coded as a generation-2 image: bands of levels over regions of blocks.
 Bytes qg2Picture(std::uint32_t bands, std::uint32_t width, std::uint32_t height,
-                 std::uint32_t levels, std::optional<std::array<std::uint32_t, 5>> region) {
+                 std::uint32_t levels, std::optional<std::array<std::uint32_t, 5>> region,
+                 std::optional<std::array<double, 4>> geo = std::nullopt) {
     QG2ImageSpec spec;
+    spec.geo = geo;
     spec.levels = levels;
     for (std::uint32_t b = 0; b < bands; ++b) {
         QG2Plane plane{width, height, {}};
@@ -374,6 +376,35 @@ Bytes qg2Picture(std::uint32_t bands, std::uint32_t width, std::uint32_t height,
     spec.ditherColumn = 3;
     spec.region = region;
     return writeQG2Image(spec).file.bytes;
+}
+
+// Files of several images, read as one mosaic: two generation-2 pictures placed by their
+// metadata, the second at half the first one's resolution and overlapping it; two coded
+// generation-4 images placed by their extras, the second also coarser and overlapping.
+Bytes mosaicOfGen2() {
+    return rasterFile(
+        kGen3Version,
+        {qg2Packet(1, qg2Picture(3, 24, 20, 2, std::nullopt, std::array<double, 4>{0, 20, 1, -1})),
+         qg2Packet(2,
+                   qg2Picture(3, 12, 10, 1, std::nullopt, std::array<double, 4>{16, 26, 2, -2}))});
+}
+
+Bytes mosaicOfGen4() {
+    std::vector<RasterPacket> packets;
+    for (std::uint32_t i = 0; i < 2; ++i) {
+        RasterImage im;
+        im.width = 20 + 4 * i;
+        im.height = 14;
+        im.levels = 2;
+        im.subblockSize = 8;
+        im.planes = landscape(im.width, im.height, 3, 5 + i);
+        im.colorSpace = 10;
+        im.colorTransform = 10;
+        for (RasterPacket& p : RasterImageCoder(im).packets(i + 1))
+            packets.push_back(std::move(p));
+        packets.push_back(placementPacket(i + 1, 16.0 * i, 14.0 + 10.0 * i, 1.0 + i, -1.0 - i));
+    }
+    return rasterFile(kGen4Version, packets);
 }
 
 // ---- LiDAR files
@@ -636,6 +667,8 @@ int main(int argc, char** argv) {
     corpus.add(raster, "gen3-holding-gen2.qg3",
                rasterFile(kGen3Version, {qg2Packet(1, qg2Bare())}));
     corpus.add(raster, "gen2.qg2", qg2Coded(1, true));
+    corpus.add(raster, "gen3-mosaic-of-gen2.qg3", mosaicOfGen2());
+    corpus.add(raster, "gen4-mosaic.qg4", mosaicOfGen4());
     corpus.add(raster, "coded-gen3-rgb.qg3", codedImage(kGen3Version, 3, 5, 1, 0, false, false, 1));
     corpus.add(raster, "coded-gen3-grey16-lossy.qg3",
                codedImage(kGen3Version, 1, 8, 5, 2, true, false, 2));
@@ -658,6 +691,7 @@ int main(int argc, char** argv) {
     corpus.add(handler, "gen3-lossless.qg3", gen3Lossless());
     corpus.add(handler, "gen4-lossy.qg4", gen4Lossy());
     corpus.add(handler, "gen4-extras.qg4", gen4Extras());
+    corpus.add(handler, "gen4-mosaic.qg4", mosaicOfGen4());
     corpus.add(handler, "lidar-lossless.qrn", lidarFile({4, 1, 0, 0}, 1000).write().flatten());
     corpus.add(handler, "lidar-lossy.qg4", lidarFile({4, 0, 0, 2}, 250000).write().flatten());
     corpus.add(handler, "lidar-no-count.qg4", lidarFile({4, 0, 0, 1}, 0).write().flatten());

@@ -254,7 +254,10 @@ KVStatus QG3SingleImageReaderBase::describe(bool generation4, KVIOStreamInf* wor
     if (status != KV_OK && status != KV_METADATA_NOT_FOUND) return status;
     if ((status = setPixelLookupTable(table.get())) != KV_OK) return status;
 
+    // The wavelet decoder has no level above the stored image, so a scene of this image is never
+    // magnified: enlargement is left to a filter over the reader (as a mosaic does).
     if ((status = setMagnificationForLevels()) != KV_OK) return status;
+    if ((status = setMagnification(getMinMagnification(), 1.0)) != KV_OK) return status;
     const double georef[4] = {source_->getXOrigin(), source_->getYOrigin(),
                               source_->getXResolution(), source_->getYResolution()};
     if ((status = placeGeoCoord(source_->hasGeoref() ? georef : nullptr)) != KV_OK) return status;

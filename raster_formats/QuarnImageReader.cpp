@@ -1,8 +1,10 @@
 #include "QuarnImageReader.h"
 
+#include "KVIMergeMask.h"
 #include "KVIMetadataAccessor.h"
+#include "KVIMosaicFilter.h"
+#include "KVStatusGuard.h"
 #include "QuarnImageStageManager.h"
-#include "QuarnRasterStatus.h"
 
 #include <new>
 
@@ -23,9 +25,11 @@ QuarnImageReader::~QuarnImageReader() {
 }
 
 void QuarnImageReader::releaseAll() {
-    // The image's reader reads through the manager's container: it goes first.
+    // The images' readers read through the manager's container: they go first (the mosaic holds
+    // a reference of its own on the manager).
     releasePreviousStage();
     single_.reset();
+    mosaic_.reset();
     manager_.reset();
     numLevels_ = 0;
 }
@@ -36,18 +40,22 @@ KVStatus QuarnImageReader::initialize(KVIOStreamInf* stream, KVIOStreamInf* worl
     manager_.reset(QuarnImageStageManager::create());
     if (!manager_) return KV_OUT_OF_MEMORY;
     KVStatus status = manager_->open(stream, memoryUsage, streamUsage);
+    KVIImageStage* wrapped = nullptr;
     if (status == KV_OK) {
         memoryUsage_ = manager_->getMemoryUsage();
         streamUsage_ = streamUsage;
-        KVIImageStage* stage = nullptr;
-        if (manager_->getNumImages() > 1)
-            status = KV_QRN_MULTI_IMAGE_UNSUPPORTED;
-        else
+        if (manager_->getNumImages() > 1) {
+            status = openMosaic();
+            wrapped = mosaic_.get();
+        } else {
+            KVIImageStage* stage = nullptr;
             status = manager_->getImageStage(0, stage);
-        single_.reset(stage);
+            single_.reset(stage);
+            wrapped = single_.get();
+        }
     }
-    if (status == KV_OK) status = setPreviousStage(single_.get());
-    if (status == KV_OK) status = single_->setStripHeight(kStripHeight);
+    if (status == KV_OK) status = setPreviousStage(wrapped);
+    if (status == KV_OK) status = wrapped->setStripHeight(kStripHeight);
     if (status != KV_OK) {
         releaseAll();
         return status;
@@ -61,6 +69,15 @@ KVStatus QuarnImageReader::initialize(KVIOStreamInf* stream, KVIOStreamInf* worl
     return KV_OK;
 }
 
+KVStatus QuarnImageReader::openMosaic() {
+    mosaic_.reset(KVIMosaicFilter::create());
+    if (!mosaic_) return KV_OUT_OF_MEMORY;
+    mosaic_->setReleaseUnusedImages(true);
+    KV_RETURN_IF_FAILED(mosaic_->initialize(manager_.get(), nullptr, true));
+    mosaic_->setMergeMode(KVI_MERGE_TOLERANT);
+    return KV_OK;
+}
+
 std::uint8_t QuarnImageReader::getNumLevels() const {
     return numLevels_;
 }
@@ -71,11 +88,13 @@ void QuarnImageReader::getVersion(std::uint8_t& b0, std::uint8_t& b1, std::uint8
 }
 
 std::int64_t QuarnImageReader::getSceneCost(const KVIScene& scene) {
-    return single_ != nullptr ? single_->getSceneCost(scene) : 0;
+    if (single_ != nullptr) return single_->getSceneCost(scene);
+    return mosaic_ != nullptr ? mosaic_->getSceneCost(scene) : 0;
 }
 
 std::uint32_t QuarnImageReader::getModifications(const KVIScene& scene) {
-    return single_ != nullptr ? single_->getModifications(scene) : KVI_MOD_UNKNOWN;
+    if (single_ != nullptr) return single_->getModifications(scene);
+    return mosaic_ != nullptr ? mosaic_->getModifications(scene) : KVI_MOD_UNKNOWN;
 }
 
 } // namespace Korvel

@@ -24,7 +24,5 @@ inline constexpr KVStatus KV_QRN_UNKNOWN_READER_KIND = 50612;
 inline constexpr KVStatus KV_QRN_BAND_LISTED_TWICE = 50615;
 // A generation-4 point-cloud file given to the raster reader.
 inline constexpr KVStatus KV_QRN_POINT_CLOUD_FILE = 50617;
-// A file of two or more images: these are read as a mosaic, which this reader cannot build yet.
-inline constexpr KVStatus KV_QRN_MULTI_IMAGE_UNSUPPORTED = 50680;
 
 } // namespace Korvel

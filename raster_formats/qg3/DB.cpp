@@ -6,6 +6,7 @@
 #include "QG3Status.h"
 #include "QG3StreamIO.h"
 
+#include <algorithm>
 #include <limits>
 #include <memory>
 #include <new>
@@ -90,9 +91,14 @@ KVStatus DB::read(KVIOStreamInf* stream, std::int64_t length) {
     std::int64_t tableEnd = 0; // table mode: end of the table packet's body
 
     while (remaining >= 1) {
-        if (objects_.size() >= DB_MAX_OBJECTS) return KV_QG3_BAD_FORMAT;
         const std::int64_t before = stream->tell();
         if (before < 0) return qg3io::lastErrorOr(stream, KV_QG3_READ_FAILED);
+        // The next packet starts at the walk's position, or at the running offset of the table.
+        const auto spanned = static_cast<std::uint64_t>(
+            std::max<std::int64_t>((tableMode ? running : before) - p0, 0));
+        const std::uint64_t allowed = std::min<std::uint64_t>(
+            DB_MAX_OBJECTS, DB_FREE_OBJECTS + spanned / DB_BYTES_PER_OBJECT);
+        if (objects_.size() >= allowed) return KV_QG3_BAD_FORMAT;
         std::unique_ptr<DBObjectType> type(createType());
         if (!type) return KV_QG3_OUT_OF_MEMORY;
         std::uint64_t bodyLength = 0;

@@ -31,12 +31,17 @@ public:
     virtual KVStatus checkInterrupt() = 0;
 };
 
-// Most objects one database lists; a stream of more is refused as damaged. A proxy costs about
-// 250 bytes however small its packet (three bytes at least), so the count, not the file's
-// length, bounds what opening a file takes: 65,536 proxies are some 16 MB. A real file holds a
-// header packet, a planeset packet and a few metadata packets per image and one table of
-// contents, so even a file of thousands of images stays far below.
-inline constexpr std::size_t DB_MAX_OBJECTS = std::size_t(1) << 16;
+// How many objects one database lists; a stream of more is refused as damaged. A proxy costs
+// about 250 bytes however small its packet (three bytes at least), so the count must be held to
+// the bytes the packets span: the first DB_FREE_OBJECTS (some 16 MB of proxies) are listed
+// whatever their size, each further one needs DB_BYTES_PER_OBJECT more bytes of the stream read
+// (at most some 8 bytes of proxy per byte of file), and DB_MAX_OBJECTS is the most in any case.
+// A real file holds a header packet, a planeset packet and a few metadata packets per image,
+// each tens of bytes at least: a file of 250,000 small images (some 750,000 packets) opens, a
+// run of empty packets stops soon after the first 65,536.
+inline constexpr std::size_t DB_FREE_OBJECTS = std::size_t(1) << 16;
+inline constexpr std::size_t DB_BYTES_PER_OBJECT = 32;
+inline constexpr std::size_t DB_MAX_OBJECTS = std::size_t(1) << 20;
 
 class DB {
 public:

@@ -7,7 +7,6 @@
 #include "QG3Status.h"
 
 #include <new>
-#include <unordered_set>
 
 namespace Korvel {
 
@@ -78,7 +77,7 @@ KVStatus QG3Container::open() {
 KVStatus QG3Container::listImages() {
     try {
         images_.reset(new QG3List<QG3ImageDesc>());
-        std::unordered_set<std::uint32_t> seen;
+        imagesByNumber_.clear();
         const std::uint32_t gen = compareFileVersion(db_->getFileVersion());
         for (const DBObjectProxy* proxy : db_->getObjects().items()) {
             const auto* type = dynamic_cast<const QG3PacketType*>(proxy->getType());
@@ -90,7 +89,8 @@ KVStatus QG3Container::listImages() {
                 kind = QG3_READER_QG2;
             else
                 continue;
-            if (seen.insert(type->imageNumber).second) images_->append({type->imageNumber, kind});
+            const QG3ImageDesc desc{type->imageNumber, kind};
+            if (imagesByNumber_.emplace(desc.imageNumber, desc).second) images_->append(desc);
         }
     } catch (const std::bad_alloc&) {
         return KV_QG3_OUT_OF_MEMORY;
@@ -124,13 +124,10 @@ KVStatus QG3Container::findAll(const QG3PacketType& pattern, QG3List<DBObjectPro
 }
 
 KVStatus QG3Container::findImageDescriptor(std::uint32_t imageNumber, QG3ImageDesc& desc) const {
-    if (images_)
-        for (const QG3ImageDesc& image : images_->items())
-            if (image.imageNumber == imageNumber) {
-                desc = image;
-                return KV_OK;
-            }
-    return KV_QG3_NOT_FOUND;
+    const auto found = imagesByNumber_.find(imageNumber);
+    if (found == imagesByNumber_.end()) return KV_QG3_NOT_FOUND;
+    desc = found->second;
+    return KV_OK;
 }
 
 QG3FileVersion QG3Container::getFileVersion() const {

@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <unordered_map>
 
 namespace Korvel {
 
@@ -56,6 +57,8 @@ private:
     std::unique_ptr<QG3PacketDB> db_;
     bool opened_ = false;
     std::unique_ptr<QG3List<QG3ImageDesc>> images_;
+    // The descriptors by image number, so that finding one does not walk a long list.
+    std::unordered_map<std::uint32_t, QG3ImageDesc> imagesByNumber_;
     std::unique_ptr<CriticalSectionLock> lock_;
     std::unique_ptr<QG3MetadataSupport> metadata_;
     std::uint32_t contentsId_ = QG3_NO_CONTENTS;

@@ -17,15 +17,21 @@ KVStatus QG3MetadataSupport::initialize() {
     const KVStatus status = container_->findAll(pattern, found);
     if (status != KV_OK) return status;
     for (const DBObjectProxy* proxy : found.items())
-        if (const auto* type = dynamic_cast<const QG3PacketType*>(proxy->getType()))
-            descriptors_.append({type->keyA, type->keyB, type->imageNumber});
+        if (const auto* type = dynamic_cast<const QG3PacketType*>(proxy->getType())) {
+            const QG3MetadataDesc key{type->keyA, type->keyB, type->imageNumber};
+            descriptors_.append(key);
+            keys_.insert(key);
+        }
     return KV_OK;
 }
 
+std::size_t QG3MetadataSupport::KeyHash::operator()(const QG3MetadataDesc& key) const {
+    return std::hash<std::uint64_t>()(std::uint64_t{key.kind} << 40 ^ std::uint64_t{key.key} << 20 ^
+                                      key.imageNumber);
+}
+
 bool QG3MetadataSupport::hasMetadata(const QG3MetadataDesc& key) const {
-    for (const QG3MetadataDesc& desc : descriptors_.items())
-        if (desc == key) return true;
-    return false;
+    return keys_.contains(key);
 }
 
 KVStatus QG3MetadataSupport::readMetadata(const QG3MetadataDesc& key, KVIOStreamInf* stream) {

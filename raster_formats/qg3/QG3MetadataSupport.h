@@ -6,6 +6,7 @@
 #include "QG3MetadataDesc.h"
 
 #include <cstdint>
+#include <unordered_set>
 
 namespace Korvel {
 
@@ -32,8 +33,14 @@ public:
     const QG3List<QG3MetadataDesc>& getDescriptors() const { return descriptors_; }
 
 private:
+    struct KeyHash {
+        std::size_t operator()(const QG3MetadataDesc& key) const;
+    };
+
     QG3Container* container_;
     QG3List<QG3MetadataDesc> descriptors_;
+    // The same keys, so that a look-up does not walk a long list.
+    std::unordered_set<QG3MetadataDesc, KeyHash> keys_;
 };
 
 } // namespace Korvel

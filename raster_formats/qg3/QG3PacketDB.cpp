@@ -8,6 +8,7 @@
 #include "QG3QG2Packet.h"
 #include "QG3UnknownPacket.h"
 
+#include <algorithm>
 #include <new>
 
 namespace Korvel {
@@ -32,13 +33,17 @@ void QG3PacketDB::buildIndex() {
     index_.clear();
     indexed_ = false;
     try {
+        index_.reserve(getObjects().size());
         for (DBObjectProxy* proxy : getObjects().items())
             if (const auto* type = dynamic_cast<const QG3PacketType*>(proxy->getType()))
-                index_[indexKey(type->packetType, type->imageNumber)].push_back(proxy);
+                index_.emplace_back(indexKey(type->packetType, type->imageNumber), proxy);
+        std::stable_sort(index_.begin(), index_.end(),
+                         [](const auto& a, const auto& b) { return a.first < b.first; });
         indexed_ = true;
     } catch (const std::bad_alloc&) {
         // Without the index every search walks the list.
         index_.clear();
+        index_.shrink_to_fit();
     }
 }
 
@@ -48,9 +53,12 @@ DBObjectProxy* QG3PacketDB::findIndexed(const QG3PacketType& pattern) const {
     DBObjectProxy* found = nullptr;
     std::size_t matches = 0;
     for (const std::uint32_t image : {pattern.imageNumber, QG3_ANY}) {
-        const auto it = index_.find(indexKey(pattern.packetType, image));
-        if (it == index_.end()) continue;
-        for (DBObjectProxy* proxy : it->second) {
+        const std::uint64_t key = indexKey(pattern.packetType, image);
+        auto it =
+            std::lower_bound(index_.begin(), index_.end(), key,
+                             [](const auto& entry, std::uint64_t k) { return entry.first < k; });
+        for (; it != index_.end() && it->first == key; ++it) {
+            DBObjectProxy* proxy = it->second;
             if (proxy->getType() == nullptr || !pattern.matches(*proxy->getType())) continue;
             found = proxy;
             if (++matches > 1) return nullptr;

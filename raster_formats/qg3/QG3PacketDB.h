@@ -5,7 +5,7 @@
 #include "QG3FileHeader.h"
 
 #include <cstdint>
-#include <unordered_map>
+#include <utility>
 #include <vector>
 
 namespace Korvel {
@@ -37,12 +37,13 @@ public:
     const QG3FileVersion& getFileVersion() const { return version_; }
 
 private:
-    // The packets by packet type and image number, in file order.
+    // The packets sorted by packet type and image number, in file order within each pair: one
+    // entry of 16 bytes per packet, so that a file of many small images stays small in memory.
     void buildIndex();
     DBObjectProxy* findIndexed(const QG3PacketType& pattern) const;
 
     QG3FileVersion version_ = QG3_VERSION_GEN4_RASTER;
-    std::unordered_map<std::uint64_t, std::vector<DBObjectProxy*>> index_;
+    std::vector<std::pair<std::uint64_t, DBObjectProxy*>> index_;
     bool indexed_ = false;
 };
 

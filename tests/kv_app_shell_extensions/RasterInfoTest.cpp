@@ -3,12 +3,15 @@
 
 #include "ClassicalMetadataWriter.h"
 #include "HandlerTestSupport.h"
+#include "HeapProbe.h"
 #include "KVIO_IStreamStream.h"
 #include "QG2FileWriter.h"
 #include "QuarnInfoPaths.h"
 #include "RasterFileWriter.h"
 
 #include <gtest/gtest.h>
+
+#include <iostream>
 
 using namespace quarn_test;
 
@@ -91,6 +94,55 @@ TEST(RasterInfo, Generation2IsAlwaysARatio) {
     EXPECT_EQ(std::u16string(number.begin(), number.end()) + u":1", r.compression);
 }
 
+TEST(RasterInfo, FilesOfSeveralImagesShowTheMosaicsRatio) {
+    // Two lossless images: 300 x 200 at ground resolution 1 with its origin at (0, 200), and
+    // 200 x 100 at resolution 0.5 at (400, 150). The mosaic covers x 0 to 500 and y 0 to 200 at
+    // the finer resolution: 1000 x 400 pixels of 3 bytes. Its full scene touches both images, so
+    // it is mosaicked: a ratio, not "Lossless".
+    const auto lossless = [](std::uint32_t image) {
+        return metadataPacket(1, 0, image,
+                              ClassicalMetadataWriter()
+                                  .texts("IMAGE::MODIFICATIONS", {"LOSSLESS"}, {})
+                                  .eom()
+                                  .bytes());
+    };
+    const Bytes file = rasterFile(
+        kGen4Version, {headerPacket(1, rgbImage(300, 200)), planesetPacket(1, 0, Bytes(9000, 7)),
+                       placementPacket(1, 0, 200, 1, -1), lossless(1),
+                       headerPacket(2, rgbImage(200, 100)), planesetPacket(2, 0, Bytes(5000, 7)),
+                       placementPacket(2, 400, 150, 0.5, -0.5), lossless(2)});
+    const HandlerResult r = runHandler(file);
+    EXPECT_EQ(S_OK, r.initialize);
+    EXPECT_EQ(u"QG4 Raster", r.generation);
+    const std::string number =
+        std::to_string(roundedRatio(1000.0f * 400.0f * 3.0f / static_cast<float>(file.size())));
+    EXPECT_EQ(std::u16string(number.begin(), number.end()) + u":1", r.compression);
+}
+
+TEST(RasterInfo, AQuarterMillionImagesAnswerInMemoryBoundedPerImage) {
+    // 16 x 16 grey images in a 500 x 500 grid: an 8000 x 8000 mosaic of one byte per pixel. The
+    // heap holds, per image, its three packets listed by the database, its header and planeset
+    // packets loaded by the memory estimate, its extras loaded by its reader, and its place in the
+    // mosaic's index; no reader is kept.
+    constexpr std::uint32_t kImages = 500 * 500;
+    Bytes file = imageGridFile(kGen3Version, 500, 16);
+    const std::size_t length = file.size();
+    SparseStream stream({{0, std::move(file)}}, length);
+    const std::uint64_t before = heapInUse();
+    std::uint64_t peak = 0, reads = 0;
+    // Every 64th read: sampling the heap costs more than a read.
+    stream.beforeRead = [&] {
+        if (++reads % 64 == 0) peak = std::max(peak, heapInUse() - before);
+    };
+    const HandlerResult r = runHandler(&stream);
+    EXPECT_EQ(S_OK, r.initialize);
+    const std::string number = std::to_string(roundedRatio(64.0e6f / static_cast<float>(length)));
+    EXPECT_EQ(std::u16string(number.begin(), number.end()) + u":1", r.compression);
+    EXPECT_LT(peak, std::uint64_t{kImages} * 2500);
+    std::cout << "[ figures  ] 250,000 images in " << length << " bytes: at most " << peak / kImages
+              << " bytes per image while the handler answers" << std::endl;
+}
+
 TEST(RasterInfo, LibraryStatusesPassUnchangedAndLeaveTheTextEmpty) {
     // A header body with 0 bands: the container refuses it with its own status.
     HeaderBody broken = rgbImage(64, 64);
@@ -99,9 +151,9 @@ TEST(RasterInfo, LibraryStatusesPassUnchangedAndLeaveTheTextEmpty) {
     EXPECT_EQ(2006, r.initialize) << "a positive status that callers read as success";
     EXPECT_EQ(u"QG3 Raster", r.generation);
     EXPECT_EQ(u"", r.compression);
-    // Two images: not opened until mosaics are read.
+    // Two images, the second with a colour space of its own: the mosaic refuses to merge them.
     r = runHandler(singleImageFile(kGen3Version, rgbImage(16, 16),
-                                   {headerPacket(2, rgbImage(16, 16)), planesetPacket(2, 0)}));
+                                   {headerPacket(2, rgbImage(16, 16, 1)), planesetPacket(2, 0)}));
     EXPECT_GT(r.initialize, 0);
     EXPECT_EQ(u"", r.compression);
     // Only a header: the stream ends before any packet.

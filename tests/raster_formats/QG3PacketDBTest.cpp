@@ -358,14 +358,24 @@ TEST(QG3PacketDB, RefusesTablesThatLeadBackOrIntoThemselves) {
 
 namespace {
 
-TEST(QG3PacketDB, ListsAtMostItsCapOfPackets) {
-    // Empty packets of three bytes each, in sequence: exactly the cap is listed, one more refused.
+TEST(QG3PacketDB, ListsPacketsInProportionToTheBytesTheySpan) {
+    // Empty packets of three bytes each: every one is listed up to the free count; beyond it
+    // each needs 32 bytes of the file, so a long run stops soon after.
     const Bytes head = quarn_test::fileHeader(quarn_test::kGen3Version);
-    for (std::size_t count : {DB_MAX_OBJECTS, DB_MAX_OBJECTS + 1}) {
-        const ReadDB r(quarn_test::withTinyPackets(head, count));
-        EXPECT_EQ(r.status, count > DB_MAX_OBJECTS ? KV_QG3_BAD_FORMAT : KV_OK) << count;
-        EXPECT_EQ(r.db.getObjects().size(), DB_MAX_OBJECTS) << count;
-    }
+    const ReadDB sound(quarn_test::withTinyPackets(head, DB_FREE_OBJECTS));
+    EXPECT_EQ(sound.status, KV_OK);
+    const ReadDB empty(quarn_test::withTinyPackets(head, 2 * DB_FREE_OBJECTS));
+    EXPECT_EQ(empty.status, KV_QG3_BAD_FORMAT);
+    EXPECT_LT(empty.db.getObjects().size(), DB_FREE_OBJECTS * 9 / 8);
+
+    // Packets of 32 bytes (a 29-byte body) are listed however many there are.
+    ByteBuilder file;
+    file.bytes(head);
+    for (std::size_t i = 0; i < DB_FREE_OBJECTS + 30000; ++i)
+        file.bytes({0x02, 0x00, 29}).bytes(Bytes(29, 0));
+    const ReadDB sized(file.take());
+    EXPECT_EQ(sized.status, KV_OK);
+    EXPECT_EQ(sized.db.getObjects().size(), DB_FREE_OBJECTS + 30000);
 }
 
 } // namespace

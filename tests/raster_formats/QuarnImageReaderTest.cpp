@@ -3,9 +3,11 @@
 
 #include "QuarnImageReader.h"
 #include "ClassicalMetadataWriter.h"
+#include "KVIMergeMask.h"
 #include "KVIMetadataAccessor.h"
 #include "KVIMetadataDatabase.h"
 #include "KVIMetadataTag.h"
+#include "KVIMosaicFilter.h"
 #include "KVIRef.h"
 #include "QG2FileWriter.h"
 #include "QuarnImageStageManager.h"
@@ -147,11 +149,24 @@ TEST(QuarnImageReader, LargeEstimatesMakeMemoryUsagePartial) {
 }
 
 TEST(QuarnImageReader, FilesOfSeveralImages) {
-    const RasterPacket second = headerPacket(2, image(8, 8, 0));
+    // Two images are read as one mosaic, which merges with tolerance and answers for the file.
+    const RasterPacket second = headerPacket(2, image(8, 8, 3));
     Front two(singleImageFile(kGen3Version, image(16, 16, 1), {second, planesetPacket(2, 0)}));
-    EXPECT_EQ(two.status, KV_QRN_MULTI_IMAGE_UNSUPPORTED);
+    ASSERT_EQ(two.status, KV_OK);
     EXPECT_EQ(two.reader->getSingleStage(), nullptr);
-    EXPECT_EQ(two.reader->getWidth(), 0u);
+    ASSERT_NE(two.reader->getMosaic(), nullptr);
+    EXPECT_EQ(two.reader->getMosaic()->getMergeMode(), KVI_MERGE_TOLERANT);
+    EXPECT_EQ(two.reader->getMosaic()->getStripHeight(), 64u);
+    EXPECT_EQ(two.reader->getWidth(), 16u); // both images lie at the default origin
+    EXPECT_EQ(two.reader->getNumLevels(), 3);
+    EXPECT_EQ(two.mods(1.0), KVI_MOD_MOSAICKED | KVI_MOD_EMBEDDED | KVI_MOD_UNKNOWN);
+    // Image statuses pass on: the second image has a data type without samples.
+    HeaderBody noSamples = image(8, 8, 0);
+    noSamples.dataType = 11;
+    EXPECT_EQ(Front(singleImageFile(kGen3Version, image(16, 16, 1),
+                                    {headerPacket(2, noSamples), planesetPacket(2, 0)}))
+                  .status,
+              KV_QRN_DATA_TYPE_UNSUPPORTED);
 
     // The image named by the contents packet is the extra stage, not counted among the images.
     const Bytes withExtra = singleImageFile(kGen4Version, image(16, 16, 1),

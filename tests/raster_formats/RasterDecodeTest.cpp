@@ -343,6 +343,10 @@ TEST(RasterDecodeTest, ScenesBeyondTheStoredLevelsOrTheWindowAreRefused) {
         KV_QG3_NOT_FOUND)
         << "no decoder after a failed begin";
     EXPECT_EQ(tool.decodeEnd(), KV_OK);
+    // So the reader offers no magnification above 1: a magnified scene is refused before any
+    // decoding, and a filter over the reader (a mosaic's) reads it at 1 and enlarges it.
+    EXPECT_EQ(file.reader->getMaxMagnification(), 1.0);
+    EXPECT_EQ(readScene(*file.reader, KVIScene(0, 0, 6, 6, 2.0)).status, KV_SCENE_MAG_OUT_OF_RANGE);
 }
 
 TEST(RasterDecodeTest, TheInterruptStopsBetweenSubblocksAndTheNextReadStartsAfresh) {

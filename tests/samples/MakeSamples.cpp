@@ -1,5 +1,5 @@
 // Writes the files of samples/ with the test-side writers: raster files of each generation,
-// lossless and lossy. Run from the project root: make-samples samples
+// lossless and lossy, and one of two images. Run from the project root: make-samples samples
 //
 // Generation-3 and -4 rasters are real coded images of a generated landscape (so that reading
 // them decodes), the generation-2 raster carries filler plane data; point clouds are coded for
@@ -50,6 +50,29 @@ Bytes rasterSample(const Version& version, const char* modifications, unsigned d
     const Bytes metadata =
         ClassicalMetadataWriter().texts("IMAGE::MODIFICATIONS", {modifications}, {}).eom().bytes();
     return RasterImageCoder(image).file(version, {metadataPacket(1, 0, 1, metadata)});
+}
+
+// Two 128 x 96 lossless landscapes side by side, placed by their georeferencing: one 256 x 96
+// mosaic, whose full scene touches both images and so shows a ratio.
+Bytes twoImageSample() {
+    const Bytes metadata =
+        ClassicalMetadataWriter().texts("IMAGE::MODIFICATIONS", {"LOSSLESS"}, {}).eom().bytes();
+    std::vector<RasterPacket> packets;
+    for (std::uint32_t n = 1; n <= 2; ++n) {
+        RasterImage image;
+        image.width = 128;
+        image.height = 96;
+        image.planes = landscape(image.width, image.height, 3, 10 + n, 0, 255, 1);
+        image.colorSpace = 10; // RGB
+        image.levels = 3;
+        image.subblockSize = 32;
+        image.colorTransform = 10;
+        for (RasterPacket& p : RasterImageCoder(image).packets(n))
+            packets.push_back(std::move(p));
+        packets.push_back(placementPacket(n, 500000.0 + 128.0 * (n - 1), 4000096.0, 1, -1));
+        packets.push_back(metadataPacket(1, 0, n, metadata));
+    }
+    return rasterFile(kGen4Version, packets);
 }
 
 Bytes qg2Sample() {
@@ -138,7 +161,8 @@ int main(int argc, char** argv) {
               save(dir + "/raster-gen4-lossless.qg4",
                    rasterSample(kGen4Version, "LOSSLESS", 0, 1, 2, 4, 5)) &&
               save(dir + "/raster-gen4-lossy.qg4",
-                   rasterSample(kGen4Version, "COMPRESSED SCALED", 2, 1, 3, 10, 6));
+                   rasterSample(kGen4Version, "COMPRESSED SCALED", 2, 1, 3, 10, 6)) &&
+              save(dir + "/raster-gen4-two-images.qg4", twoImageSample());
     ok = ok && save(dir + "/lidar-lossless.qrn", lidarSample(20000, true, true, 20000, 7)) &&
          save(dir + "/lidar-lossy-rgb-time.qg4", lidarSample(15000, true, true, 60000, 8)) &&
          save(dir + "/lidar-lossy-plain.qg4", lidarSample(15000, false, false, 60000, 9)) &&

@@ -294,15 +294,18 @@ QG2Image writeQG2Image(const QG2ImageSpec& spec) {
         }
         layout.subbands.push_back(std::move(subband));
     }
-    if (spec.noDither) {
+    if (spec.noDither || spec.geo) {
+        ClassicalMetadataWriter block;
+        if (spec.noDither) block.scalar("IMAGE::NO_DITHER", cm::U8, std::uint8_t{1});
+        if (const auto& g = spec.geo) {
+            block.vector("IMAGE::XY_ORIGIN", cm::F64, std::vector<double>{(*g)[0], (*g)[1]});
+            block.scalar("IMAGE::X_RESOLUTION", cm::F64, (*g)[2]);
+            block.scalar("IMAGE::Y_RESOLUTION", cm::F64, (*g)[3]);
+        }
         layout.d0 = true;
         layout.metadata = {0xFF, 0xD1};
-        const std::vector<std::uint8_t> block =
-            ClassicalMetadataWriter()
-                .scalar("IMAGE::NO_DITHER", cm::U8, std::uint8_t{1})
-                .eom()
-                .bytes();
-        layout.metadata.insert(layout.metadata.end(), block.begin(), block.end());
+        const std::vector<std::uint8_t>& bytes = block.eom().bytes();
+        layout.metadata.insert(layout.metadata.end(), bytes.begin(), bytes.end());
     }
     image.file = writeQG2File(layout);
     return image;

@@ -61,6 +61,8 @@ struct QG2ImageSpec {
     std::uint8_t ditherRow = 0;
     // Metadata with "IMAGE::NO_DITHER".
     bool noDither = false;
+    // Metadata that places the image: x and y of its origin, x and y resolutions.
+    std::optional<std::array<double, 4>> geo;
     // The 0xFF 0xD2 segment: x0, y0, x1, y1, level offset.
     std::optional<std::array<std::uint32_t, 5>> region;
 };

@@ -47,6 +47,12 @@ void appendPixel(ByteBuilder& out, const ExtrasPixel& pixel) {
         out.be(sample, width);
 }
 
+void appendPacket(Bytes& file, const RasterPacket& packet) {
+    const Bytes header = packetHeader(packet.header, packet.body.size());
+    file.insert(file.end(), header.begin(), header.end());
+    file.insert(file.end(), packet.body.begin(), packet.body.end());
+}
+
 } // namespace
 
 Bytes fileHeader(const Version& version) {
@@ -149,6 +155,14 @@ RasterPacket metadataPacket(std::uint32_t kind, std::uint32_t key, std::uint32_t
     return p;
 }
 
+RasterPacket placementPacket(std::uint32_t imageNumber, double x, double y, double xRes,
+                             double yRes) {
+    ExtrasRecord extras;
+    extras.presence = 1;
+    extras.geo = {x, y, 0.0, 0.0, xRes, yRes};
+    return metadataPacket(3, 0, imageNumber, extrasPayload(extras));
+}
+
 RasterPacket contentsPacket(std::uint32_t identifier, bool withTable) {
     RasterPacket p;
     p.header.type = 6;
@@ -197,6 +211,20 @@ Bytes singleImageFile(const Version& version, const HeaderBody& body,
     std::vector<RasterPacket> packets{headerPacket(1, body), planesetPacket(1, planesetTotal)};
     packets.insert(packets.end(), more.begin(), more.end());
     return rasterFile(version, packets);
+}
+
+Bytes imageGridFile(const Version& version, std::uint32_t side, std::uint32_t imageSide) {
+    HeaderBody body;
+    body.width = body.height = imageSide;
+    body.dataType = 5; // unsigned 8
+    Bytes file = fileHeader(version);
+    for (std::uint32_t i = 0; i < side * side; ++i) {
+        appendPacket(file, headerPacket(i + 1, body));
+        appendPacket(file, planesetPacket(i + 1, 0));
+        appendPacket(file, placementPacket(i + 1, double(imageSide) * (i % side),
+                                           double(imageSide) * (side - i / side), 1.0, -1.0));
+    }
+    return file;
 }
 
 } // namespace quarn_test

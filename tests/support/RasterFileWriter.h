@@ -103,9 +103,17 @@ RasterPacket planesetPacket(std::uint32_t imageNumber, std::uint64_t total,
 RasterPacket metadataPacket(std::uint32_t kind, std::uint32_t key, std::uint32_t imageNumber,
                             const Bytes& payload);
 RasterPacket contentsPacket(std::uint32_t identifier, bool withTable = true);
+// The image extras packet that places image imageNumber of a file of several: its origin and
+// resolutions (d0, d1, d4, d5), nothing else.
+RasterPacket placementPacket(std::uint32_t imageNumber, double x, double y, double xRes,
+                             double yRes);
 
 // The file header and the packets in order.
 Bytes rasterFile(const Version& version, const std::vector<RasterPacket>& packets);
+// A file of side x side grey 8-bit images of imageSide x imageSide pixels laid edge to edge in a
+// grid at ground resolution 1, image 1 at the top left and numbered row by row: each image its
+// header, planeset (no plane data) and placement packets.
+Bytes imageGridFile(const Version& version, std::uint32_t side, std::uint32_t imageSide);
 
 // A generation-2 file stored whole as the packet of an image (type 7).
 RasterPacket qg2Packet(std::uint32_t imageNumber, const Bytes& qg2File);

@@ -10,7 +10,7 @@ fail() { echo "FAILED: $*"; exit 1; }
 "$props" register >/dev/null || fail "register"
 out=$("$props" show "$samples/raster-gen3-lossless.qg3" "$samples/raster-gen4-lossy.qg4" \
       "$samples/raster-gen2.qg2" "$samples/lidar-lossless.qrn" "$samples/lidar-lossy-rgb-time.qg4" \
-      "$samples/lidar-no-count.qrn") || fail "show: $out"
+      "$samples/lidar-no-count.qrn" "$samples/raster-gen4-two-images.qg4") || fail "show: $out"
 echo "$out"
 expect_line() {
     echo "$out" | sed -n "$1p" | grep -q -P "^\Q$2\E\t0x00000000\t$3\t$4\$" || fail "line $1: $(echo "$out" | sed -n "$1p")"
@@ -21,6 +21,7 @@ expect_line 3 "$samples/raster-gen2.qg2" "QG2 Raster" "10:1"
 expect_line 4 "$samples/lidar-lossless.qrn" "QG4 LiDAR" "Lossless"
 expect_line 5 "$samples/lidar-lossy-rgb-time.qg4" "QG4 LiDAR" "15:1"
 expect_line 6 "$samples/lidar-no-count.qrn" "QG4 LiDAR" ""
+expect_line 7 "$samples/raster-gen4-two-images.qg4" "QG4 Raster" "2:1"
 
 bad=$(mktemp /tmp/quarn-bad-XXXXXX.qrn)
 printf 'qrnd\007\000\000\000\000\000\000\000\000\000\000\000' > "$bad"
