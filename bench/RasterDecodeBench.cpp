@@ -7,7 +7,8 @@
 //                                transform, pipe order, interleaved; decoded at magnification 1
 //                                and 1/4, with and without "QG3_USE_STREAM_BUFFERS".
 //   decode20k/refinement:0|1     with QUARN_BENCH_HUGE=1: a 20,000 x 20,000 three-band image
-//                                whose subblocks carry a small coded pattern, decoded once at
+//                                whose subblocks carry a small coded pattern (coefficients of
+//                                two bytes at most, as 8-bit content's), decoded once at
 //                                magnification 1 (for the memory bound); refinement:0 leaves the
 //                                low-band refinement subbands empty, as the writer's images do,
 //                                refinement:1 codes data in every subband (the larger strip
@@ -59,7 +60,7 @@ std::string landscapePath() {
     return folder() + "/landscape-4096.qg3";
 }
 std::string hugePath(bool refinement) {
-    return folder() + (refinement ? "/pattern-20000-full.qg3" : "/pattern-20000.qg3");
+    return folder() + (refinement ? "/pattern2-20000-full.qg3" : "/pattern2-20000.qg3");
 }
 
 void save(const std::string& path, const Bytes& bytes) {
@@ -90,8 +91,8 @@ void writeLandscape() {
 }
 
 // Every subblock carries the same small pattern (cut to the subblock's size), coded once per size
-// and subband kind; without `refinement` the refinement subbands stay empty, as in the writer's
-// images.
+// and subband kind, with coefficients of up to two bytes; without `refinement` the refinement
+// subbands stay empty, as in the writer's images.
 void writeHuge(bool refinement) {
     const PlaneGeometry geometry{kHugeSide, kHugeSide, 5, 64};
     PlaneFormat format;
@@ -111,6 +112,9 @@ void writeHuge(bool refinement) {
             std::vector<std::int32_t> pattern(std::size_t(w) * h);
             for (std::int32_t& v : pattern)
                 v = kind == 0 ? 60 + std::int32_t(random() % 120) : std::int32_t(random() % 9) - 4;
+            // One coefficient beyond a byte: every subblock is kept at two bytes a coefficient,
+            // the most that 8-bit content needs.
+            if (kind != 0) pattern[pattern.size() / 2] = -300;
             RasterSubblockOptions options;
             options.subband = kind == 0 ? 0 : kind;
             at->second = encodeRasterSubblock(pattern.data(), w, w, h,
