@@ -11,9 +11,13 @@
 //                                by the images' georeferencing, read whole through the reader front
 //   single/mag:1, single/mag:4   the same four images, each in a file of its own, read whole one
 //                                after the other (MP/s of the four together)
-//   decode20k                    with QUARN_BENCH_HUGE=1: a 20,000 x 20,000 three-band image
-//                                whose subblocks carry a small coded pattern, decoded once at
-//                                magnification 1 (for the memory bound).
+//   decode20k/refinement:0|1     with QUARN_BENCH_HUGE=1: a 20,000 x 20,000 three-band image
+//                                whose subblocks carry a small coded pattern (coefficients of
+//                                two bytes at most, as 8-bit content's), decoded once at
+//                                magnification 1 (for the memory bound); refinement:0 leaves the
+//                                low-band refinement subbands empty, as the writer's images do,
+//                                refinement:1 codes data in every subband (the larger strip
+//                                cache).
 //
 // Counters: MP/s of output pixels, the process's peak resident memory during the decode (the
 // high-water mark is reset first) and the peak heap in use during it, in MB.
@@ -60,8 +64,8 @@ std::string folder() {
 std::string landscapePath() {
     return folder() + "/landscape-4096.qg3";
 }
-std::string hugePath() {
-    return folder() + "/pattern-20000.qg3";
+std::string hugePath(bool refinement) {
+    return folder() + (refinement ? "/pattern2-20000-full.qg3" : "/pattern2-20000.qg3");
 }
 constexpr std::uint32_t kTile = 2048;
 std::string mosaicPath() {
@@ -121,8 +125,9 @@ void writeMosaic() {
 }
 
 // Every subblock carries the same small pattern (cut to the subblock's size), coded once per size
-// and subband kind; the refinement subbands stay empty, as in the writer's images.
-void writeHuge() {
+// and subband kind, with coefficients of up to two bytes; without `refinement` the refinement
+// subbands stay empty, as in the writer's images.
+void writeHuge(bool refinement) {
     const PlaneGeometry geometry{kHugeSide, kHugeSide, 5, 64};
     PlaneFormat format;
     format.kind = 5;
@@ -134,13 +139,16 @@ void writeHuge() {
         const unsigned w = std::min(64u, sizes[s].width - (k % sizes[s].columns) * 64);
         const unsigned h = std::min(64u, sizes[s].height - (k / sizes[s].columns) * 64);
         const unsigned kind = s == 0 ? 0 : 1 + (s - 1) % 4;
-        if (kind == 1) return false;
+        if (kind == 1 && !refinement) return false;
         auto [at, made] = coded.try_emplace({kind, w, h});
         if (made) {
             std::mt19937 random(kind);
             std::vector<std::int32_t> pattern(std::size_t(w) * h);
             for (std::int32_t& v : pattern)
                 v = kind == 0 ? 60 + std::int32_t(random() % 120) : std::int32_t(random() % 9) - 4;
+            // One coefficient beyond a byte: every subblock is kept at two bytes a coefficient,
+            // the most that 8-bit content needs.
+            if (kind != 0) pattern[pattern.size() / 2] = -300;
             RasterSubblockOptions options;
             options.subband = kind == 0 ? 0 : kind;
             at->second = encodeRasterSubblock(pattern.data(), w, w, h,
@@ -163,7 +171,7 @@ void writeHuge() {
     RasterPacket planeset = planesetPacket(1, 0, {}, format.kind, format.layout);
     const Bytes data = writer.planeData(packetHeader(planeset.header, 0).size());
     planeset.body = planesetBody(format.kind, format.layout, data.size(), data);
-    save(hugePath(), rasterFile(kGen3Version, {headerPacket(1, body), planeset}));
+    save(hugePath(refinement), rasterFile(kGen3Version, {headerPacket(1, body), planeset}));
 }
 
 void writeMissing(bool huge) {
@@ -171,7 +179,8 @@ void writeMissing(bool huge) {
     if (!std::filesystem::exists(landscapePath())) writeLandscape();
     if (!std::filesystem::exists(mosaicPath()) || !std::filesystem::exists(tilePath(3)))
         writeMosaic();
-    if (huge && !std::filesystem::exists(hugePath())) writeHuge();
+    for (const bool refinement : {false, true})
+        if (huge && !std::filesystem::exists(hugePath(refinement))) writeHuge(refinement);
     malloc_trim(0);
 }
 
@@ -290,6 +299,7 @@ void single(benchmark::State& state) {
 }
 BENCHMARK(single)->ArgName("mag")->Arg(1)->Arg(4)->Unit(benchmark::kMillisecond)->UseRealTime();
 
+// Argument 0: whether the refinement subbands carry data.
 void decode20k(benchmark::State& state) {
     setenv("QG3_USE_STREAM_BUFFERS", "1", 1);
     malloc_trim(0);
@@ -297,7 +307,7 @@ void decode20k(benchmark::State& state) {
     Outcome outcome;
     std::uint64_t pixels = 0;
     for (auto _ : state) {
-        outcome = decodeWhole(hugePath(), 1.0);
+        outcome = decodeWhole(hugePath(state.range(0) != 0), 1.0);
         pixels += outcome.pixels;
     }
     report(state, outcome, pixels, outcome.heapPeak);
@@ -312,6 +322,9 @@ int main(int argc, char** argv) {
     if (argc > 1 && std::strcmp(argv[1], "--write-only") == 0) return 0;
     if (huge)
         benchmark::RegisterBenchmark("decode20k", decode20k)
+            ->ArgName("refinement")
+            ->Arg(0)
+            ->Arg(1)
             ->Iterations(1)
             ->Unit(benchmark::kSecond)
             ->UseRealTime();

@@ -3,9 +3,10 @@
 // out a row at a time. The strip cache over the plane store implements it; tests give it whole
 // subband arrays.
 //
-// A source may hold only one row of subblocks per subband: asking a subband for a row in another
-// row of subblocks may move that subband's strip, and every pointer handed out earlier for that
-// subband is then dead. Pointers of other subbands stay valid.
+// A source may hold only one row of subblocks per subband, and only the last kRowsHeld rows it
+// handed out of each subband: a pointer stays valid until kRowsHeld further rows of its subband
+// have been asked for, or until a row in another row of subblocks is asked for (which may move
+// the subband's strip), whichever comes first. Pointers of other subbands stay valid.
 
 #include "KVStatus.h"
 
@@ -17,6 +18,10 @@ class QG3ImageInfo;
 
 class SubbandRowSource {
 public:
+    // The rows of one subband a caller may hold at once: the wavelet level keeps the current and
+    // the previous row of its vertically-high subbands.
+    static constexpr unsigned kRowsHeld = 2;
+
     virtual ~SubbandRowSource() = default;
 
     // The image whose subbands are handed out (its subband table, bands, scales and offsets).

@@ -1,13 +1,14 @@
 #pragma once
 // The strip cache of the wavelet decoder: per subband one strip of decoded coefficients, one row
-// of subblocks over the columns last asked for. A row in the strip is handed out as it stands;
-// any other row moves the strip to that row's subblocks, which are read through the plane store
-// client and decoded (straight into the strip when a subblock lies wholly inside its columns,
-// through a scratch block otherwise). With every band selected and a colour-transform code, the
-// finished strip is colour transformed in place, in the coefficient domain.
+// of subblocks over the columns last asked for. A row in the strip is handed out widened into the
+// strip's row buffers; any other row moves the strip to that row's subblocks, which are read
+// through the plane store client, decoded one at a time into a scratch block (colour transformed
+// there, in the coefficient domain, when every band is decoded and the image has a transform) and
+// kept compactly, a tile per subblock (SubbandStrip).
 //
-// Memory is one row of subblocks per subband for the columns asked for, plus one subblock of
-// scratch; the whole is held under kMaxBytes.
+// Memory is one row of subblocks per subband for the columns asked for, at one to four bytes per
+// coefficient as the values need, plus kRowsHeld rows per subband, one subblock of scratch and
+// the plane records; the whole is held under kMaxBytes.
 
 #include "KVStatus.h"
 #include "SubbandStrip.h"
@@ -39,9 +40,11 @@ public:
 
     // Points rows[b] at column x0 of row `row` of subband `subband` for every selected band,
     // filling the subband's strip when it does not hold that row over x0..x1. The pointers stay
-    // valid until the subband's strip moves or the table is cleared. 2009 for a row or columns
-    // outside the subband; statuses of the client, the subblock decoder and the interrupt
-    // delegate (asked after each subblock) are passed up, and the strip is then dropped.
+    // valid until kRowsHeld further rows of the subband are asked for, the subband is asked for
+    // other columns or the table is cleared (a move of the strip to another row of subblocks
+    // leaves them alone). 2009 for a row or columns outside the subband; statuses of the client,
+    // the subblock decoder and the interrupt delegate (asked after each subblock) are passed up,
+    // and the strip is then dropped.
     KVStatus getRow(std::int32_t** rows, std::uint8_t subband, std::uint32_t row, std::uint32_t x0,
                     std::uint32_t x1, QG3PlaneStoreClient& client, KVIInterruptDelegate* interrupt);
     // Frees every strip.
@@ -54,8 +57,21 @@ private:
 
     KVStatus fill(SubbandStrip& strip, std::uint8_t subband, QG3PlaneStoreClient& client,
                   KVIInterruptDelegate* interrupt);
-    KVStatus decodeSubblock(SubbandStrip& strip, std::uint8_t subband, std::uint32_t subblock,
-                            QG3PlaneStoreClient& client);
+    KVStatus decodeSubblock(const SubbandStrip& strip, SubbandStripTile& tile, std::uint8_t subband,
+                            std::uint32_t subblock, QG3PlaneStoreClient& client);
+    // Keeps tile.width columns of the strip's rows of every band of the scratch block (from
+    // `start`, planes `plane` samples apart, rows `stride` apart) in the tile, with the fewest
+    // bytes per coefficient that hold them.
+    KVStatus storeTile(SubbandStripTile& tile, std::size_t rows, const std::int32_t* start,
+                       std::size_t stride, std::size_t plane);
+    // A block of exactly `count` elements, or of at least `count` when `atLeast`, the old one
+    // freed first when it does not do; false when out of memory or over the bound.
+    template <class T>
+    bool reserve(std::unique_ptr<T[]>& block, std::size_t& capacity, std::uint64_t count,
+                 bool atLeast);
+    template <class T> void release(std::unique_ptr<T[]>& block, std::size_t& capacity);
+    // Frees everything a strip holds.
+    void releaseStrip(SubbandStrip& strip);
     // A row of zeros at least width samples long; rows handed out earlier stay valid.
     const std::int32_t* zeroRow(std::size_t width);
     // Whether `more` bytes may be added to what the table holds.
@@ -71,7 +87,7 @@ private:
     std::size_t scratchCapacity_ = 0;
     std::vector<std::unique_ptr<std::int32_t[]>> zeroRows_;
     std::size_t zeroWidth_ = 0;
-    std::uint64_t held_ = 0; // bytes of strip blocks, scratch and zero rows
+    std::uint64_t held_ = 0; // bytes of tiles, row buffers, scratch and zero rows
     std::vector<std::int32_t*> outputs_;
 };
 
