@@ -6,9 +6,10 @@ KVMQDecoder::KVMQDecoder() {
     registers_.intake = &intake_;
     // Table D.7: the zero-coding context without significant neighbours starts in state 4, the
     // run-length context in state 3 and the uniform context in state 46.
-    contexts_[0] = 2 * 4;
-    contexts_[17] = 2 * 3;
-    contexts_[18] = 2 * 46;
+    contexts_.fill(mqContext(0));
+    contexts_[0] = mqContext(2 * 4);
+    contexts_[17] = mqContext(2 * 3);
+    contexts_[18] = mqContext(2 * 46);
 }
 
 KVMQCode mqTakeIn(KVMQCode code, KVMQIntake& in) {
