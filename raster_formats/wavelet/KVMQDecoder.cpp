@@ -1,5 +1,7 @@
 #include "KVMQDecoder.h"
 
+#include "KVBigEndian.h"
+
 namespace Korvel {
 
 KVMQDecoder::KVMQDecoder() {
@@ -13,6 +15,17 @@ KVMQDecoder::KVMQDecoder() {
 }
 
 KVMQCode mqTakeIn(KVMQCode code, KVMQIntake& in) {
+    // Four bytes at once when none of them follows a 0xFF, so that all 32 bits go in as they
+    // stand: the next byte's top bit goes to bit 47 - ct, and the four need ct at most 16.
+    if (code.ct <= 16 && in.b != 0xFF && in.end - in.cur >= 4) {
+        const std::uint32_t x = loadBE<std::uint32_t>(in.cur);
+        if ((x >> 24) != 0xFF && ((x >> 16) & 0xFF) != 0xFF && ((x >> 8) & 0xFF) != 0xFF) {
+            code.c += std::uint64_t(x) << (16 - code.ct);
+            code.ct += 32;
+            in.cur += 4;
+            in.b = x & 0xFF;
+        }
+    }
     // The bits taken in lie below the code: the next byte's top bit goes to bit 47 - ct.
     while (code.ct <= 40) {
         const bool inPlane = in.cur != in.end;
