@@ -82,7 +82,7 @@ void KVMQDecoder::initDec(const std::uint8_t* data, std::uint32_t length) {
     const KVMQCode code = mqTakeIn({std::uint64_t(c << 7) << 32, ct - 7}, in);
     registers_.c = code.c;
     registers_.ct = code.ct;
-    registers_.a = 0x8000;
+    registers_.a = kMQHalf;
 }
 
 } // namespace Korvel

@@ -94,9 +94,12 @@ KVMQCode mqShift(KVMQCode code, unsigned n, KVMQIntake& intake);
 
 // The registers that every decision works on, apart from the contexts, so that a pass over a
 // plane can hold them in locals: the interval A and the code register; the byte intake stays
-// in the decoder.
+// in the decoder. A is kept in the top 16 bits, lined up with the code and with Qe in a
+// context's word, so that a decision needs neither shifted.
+inline constexpr std::uint64_t kMQHalf = std::uint64_t(0x8000) << 48;
+
 struct KVMQRegisters {
-    std::uint32_t a = 0x8000;
+    std::uint64_t a = kMQHalf;
     std::uint32_t ct = 0;
     std::uint64_t c = 0;
     KVMQIntake* intake = nullptr;
@@ -141,24 +144,23 @@ inline unsigned KVMQRegisters::decide(KVMQContext w, KVMQContext& next) {
     // on every other decision of a noisy plane): the code lies in the lower (LPS) sub-interval
     // or the upper one, and either exchanges when the interval left to the MPS is the smaller.
     // What depends on the sub-interval is chosen by masks, as compilers turn a condition used
-    // this often into branches.
-    const std::uint32_t qe = static_cast<std::uint32_t>(w >> 48);
-    const std::uint64_t qeHigh = w & kMQQeMask;
-    const std::uint32_t rest = a - qe;
-    const std::uint64_t lowerMask = std::uint64_t(0) - (c < qeHigh ? 1u : 0u);
+    // this often into branches. Everything is in the top 16 bits of 64.
+    const std::uint64_t qe = w & kMQQeMask;
+    const std::uint64_t rest = a - qe;
+    const std::uint64_t lowerMask = std::uint64_t(0) - (c < qe ? 1u : 0u);
     const std::uint32_t lower = static_cast<std::uint32_t>(lowerMask) & 1u;
-    const std::uint32_t belowHalf = rest < 0x8000 ? 1u : 0u;
+    const std::uint32_t belowHalf = static_cast<std::uint32_t>(~rest >> 63);
     const std::uint32_t lps = lower ^ (rest < qe ? 1u : 0u);
-    // The interval of the decision, Qe below or A - Qe above. It renormalises when below 0x8000,
+    // The interval of the decision, Qe below or A - Qe above. It renormalises when below half,
     // as the lower one always is (and then the upper one never exchanges: lps is 0 without
     // renormalisation).
-    const std::uint32_t interval = rest ^ ((rest ^ qe) & static_cast<std::uint32_t>(lowerMask));
+    const std::uint64_t interval = rest ^ ((rest ^ qe) & lowerMask);
     next = kMQTransitions[4 * (w & 0x7F) + (lower | belowHalf) + lps];
-    // RENORMD, all its steps at once: for an interval below 2^16 the shifts are 15 less the
-    // index of its top bit. (The interval is never 0: Qe and A - Qe are both at least 1.)
-    const unsigned n = 15u ^ (31u ^ static_cast<unsigned>(__builtin_clz(interval)));
+    // RENORMD, all its steps at once: the shifts that bring the interval's top bit to bit 63.
+    // (The interval is never 0: Qe and A - Qe are both at least 1.)
+    const unsigned n = static_cast<unsigned>(__builtin_clzll(interval));
     a = interval << n;
-    const std::uint64_t code = c - (qeHigh & ~lowerMask);
+    const std::uint64_t code = c - (qe & ~lowerMask);
     if (n > ct) [[unlikely]] {
         const KVMQCode shifted = mqShift({code, ct}, n, *intake);
         c = shifted.c;
