@@ -54,7 +54,7 @@ constexpr KVMQContext mqContext(unsigned index) {
 inline constexpr KVMQContext kMQQeMask = KVMQContext(0xFFFF) << 48;
 
 // A context's word after a decision, by 4 x its index + the outcome: 0 without renormalisation
-// (the word itself), 1 after the MPS and 2 after the LPS (SWITCH included) with one.
+// (the word itself), 1 after the MPS and 2 after the LPS (SWITCH included) with one; 3 unused.
 constexpr std::array<KVMQContext, 4 * 94> makeMQTransitions() {
     std::array<KVMQContext, 4 * 94> transitions{};
     for (unsigned state = 0; state < 47; ++state) {
