@@ -1,17 +1,31 @@
 #include "KVMQDecoder.h"
 
+#include "KVBigEndian.h"
+
 namespace Korvel {
 
 KVMQDecoder::KVMQDecoder() {
     registers_.intake = &intake_;
     // Table D.7: the zero-coding context without significant neighbours starts in state 4, the
     // run-length context in state 3 and the uniform context in state 46.
-    contexts_[0] = 2 * 4;
-    contexts_[17] = 2 * 3;
-    contexts_[18] = 2 * 46;
+    contexts_.fill(mqContext(0));
+    contexts_[0] = mqContext(2 * 4);
+    contexts_[17] = mqContext(2 * 3);
+    contexts_[18] = mqContext(2 * 46);
 }
 
 KVMQCode mqTakeIn(KVMQCode code, KVMQIntake& in) {
+    // Four bytes at once when none of them follows a 0xFF, so that all 32 bits go in as they
+    // stand: the next byte's top bit goes to bit 47 - ct, and the four need ct at most 16.
+    if (code.ct <= 16 && in.b != 0xFF && in.end - in.cur >= 4) {
+        const std::uint32_t x = loadBE<std::uint32_t>(in.cur);
+        if ((x >> 24) != 0xFF && ((x >> 16) & 0xFF) != 0xFF && ((x >> 8) & 0xFF) != 0xFF) {
+            code.c += std::uint64_t(x) << (16 - code.ct);
+            code.ct += 32;
+            in.cur += 4;
+            in.b = x & 0xFF;
+        }
+    }
     // The bits taken in lie below the code: the next byte's top bit goes to bit 47 - ct.
     while (code.ct <= 40) {
         const bool inPlane = in.cur != in.end;
@@ -68,7 +82,7 @@ void KVMQDecoder::initDec(const std::uint8_t* data, std::uint32_t length) {
     const KVMQCode code = mqTakeIn({std::uint64_t(c << 7) << 32, ct - 7}, in);
     registers_.c = code.c;
     registers_.ct = code.ct;
-    registers_.a = 0x8000;
+    registers_.a = kMQHalf;
 }
 
 } // namespace Korvel

@@ -43,28 +43,35 @@ inline constexpr std::array<KVMQStateRow, 47> kMQStateTable = {{
     {0x0005, 42, 45, 0, 0}, {0x0001, 43, 45, 0, 0}, {0x5601, 46, 46, 0, 0},
 }};
 
-// A context's state and MPS as one index, 2 x state + MPS, with the successors after an MPS and
-// an LPS renormalisation worked out from the table (SWITCH included).
-struct KVMQEntry {
-    std::uint16_t qe;
-    std::uint8_t nextMPS;
-    std::uint8_t nextLPS;
-};
+// A context as one word: Qe in bits 48-63, where it lines up with the code in the code register,
+// and the index 2 x state + MPS in bits 0-6.
+using KVMQContext = std::uint64_t;
 
-constexpr std::array<KVMQEntry, 94> makeMQEntries() {
-    std::array<KVMQEntry, 94> entries{};
+constexpr KVMQContext mqContext(unsigned index) {
+    return (KVMQContext(kMQStateTable[index >> 1].qe) << 48) | index;
+}
+
+inline constexpr KVMQContext kMQQeMask = KVMQContext(0xFFFF) << 48;
+
+// A context's word after a decision, by 4 x its index + the outcome: 0 without renormalisation
+// (the word itself), 1 after the MPS and 2 after the LPS (SWITCH included) with one; 3 unused.
+constexpr std::array<KVMQContext, 4 * 94> makeMQTransitions() {
+    std::array<KVMQContext, 4 * 94> transitions{};
     for (unsigned state = 0; state < 47; ++state) {
         const KVMQStateRow& row = kMQStateTable[state];
         for (unsigned mps = 0; mps < 2; ++mps) {
+            const unsigned index = 2 * state + mps;
             const unsigned lpsMPS = row.switchMPS != 0 ? 1 - mps : mps;
-            entries[2 * state + mps] = {row.qe, static_cast<std::uint8_t>(2 * row.nmps + mps),
-                                        static_cast<std::uint8_t>(2 * row.nlps + lpsMPS)};
+            transitions[4 * index] = mqContext(index);
+            transitions[4 * index + 1] = mqContext(2 * row.nmps + mps);
+            transitions[4 * index + 2] = mqContext(2 * row.nlps + lpsMPS);
+            transitions[4 * index + 3] = mqContext(index);
         }
     }
-    return entries;
+    return transitions;
 }
 
-inline constexpr std::array<KVMQEntry, 94> kMQEntries = makeMQEntries();
+inline constexpr std::array<KVMQContext, 4 * 94> kMQTransitions = makeMQTransitions();
 
 // The code register C: its top 16 bits are the code compared with Qe, its next ct bits the
 // bits taken in but not yet shifted up.
@@ -87,15 +94,20 @@ KVMQCode mqShift(KVMQCode code, unsigned n, KVMQIntake& intake);
 
 // The registers that every decision works on, apart from the contexts, so that a pass over a
 // plane can hold them in locals: the interval A and the code register; the byte intake stays
-// in the decoder.
+// in the decoder. A is kept in the top 16 bits, lined up with the code and with Qe in a
+// context's word, so that a decision needs neither shifted.
+inline constexpr std::uint64_t kMQHalf = std::uint64_t(0x8000) << 48;
+
 struct KVMQRegisters {
-    std::uint32_t a = 0x8000;
+    std::uint64_t a = kMQHalf;
     std::uint32_t ct = 0;
     std::uint64_t c = 0;
     KVMQIntake* intake = nullptr;
 
-    // One decision in a context (its index into kMQEntries, updated).
-    inline unsigned decode(std::uint8_t& context);
+    // One decision in a context of the given word; next receives the word after it.
+    inline unsigned decide(KVMQContext context, KVMQContext& next);
+    // One decision in a context (updated).
+    unsigned decode(KVMQContext& context) { return decide(context, context); }
 };
 
 class KVMQDecoder {
@@ -115,52 +127,49 @@ public:
     unsigned decode(unsigned cx) { return registers_.decode(contexts_[cx]); }
 
     KVMQRegisters& registers() { return registers_; }
-    // The contexts as indices 2 x state + MPS into kMQEntries.
-    std::array<std::uint8_t, NumContexts>& contexts() { return contexts_; }
+    // The contexts as words (see KVMQContext).
+    std::array<KVMQContext, NumContexts>& contexts() { return contexts_; }
     // The state index (0 to 46) and MPS of a context.
-    unsigned stateOf(unsigned cx) const { return contexts_[cx] >> 1; }
+    unsigned stateOf(unsigned cx) const { return (contexts_[cx] & 0xFF) >> 1; }
     unsigned mpsOf(unsigned cx) const { return contexts_[cx] & 1; }
 
 private:
     KVMQIntake intake_;
     KVMQRegisters registers_;
-    std::array<std::uint8_t, NumContexts> contexts_{};
+    std::array<KVMQContext, NumContexts> contexts_{};
 };
 
-inline unsigned KVMQRegisters::decode(std::uint8_t& context) {
-    const std::uint32_t old = context;
-    const KVMQEntry e = kMQEntries[old];
-    const std::uint32_t qe = e.qe;
-    const std::uint32_t mps = old & 1u;
-    // DECODE with its exchanges, free of branches on the decision: the code lies in the lower
-    // (LPS) sub-interval or the upper one, and either exchanges when the interval left to the
-    // MPS is the smaller.
-    const std::uint32_t rest = a - qe;
-    const std::uint64_t qeHigh = std::uint64_t(qe) << 48;
-    const std::uint32_t lower = c < qeHigh ? 1u : 0u;
-    const std::uint32_t exchange = rest < qe ? 1u : 0u;
-    const std::uint32_t d = mps ^ lower ^ exchange;
-    const std::uint32_t lowerMask = 0u - lower;
-    const std::uint32_t interval = rest ^ ((rest ^ qe) & lowerMask);
-    c -= qeHigh & ~(std::uint64_t(0) - lower);
-    // A renormalisation moves the state on: to its MPS successor after the MPS, else to its
-    // LPS successor.
-    const std::uint32_t next = d == mps ? e.nextMPS : e.nextLPS;
-    context = static_cast<std::uint8_t>(interval < 0x8000 ? next : old);
-    // RENORMD: all its steps at once.
-    // (interval is never 0: Qe and A - Qe are both at least 1.)
-    // For an interval below 2^16 the shifts are 15 less the index of its top bit.
-    const unsigned n = 15u ^ (31u ^ static_cast<unsigned>(__builtin_clz(interval)));
+inline unsigned KVMQRegisters::decide(KVMQContext w, KVMQContext& next) {
+    // DECODE with its exchanges, free of branches on the decision (a branch here mispredicts
+    // on every other decision of a noisy plane): the code lies in the lower (LPS) sub-interval
+    // or the upper one, and either exchanges when the interval left to the MPS is the smaller.
+    // What depends on the sub-interval is chosen by masks, as compilers turn a condition used
+    // this often into branches. Everything is in the top 16 bits of 64.
+    const std::uint64_t qe = w & kMQQeMask;
+    const std::uint64_t rest = a - qe;
+    const std::uint64_t lowerMask = std::uint64_t(0) - (c < qe ? 1u : 0u);
+    const std::uint32_t lower = static_cast<std::uint32_t>(lowerMask) & 1u;
+    const std::uint32_t belowHalf = static_cast<std::uint32_t>(~rest >> 63);
+    const std::uint32_t lps = lower ^ (rest < qe ? 1u : 0u);
+    // The interval of the decision, Qe below or A - Qe above. It renormalises when below half,
+    // as the lower one always is (and then the upper one never exchanges: lps is 0 without
+    // renormalisation).
+    const std::uint64_t interval = rest ^ ((rest ^ qe) & lowerMask);
+    next = kMQTransitions[4 * (w & 0x7F) + (lower | belowHalf) + lps];
+    // RENORMD, all its steps at once: the shifts that bring the interval's top bit to bit 63.
+    // (The interval is never 0: Qe and A - Qe are both at least 1.)
+    const unsigned n = static_cast<unsigned>(__builtin_clzll(interval));
     a = interval << n;
+    const std::uint64_t code = c - (qe & ~lowerMask);
     if (n > ct) [[unlikely]] {
-        const KVMQCode shifted = mqShift({c, ct}, n, *intake);
+        const KVMQCode shifted = mqShift({code, ct}, n, *intake);
         c = shifted.c;
         ct = shifted.ct;
-        return d;
+    } else {
+        c = code << n;
+        ct -= n;
     }
-    c <<= n;
-    ct -= n;
-    return d;
+    return (static_cast<unsigned>(w) & 1u) ^ lps;
 }
 
 } // namespace Korvel

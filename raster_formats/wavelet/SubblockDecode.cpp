@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <array>
-#include <bit>
 #include <cstring>
 
 namespace Korvel {
@@ -15,10 +14,25 @@ using namespace SubblockState;
 
 // Bits of an arithmetic-coded plane, each in its context. The pass works on copies of the
 // decoder's registers and contexts, so that they stay in machine registers and on the stack.
+// The word of the last decision's context is held in a register and written back only after
+// the next decision's context is read: runs of decisions in one context (the zero-coding context
+// of an empty neighbourhood, the refinement context of later planes) then pass the word from one
+// decision to the next in a register, and a read never waits for the write before it.
 struct MQBits {
     KVMQRegisters registers;
-    std::array<std::uint8_t, KVMQDecoder::NumContexts> contexts;
-    unsigned operator()(unsigned cx) { return registers.decode(contexts[cx]); }
+    KVMQContext* contexts; // apart, so that the scalars here can live in machine registers
+    unsigned last = 0;
+    KVMQContext lastWord = contexts[0];
+
+    unsigned operator()(unsigned cx) {
+        const KVMQContext stored = contexts[cx];
+        contexts[last] = lastWord;
+        const KVMQContext w = cx == last ? lastWord : stored;
+        last = cx;
+        return registers.decide(w, lastWord);
+    }
+    // The last context's word back into the contexts.
+    void writeBack() { contexts[last] = lastWord; }
 };
 
 // Bits of a raw plane, most significant bit of each byte first; zeros past the end.
@@ -56,7 +70,6 @@ template <bool Raw, class Bits> void passPlane(const Pass& p, Bits& bits) {
     const std::ptrdiff_t w = static_cast<std::ptrdiff_t>(p.stateStride);
     const std::ptrdiff_t columns = p.x1 - p.x0 + 1;
     const std::uint32_t mask = p.mask;
-    const unsigned shift = 31u - static_cast<unsigned>(std::countl_zero(mask));
     const std::uint8_t* const decision = p.decision;
     for (std::int32_t y = p.y0; y <= p.y1; ++y) {
         std::uint32_t* st = p.state + static_cast<std::ptrdiff_t>(y) * w + p.x0;
@@ -70,7 +83,7 @@ template <bool Raw, class Bits> void passPlane(const Pass& p, Bits& bits) {
             const std::uint32_t d = bits(decision[decisionIndex(s)]);
             const std::uint32_t significant = (s >> 13) & 1u;
             *st = s | ((s >> 1) & Refined);
-            *co |= (d & significant) << shift;
+            *co |= mask & (0u - (d & significant));
             if (d > significant) {
                 const unsigned i = (s >> 4) & 0xFF;
                 const std::uint32_t negative = bits(t.signContext[i]) ^ t.signFlip[i];
@@ -109,10 +122,12 @@ void SubblockDecode::decodePlane(KVMQDecoder& decoder, const QG3PlaneRecord& rec
         passPlane<true>(pass, bits);
     } else {
         decoder.initDec(data, length);
-        MQBits bits{decoder.registers(), decoder.contexts()};
+        std::array<KVMQContext, KVMQDecoder::NumContexts> contexts = decoder.contexts();
+        MQBits bits{decoder.registers(), contexts.data()};
         passPlane<false>(pass, bits);
+        bits.writeBack();
         decoder.registers() = bits.registers;
-        decoder.contexts() = bits.contexts;
+        decoder.contexts() = contexts;
     }
 }
 
