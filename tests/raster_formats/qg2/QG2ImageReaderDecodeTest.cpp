@@ -161,5 +161,25 @@ TEST(QG2ImageReaderDecode, OpeningReadsTheHeaderAndTheRecordsOnce) {
     }
 }
 
+// A whole decode reads each byte of the file about once, however blocks and strips fall: a block
+// that spans strips is continued from its bytes kept in the block cache, and each band's
+// directory is read once.
+TEST(QG2ImageReaderDecode, DecodingReadsEachByteAboutOnce) {
+    for (const quarn_test::QG2WrittenFile& file : layouts()) {
+        for (const std::uint32_t stripHeight : {16u, 64u}) {
+            SCOPED_TRACE(stripHeight);
+            quarn_test::VectorStream stream(file.bytes, false);
+            KVIRef<QG2ImageReader> reader(QG2ImageReader::create());
+            ASSERT_EQ(reader->initialize(&stream, nullptr, 1, 3), KV_OK);
+            stream.readRequests.clear();
+            reader->setStripHeight(stripHeight);
+            const auto width = reader->getWidth(), height = reader->getHeight();
+            KVISceneBuffer buffer(reader->getPixelProps(), width, height);
+            ASSERT_EQ(reader->read(KVIScene(0, 0, width, height, 1.0), buffer), KV_OK);
+            EXPECT_LE(bytesRead(stream), 1.2 * file.bytes.size());
+        }
+    }
+}
+
 } // namespace
 } // namespace Korvel
