@@ -6,7 +6,9 @@
 //
 // Figures: output megapixels per second; the heap the decode held at the end of its fullest strip
 // beyond what was in use when it began (the file's bytes are held in memory before that), from
-// the heap probe; the process's peak resident size.
+// the heap probe; the process's peak resident size; the bytes one decode reads from its stream,
+// as a multiple of the file's size (from a test stream that records its reads, outside the
+// timing).
 
 #include "HeapProbe.h"
 #include "KVIODynamicMemStream.h"
@@ -14,12 +16,14 @@
 #include "KVISceneBuffer.h"
 #include "QG2ImageReader.h"
 #include "QG2ImageWriter.h"
+#include "TestStreams.h"
 
 #include <benchmark/benchmark.h>
 
 #include <cmath>
 #include <cstdio>
 #include <fstream>
+#include <numeric>
 #include <random>
 #include <sys/resource.h>
 
@@ -79,6 +83,40 @@ double peakResidentMegabytes() {
     return usage.ru_maxrss / 1024.0;
 }
 
+// Reads a scene strip by strip into one strip of a buffer.
+KVStatus readScene(QG2ImageReader& reader, double magnification, std::int64_t* peak) {
+    std::uint32_t width = 0, height = 0;
+    reader.getDimsAtMag(magnification, width, height);
+    const KVIScene scene(0, 0, width, height, magnification);
+    const std::uint32_t stripHeight = reader.getStripHeight();
+    // One strip of the caller's buffer, reused for every strip.
+    KVISceneBuffer strip(reader.getPixelProps(), width, stripHeight);
+    const auto before = static_cast<std::int64_t>(quarn_test::heapInUse());
+    KVStatus status = reader.readBegin(scene);
+    for (std::uint32_t y = 0; status == KV_OK && y < height; y += stripHeight) {
+        KVISceneBuffer window(strip, 0, 0, width, std::min(stripHeight, height - y));
+        status = reader.readStrip(
+            window, KVIScene(0, y, width, std::min(stripHeight, height - y), magnification));
+        if (peak != nullptr)
+            *peak = std::max(*peak, static_cast<std::int64_t>(quarn_test::heapInUse()) - before);
+    }
+    benchmark::DoNotOptimize(strip.getWindowBandData(0));
+    const KVStatus ended = reader.readEnd();
+    return status != KV_OK ? status : ended;
+}
+
+// The bytes one decode reads, as a multiple of the file's size.
+double bytesReadPerFileByte(double magnification) {
+    quarn_test::VectorStream stream(image(), false);
+    KVIRef<QG2ImageReader> reader(QG2ImageReader::create());
+    if (reader->initialize(&stream, nullptr, 1, 3) != KV_OK) return 0.0;
+    stream.readRequests.clear();
+    if (readScene(*reader, magnification, nullptr) != KV_OK) return 0.0;
+    const std::uint64_t read =
+        std::accumulate(stream.readRequests.begin(), stream.readRequests.end(), std::uint64_t{0});
+    return static_cast<double>(read) / static_cast<double>(image().size());
+}
+
 void decode(benchmark::State& state, double magnification) {
     // The library's own memory stream, holding the file.
     const std::vector<std::uint8_t>& bytes = image();
@@ -96,26 +134,12 @@ void decode(benchmark::State& state, double magnification) {
     }
     std::uint32_t width = 0, height = 0;
     reader->getDimsAtMag(magnification, width, height);
-    const KVIScene scene(0, 0, width, height, magnification);
-    const std::uint32_t stripHeight = reader->getStripHeight();
-    // One strip of the caller's buffer, reused for every strip.
-    KVISceneBuffer strip(reader->getPixelProps(), width, stripHeight);
     std::int64_t peak = 0;
     for (auto _ : state) {
-        const auto before = static_cast<std::int64_t>(quarn_test::heapInUse());
-        KVStatus status = reader->readBegin(scene);
-        for (std::uint32_t y = 0; status == KV_OK && y < height; y += stripHeight) {
-            KVISceneBuffer window(strip, 0, 0, width, std::min(stripHeight, height - y));
-            status = reader->readStrip(
-                window, KVIScene(0, y, width, std::min(stripHeight, height - y), magnification));
-            peak = std::max(peak, static_cast<std::int64_t>(quarn_test::heapInUse()) - before);
-        }
-        const KVStatus ended = reader->readEnd();
-        if (status != KV_OK || ended != KV_OK) {
+        if (readScene(*reader, magnification, &peak) != KV_OK) {
             state.SkipWithError("the decode failed");
             return;
         }
-        benchmark::DoNotOptimize(strip.getWindowBandData(0));
     }
     state.counters["MPixel/s"] = benchmark::Counter(static_cast<double>(width) * height * 1e-6 *
                                                         static_cast<double>(state.iterations()),
@@ -123,6 +147,7 @@ void decode(benchmark::State& state, double magnification) {
     state.counters["heap_peak_MB"] = static_cast<double>(peak) / (1024.0 * 1024.0);
     state.counters["file_MB"] = static_cast<double>(image().size()) / (1024.0 * 1024.0);
     state.counters["rss_peak_MB"] = peakResidentMegabytes();
+    state.counters["read_per_file_byte"] = bytesReadPerFileByte(magnification);
 }
 
 BENCHMARK_CAPTURE(decode, full, 1.0)->Unit(benchmark::kMillisecond)->MinTime(3.0);

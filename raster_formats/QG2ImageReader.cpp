@@ -25,13 +25,6 @@ bool readExactly(KVIOStreamInf* stream, std::uint8_t* buffer, std::uint32_t coun
     return stream->read(buffer, count) == count;
 }
 
-// The metadata offset of the header's 0xFF 0xD0 segment, 0 without one. A header that cannot be
-// walked has none here; reading the header proper reports what is wrong with it.
-std::uint32_t findMetadataOffset(KVIOStreamInf* stream) {
-    QG2FileDBInfo header(stream, false, true, false);
-    return header.readFileHeader() == KV_OK ? header.getMetadataOffset() : 0;
-}
-
 } // namespace
 
 QG2ImageReader* QG2ImageReader::create() {
@@ -63,13 +56,28 @@ KVStatus QG2ImageReader::initialize(KVIOStreamInf* stream, KVIOStreamInf* worldF
 KVStatus QG2ImageReader::readHeaderAndMetadata(std::int64_t& fileSize) {
     if (!stream_->isOpen())
         if (const KVStatus status = stream_->open(); status != KV_OK) return status;
-    KVStatus status = readMetadata();
-    if (status == KV_OK) status = stream_->seek(0, KVIO_SEEK_END);
-    if (status == KV_OK) {
-        fileSize = stream_->tell();
-        if (fileSize < 0) {
-            status = stream_->getLastError();
-            if (status == KV_OK) status = KV_FAILURE;
+    // The header is walked once, here: it gives the metadata offset and the stream's length. A
+    // header that cannot be walked has no metadata here; reading it again below reports what is
+    // wrong with it, with the statuses that reading it reports.
+    std::unique_ptr<QG2FileDBInfo> info(
+        new (std::nothrow) QG2FileDBInfo(stream_, true, streamUsage_ == QRN_STREAM_KEEP_OPEN,
+                                         memoryUsage_ == QRN_MEMORY_FULL_SHARED));
+    if (!info) {
+        stream_->close();
+        return KV_OUT_OF_MEMORY;
+    }
+    KVStatus header = KV_FAILURE;
+    KVStatus status = readMetadata(*info, header);
+    if (status == KV_OK && header == KV_OK) {
+        fileSize = static_cast<std::int64_t>(info->getStreamLength());
+    } else if (status == KV_OK) {
+        status = stream_->seek(0, KVIO_SEEK_END);
+        if (status == KV_OK) {
+            fileSize = stream_->tell();
+            if (fileSize < 0) {
+                status = stream_->getLastError();
+                if (status == KV_OK) status = KV_FAILURE;
+            }
         }
     }
     if (status != KV_OK) {
@@ -80,24 +88,23 @@ KVStatus QG2ImageReader::readHeaderAndMetadata(std::int64_t& fileSize) {
 
     // The image is dithered unless its metadata says otherwise.
     dither_ = !getMetadata().has(KVI_TAG_IMAGE_NO_DITHER);
-    dbInfo_.reset(new (std::nothrow)
-                      QG2FileDBInfo(stream_, dither_, streamUsage_ == QRN_STREAM_KEEP_OPEN,
-                                    memoryUsage_ == QRN_MEMORY_FULL_SHARED));
-    if (!dbInfo_) return KV_OUT_OF_MEMORY;
+    info->setDither(dither_);
     try {
-        status = dbInfo_->readHeader();
+        status = header == KV_OK ? info->readSubbands() : info->readHeader();
     } catch (const KVUtilException& e) {
         status = e.getStatus();
     } catch (...) {
         status = KV_QRN_UNEXPECTED_EXCEPTION;
     }
-    if (status != KV_OK) dbInfo_.reset();
+    if (status == KV_OK) dbInfo_ = std::move(info);
     return status;
 }
 
-KVStatus QG2ImageReader::readMetadata() {
+KVStatus QG2ImageReader::readMetadata(QG2FileDBInfo& info, KVStatus& header) {
+    header = KV_FAILURE;
     if (stream_->seek(0, KVIO_SEEK_SET) != KV_OK) return KV_QRN_METADATA_UNUSABLE;
-    const std::uint32_t offset = findMetadataOffset(stream_);
+    header = info.readFileHeader();
+    const std::uint32_t offset = header == KV_OK ? info.getMetadataOffset() : 0;
     if (offset == 0) return KV_OK;
     std::uint8_t marker[2];
     if (stream_->seek(offset, KVIO_SEEK_SET) != KV_OK || !readExactly(stream_, marker, 2))

@@ -52,7 +52,8 @@ protected:
 
 private:
     KVStatus readHeaderAndMetadata(std::int64_t& fileSize);
-    KVStatus readMetadata();
+    // Walks the header (its status in header) and reads the metadata it points to.
+    KVStatus readMetadata(QG2FileDBInfo& info, KVStatus& header);
     KVStatus describe(std::int64_t fileSize, KVIOStreamInf* worldFile);
 
     std::unique_ptr<QG2FileDBInfo> dbInfo_;

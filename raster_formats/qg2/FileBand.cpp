@@ -1,10 +1,12 @@
 #include "FileBand.h"
 
+#include "KVBigEndian.h"
 #include "KVIOBodyReader.h"
 #include "KVStatusGuard.h"
 #include "QG2FileSubbandInfo.h"
 #include "QG2Status.h"
 
+#include <algorithm>
 #include <limits>
 #include <new>
 
@@ -41,24 +43,29 @@ KVStatus FileBand::read() {
     return setDirectory(bits, std::move(huffval), step, blockWidth, blockHeight);
 }
 
-KVStatus FileBand::readBlock(std::uint32_t index, std::vector<std::uint8_t>& bytes) {
+KVStatus FileBand::readBlockFrom(std::uint32_t index, std::uint64_t from,
+                                 std::vector<std::uint8_t>& bytes) {
     bytes.clear();
     if (index >= getBlockCount()) return KV_BAD_ARGUMENT;
     KVIOBodyReader in = subband_.streamReader();
-    std::uint32_t start = 0, next = 0;
+    // The block's offset and the next block's, in one read.
+    const bool last = index + 1 == getBlockCount();
+    std::uint8_t offsets[8];
     KV_RETURN_IF_FAILED(in.seek(tablePosition_ + 4 * std::uint64_t{index}));
-    KV_RETURN_IF_FAILED(in.read(start));
-    if (index + 1 < getBlockCount()) KV_RETURN_IF_FAILED(in.read(next));
-    const std::uint64_t end = index + 1 < getBlockCount() ? next : subband_.lastBlockEnd(start);
+    KV_RETURN_IF_FAILED(in.read(offsets, last ? 4 : 8));
+    const std::uint32_t start = loadBE<std::uint32_t>(offsets);
+    const std::uint64_t end =
+        last ? subband_.lastBlockEnd(start) : loadBE<std::uint32_t>(offsets + 4);
     if (end < start) return KV_QG2_BAD_STRUCTURE;
     if (end > in.length()) return KV_QG2_SHORT_READ;
     const std::uint64_t size = end - start;
     if (size == 0) return KV_OK;
     if (size > std::numeric_limits<std::uint32_t>::max()) return KV_QG2_BAD_STRUCTURE;
-    KV_RETURN_IF_FAILED(kvGuard([&] { bytes.resize(size); }));
+    KV_RETURN_IF_FAILED(kvGuard([&] { bytes.assign(size, 0); }));
     // A block that cannot be read leaves no bytes behind.
-    KVStatus status = in.seek(start);
-    if (status == KV_OK) status = in.read(bytes.data(), size);
+    const std::uint64_t skipped = std::min(from, size);
+    KVStatus status = in.seek(start + skipped);
+    if (status == KV_OK) status = in.read(bytes.data() + skipped, size - skipped);
     if (status != KV_OK) bytes.clear();
     return status;
 }

@@ -23,7 +23,8 @@ public:
     KVStatus read();
     // KV_QG2_BAD_STRUCTURE for a block that ends before it begins, KV_QG2_SHORT_READ for one that
     // ends beyond the stream, KV_OUT_OF_MEMORY.
-    KVStatus readBlock(std::uint32_t index, std::vector<std::uint8_t>& bytes) override;
+    KVStatus readBlockFrom(std::uint32_t index, std::uint64_t from,
+                           std::vector<std::uint8_t>& bytes) override;
 
 private:
     const QG2FileSubbandInfo& subband_;

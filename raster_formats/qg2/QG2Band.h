@@ -41,7 +41,13 @@ public:
     KVStatus buildTree(QG2HuffmanTree& tree) const;
     // The coded bytes of a block; none for a block without bytes. KV_BAD_ARGUMENT for an index
     // beyond the grid.
-    virtual KVStatus readBlock(std::uint32_t index, std::vector<std::uint8_t>& bytes) = 0;
+    KVStatus readBlock(std::uint32_t index, std::vector<std::uint8_t>& bytes) {
+        return readBlockFrom(index, 0, bytes);
+    }
+    // As readBlock, but only the bytes from position from of the block on are read; those before
+    // it are left zero (a decode that continues from a resume state never looks back).
+    virtual KVStatus readBlockFrom(std::uint32_t index, std::uint64_t from,
+                                   std::vector<std::uint8_t>& bytes) = 0;
 
 protected:
     explicit QG2Band(const QG2Rect& region) : region_(region) {}

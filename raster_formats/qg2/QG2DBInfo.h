@@ -62,6 +62,8 @@ public:
 
     KVIOStreamInf* getStream() const { return stream_; }
     bool getDither() const { return dither_; }
+    // For a reader that learns the dither flag from metadata found through the header.
+    void setDither(bool dither) { dither_ = dither; }
     bool keepsStreamOpen() const { return keepOpen_; }
     bool isShared() const { return shared_; }
 

@@ -21,9 +21,10 @@ void askInterrupt(KVIInterruptDelegate* interrupt) {
 
 class LeafDecoder {
 public:
-    LeafDecoder(QG2DBInfo& dbInfo, std::int32_t level, QG2BlockCache& cache,
+    LeafDecoder(QG2DBInfo& dbInfo, std::int32_t level, QG2BlockCache& cache, QG2BandCache& bands,
                 KVIInterruptDelegate* interrupt, QG2DecodeCounts& counts)
-        : dbInfo_(dbInfo), level_(level), cache_(cache), interrupt_(interrupt), counts_(counts) {}
+        : dbInfo_(dbInfo), level_(level), cache_(cache), bands_(bands), interrupt_(interrupt),
+          counts_(counts) {}
 
     void decode(QG2Subband& leaf) {
         const QG2Rect& rect = leaf.getRect();
@@ -36,8 +37,8 @@ public:
         for (const std::uint32_t region : regions_) {
             for (std::uint32_t b = 0; b < bands; ++b) {
                 if (!info->hasBand(region, b)) continue;
-                std::unique_ptr<QG2Band> band;
-                throwIfFailed(info->createBand(region, b, band));
+                QG2BandCache::Entry* band = nullptr;
+                throwIfFailed(bands_.find(*info, leaf.getLeafNumber(), region, b, band));
                 decodeBand(leaf, *info, region, b, *band);
             }
         }
@@ -45,12 +46,13 @@ public:
 
 private:
     void decodeBand(QG2Subband& leaf, const QG2SubbandInfo& info, std::uint32_t region,
-                    std::uint32_t b, QG2Band& band) {
+                    std::uint32_t b, QG2BandCache::Entry& entry) {
+        QG2Band& band = *entry.band;
         const QG2Rect& rect = leaf.getRect();
         const QG2Rect met = rect.intersect(band.getRegion());
         if (met.isEmpty()) return;
-        QG2HuffmanTree tree;
-        throwIfFailed(band.buildTree(tree));
+        const QG2HuffmanTree* tree = nullptr;
+        throwIfFailed(QG2BandCache::tree(entry, tree));
         const float step = leaf.dequantisationStep(band.getStep(), level_);
         QG2Dither dither;
         dither.columnOffset = info.getColumnDitherOffset();
@@ -70,21 +72,31 @@ private:
                 const QG2Rect block = band.getBlockRect(index);
                 const QG2Rect wanted = block.intersect(rect);
                 if (wanted.isEmpty()) continue;
-                throwIfFailed(band.readBlock(index, bytes_));
-                if (bytes_.empty()) continue;
+                // A block continued from an earlier strip comes from the bytes kept with its
+                // state, or else from its bytes beyond the state's position; a new one is read
+                // whole.
+                const QG2BlockKey key{b, region, leaf.getLeafNumber(), index};
+                const QG2BlockCache::Entry* resume = cache_.find(key);
+                const std::vector<std::uint8_t>* bytes = &bytes_;
+                if (resume != nullptr && !resume->bytes.empty()) {
+                    bytes = &resume->bytes;
+                    bytes_.clear();
+                } else {
+                    throwIfFailed(band.readBlockFrom(
+                        index, resume != nullptr ? resume->state.bytePosition : 0, bytes_));
+                    if (bytes_.empty()) continue;
+                }
                 const auto width = static_cast<std::uint32_t>(wanted.width());
                 const auto height = static_cast<std::uint32_t>(wanted.height());
                 coefficients_.assign(std::size_t{width} * height, 0);
                 askInterrupt(interrupt_);
 
-                const QG2BlockKey key{b, region, leaf.getLeafNumber(), index};
-                const QG2ResumeState* resume = cache_.find(key);
                 ++(resume != nullptr ? counts_.blocksResumed : counts_.blocksStarted);
                 counts_.rowsDecoded += height;
-                const std::optional<QG2ResumeState> state =
-                    QG2Decoder::decodeBlock(tree, bytes_.data(), bytes_.size(),
-                                            coefficients_.data(), block, wanted, resume);
-                cache_.update(key, state);
+                const std::optional<QG2ResumeState> state = QG2Decoder::decodeBlock(
+                    *tree, bytes->data(), bytes->size(), coefficients_.data(), block, wanted,
+                    resume != nullptr ? &resume->state : nullptr);
+                cache_.update(key, state, bytes_);
                 askInterrupt(interrupt_);
 
                 dither.column = static_cast<std::uint32_t>(wanted.x0);
@@ -100,6 +112,7 @@ private:
     QG2DBInfo& dbInfo_;
     std::int32_t level_;
     QG2BlockCache& cache_;
+    QG2BandCache& bands_;
     KVIInterruptDelegate* interrupt_;
     QG2DecodeCounts& counts_;
     std::vector<std::uint32_t> regions_;
@@ -110,8 +123,9 @@ private:
 } // namespace
 
 void qg2DecodeSubband(QG2Subband& tree, QG2DBInfo& dbInfo, std::int32_t level, QG2BlockCache& cache,
-                      KVIInterruptDelegate* interrupt, QG2DecodeCounts& counts) {
-    LeafDecoder decoder(dbInfo, level, cache, interrupt, counts);
+                      QG2BandCache& bands, KVIInterruptDelegate* interrupt,
+                      QG2DecodeCounts& counts) {
+    LeafDecoder decoder(dbInfo, level, cache, bands, interrupt, counts);
     tree.forEachLeaf([&](QG2Subband& leaf) { decoder.decode(leaf); });
 }
 

@@ -1,12 +1,13 @@
 #pragma once
 // Fills the leaves of a subband tree with dequantised coefficients from the file: for each leaf
 // in leaf order, each region of its subband that the leaf's rectangle meets and each band with
-// data there, the blocks that the rectangle meets are decoded (continuing from the block cache
-// where an earlier strip stopped), dequantised with the leaf's step and, in band 0 of an image
-// whose dither is on, less the dither. Leaves beyond the file's subbands, and subbands without
-// data, stay zero.
+// data there (the band and its tree taken from the band cache), the blocks that the rectangle
+// meets are decoded (continuing from the block cache where an earlier strip stopped), dequantised
+// with the leaf's step and, in band 0 of an image whose dither is on, less the dither. Leaves
+// beyond the file's subbands, and subbands without data, stay zero.
 
 #include "KVIImageStage.h"
+#include "QG2BandCache.h"
 #include "QG2BlockCache.h"
 #include "QG2DBInfo.h"
 #include "QG2Subband.h"
@@ -27,6 +28,7 @@ struct QG2DecodeCounts {
 // before and after each block, answers nonzero; the status of a directory, region list or block
 // that cannot be read; the block decoder's statuses. std::bad_alloc when memory runs out.
 void qg2DecodeSubband(QG2Subband& tree, QG2DBInfo& dbInfo, std::int32_t level, QG2BlockCache& cache,
-                      KVIInterruptDelegate* interrupt, QG2DecodeCounts& counts);
+                      QG2BandCache& bands, KVIInterruptDelegate* interrupt,
+                      QG2DecodeCounts& counts);
 
 } // namespace Korvel

@@ -103,6 +103,11 @@ std::uint32_t nextSymbol(const QG2HuffmanTree& tree, BlockBits& bits) {
 
 constexpr float kDeadZone = 0.44f; // 0x3EE147AE
 
+// The block cache keeps at most this many coded bytes per sample of a strip (all bands), and no
+// less than kMinKeptBytes in all, so that a block spanning strips is read about once.
+constexpr std::uint64_t kKeptBytesPerSample = 2;
+constexpr std::uint64_t kMinKeptBytes = 256 * 1024;
+
 float dequantiseOne(std::int32_t q, float step) {
     if (q == 0) return 0.0f;
     const float value = static_cast<float>(q);
@@ -148,6 +153,7 @@ KVStatus QG2Decoder::decodeBegin(const QG2Rect& rect, std::int32_t level,
         // What an earlier decode left.
         destroyTrees();
         cache_.clear();
+        bands_.clear();
         if (locked_) {
             locked_ = false;
             KV_RETURN_IF_FAILED(dbInfo_->unlockIfShared());
@@ -178,6 +184,18 @@ KVStatus QG2Decoder::decodeBegin(const QG2Rect& rect, std::int32_t level,
                                           static_cast<std::int32_t>(height - 1)});
         numStrips_ = static_cast<std::uint32_t>(
             (std::int64_t{clipped_.y1} - clipped_.y0 + stripHeight) / stripHeight);
+        // The coded bytes the block cache may keep: a few bytes per sample of a strip (a decode
+        // writes at most four bands).
+        const std::uint64_t row = static_cast<std::uint64_t>(clipped_.width()) *
+                                  std::min<std::uint32_t>(dbInfo_->getNumBands(), 4);
+        const std::uint64_t rows =
+            std::min<std::uint64_t>(stripHeight, static_cast<std::uint64_t>(clipped_.height()));
+        constexpr std::uint64_t kMaxSamples =
+            std::numeric_limits<std::uint64_t>::max() / kKeptBytesPerSample;
+        const std::uint64_t samples =
+            rows != 0 && row > kMaxSamples / rows ? kMaxSamples : row * rows;
+        cache_.setByteLimit(
+            keptByteLimit_.value_or(std::max(kMinKeptBytes, kKeptBytesPerSample * samples)));
         return KV_OK;
     });
 }
@@ -226,16 +244,16 @@ KVStatus QG2Decoder::decodeStripRows(KVISceneBuffer& buffer, const QG2Rect& stri
         current_ = std::move(next_);
         if (overlap_) {
             const std::unique_ptr<QG2Subband> remainder = qg2RemainderTree(*current_, *overlap_);
-            qg2DecodeSubband(*remainder, *dbInfo_, level_, cache_, interrupt_, counts_);
+            qg2DecodeSubband(*remainder, *dbInfo_, level_, cache_, bands_, interrupt_, counts_);
             qg2JoinTree(*remainder, *current_);
             qg2JoinTree(*overlap_, *current_);
             overlap_.reset();
         } else {
-            qg2DecodeSubband(*current_, *dbInfo_, level_, cache_, interrupt_, counts_);
+            qg2DecodeSubband(*current_, *dbInfo_, level_, cache_, bands_, interrupt_, counts_);
         }
     } else {
         current_ = buildTree(strip);
-        qg2DecodeSubband(*current_, *dbInfo_, level_, cache_, interrupt_, counts_);
+        qg2DecodeSubband(*current_, *dbInfo_, level_, cache_, bands_, interrupt_, counts_);
     }
     const QG2Rect following = stripRect(strip_ + 1);
     if (!following.isEmpty()) next_ = buildTree(following);
@@ -249,6 +267,7 @@ KVStatus QG2Decoder::decodeStripRows(KVISceneBuffer& buffer, const QG2Rect& stri
 KVStatus QG2Decoder::decodeEnd() {
     destroyTrees();
     cache_.clear();
+    bands_.clear();
     numStrips_ = 0;
     strip_ = 0;
     failed_ = KV_OK;

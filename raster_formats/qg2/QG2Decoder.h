@@ -5,8 +5,10 @@
 // converts the result (QG2OutputConversion). Between strips the decoder keeps the next strip's
 // tree and the overlap of the two (the coefficient rows both need, already decoded), so that a
 // strip decodes only the rows below the overlap, and the block cache, so that a block spanning
-// two strips continues where it stopped: every coefficient row is decoded once, and memory is
-// bounded by the strip, not the image.
+// two strips continues where it stopped (from its bytes kept in the cache, within a limit of a few
+// bytes per sample of a strip): every coefficient row is decoded once, each coded byte is read
+// about once, and memory is bounded by the strip, not the image. The band cache keeps the bands
+// met (their directories and Huffman trees) from strip to strip.
 //
 // Coded block: 0xFF 0xA3, then a bit stream read most significant bit first, in which a byte 0xFF
 // is followed by a stuffed byte. Symbols (the Huffman leaf values):
@@ -55,6 +57,10 @@ public:
 
     // KV_BAD_ARGUMENT without database information.
     KVStatus initialize();
+    // The most coded bytes the block cache keeps for blocks that span strips, from the next
+    // decodeBegin on. By default 2 bytes per sample of a strip (columns x strip height x bands),
+    // and no less than 256 KB; a block whose bytes do not fit is read again from where it stopped.
+    void setKeptByteLimit(std::optional<std::uint64_t> limit) { keptByteLimit_ = limit; }
 
     // Starts decoding a rectangle (inclusive, in the image's coordinates at the level; the empty
     // rectangle is accepted) at a level (negative: magnifying) in strips of stripHeight rows.
@@ -118,12 +124,14 @@ private:
     std::uint64_t strip_ = 0;
     bool locked_ = false;
     KVStatus failed_ = KV_OK;
+    std::optional<std::uint64_t> keptByteLimit_;
     // The trees' planes come from here; declared before the trees, so it outlives them.
     PlanePool<float> pool_;
     std::unique_ptr<QG2Subband> current_;
     std::unique_ptr<QG2Subband> next_;
     std::unique_ptr<QG2Subband> overlap_;
     QG2BlockCache cache_;
+    QG2BandCache bands_;
     QG2DecodeCounts counts_;
 };
 

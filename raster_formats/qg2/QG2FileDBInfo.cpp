@@ -27,7 +27,19 @@ QG2FileDBInfo::~QG2FileDBInfo() {
 
 KVStatus QG2FileDBInfo::readHeader() {
     KV_RETURN_IF_FAILED(openStream());
-    const KVStatus status = kvGuard([&] { return parse(); });
+    const KVStatus status = kvGuard([&] {
+        subbands_.clear();
+        KV_RETURN_IF_FAILED(readFileHeader());
+        return parseSubbands();
+    });
+    if (status != KV_OK) subbands_.clear();
+    const KVStatus closed = closeStream();
+    return status != KV_OK ? status : closed;
+}
+
+KVStatus QG2FileDBInfo::readSubbands() {
+    KV_RETURN_IF_FAILED(openStream());
+    const KVStatus status = kvGuard([&] { return parseSubbands(); });
     if (status != KV_OK) subbands_.clear();
     const KVStatus closed = closeStream();
     return status != KV_OK ? status : closed;
@@ -94,9 +106,8 @@ KVStatus QG2FileDBInfo::readFileHeader() {
     return KV_OK;
 }
 
-KVStatus QG2FileDBInfo::parse() {
+KVStatus QG2FileDBInfo::parseSubbands() {
     subbands_.clear();
-    KV_RETURN_IF_FAILED(readFileHeader());
     const std::uint64_t length = streamLength_;
     const auto count = static_cast<std::uint32_t>(offsets_.size());
 

@@ -28,8 +28,13 @@ public:
     KVStatus readHeader();
     // The header and its segments alone, from the stream as it stands (neither opened nor
     // closed), with the statuses of readHeader: what a reader needs before the subbands, such as
-    // the metadata offset. readHeader walks the header through this.
+    // the metadata offset and the stream's length. readHeader walks the header through this.
     KVStatus readFileHeader();
+    // The rest of readHeader after a readFileHeader that succeeded: opens the stream, reads the
+    // information of every subband, closes the stream (unless it is kept open).
+    KVStatus readSubbands();
+    // The stream's length as readFileHeader found it.
+    std::uint64_t getStreamLength() const { return streamLength_; }
     KVStatus clone(std::unique_ptr<QG2DBInfo>& copy) override;
 
     // Levels beyond this leave nothing to halve in a 32-bit size.
@@ -38,7 +43,7 @@ public:
     static constexpr std::uint64_t kMaxGridCells = std::uint64_t{1} << 22;
 
 private:
-    KVStatus parse();
+    KVStatus parseSubbands();
 
     std::unique_ptr<KVIOStreamInf> ownedStream_;
     std::uint64_t streamLength_ = 0;

@@ -11,7 +11,12 @@
 #include <new>
 
 namespace Korvel {
-namespace {} // namespace
+namespace {
+
+// Bytes of region records read at once.
+constexpr std::uint64_t kRecordBlockBytes = 64 * 1024;
+
+} // namespace
 
 QG2FileSubbandInfo::QG2FileSubbandInfo(KVIOStreamInf* stream, std::uint64_t streamLength,
                                        std::uint32_t bands, std::uint64_t offset, std::uint64_t end)
@@ -36,24 +41,33 @@ KVStatus QG2FileSubbandInfo::read(QG2InfoBudget& budget) {
 
     std::vector<QG2Rect> regions;
     std::vector<std::uint32_t> directories;
-    std::vector<std::uint8_t> record;
     regions.reserve(count);
     directories.reserve(count * getNumBands());
-    if (count != 0) record.resize(recordSize);
+    // The records are read in blocks of whole records, not one read per record; a block holds
+    // kRecordBlockBytes or one record, whichever is more.
+    const std::uint64_t perBlock = std::max<std::uint64_t>(1, kRecordBlockBytes / recordSize);
+    std::vector<std::uint8_t> block;
+    if (count != 0) block.resize(std::min(count, perBlock) * recordSize);
     const std::uint32_t bands = getNumBands();
     constexpr std::uint32_t kMaxCoordinate = std::numeric_limits<std::int32_t>::max() - 1;
-    for (std::uint64_t k = 0; k < count; ++k) {
-        KV_RETURN_IF_FAILED(in.read(record.data(), recordSize));
-        for (std::uint32_t b = 0; b < bands; ++b)
-            directories.push_back(loadBE<std::uint32_t>(record.data() + 4 * std::size_t{b}));
-        const std::uint8_t* rect = record.data() + 4 * std::size_t{bands};
-        const std::uint32_t x0 = loadBE<std::uint32_t>(rect), y0 = loadBE<std::uint32_t>(rect + 4),
-                            x1 = loadBE<std::uint32_t>(rect + 8),
-                            y1 = loadBE<std::uint32_t>(rect + 12);
-        if (x0 > x1 || y0 > y1 || x1 > kMaxCoordinate || y1 > kMaxCoordinate)
-            return KV_QG2_BAD_STRUCTURE;
-        regions.push_back(QG2Rect{static_cast<std::int32_t>(x0), static_cast<std::int32_t>(y0),
-                                  static_cast<std::int32_t>(x1), static_cast<std::int32_t>(y1)});
+    for (std::uint64_t first = 0; first < count; first += perBlock) {
+        const std::uint64_t records = std::min(count - first, perBlock);
+        KV_RETURN_IF_FAILED(in.read(block.data(), records * recordSize));
+        for (std::uint64_t k = 0; k < records; ++k) {
+            const std::uint8_t* record = block.data() + k * recordSize;
+            for (std::uint32_t b = 0; b < bands; ++b)
+                directories.push_back(loadBE<std::uint32_t>(record + 4 * std::size_t{b}));
+            const std::uint8_t* rect = record + 4 * std::size_t{bands};
+            const std::uint32_t x0 = loadBE<std::uint32_t>(rect),
+                                y0 = loadBE<std::uint32_t>(rect + 4),
+                                x1 = loadBE<std::uint32_t>(rect + 8),
+                                y1 = loadBE<std::uint32_t>(rect + 12);
+            if (x0 > x1 || y0 > y1 || x1 > kMaxCoordinate || y1 > kMaxCoordinate)
+                return KV_QG2_BAD_STRUCTURE;
+            regions.push_back(QG2Rect{static_cast<std::int32_t>(x0), static_cast<std::int32_t>(y0),
+                                      static_cast<std::int32_t>(x1),
+                                      static_cast<std::int32_t>(y1)});
+        }
     }
 
     sortedDirectories_ = directories;

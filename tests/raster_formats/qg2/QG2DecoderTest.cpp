@@ -169,7 +169,11 @@ TEST(QG2Decoder, StripsGiveTheSamePixelsAsOneStripAndDecodeEachRowOnce) {
             for (std::uint32_t h : {1u, 7u, 16u, 64u}) {
                 DecodeOptions o;
                 o.stripHeight = h;
+                // Blocks continued from the bytes kept in the block cache, and, with nothing
+                // kept, from bytes read again from where they stopped.
+                o.keptByteLimit = trial % 2 == 0 ? std::nullopt : std::optional<std::uint64_t>(0);
                 const Decoded d = decode(image.file.bytes, rect, level, o);
+                EXPECT_LE(d.bytesKept, o.keptByteLimit.value_or(256 * 1024));
                 ASSERT_EQ(d.status, KV_OK);
                 for (std::uint32_t b = 0; b < 3; ++b)
                     for (std::uint32_t y = 0; y < d.height; ++y)
@@ -201,6 +205,15 @@ TEST(QG2Decoder, ABlockSpanningTwoStripsResumesFromTheCacheAndLeavesIt) {
     EXPECT_EQ(d.counts.blocksStarted, 1u);
     EXPECT_EQ(d.counts.blocksResumed, 1u);
     EXPECT_EQ(d.counts.rowsDecoded, 8u);
+    // The block's bytes were kept for the second strip; with a limit below their size only the
+    // state is, and the same pixels come from the bytes read again.
+    ASSERT_GT(d.bytesKept, 0u);
+    o.keptByteLimit = d.bytesKept - 1;
+    const Decoded reread = decode(image.file.bytes, QG2Rect{0, 0, 7, 7}, 0, o);
+    EXPECT_EQ(reread, d);
+    EXPECT_EQ(reread.bytesKept, 0u);
+    EXPECT_EQ(reread.cacheAfterStrip, d.cacheAfterStrip);
+    o.keptByteLimit.reset();
     o.stripHeight = 8;
     EXPECT_EQ(decode(image.file.bytes, QG2Rect{0, 0, 7, 7}, 0, o), d);
     // Columns short of the block's last keep the entry to the end of the decode.

@@ -19,6 +19,7 @@
 #include <functional>
 #include <limits>
 #include <memory>
+#include <optional>
 #include <vector>
 
 namespace qg2test {
@@ -40,6 +41,8 @@ struct Decoded {
     std::vector<std::vector<float>> bands;
     QG2DecodeCounts counts;
     std::vector<std::size_t> cacheAfterStrip;
+    // The most coded bytes the block cache kept after a strip.
+    std::uint64_t bytesKept = 0;
 
     float at(std::uint32_t band, std::uint32_t x, std::uint32_t y) const {
         return bands[band][std::size_t{y} * width + x];
@@ -54,6 +57,8 @@ struct DecodeOptions {
     std::uint32_t dataType = KVI_DATATYPE_UINT8;
     bool dither = false;
     KVIInterruptDelegate* interrupt = nullptr;
+    // The block cache's byte limit, when not the decoder's own.
+    std::optional<std::uint64_t> keptByteLimit;
     // Called on the stream before decoding (to make it fail).
     std::function<void(quarn_test::VectorStream&)> prepare;
 };
@@ -67,6 +72,7 @@ inline Decoded decode(const std::vector<std::uint8_t>& bytes, const QG2Rect& rec
     if (d.status != KV_OK) return d;
     if (options.prepare) options.prepare(stream);
     QG2Decoder decoder(&info, options.interrupt);
+    decoder.setKeptByteLimit(options.keptByteLimit);
     d.status = decoder.initialize();
     if (d.status == KV_OK) d.status = decoder.decodeBegin(rect, level, options.stripHeight);
     if (d.status != KV_OK) return d;
@@ -81,6 +87,7 @@ inline Decoded decode(const std::vector<std::uint8_t>& bytes, const QG2Rect& rec
         KVISceneBuffer window(buffer, 0, y, d.width, std::min(options.stripHeight, d.height - y));
         d.status = decoder.decodeStrip(window);
         d.cacheAfterStrip.push_back(decoder.getBlockCache().size());
+        d.bytesKept = std::max(d.bytesKept, decoder.getBlockCache().bytesKept());
     }
     d.counts = decoder.getCounts();
     const KVStatus ended = decoder.decodeEnd();

@@ -1,11 +1,15 @@
 // Generation-2 images read through their reader: scenes at several magnifications and places,
-// the stored region with its level offset, and the dither the metadata switches off.
+// the stored region with its level offset, the dither the metadata switches off, and the bytes
+// that opening and decoding read.
 
+#include "KVBigEndian.h"
 #include "KVIRef.h"
 #include "QG2Harness.h"
 #include "QG2ImageReader.h"
 
 #include <gtest/gtest.h>
+
+#include <numeric>
 
 namespace Korvel {
 namespace {
@@ -104,6 +108,77 @@ TEST(QG2ImageReaderDecode, DitherUnlessTheMetadataSwitchesItOff) {
     EXPECT_NE(read, decoded(image, {0, 0, 44, 37}, 0, false));
     // A second read of the same reader gives the same pixels.
     EXPECT_EQ(r.read(KVIScene(0, 0, 45, 38, 1.0)), read);
+}
+
+// One band of 256 x 256 over three levels, cut into blocks 16 wide and of each height below, in
+// subbands of one region or of a grid of 8 x 8.
+std::vector<quarn_test::QG2WrittenFile> layouts() {
+    constexpr std::uint32_t kSize = 256;
+    QG2Plane plane{kSize, kSize, {}};
+    for (std::uint32_t y = 0; y < kSize; ++y)
+        for (std::uint32_t x = 0; x < kSize; ++x)
+            plane.samples.push_back(128 + 90 * std::sin(0.05 * x + 0.02 * y) + (x * y % 13));
+    std::vector<quarn_test::QG2WrittenFile> files;
+    for (const std::uint32_t blockHeight : {8u, 16u, 64u, 256u}) {
+        for (const std::uint32_t grid : {1u, 8u}) {
+            QG2ImageSpec s;
+            s.levels = 3;
+            s.bands = {plane};
+            s.steps = {1.0f};
+            s.blockWidth = 16;
+            s.blockHeight = blockHeight;
+            s.regionsAcross = s.regionsDown = grid;
+            files.push_back(quarn_test::writeQG2Image(s).file);
+        }
+    }
+    return files;
+}
+
+std::uint64_t bytesRead(const quarn_test::VectorStream& stream) {
+    return std::accumulate(stream.readRequests.begin(), stream.readRequests.end(),
+                           std::uint64_t{0});
+}
+
+// Opening reads the header and the region records once, in a few reads whatever the number of
+// regions.
+TEST(QG2ImageReaderDecode, OpeningReadsTheHeaderAndTheRecordsOnce) {
+    for (const quarn_test::QG2WrittenFile& file : layouts()) {
+        // The header with the two bytes after its segments, and each subband's head and records
+        // (of one band).
+        std::uint64_t once = file.afterSegments + 2;
+        std::size_t subbands = 0;
+        for (const std::size_t at : file.subbandAt) {
+            if (at == 0) continue;
+            ++subbands;
+            once += 8 + std::uint64_t{loadBE<std::uint32_t>(file.bytes.data() + at + 4)} * 20;
+        }
+        quarn_test::VectorStream stream(file.bytes, false);
+        KVIRef<QG2ImageReader> reader(QG2ImageReader::create());
+        ASSERT_EQ(reader->initialize(&stream, nullptr, 1, 3), KV_OK);
+        EXPECT_EQ(bytesRead(stream), once);
+        // Two reads per subband, its head and its records, and a few for the header.
+        EXPECT_LE(stream.readRequests.size(), 2 * subbands + 8);
+    }
+}
+
+// A whole decode reads each byte of the file about once, however blocks and strips fall: a block
+// that spans strips is continued from its bytes kept in the block cache, and each band's
+// directory is read once.
+TEST(QG2ImageReaderDecode, DecodingReadsEachByteAboutOnce) {
+    for (const quarn_test::QG2WrittenFile& file : layouts()) {
+        for (const std::uint32_t stripHeight : {16u, 64u}) {
+            SCOPED_TRACE(stripHeight);
+            quarn_test::VectorStream stream(file.bytes, false);
+            KVIRef<QG2ImageReader> reader(QG2ImageReader::create());
+            ASSERT_EQ(reader->initialize(&stream, nullptr, 1, 3), KV_OK);
+            stream.readRequests.clear();
+            reader->setStripHeight(stripHeight);
+            const auto width = reader->getWidth(), height = reader->getHeight();
+            KVISceneBuffer buffer(reader->getPixelProps(), width, height);
+            ASSERT_EQ(reader->read(KVIScene(0, 0, width, height, 1.0), buffer), KV_OK);
+            EXPECT_LE(bytesRead(stream), 1.2 * file.bytes.size());
+        }
+    }
 }
 
 } // namespace
