@@ -33,14 +33,6 @@ KVStatus QG3PlaneCursor::Stream::readAt(std::int64_t offset, std::uint8_t* out, 
     return KV_OK;
 }
 
-void QG3PlaneCursor::setCapacity(std::uint32_t capacity) {
-    if (capacity == capacity_) return;
-    capacity_ = capacity;
-    buffer_.reset();
-    windowStart_ = -1;
-    windowLength_ = 0;
-}
-
 bool QG3PlaneCursor::covers() const {
     return windowStart_ >= 0 && offset_ >= windowStart_ &&
            offset_ - windowStart_ <= std::int64_t(windowLength_);
