@@ -1,5 +1,6 @@
 #include "QG3PlaneCursor.h"
 
+#include "KVBigEndian.h"
 #include "KVStatusGuard.h"
 #include "QG3Status.h"
 #include "QG3StreamIO.h"
@@ -107,9 +108,7 @@ KVStatus QG3PlaneCursor::read(std::uint8_t* out, std::uint64_t count) {
 KVStatus QG3PlaneCursor::readField(unsigned width, std::uint64_t& value) {
     std::uint8_t bytes[8];
     KV_RETURN_IF_FAILED(read(bytes, width));
-    value = 0;
-    for (unsigned i = 0; i < width; ++i)
-        value = (value << 8) | bytes[i];
+    value = loadBE(bytes, width);
     return KV_OK;
 }
 
