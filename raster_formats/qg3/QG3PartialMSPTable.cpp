@@ -25,7 +25,7 @@ KVStatus QG3PartialMSPTable::insert(const QG3SubblockKey& key,
     if (!set) {
         if (!reserve(sizeof(RowSet) + std::uint64_t(subband.rows) * sizeof(void*)))
             return KV_QG3_OUT_OF_MEMORY;
-        set.reset(new (std::nothrow) RowSet{static_cast<std::uint8_t>(s), subband.rows, nullptr});
+        set.reset(new (std::nothrow) RowSet{});
         if (!set) return KV_QG3_OUT_OF_MEMORY;
         set->rows.reset(new (std::nothrow) std::unique_ptr<Row>[subband.rows]());
         if (!set->rows) {
