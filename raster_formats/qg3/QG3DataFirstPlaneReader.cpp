@@ -30,17 +30,20 @@ KVStatus QG3DataFirstPlaneReader::scan(QG3FilePlaneStore& store, std::int64_t st
     KV_RETURN_IF_FAILED(prepare());
     std::unique_ptr<QG3PlaneDescIter> iter;
     KV_RETURN_IF_FAILED(makeDescIter(iter));
+    // The section offset is read straight from the stream, so that the window is filled only
+    // where the prefix section begins, not over the items' data.
+    QG3PlaneCursor prefixes(sharedStream(), QG3PlaneCursor::kScanCapacity);
     std::int64_t end = 0;
-    return scanRun(store, *iter, start, end);
+    return scanRun(store, *iter, direct(), prefixes, start, end);
 }
 
 KVStatus QG3DataFirstPlaneReader::scanRun(QG3FilePlaneStore& store, QG3PlaneDescIter& iter,
+                                          QG3PlaneCursor& head, QG3PlaneCursor& prefixes,
                                           std::int64_t start, std::int64_t& end) {
-    QG3PlaneCursor& in = direct();
     std::uint64_t section = 0;
-    KV_RETURN_IF_FAILED(in.seek(start));
-    KV_RETURN_IF_FAILED(in.readField(sectionOffsetBytes(), section));
-    const std::int64_t dataStart = in.offset();
+    KV_RETURN_IF_FAILED(head.seek(start));
+    KV_RETURN_IF_FAILED(head.readField(sectionOffsetBytes(), section));
+    const std::int64_t dataStart = head.offset();
 
     // The prefix section lies after the data and inside the plane data.
     std::uint64_t skew = 0;
@@ -55,29 +58,22 @@ KVStatus QG3DataFirstPlaneReader::scanRun(QG3FilePlaneStore& store, QG3PlaneDesc
     const auto prefixStart = static_cast<std::int64_t>(body + (section - skew));
     if (prefixStart < dataStart) return KV_QG3_READ_FAILED;
 
-    // The whole prefix section goes through one large window.
-    QG3PlaneCursor& prefixes = cursor(0);
-    const bool buffered = prefixes.isBuffered();
-    if (buffered) prefixes.setCapacity(QG3PlaneCursor::kScanCapacity);
-    KVStatus status = prefixes.seek(prefixStart);
+    KV_RETURN_IF_FAILED(prefixes.seek(prefixStart));
     std::uint64_t data = static_cast<std::uint64_t>(dataStart);
-    if (status == KV_OK) {
-        iter.reset();
-        status =
-            walk(iter, prefixes,
-                 [&](const QG3SubblockKey& key, std::int64_t at, const QG3PlanePrefix& prefix) {
-                     // Each item's bytes lie before the prefix section.
-                     const std::uint64_t bytes = fieldBytes() + prefix.value;
-                     if (bytes > static_cast<std::uint64_t>(prefixStart) - data)
-                         return KV_QG3_READ_FAILED;
-                     KV_RETURN_IF_FAILED(store.insert(key, {static_cast<std::uint64_t>(at), data}));
-                     data += bytes;
-                     return KV_OK;
-                 });
-    }
+    iter.reset();
+    KV_RETURN_IF_FAILED(
+        walk(iter, prefixes,
+             [&](const QG3SubblockKey& key, std::int64_t at, const QG3PlanePrefix& prefix) {
+                 // Each item's bytes lie before the prefix section.
+                 const std::uint64_t bytes = fieldBytes() + prefix.value;
+                 if (bytes > static_cast<std::uint64_t>(prefixStart) - data)
+                     return KV_QG3_READ_FAILED;
+                 KV_RETURN_IF_FAILED(store.insert(key, {static_cast<std::uint64_t>(at), data}));
+                 data += bytes;
+                 return KV_OK;
+             }));
     end = prefixes.offset();
-    if (buffered) prefixes.setCapacity(QG3PlaneCursor::kCapacity);
-    return status;
+    return KV_OK;
 }
 
 KVStatus QG3DataFirstPlaneReader::scanTo(const QG3SubblockKey& candidate,

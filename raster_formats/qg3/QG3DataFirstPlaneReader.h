@@ -3,7 +3,8 @@
 // all items together, so that a scan reads one contiguous prefix section. The section offset is
 // 4 bytes counted from the start of the planeset packet's header (whose written size is taken
 // off) with narrow prefixes, 8 bytes counted from the start of the packet's body with wide ones.
-// A subblock's position is (offset of its first prefix, offset of its first data byte).
+// A subblock's position is (offset of its first prefix, offset of its first data byte). The scan
+// reads the prefix section through a window of QG3PlaneCursor::kScanCapacity bytes of its own.
 
 #include "QG3FilePlaneReader.h"
 
@@ -24,10 +25,11 @@ public:
                     QG3SubblockPosition& at) override;
 
 protected:
-    // Scans one run (section offset, data, prefix section) from start; end is the byte after
-    // its prefix section.
-    KVStatus scanRun(QG3FilePlaneStore& store, QG3PlaneDescIter& iter, std::int64_t start,
-                     std::int64_t& end);
+    // Scans one run (section offset, data, prefix section) from start, the section offset read
+    // through head and the prefixes through prefixes (a scan window, which may be head itself);
+    // end is the byte after its prefix section.
+    KVStatus scanRun(QG3FilePlaneStore& store, QG3PlaneDescIter& iter, QG3PlaneCursor& head,
+                     QG3PlaneCursor& prefixes, std::int64_t start, std::int64_t& end);
     unsigned sectionOffsetBytes() const { return options_.widePrefix ? 8 : 4; }
 };
 

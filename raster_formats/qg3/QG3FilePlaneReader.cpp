@@ -15,6 +15,13 @@
 
 namespace Korvel {
 
+namespace {
+
+// The planeset body's kind, layout and total, in front of its plane data.
+constexpr std::int64_t kBodyHead = 10;
+
+} // namespace
+
 QG3FilePlaneReader::QG3FilePlaneReader(const QG3ImageInfo& info, const QG3PlanesetPacket& planeset,
                                        KVIOStreamInf* stream, const QG3PlaneReaderOptions& options,
                                        std::uint32_t cursorCount)
@@ -55,9 +62,8 @@ QG3PartialFindCache* QG3FilePlaneReader::getFindCache() {
 KVStatus QG3FilePlaneReader::prepare() {
     if (prepared_) return KV_OK;
     KV_RETURN_IF_FAILED(checkPlaneset(*info_, *planeset_));
-    // The body starts with kind, layout and total before the plane data.
     const std::int64_t start = planeset_->planeDataStart;
-    if (start < 10) return KV_QG3_READ_FAILED;
+    if (start < kBodyHead) return KV_QG3_READ_FAILED;
     std::int64_t end = planeset_->planeDataEnd;
     if (end < 0) {
         // A body that runs to the end of the stream.
@@ -67,10 +73,13 @@ KVStatus QG3FilePlaneReader::prepare() {
             return KV_QG3_READ_FAILED;
     }
     if (end < start) return KV_QG3_READ_FAILED;
-    bodyStart_ = start - 10;
     stream_.end = end;
     prepared_ = true;
     return KV_OK;
+}
+
+std::int64_t QG3FilePlaneReader::bodyStart() const {
+    return planeset_->planeDataStart - kBodyHead;
 }
 
 KVStatus QG3FilePlaneReader::makeDescIter(std::unique_ptr<QG3PlaneDescIter>& iter) const {

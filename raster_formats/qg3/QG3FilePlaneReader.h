@@ -66,7 +66,8 @@ protected:
     KVStatus makeDescIter(std::unique_ptr<QG3PlaneDescIter>& iter) const;
     // Bytes of word and value in front of each item's data.
     std::uint64_t fieldBytes() const { return (options_.hasWord ? 2u : 0u) + options_.valueWidth; }
-    std::int64_t bodyStart() const { return bodyStart_; }
+    // The start of the planeset body, whose kind, layout and total precede the plane data.
+    std::int64_t bodyStart() const;
     std::int64_t dataEnd() const { return stream_.end; }
 
     // Walks the descriptions of iter from the prefixes at the cursor's position, calling
@@ -91,7 +92,6 @@ private:
     QG3PlaneCursor direct_;
     std::vector<QG3PlaneCursor> cursors_;
     std::unique_ptr<QG3PartialFindCache> findCache_;
-    std::int64_t bodyStart_ = 0;
     bool prepared_ = false;
 };
 

@@ -28,7 +28,7 @@ KVStatus QG3FilePlaneStore::initialize(QG3FilePlaneReader& reader) {
     counts_.reset(new (std::nothrow) std::uint32_t[info.numSubbands]);
     if (!counts_) return KV_QG3_OUT_OF_MEMORY;
     for (std::uint64_t s = 0; s < info.numSubbands; ++s)
-        counts_[s] = std::uint32_t(info.subbands[s].rows) * info.subbands[s].columns;
+        counts_[s] = info.subbands[s].subblockCount();
 
     KVStatus status = kvGuard(
         [&]() -> KVStatus {

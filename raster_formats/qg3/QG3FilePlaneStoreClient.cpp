@@ -27,8 +27,7 @@ bool QG3FilePlaneStoreClient::hasSubblocks(std::uint8_t subband, std::uint32_t f
                                            std::uint32_t last) {
     const QG3ImageInfo& info = getImageInfo();
     if (first > last || subband >= info.numSubbands) return false;
-    const std::uint32_t count =
-        std::uint32_t(info.subbands[subband].rows) * info.subbands[subband].columns;
+    const std::uint32_t count = info.subbands[subband].subblockCount();
     if (count == 0 || first >= count) return false;
     last = std::min(last, count - 1);
     if (reader_->openStream() != KV_OK) return true;

@@ -46,12 +46,16 @@ std::uint64_t estimateBytes(double estimate) {
 
 QG3FileSimplePlaneSource::QG3FileSimplePlaneSource(QG3FileSimpleImageSource& imageSource,
                                                    std::uint32_t memoryModel)
-    : QG3PlaneSource(imageSource), fileSource_(imageSource), memoryModel_(memoryModel) {}
+    : QG3PlaneSource(imageSource), memoryModel_(memoryModel) {}
 
 QG3FileSimplePlaneSource::~QG3FileSimplePlaneSource() = default;
 
+QG3FileSimpleImageSource& QG3FileSimplePlaneSource::fileSource() const {
+    return static_cast<QG3FileSimpleImageSource&>(imageSource_);
+}
+
 QG3FileSimpleContainer& QG3FileSimplePlaneSource::getFileContainer() const {
-    return *fileSource_.getFileContainer();
+    return *fileSource().getFileContainer();
 }
 
 KVStatus QG3FileSimplePlaneSource::initialize() {
@@ -66,9 +70,9 @@ KVStatus QG3FileSimplePlaneSource::initialize() {
     if (!stream) return KV_QG3_SEEK_FAILED;
     KV_RETURN_IF_FAILED(chooseMemoryModel());
 
-    fileStore_.reset(new (std::nothrow) QG3FilePlaneStore(*info_, memoryModel_));
-    if (!fileStore_) return KV_QG3_OUT_OF_MEMORY;
-    store_ = fileStore_.get();
+    QG3FilePlaneStore* store = new (std::nothrow) QG3FilePlaneStore(*info_, memoryModel_);
+    store_.reset(store);
+    if (store == nullptr) return KV_QG3_OUT_OF_MEMORY;
     // The scan reads without windows; the reader owns the duplicate and deletes it with itself.
     const QG3PlaneReaderOptions options =
         planeReaderOptions(*info_, *planeset_, container.isKeepOpen(), false, true);
@@ -81,14 +85,14 @@ KVStatus QG3FileSimplePlaneSource::initialize() {
                    ? KV_QG3_OUT_OF_MEMORY
                    : KV_QG3_BAD_FORMAT;
     stream.release();
-    return fileStore_->initialize(*reader);
+    return store->initialize(*reader);
 }
 
 KVStatus QG3FileSimplePlaneSource::chooseMemoryModel() {
     memoryModel_ = modelFromEnvironment(std::getenv("KV_QG3_MEMORY_MODEL"), memoryModel_);
     if (planeset_ == nullptr) return KV_QG3_NO_OBJECT;
     if (memoryModel_ == QG3_MEMORY_MODEL_AUTOMATIC) {
-        const QG3ImageInfo* info = fileSource_.getImageInfo();
+        const QG3ImageInfo* info = fileSource().getImageInfo();
         if (info == nullptr) return KV_QG3_NO_OBJECT;
         memoryModel_ =
             estimateBytes(estimateImageMemory(*info, *planeset_)) < QG3_PARTIAL_MODEL_THRESHOLD
@@ -109,7 +113,8 @@ std::unique_ptr<QG3PlaneStoreClient> QG3FileSimplePlaneSource::createPlaneStoreC
 }
 
 std::unique_ptr<QG3FilePlaneStoreClient> QG3FileSimplePlaneSource::createFilePlaneStoreClient() {
-    if (!fileStore_ || !info_ || planeset_ == nullptr) return nullptr;
+    QG3FilePlaneStore* store = getFilePlaneStore();
+    if (store == nullptr || !info_ || planeset_ == nullptr) return nullptr;
     std::unique_ptr<KVIOStreamInf> stream(getFileContainer().duplicateStream());
     if (!stream) return nullptr;
     const bool buffered = std::getenv("QG3_USE_STREAM_BUFFERS") != nullptr;
@@ -120,7 +125,7 @@ std::unique_ptr<QG3FilePlaneStoreClient> QG3FileSimplePlaneSource::createFilePla
     if (!reader) return nullptr;
     stream.release();
     return std::unique_ptr<QG3FilePlaneStoreClient>(
-        new (std::nothrow) QG3FilePlaneStoreClient(*fileStore_, std::move(reader)));
+        new (std::nothrow) QG3FilePlaneStoreClient(*store, std::move(reader)));
 }
 
 } // namespace Korvel

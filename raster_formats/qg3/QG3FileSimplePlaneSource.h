@@ -48,11 +48,14 @@ public:
     std::uint32_t getMemoryModel() const { return memoryModel_; }
     QG3FileSimpleContainer& getFileContainer() const;
     // Null before initialize.
-    QG3FilePlaneStore* getFilePlaneStore() const { return fileStore_.get(); }
+    QG3FilePlaneStore* getFilePlaneStore() const {
+        return static_cast<QG3FilePlaneStore*>(store_.get());
+    }
 
 private:
-    QG3FileSimpleImageSource& fileSource_;
-    std::unique_ptr<QG3FilePlaneStore> fileStore_;
+    // The image source given at construction, as the file-backed kind it is.
+    QG3FileSimpleImageSource& fileSource() const;
+
     std::uint32_t memoryModel_;
 };
 

@@ -115,7 +115,7 @@ KVStatus QG3ImageInfo::computeSubbands() {
         if (rows > 0xFFFF || columns > 0xFFFF) return KV_QG3_BAD_FORMAT;
         table[i].rows = static_cast<std::uint16_t>(rows);
         table[i].columns = static_cast<std::uint16_t>(columns);
-        total += rows * columns;
+        total += table[i].subblockCount();
     }
 
     if (cropX0 == 0 && cropY0 == 1 && cropX1 == -1 && cropY1 == 0) {

@@ -26,6 +26,9 @@ struct QG3Subband {
     std::uint32_t height = 0;
     std::uint16_t rows = 0;    // rows of subblocks
     std::uint16_t columns = 0; // columns of subblocks
+
+    // Subblocks of the subband, numbered row by row (below 2^32).
+    std::uint32_t subblockCount() const { return std::uint32_t(rows) * columns; }
 };
 
 // Levels are limited so that a subband index (4 x levels) fits one byte.

@@ -20,13 +20,12 @@ KVStatus QG3PartialMSPTable::insert(const QG3SubblockKey& key,
     const std::uint32_t s = key.subband;
     if (s >= sets_.size()) return KV_OK;
     const QG3Subband& subband = info_->subbands[s];
-    if (subband.columns == 0 || key.subblock >= std::uint32_t(subband.rows) * subband.columns)
-        return KV_OK;
+    if (subband.columns == 0 || key.subblock >= subband.subblockCount()) return KV_OK;
     std::unique_ptr<RowSet>& set = sets_[s];
     if (!set) {
         if (!reserve(sizeof(RowSet) + std::uint64_t(subband.rows) * sizeof(void*)))
             return KV_QG3_OUT_OF_MEMORY;
-        set.reset(new (std::nothrow) RowSet{static_cast<std::uint8_t>(s), subband.rows, nullptr});
+        set.reset(new (std::nothrow) RowSet{});
         if (!set) return KV_QG3_OUT_OF_MEMORY;
         set->rows.reset(new (std::nothrow) std::unique_ptr<Row>[subband.rows]());
         if (!set->rows) {
@@ -60,7 +59,7 @@ KVStatus QG3PartialMSPTable::find(const QG3SubblockKey& key, QG3FilePlaneReader&
     const std::uint32_t s = key.subband;
     if (s >= sets_.size() || !sets_[s]) return KV_OK;
     const QG3Subband& subband = info_->subbands[s];
-    if (key.subblock >= std::uint32_t(subband.rows) * subband.columns) return KV_OK;
+    if (key.subblock >= subband.subblockCount()) return KV_OK;
     const auto row = static_cast<std::uint16_t>(key.subblock / subband.columns);
     const auto column = static_cast<std::uint16_t>(key.subblock % subband.columns);
     const Row* record = sets_[s]->rows[row].get();

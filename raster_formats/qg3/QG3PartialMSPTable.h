@@ -33,9 +33,7 @@ private:
         std::unique_ptr<std::uint8_t[]> bitmap; // column c: bit c % 8 of byte c / 8
     };
     struct RowSet {
-        std::uint8_t subband;
-        std::uint16_t rowCount;
-        std::unique_ptr<std::unique_ptr<Row>[]> rows;
+        std::unique_ptr<std::unique_ptr<Row>[]> rows; // one per row of the subband
     };
 
     std::vector<std::unique_ptr<RowSet>> sets_; // per subband, made at the first insert

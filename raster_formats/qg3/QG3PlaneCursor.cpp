@@ -1,5 +1,6 @@
 #include "QG3PlaneCursor.h"
 
+#include "KVBigEndian.h"
 #include "KVStatusGuard.h"
 #include "QG3Status.h"
 #include "QG3StreamIO.h"
@@ -31,14 +32,6 @@ KVStatus QG3PlaneCursor::Stream::readAt(std::int64_t offset, std::uint8_t* out, 
     got = std::min(stream->read(out, count), count);
     position = offset + got;
     return KV_OK;
-}
-
-void QG3PlaneCursor::setCapacity(std::uint32_t capacity) {
-    if (capacity == capacity_) return;
-    capacity_ = capacity;
-    buffer_.reset();
-    windowStart_ = -1;
-    windowLength_ = 0;
 }
 
 bool QG3PlaneCursor::covers() const {
@@ -115,9 +108,7 @@ KVStatus QG3PlaneCursor::read(std::uint8_t* out, std::uint64_t count) {
 KVStatus QG3PlaneCursor::readField(unsigned width, std::uint64_t& value) {
     std::uint8_t bytes[8];
     KV_RETURN_IF_FAILED(read(bytes, width));
-    value = 0;
-    for (unsigned i = 0; i < width; ++i)
-        value = (value << 8) | bytes[i];
+    value = loadBE(bytes, width);
     return KV_OK;
 }
 

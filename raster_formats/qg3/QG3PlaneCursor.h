@@ -32,15 +32,12 @@ public:
     };
 
     static constexpr std::uint32_t kCapacity = 4096;
-    // Data-first scans read the whole prefix section through a window of this size.
+    // Scans read the plane data, or the prefix section of a data-first run, through a window of
+    // this size.
     static constexpr std::uint32_t kScanCapacity = 262144;
 
     QG3PlaneCursor(Stream& stream, std::uint32_t capacity)
         : stream_(&stream), capacity_(capacity) {}
-
-    // Drops the window; the buffer is made again at the next read.
-    void setCapacity(std::uint32_t capacity);
-    bool isBuffered() const { return capacity_ > 0; }
 
     std::int64_t offset() const { return offset_; }
     // Bytes from the read position to the end of the plane data.

@@ -5,6 +5,7 @@
 #include "QG3ImageInfo.h"
 #include "QG3ImageSource.h"
 #include "QG3PacketType.h"
+#include "QG3PlaneStore.h"
 #include "QG3PlaneStoreClient.h"
 #include "QG3PlanesetPacket.h"
 #include "QG3Status.h"

@@ -34,13 +34,14 @@ public:
     // Null before initialize.
     const QG3ImageInfo* getImageInfo() const { return info_.get(); }
     const QG3PlanesetPacket* getPlanesetPacket() const { return planeset_; }
-    QG3PlaneStore* getPlaneStore() const { return store_; }
+    QG3PlaneStore* getPlaneStore() const { return store_.get(); }
 
 protected:
     QG3ImageSource& imageSource_;
-    QG3PlaneStore* store_ = nullptr; // set by the file-backed form
     std::unique_ptr<QG3ImageInfo> info_;
     QG3PlanesetPacket* planeset_ = nullptr; // owned by the packet database
+    // Made by the file-backed form over info_ (and so destroyed before it).
+    std::unique_ptr<QG3PlaneStore> store_;
 };
 
 } // namespace Korvel

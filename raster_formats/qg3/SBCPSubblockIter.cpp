@@ -14,7 +14,7 @@ bool SBCPSubblockIter<0>::init(const QG3ImageInfo& info) {
         return false;
     }
     for (std::size_t s = 0; s < counts_.size(); ++s)
-        counts_[s] = std::uint32_t(info.subbands[s].rows) * info.subbands[s].columns;
+        counts_[s] = info.subbands[s].subblockCount();
     reset();
     return true;
 }

@@ -155,7 +155,6 @@ void PipelinedWaveletDecoder::setOutputRange(std::uint32_t minimum, std::uint32_
                                              std::uint32_t dataType) {
     minimum_ = static_cast<std::int32_t>(minimum);
     maximum_ = static_cast<std::int32_t>(maximum);
-    dataType_ = dataType;
     conversion_ = nullptr;
     sampleBytes_ = 0;
     // The range is narrowed to what the output type holds, so that no sample wraps.

@@ -64,7 +64,6 @@ private:
     std::int32_t minimum_ = 0;
     std::int32_t maximum_ = 0;
     std::uint32_t stripHeight_ = 16;
-    std::uint32_t dataType_ = 0;
     QG3Rect rect_;
     std::unique_ptr<Pipe> pipe_;
     std::vector<std::int32_t> bandRowBlock_;

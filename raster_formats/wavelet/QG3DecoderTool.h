@@ -49,6 +49,8 @@ public:
     // Null before the first read.
     DecodeBase* getDecodeBase() const { return base_.get(); }
     QG3PlaneStoreClient* getClient() const { return client_.get(); }
+    // Null before initialize.
+    QG3PlaneSource* getPlaneSource() const { return planeSource_; }
 
 protected:
     QG3DecoderTool();

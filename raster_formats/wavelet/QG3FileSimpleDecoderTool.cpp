@@ -19,22 +19,24 @@ QG3FileSimpleDecoderTool::~QG3FileSimpleDecoderTool() = default;
 KVStatus QG3FileSimpleDecoderTool::initialize(QG3FileSimplePlaneSource& planeSource) {
     std::unique_ptr<QG3FilePlaneStoreClient> client = planeSource.createFilePlaneStoreClient();
     if (!client) return KV_QG3_SEEK_FAILED;
-    fileSource_ = &planeSource;
-    fileClient_ = client.get();
     return QG3DecoderTool::initialize(planeSource, std::move(client));
 }
 
 template <class Op> KVStatus QG3FileSimpleDecoderTool::withStreams(Op&& op) {
-    if (fileSource_ == nullptr || fileClient_ == nullptr) return KV_QG3_NO_OBJECT;
-    QG3FileSimpleContainer& container = fileSource_->getFileContainer();
+    // The file-backed forms that initialize gave the tool (none when the tool was set up
+    // through the base with other forms).
+    auto* source = dynamic_cast<QG3FileSimplePlaneSource*>(getPlaneSource());
+    auto* client = dynamic_cast<QG3FilePlaneStoreClient*>(getClient());
+    if (source == nullptr || client == nullptr) return KV_QG3_NO_OBJECT;
+    QG3FileSimpleContainer& container = source->getFileContainer();
     KV_RETURN_IF_FAILED(container.openStream());
-    if (const KVStatus status = fileClient_->openStream(); status != KV_OK) {
+    if (const KVStatus status = client->openStream(); status != KV_OK) {
         container.closeStream();
         return status;
     }
     const KVStatus status = op();
     KVStatus closed = container.closeStream();
-    if (closed == KV_OK) closed = fileClient_->closeStream();
+    if (closed == KV_OK) closed = client->closeStream();
     return status != KV_OK ? status : closed;
 }
 

@@ -7,7 +7,6 @@
 
 namespace Korvel {
 
-class QG3FilePlaneStoreClient;
 class QG3FileSimplePlaneSource;
 
 class QG3FileSimpleDecoderTool : public QG3DecoderTool {
@@ -29,9 +28,6 @@ protected:
 private:
     // Runs op between opening and closing the streams; op's failure wins over theirs.
     template <class Op> KVStatus withStreams(Op&& op);
-
-    QG3FileSimplePlaneSource* fileSource_ = nullptr;
-    QG3FilePlaneStoreClient* fileClient_ = nullptr; // owned by the tool as its client
 };
 
 } // namespace Korvel

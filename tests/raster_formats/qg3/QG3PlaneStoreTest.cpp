@@ -1,6 +1,6 @@
 // Files written with the plane-item writer in every kind, layout, prefix form, word and value
 // width, read back through the plane store with both position tables; the store's own cases;
-// damaged plane data.
+// damaged plane data; the bytes a raster-block scan reads.
 
 #include "PlaneFile.h"
 #include "qg3/QG3FilePlaneStore.h"
@@ -215,4 +215,40 @@ TEST(QG3PlaneStore, RasterBlocksOfNoBlockHoldNothing) {
     ASSERT_EQ(store.initialize(*file.reader(false)), KV_OK);
     QG3FilePlaneStoreClient client(store, file.reader(false));
     EXPECT_FALSE(client.hasSubblocks(1, 0, 10));
+}
+
+// A raster-block scan reads its blocks one after another: however many there are, the bytes it
+// asks of the stream stay within a small multiple of the plane data.
+TEST(QG3PlaneStore, RasterBlockScanReadsThePlaneDataAboutOnce) {
+    for (bool wide : {false, true})
+        for (unsigned blocks : {1u, 64u, 4096u}) {
+            PlaneFormat format;
+            format.layout = 3;
+            format.wide = wide;
+            format.blocks = blocks;
+            PlaneItemWriter writer({20, 20, 1, 8}, 1, 2, format);
+            writer.set(1, 0, 0, 0, PlaneItem{{1}});
+            writer.set(3, 0, 0, 1, PlaneItem{{2, 3}});
+            PlaneFile file(writer.file(HeaderBody{}));
+            ASSERT_EQ(file.status, KV_OK);
+            SCOPED_TRACE(testing::Message() << wide << " " << blocks);
+            QG3FilePlaneStore store(*file.info, QG3_MEMORY_MODEL_FULL);
+            ASSERT_EQ(store.initialize(*file.reader(false, true)), KV_OK);
+            std::uint64_t asked = 0;
+            for (std::uint32_t count : file.watched.readRequests)
+                asked += count;
+            const auto planeData =
+                std::uint64_t(file.planeset->planeDataEnd - file.planeset->planeDataStart);
+            EXPECT_LE(asked, 2 * planeData + 64);
+            EXPECT_TRUE(file.readInside());
+
+            QG3FilePlaneStoreClient client(store, file.reader(false));
+            std::vector<QG3PlaneRecord> records(kPerBand);
+            ASSERT_EQ(client.readSubblock(3, 0, records.data()), KV_OK);
+            ASSERT_TRUE(records[1].filled());
+            EXPECT_EQ(records[1].length, 2u);
+            EXPECT_EQ(records[1].data[1], 3);
+            EXPECT_TRUE(client.hasSubblocks(1, 0, 0));
+            EXPECT_FALSE(client.hasSubblocks(2, 0, 10));
+        }
 }
