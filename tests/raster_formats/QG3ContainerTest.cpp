@@ -30,10 +30,7 @@ struct OpenFile {
         : stream(std::move(bytes), false), container(&stream, keepOpen) {
         status = container.open();
     }
-    std::vector<QG3ImageDesc> images() const {
-        const auto& items = container.getImageDescriptors()->items();
-        return {items.begin(), items.end()};
-    }
+    std::vector<QG3ImageDesc> images() const { return *container.getImageDescriptors(); }
     VectorStream stream;
     QG3FileSimpleContainer container;
     KVStatus status;
