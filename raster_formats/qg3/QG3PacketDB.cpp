@@ -55,6 +55,9 @@ void QG3PacketDB::buildIndex() {
         std::stable_sort(index_.begin(), index_.end(), [this](std::uint32_t a, std::uint32_t b) {
             return indexKey(getKey(a)) < indexKey(getKey(b));
         });
+        wildcardImages_ = false;
+        for (std::size_t i = 0; i < getCount() && !wildcardImages_; ++i)
+            wildcardImages_ = getKey(i).words[2] == QG3_ANY;
         indexed_ = true;
     } catch (const std::bad_alloc&) {
         // Without the index every search walks the list.
@@ -69,6 +72,7 @@ bool QG3PacketDB::findIndex(const QG3PacketType& pattern, std::size_t& found) co
     std::size_t matches = 0;
     QG3PacketType type(QG3_PACKET_UNKNOWN, QG3_ANY, QG3_ANY, QG3_ANY, 0xFF, 0xFF);
     for (const std::uint32_t image : {pattern.imageNumber, QG3_ANY}) {
+        if (image == QG3_ANY && !wildcardImages_) break;
         const std::uint64_t key = indexKey(pattern.packetType, image);
         auto it = std::lower_bound(
             index_.begin(), index_.end(), key,

@@ -54,6 +54,8 @@ private:
 
     QG3FileVersion version_ = QG3_VERSION_GEN4_RASTER;
     std::vector<std::uint32_t> index_;
+    // Whether some packet carries the wildcard image number, which every search must then visit.
+    bool wildcardImages_ = false;
     bool indexed_ = false;
 };
 
