@@ -129,6 +129,11 @@ void Generation4Large(benchmark::State& s) {
 void Generation3QuarterMillionImages(benchmark::State& s) {
     runHandler(s, imageGridFile(kGen3Version, 500, 16));
 }
+// A grid of side x side such images, to see how the time grows with the number of images.
+void Generation3ManyImages(benchmark::State& s) {
+    runHandler(s, imageGridFile(kGen3Version, static_cast<std::uint32_t>(s.range(0)), 16));
+    s.counters["images"] = static_cast<double>(s.range(0) * s.range(0));
+}
 
 // Files made to cost memory: a good file followed by 10 MB of zero bytes, or by 2^20 tiny
 // packets.
@@ -159,6 +164,13 @@ BENCHMARK(Generation3Large);
 BENCHMARK(Generation4Small);
 BENCHMARK(Generation4Large);
 BENCHMARK(Generation3QuarterMillionImages)->Unit(benchmark::kMillisecond);
+BENCHMARK(Generation3ManyImages)
+    ->Arg(100)
+    ->Arg(200)
+    ->Arg(300)
+    ->Arg(350)
+    ->Arg(400)
+    ->Unit(benchmark::kMillisecond);
 BENCHMARK(RasterTrailingZeros)->Unit(benchmark::kMillisecond);
 BENCHMARK(RasterTinyPackets)->Unit(benchmark::kMillisecond);
 BENCHMARK(LidarSmall);

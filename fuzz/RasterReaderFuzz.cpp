@@ -144,7 +144,7 @@ void openAsContainer(const std::uint8_t* data, std::size_t size) {
     const QG3FileVersion version = container.getFileVersion();
     quarn_fuzz::touch(&version, sizeof version);
     sink = sink + container.getContentsId();
-    for (const QG3ImageDesc& desc : container.getImageDescriptors()->items()) {
+    for (const QG3ImageDesc& desc : *container.getImageDescriptors()) {
         describeSource(container, desc);
         std::uint64_t bytes = 0;
         if (container.openStream() == KV_OK) {

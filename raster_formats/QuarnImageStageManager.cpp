@@ -97,11 +97,11 @@ KVStatus QuarnImageStageManager::buildEntries() {
         setNumImages(1);
         return KV_OK;
     }
-    const QG3List<QG3ImageDesc>* images = container_->getImageDescriptors();
+    const std::vector<QG3ImageDesc>* images = container_->getImageDescriptors();
     if (images == nullptr) return KV_QRN_UNKNOWN_READER_KIND;
     entries_.reserve(images->size());
     const std::uint32_t contentsId = container_->getContentsId();
-    for (const QG3ImageDesc& desc : images->items()) {
+    for (const QG3ImageDesc& desc : *images) {
         Entry entry{desc.imageNumber, 0, 0};
         switch (desc.readerKind) {
         case QG3_READER_GEN3:
@@ -136,7 +136,7 @@ KVStatus QuarnImageStageManager::finishOpen() {
     if (memoryUsage_ != QRN_MEMORY_AUTOMATIC) return container_->closeStream();
 
     std::uint64_t total = 0;
-    for (const QG3ImageDesc& desc : container_->getImageDescriptors()->items()) {
+    for (const QG3ImageDesc& desc : *container_->getImageDescriptors()) {
         if (desc.readerKind == QG3_READER_QG2) continue;
         if (desc.readerKind != QG3_READER_GEN3 && desc.readerKind != QG3_READER_GEN4) {
             status = KV_QRN_UNKNOWN_READER_KIND;

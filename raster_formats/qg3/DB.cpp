@@ -3,10 +3,12 @@
 #include "DBObject.h"
 #include "KVIONullStream.h"
 #include "KVIOStreamUtils.h"
+#include "KVUtilException.h"
 #include "QG3Status.h"
 #include "QG3StreamIO.h"
 
 #include <algorithm>
+#include <iterator>
 #include <limits>
 #include <memory>
 #include <new>
@@ -17,18 +19,22 @@ DB::DB() = default;
 
 DB::~DB() {
     // Loaded objects may still look at the database while they go (a table packet hands back the
-    // table stream), so the list stays whole until every proxy is deleted.
-    for (DBObjectProxy* proxy : objects_.items())
-        delete proxy;
+    // table stream), so the records stay whole until every proxy is deleted.
     objects_.clear();
+    auto proxies = std::move(proxies_);
+    proxies.clear();
 }
 
 bool DB::isEqual(const DB& other) const {
-    if (objects_.size() != other.objects_.size()) return false;
-    QG3ListConstIterator<DBObjectProxy*> mine(objects_);
-    QG3ListConstIterator<DBObjectProxy*> theirs(other.objects_);
-    for (; !mine.atEnd() && !theirs.atEnd(); mine.next(), theirs.next())
-        if (!mine.get()->isEqual(*theirs.get())) return false;
+    if (getCount() != other.getCount()) return false;
+    // Only loaded objects compare equal: a pair without a proxy is unequal.
+    for (std::size_t i = 0; i < getCount(); ++i) {
+        const auto mine = proxies_.find(i);
+        const auto theirs = other.proxies_.find(i);
+        if (mine == proxies_.end() || theirs == other.proxies_.end() ||
+            !mine->second->isEqual(*theirs->second))
+            return false;
+    }
     return true;
 }
 
@@ -52,21 +58,89 @@ KVIOStreamInf* DB::getTableStream() const {
     return tableStream_ ? tableStream_ : sharedNullStream();
 }
 
-KVStatus DB::appendProxy(const DBObjectType& type, KVIOStreamInf* stream, std::int64_t start,
+KVStatus DB::appendEntry(const DBObjectType& type, KVIOStreamInf* stream, std::int64_t start,
                          std::int64_t length) {
-    std::unique_ptr<DBObjectProxy> proxy(new (std::nothrow) DBObjectProxy(this, type));
-    if (!proxy || !proxy->getType()) return KV_QG3_OUT_OF_MEMORY;
-    std::unique_ptr<DBObjectProxyImp> imp(
-        new (std::nothrow) DBObjectProxyImpStream(proxy.get(), stream, start, length));
-    if (!imp) return KV_QG3_OUT_OF_MEMORY;
-    proxy->setImp(std::move(imp));
+    Entry entry;
+    type.pack(entry.key);
+    entry.start = start;
+    entry.length = length;
     try {
-        objects_.append(proxy.get());
-    } catch (const KVUtilException&) {
+        if (sources_.empty() || sources_.back().second != stream)
+            sources_.emplace_back(entries_.size(), stream);
+        entries_.push_back(entry);
+    } catch (const std::bad_alloc&) {
         return KV_QG3_OUT_OF_MEMORY;
     }
-    proxy.release();
     return KV_OK;
+}
+
+KVIOStreamInf* DB::sourceOf(std::size_t i) const {
+    // The last run that starts at or before entry i.
+    const auto run = std::upper_bound(sources_.begin(), sources_.end(), i,
+                                      [](std::size_t at, const auto& r) { return at < r.first; });
+    return run == sources_.begin() ? nullptr : std::prev(run)->second;
+}
+
+void DB::getType(std::size_t i, DBObjectType& type) const {
+    type.unpack(entries_[i].key, entries_[i].start);
+}
+
+DBObjectProxy* DB::getProxy(std::size_t i) const {
+    if (i >= entries_.size()) return nullptr;
+    if (const auto found = proxies_.find(i); found != proxies_.end()) return found->second.get();
+    std::unique_ptr<DBObjectType> type(createType());
+    if (!type) return nullptr;
+    getType(i, *type);
+    // A proxy names its database as the one that makes its objects.
+    std::unique_ptr<DBObjectProxy> proxy(new (std::nothrow)
+                                             DBObjectProxy(const_cast<DB*>(this), *type));
+    if (!proxy || !proxy->getType()) return nullptr;
+    std::unique_ptr<DBObjectProxyImp> imp(new (std::nothrow) DBObjectProxyImpStream(
+        proxy.get(), sourceOf(i), entries_[i].start, entries_[i].length));
+    if (!imp) return nullptr;
+    proxy->setImp(std::move(imp));
+    try {
+        return proxies_.emplace(i, std::move(proxy)).first->second.get();
+    } catch (const std::bad_alloc&) {
+        return nullptr;
+    }
+}
+
+KVStatus DB::readObject(std::size_t i, std::unique_ptr<DBObject>& object) const {
+    object.reset();
+    if (i >= entries_.size()) return KV_QG3_NO_OBJECT;
+    if (const auto found = proxies_.find(i); found != proxies_.end())
+        if (const DBObject* loaded = found->second->getLoadedObject()) {
+            object.reset(loaded->clone());
+            return object ? KV_OK : KV_QG3_OUT_OF_MEMORY;
+        }
+    std::unique_ptr<DBObjectType> type(createType());
+    if (!type) return KV_QG3_OUT_OF_MEMORY;
+    getType(i, *type);
+    std::unique_ptr<DBObject> made(const_cast<DB*>(this)->createObject(*type));
+    if (!made) return KV_QG3_NO_OBJECT;
+    KVIOStreamInf* source = sourceOf(i);
+    if (source == nullptr || source->seek(entries_[i].start, KVIO_SEEK_SET) != KV_OK)
+        return KV_QG3_READ_FAILED;
+    if (const KVStatus status = made->readBody(source, entries_[i].length); status != KV_OK)
+        return status;
+    object = std::move(made);
+    return KV_OK;
+}
+
+const QG3List<DBObjectProxy*>& DB::getObjects() const {
+    if (objects_.size() != entries_.size()) {
+        objects_.clear();
+        for (std::size_t i = 0; i < entries_.size(); ++i) {
+            DBObjectProxy* proxy = getProxy(i);
+            if (proxy == nullptr) {
+                objects_.clear();
+                throw KVUtilException(KV_OUT_OF_MEMORY);
+            }
+            objects_.append(proxy);
+        }
+    }
+    return objects_;
 }
 
 // The walk is sequential, header to header, until a table packet is met; its body then lists the
@@ -98,7 +172,7 @@ KVStatus DB::read(KVIOStreamInf* stream, std::int64_t length) {
             std::max<std::int64_t>((tableMode ? running : before) - p0, 0));
         const std::uint64_t allowed = std::min<std::uint64_t>(
             DB_MAX_OBJECTS, DB_FREE_OBJECTS + spanned / DB_BYTES_PER_OBJECT);
-        if (objects_.size() >= allowed) return KV_QG3_BAD_FORMAT;
+        if (entries_.size() >= allowed) return KV_QG3_BAD_FORMAT;
         std::unique_ptr<DBObjectType> type(createType());
         if (!type) return KV_QG3_OUT_OF_MEMORY;
         std::uint64_t bodyLength = 0;
@@ -116,7 +190,7 @@ KVStatus DB::read(KVIOStreamInf* stream, std::int64_t length) {
                 if (bodyLength > static_cast<std::uint64_t>(body)) return KV_QG3_READ_FAILED;
                 body = static_cast<std::int64_t>(bodyLength);
             }
-            if ((status = appendProxy(*type, stream, after, body)) != KV_OK) return status;
+            if ((status = appendEntry(*type, stream, after, body)) != KV_OK) return status;
             if (isContentsType(*type)) {
                 // Its body: a 4-byte identifier, then the table.
                 if (body < 4) return KV_QG3_READ_FAILED;
@@ -142,7 +216,7 @@ KVStatus DB::read(KVIOStreamInf* stream, std::int64_t length) {
             // table packet's own body means the table is damaged.
             if (start > after) {
                 if (start < tableEnd) return KV_QG3_BAD_FORMAT;
-                if ((status = appendProxy(*type, stream, start, body)) != KV_OK) return status;
+                if ((status = appendEntry(*type, stream, start, body)) != KV_OK) return status;
             }
             running = start + body;
             remaining = tableEnd - after;
@@ -163,10 +237,14 @@ KVStatus DB::read(KVIOStreamInf* stream, std::int64_t length) {
 
 KVStatus DB::findAll(const DBObjectType& pattern, QG3List<DBObjectProxy*>& found,
                      Predicate predicate) const {
-    for (QG3ListConstIterator<DBObjectProxy*> it(objects_); !it.atEnd(); it.next()) {
-        const DBObjectType* type = it.get()->getType();
-        if (type == nullptr) continue;
-        if (predicate ? predicate(pattern, *type) : pattern.matches(*type)) found.append(it.get());
+    std::unique_ptr<DBObjectType> type(createType());
+    if (!type) return entries_.empty() ? KV_OK : KV_QG3_OUT_OF_MEMORY;
+    for (std::size_t i = 0; i < entries_.size(); ++i) {
+        getType(i, *type);
+        if (!(predicate ? predicate(pattern, *type) : pattern.matches(*type))) continue;
+        DBObjectProxy* proxy = getProxy(i);
+        if (proxy == nullptr) return KV_QG3_OUT_OF_MEMORY;
+        found.append(proxy);
     }
     return KV_OK;
 }
@@ -174,10 +252,20 @@ KVStatus DB::findAll(const DBObjectType& pattern, QG3List<DBObjectProxy*>& found
 KVStatus DB::findOne(const DBObjectType& pattern, DBObjectProxy*& found,
                      Predicate predicate) const {
     found = nullptr;
-    QG3List<DBObjectProxy*> matches;
-    findAll(pattern, matches, predicate);
-    if (matches.size() == 1) found = matches.items().front();
-    return KV_OK;
+    std::unique_ptr<DBObjectType> type(createType());
+    if (!type) return entries_.empty() ? KV_OK : KV_QG3_OUT_OF_MEMORY;
+    std::size_t match = 0;
+    std::size_t matches = 0;
+    for (std::size_t i = 0; i < entries_.size() && matches < 2; ++i) {
+        getType(i, *type);
+        if (predicate ? predicate(pattern, *type) : pattern.matches(*type)) {
+            match = i;
+            ++matches;
+        }
+    }
+    if (matches != 1) return KV_OK;
+    found = getProxy(match);
+    return found != nullptr ? KV_OK : KV_QG3_OUT_OF_MEMORY;
 }
 
 void DB::reportProgress(std::size_t done, std::size_t total) const {
@@ -195,9 +283,15 @@ KVStatus DB::write(KVIOStreamInf* stream) {
     if (tableStream_ != nullptr && tableStream_->seek(0, KVIO_SEEK_SET) != KV_OK)
         return KV_QG3_SEEK_FAILED;
 
-    const std::size_t total = objects_.size();
+    const QG3List<DBObjectProxy*>* objects = nullptr;
+    try {
+        objects = &getObjects();
+    } catch (const KVUtilException&) {
+        return KV_QG3_OUT_OF_MEMORY;
+    }
+    const std::size_t total = entries_.size();
     std::size_t done = 0;
-    for (QG3ListConstIterator<DBObjectProxy*> it(objects_); !it.atEnd(); it.next()) {
+    for (QG3ListConstIterator<DBObjectProxy*> it(*objects); !it.atEnd(); it.next()) {
         reportProgress(done, total);
         const KVStatus status = writeProxy(stream, *it.get());
         if (status == KV_QG3_WRITE_AGAIN) {

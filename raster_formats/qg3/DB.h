@@ -1,9 +1,12 @@
 #pragma once
 // A database of stored objects read from a stream: a header-by-header walk (or a table of
-// headers, when the file has one) lists every object as a lazy proxy without reading any body.
-// The list can be written back, untouched bodies copied byte for byte and loaded objects writing
-// themselves. The concrete database supplies the header type, the object factory and the test
-// for the table packet.
+// headers, when the file has one) lists every object without reading any body. Each object is
+// kept as a small fixed record (its packed header and where its body lies); the lazy proxy of an
+// object is made when the object is first asked for, and stays with what it loads. An object
+// can also be read on its own, owned by the caller, without a proxy. The list can be written
+// back, untouched bodies copied byte for byte and loaded objects writing themselves. The
+// concrete database supplies the header type, the object factory and the test for the table
+// packet.
 
 #include "DBObjectProxy.h"
 #include "DBObjectType.h"
@@ -12,6 +15,11 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <deque>
+#include <memory>
+#include <unordered_map>
+#include <utility>
+#include <vector>
 
 namespace Korvel {
 
@@ -31,11 +39,11 @@ public:
     virtual KVStatus checkInterrupt() = 0;
 };
 
-// How many objects one database lists; a stream of more is refused as damaged. A proxy costs
-// about 250 bytes however small its packet (three bytes at least), so the count must be held to
-// the bytes the packets span: the first DB_FREE_OBJECTS (some 16 MB of proxies) are listed
-// whatever their size, each further one needs DB_BYTES_PER_OBJECT more bytes of the stream read
-// (at most some 8 bytes of proxy per byte of file), and DB_MAX_OBJECTS is the most in any case.
+// How many objects one database lists; a stream of more is refused as damaged. A record costs
+// 32 bytes however small its packet (three bytes at least), so the count is held to the bytes
+// the packets span: the first DB_FREE_OBJECTS are listed whatever their size, each further one
+// needs DB_BYTES_PER_OBJECT more bytes of the stream read (at most a byte of record per byte of
+// file), and DB_MAX_OBJECTS (32 MB of records) is the most in any case.
 // A real file holds a header packet, a planeset packet and a few metadata packets per image,
 // each tens of bytes at least: a file of 250,000 small images (some 750,000 packets) opens, a
 // run of empty packets stops soon after the first 65,536.
@@ -71,14 +79,28 @@ public:
     // of headers or too many objects.
     KVStatus read(KVIOStreamInf* stream, std::int64_t length);
 
-    // Appends every proxy for which the predicate (the pattern's own matches when null) holds.
+    // Appends every proxy for which the predicate (the pattern's own matches when null) holds,
+    // making the proxies that do not exist yet; 2012 when one cannot be made.
     KVStatus findAll(const DBObjectType& pattern, QG3List<DBObjectProxy*>& found,
                      Predicate predicate = nullptr) const;
-    // The one matching proxy, or null when none or several match; always 0.
+    // The one matching proxy, or null when none or several match; 2012 when it cannot be made.
     KVStatus findOne(const DBObjectType& pattern, DBObjectProxy*& found,
                      Predicate predicate = nullptr) const;
 
-    const QG3List<DBObjectProxy*>& getObjects() const { return objects_; }
+    // The number of objects listed.
+    std::size_t getCount() const { return entries_.size(); }
+    // The header of object i unpacked into type, which must be of this database's header type.
+    void getType(std::size_t i, DBObjectType& type) const;
+    // The packed header of object i.
+    const DBObjectKey& getKey(std::size_t i) const { return entries_[i].key; }
+    // The proxy of object i, made on first use; null when out of memory.
+    DBObjectProxy* getProxy(std::size_t i) const;
+    // Object i read from its stream (or copied, when its proxy has loaded it), owned by the
+    // caller; no proxy is made. The statuses of DBObjectProxy::getObject.
+    KVStatus readObject(std::size_t i, std::unique_ptr<DBObject>& object) const;
+    // Every proxy, each made when missing; throws KVUtilException 8 when out of memory. Meant
+    // for writing and inspecting small databases: a large one is walked by index.
+    const QG3List<DBObjectProxy*>& getObjects() const;
     // The stream that receives a copy of every header written, or the shared null stream.
     KVIOStreamInf* getTableStream() const;
     void setTableStream(KVIOStreamInf* stream) { tableStream_ = stream; }
@@ -86,14 +108,29 @@ public:
     void setInterruptDelegate(DBInterruptDelegate* delegate) { interrupt_ = delegate; }
 
 private:
-    KVStatus appendProxy(const DBObjectType& type, KVIOStreamInf* stream, std::int64_t start,
+    // One object as listed: its packed header and where its body lies.
+    struct Entry {
+        DBObjectKey key;
+        std::int64_t start = 0;
+        std::int64_t length = 0;
+    };
+
+    KVStatus appendEntry(const DBObjectType& type, KVIOStreamInf* stream, std::int64_t start,
                          std::int64_t length);
+    KVIOStreamInf* sourceOf(std::size_t i) const;
     KVStatus writeProxy(KVIOStreamInf* stream, DBObjectProxy& proxy);
     KVStatus rewriteProxy(KVIOStreamInf* stream, DBObjectProxy& proxy);
     void reportProgress(std::size_t done, std::size_t total) const;
     KVStatus checkInterrupt() const;
 
-    QG3List<DBObjectProxy*> objects_;
+    // In blocks, so that a long list grows without moving (and for a while doubling) itself.
+    std::deque<Entry> entries_;
+    // The stream of each run of entries, by the index of the run's first entry.
+    std::vector<std::pair<std::size_t, KVIOStreamInf*>> sources_;
+    // The proxies made so far, by entry index.
+    mutable std::unordered_map<std::size_t, std::unique_ptr<DBObjectProxy>> proxies_;
+    // Every proxy in entry order, as getObjects last gave them.
+    mutable QG3List<DBObjectProxy*> objects_;
     DBProgressDelegate* progress_ = nullptr;
     DBInterruptDelegate* interrupt_ = nullptr;
     KVIOStreamInf* tableStream_ = nullptr;

@@ -11,6 +11,13 @@ namespace Korvel {
 // A body length that stands for "to the end of the stream".
 inline constexpr std::uint64_t DB_LENGTH_TO_END = ~std::uint64_t(0);
 
+// A header packed into a small fixed record, so that a database of many objects keeps one such
+// record per object rather than a header object of its own.
+struct DBObjectKey {
+    std::uint32_t words[3] = {};
+    std::uint8_t bytes[4] = {};
+};
+
 class DBObjectType {
 public:
     DBObjectType() = default;
@@ -28,6 +35,9 @@ public:
                                  std::uint64_t length) const = 0;
     // Writes the header with a placeholder length and tells where the length field lies.
     virtual KVStatus write(KVIOStreamInf* stream, std::int64_t& lengthPos) const = 0;
+    // The header as a packed record, and back; bodyStart tells where the object's body lies.
+    virtual void pack(DBObjectKey& key) const = 0;
+    virtual void unpack(const DBObjectKey& key, std::int64_t bodyStart) = 0;
 };
 
 } // namespace Korvel

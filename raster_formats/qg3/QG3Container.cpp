@@ -6,6 +6,7 @@
 #include "QG3PacketType.h"
 #include "QG3Status.h"
 
+#include <algorithm>
 #include <new>
 
 namespace Korvel {
@@ -75,22 +76,48 @@ KVStatus QG3Container::open() {
 
 // One descriptor per image number, from the first header or generation-2 packet that names it.
 KVStatus QG3Container::listImages() {
+    const auto byNumber = [](const QG3ImageDesc& a, const QG3ImageDesc& b) {
+        return a.imageNumber < b.imageNumber;
+    };
     try {
-        images_.reset(new QG3List<QG3ImageDesc>());
+        images_ = std::make_unique<std::vector<QG3ImageDesc>>();
         imagesByNumber_.clear();
         const std::uint32_t gen = compareFileVersion(db_->getFileVersion());
-        for (const DBObjectProxy* proxy : db_->getObjects().items()) {
-            const auto* type = dynamic_cast<const QG3PacketType*>(proxy->getType());
-            if (type == nullptr) continue;
-            std::uint32_t kind = 0;
-            if (type->packetType == QG3_PACKET_HEADER)
-                kind = gen;
-            else if (type->packetType == QG3_PACKET_QG2)
-                kind = QG3_READER_QG2;
-            else
-                continue;
-            const QG3ImageDesc desc{type->imageNumber, kind};
-            if (imagesByNumber_.emplace(desc.imageNumber, desc).second) images_->append(desc);
+        std::vector<QG3ImageDesc> found;
+        for (std::size_t i = 0; i < db_->getCount(); ++i) {
+            const QG3PacketType type = db_->getPacketType(i);
+            if (type.packetType == QG3_PACKET_HEADER)
+                found.push_back({type.imageNumber, gen});
+            else if (type.packetType == QG3_PACKET_QG2)
+                found.push_back({type.imageNumber, QG3_READER_QG2});
+        }
+        // Sorted stably, the first of each number is the one that came first in the file.
+        imagesByNumber_ = found;
+        std::stable_sort(imagesByNumber_.begin(), imagesByNumber_.end(), byNumber);
+        imagesByNumber_.erase(std::unique(imagesByNumber_.begin(), imagesByNumber_.end(),
+                                          [](const QG3ImageDesc& a, const QG3ImageDesc& b) {
+                                              return a.imageNumber == b.imageNumber;
+                                          }),
+                              imagesByNumber_.end());
+        imagesByNumber_.shrink_to_fit();
+        if (imagesByNumber_.size() == found.size()) {
+            // Every number once: the list in file order, sorted already or not.
+            if (std::is_sorted(found.begin(), found.end(), byNumber)) {
+                imagesByNumber_.clear();
+                imagesByNumber_.shrink_to_fit();
+            }
+            *images_ = std::move(found);
+            return KV_OK;
+        }
+        images_->reserve(imagesByNumber_.size());
+        std::vector<bool> listed(imagesByNumber_.size(), false);
+        for (const QG3ImageDesc& desc : found) {
+            const auto first =
+                std::lower_bound(imagesByNumber_.begin(), imagesByNumber_.end(), desc, byNumber);
+            const auto slot = static_cast<std::size_t>(first - imagesByNumber_.begin());
+            if (listed[slot]) continue;
+            listed[slot] = true;
+            images_->push_back(*first);
         }
     } catch (const std::bad_alloc&) {
         return KV_QG3_OUT_OF_MEMORY;
@@ -124,10 +151,34 @@ KVStatus QG3Container::findAll(const QG3PacketType& pattern, QG3List<DBObjectPro
 }
 
 KVStatus QG3Container::findImageDescriptor(std::uint32_t imageNumber, QG3ImageDesc& desc) const {
-    const auto found = imagesByNumber_.find(imageNumber);
-    if (found == imagesByNumber_.end()) return KV_QG3_NOT_FOUND;
-    desc = found->second;
+    if (!images_) return KV_QG3_NOT_FOUND;
+    const std::vector<QG3ImageDesc>& sorted = imagesByNumber_.empty() ? *images_ : imagesByNumber_;
+    const auto found = std::lower_bound(
+        sorted.begin(), sorted.end(), imageNumber,
+        [](const QG3ImageDesc& d, std::uint32_t number) { return d.imageNumber < number; });
+    if (found == sorted.end() || found->imageNumber != imageNumber) return KV_QG3_NOT_FOUND;
+    desc = *found;
     return KV_OK;
+}
+
+KVStatus QG3Container::readPacket(const QG3PacketType& pattern,
+                                  std::unique_ptr<QG3Packet>& packet) {
+    packet.reset();
+    if (!db_ || !lock_) return KV_QG3_NO_OBJECT;
+    LockHolder hold(*lock_);
+    if (hold.status() != KV_OK) return hold.status();
+    try {
+        return db_->readPacket(pattern, packet);
+    } catch (const std::bad_alloc&) {
+        return KV_QG3_OUT_OF_MEMORY;
+    } catch (const KVUtilException&) {
+        return KV_QG3_OUT_OF_MEMORY;
+    }
+}
+
+bool QG3Container::hasPacket(std::uint32_t packetType, std::uint32_t keyA, std::uint32_t keyB,
+                             std::uint32_t imageNumber) const {
+    return db_ && db_->hasPacket(packetType, keyA, keyB, imageNumber);
 }
 
 QG3FileVersion QG3Container::getFileVersion() const {

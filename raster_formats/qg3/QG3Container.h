@@ -10,7 +10,7 @@
 
 #include <cstdint>
 #include <memory>
-#include <unordered_map>
+#include <vector>
 
 namespace Korvel {
 
@@ -35,9 +35,16 @@ public:
     // The database's search, under the lock; 2010 before the container is open.
     KVStatus findPacket(const QG3PacketType& pattern, QG3Packet*& packet);
     KVStatus findAll(const QG3PacketType& pattern, QG3List<DBObjectProxy*>& found);
+    // The one packet matching the pattern read afresh, owned by the caller (QG3PacketDB::
+    // readPacket), under the lock; 2010 before the container is open.
+    KVStatus readPacket(const QG3PacketType& pattern, std::unique_ptr<QG3Packet>& packet);
+    // Whether a packet with exactly these type, keys and image number is listed; false before
+    // the container is open. The list does not change once open: no lock is taken.
+    bool hasPacket(std::uint32_t packetType, std::uint32_t keyA, std::uint32_t keyB,
+                   std::uint32_t imageNumber) const;
 
     // Null before the container is open.
-    const QG3List<QG3ImageDesc>* getImageDescriptors() const { return images_.get(); }
+    const std::vector<QG3ImageDesc>* getImageDescriptors() const { return images_.get(); }
     // 2009 when the file has no such image.
     KVStatus findImageDescriptor(std::uint32_t imageNumber, QG3ImageDesc& desc) const;
     QG3FileVersion getFileVersion() const;
@@ -56,9 +63,10 @@ private:
 
     std::unique_ptr<QG3PacketDB> db_;
     bool opened_ = false;
-    std::unique_ptr<QG3List<QG3ImageDesc>> images_;
-    // The descriptors by image number, so that finding one does not walk a long list.
-    std::unordered_map<std::uint32_t, QG3ImageDesc> imagesByNumber_;
+    std::unique_ptr<std::vector<QG3ImageDesc>> images_;
+    // The same descriptors sorted by image number, so that finding one does not walk the list;
+    // empty when the list itself is sorted (as a file written in image order has it).
+    std::vector<QG3ImageDesc> imagesByNumber_;
     std::unique_ptr<CriticalSectionLock> lock_;
     std::unique_ptr<QG3MetadataSupport> metadata_;
     std::uint32_t contentsId_ = QG3_NO_CONTENTS;

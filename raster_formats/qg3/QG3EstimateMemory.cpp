@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <memory>
 
 namespace Korvel {
 
@@ -28,16 +29,19 @@ double estimateImageMemory(const QG3ImageInfo& info, const QG3PlanesetPacket& pl
 KVStatus estimateMemory(QG3Container* container, std::uint32_t imageNumber, std::uint64_t& bytes) {
     bytes = 0;
     if (container == nullptr) return KV_QG3_NO_OBJECT;
-    QG3Packet* packet = nullptr;
-    KVStatus status = container->findPacket(
-        QG3PacketType(QG3_PACKET_HEADER, QG3_ANY, QG3_ANY, imageNumber, 0, 0), packet);
+    // Both packets are read for the estimate and dropped: estimating every image of a file
+    // leaves nothing loaded.
+    std::unique_ptr<QG3Packet> headerPacket;
+    KVStatus status = container->readPacket(
+        QG3PacketType(QG3_PACKET_HEADER, QG3_ANY, QG3_ANY, imageNumber, 0, 0), headerPacket);
     if (status != KV_OK) return status;
-    const auto* header = dynamic_cast<const QG3HeaderPacket*>(packet);
+    const auto* header = dynamic_cast<const QG3HeaderPacket*>(headerPacket.get());
     if (header == nullptr || header->getImageInfo() == nullptr) return KV_QG3_NO_OBJECT;
-    status = container->findPacket(
-        QG3PacketType(QG3_PACKET_PLANESET, QG3_ANY, QG3_ANY, imageNumber, 0, 0), packet);
+    std::unique_ptr<QG3Packet> planesetPacket;
+    status = container->readPacket(
+        QG3PacketType(QG3_PACKET_PLANESET, QG3_ANY, QG3_ANY, imageNumber, 0, 0), planesetPacket);
     if (status != KV_OK) return status;
-    const auto* planeset = dynamic_cast<const QG3PlanesetPacket*>(packet);
+    const auto* planeset = dynamic_cast<const QG3PlanesetPacket*>(planesetPacket.get());
     if (planeset == nullptr) return KV_QG3_NO_OBJECT;
 
     // Files can claim totals whose estimate passes 2^64; those are held at the largest value.

@@ -24,11 +24,14 @@ KVStatus QG3ImageSource::open() {
     opened_ = true;
     if (container_ == nullptr) return KV_QG3_NO_OBJECT;
 
-    QG3Packet* packet = nullptr;
+    std::unique_ptr<QG3Packet> packet;
     const QG3PacketType pattern(QG3_PACKET_HEADER, QG3_ANY, QG3_ANY, imageNumber_, 0, 0);
-    KVStatus status = container_->findPacket(pattern, packet);
+    KVStatus status = container_->readPacket(pattern, packet);
     if (status != KV_OK) return status;
-    header_ = dynamic_cast<QG3HeaderPacket*>(packet);
+    if (auto* header = dynamic_cast<QG3HeaderPacket*>(packet.get())) {
+        packet.release();
+        header_.reset(header);
+    }
     if (header_ == nullptr || header_->getImageInfo() == nullptr) return KV_QG3_NO_OBJECT;
 
     try {

@@ -1,6 +1,6 @@
 #pragma once
-// One image of a container: its own copy of the image information and its extras, and the
-// geometry that the image readers ask for.
+// One image of a container: its own header packet, copy of the image information and extras,
+// and the geometry that the image readers ask for.
 
 #include "KVIPixel.h"
 #include "QG3BandSet.h"
@@ -34,7 +34,7 @@ public:
     // The image information; null until opened.
     const QG3ImageInfo* getImageInfo() const { return info_.get(); }
     QG3ImageInfo* getImageInfo() { return info_.get(); }
-    QG3HeaderPacket* getHeaderPacket() const { return header_; }
+    QG3HeaderPacket* getHeaderPacket() const { return header_.get(); }
     QG3Container* getContainer() const { return container_; }
     std::uint32_t getImageNumber() const { return imageNumber_; }
 
@@ -62,7 +62,8 @@ private:
     bool opened_ = false;
     std::uint32_t imageNumber_;
     std::unique_ptr<QG3ImageInfo> info_;
-    QG3HeaderPacket* header_ = nullptr;
+    // Read for the source and owned by it, so that it goes with the source.
+    std::unique_ptr<QG3HeaderPacket> header_;
     std::unique_ptr<QG3ImageExtras> extras_;
 };
 

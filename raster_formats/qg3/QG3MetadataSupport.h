@@ -1,17 +1,19 @@
 #pragma once
-// The metadata packets of a container: which ones the file has, and their payloads.
+// The metadata packets of a container: which ones the file has, and their payloads. Both are
+// answered from the container's list of packets, so the support keeps nothing per packet.
 
 #include "KVIOStreamInf.h"
-#include "QG3List.h"
 #include "QG3MetadataDesc.h"
 
 #include <cstdint>
-#include <unordered_set>
+#include <memory>
 
 namespace Korvel {
 
 class QG3Container;
 class QG3ImageExtras;
+class QG3MetadataPacket;
+class QG3Packet;
 
 class QG3MetadataSupport {
 public:
@@ -20,27 +22,23 @@ public:
     QG3MetadataSupport& operator=(const QG3MetadataSupport&) = delete;
     virtual ~QG3MetadataSupport() = default;
 
-    // Lists the metadata packets of the container in file order; throws KVUtilException 8 when
-    // the working list cannot be made.
+    // Nothing to list ahead: always 0.
     KVStatus initialize();
+    // Whether the container lists a metadata packet of exactly this kind, key and image.
     bool hasMetadata(const QG3MetadataDesc& key) const;
     // Writes the payload of the packet for key to the stream: 2009 when absent, 2002 when short.
+    // The packet is read for the call and dropped.
     KVStatus readMetadata(const QG3MetadataDesc& key, KVIOStreamInf* stream);
     // The image extras of an image; found is false, and the status 0, when it has none.
     KVStatus readImageExtras(std::uint32_t imageNumber, std::uint32_t colorSpaceCode,
                              QG3ImageExtras& extras, bool& found);
 
-    const QG3List<QG3MetadataDesc>& getDescriptors() const { return descriptors_; }
-
 private:
-    struct KeyHash {
-        std::size_t operator()(const QG3MetadataDesc& key) const;
-    };
+    // The packet for key, read for the call and owned by packet; 2009 when absent.
+    KVStatus readPayload(const QG3MetadataDesc& key, std::unique_ptr<QG3Packet>& packet,
+                         const QG3MetadataPacket*& metadata);
 
     QG3Container* container_;
-    QG3List<QG3MetadataDesc> descriptors_;
-    // The same keys, so that a look-up does not walk a long list.
-    std::unordered_set<QG3MetadataDesc, KeyHash> keys_;
 };
 
 } // namespace Korvel

@@ -6,10 +6,15 @@
 #include "QG3PacketType.h"
 #include "QG3PlanesetPacket.h"
 #include "QG3QG2Packet.h"
+#include "QG3Status.h"
 #include "QG3UnknownPacket.h"
 
+#include "KVStatusGuard.h"
+
 #include <algorithm>
+#include <limits>
 #include <new>
+#include <numeric>
 
 namespace Korvel {
 
@@ -17,6 +22,10 @@ namespace {
 
 std::uint64_t indexKey(std::uint32_t packetType, std::uint32_t imageNumber) {
     return std::uint64_t{packetType} << 32 | imageNumber;
+}
+
+std::uint64_t indexKey(const DBObjectKey& key) {
+    return indexKey(key.bytes[0], key.words[2]);
 }
 
 } // namespace
@@ -29,16 +38,26 @@ KVStatus QG3PacketDB::read(KVIOStreamInf* stream) {
     return status;
 }
 
+QG3PacketType QG3PacketDB::getPacketType(std::size_t i) const {
+    QG3PacketType type(QG3_PACKET_UNKNOWN, QG3_ANY, QG3_ANY, QG3_ANY, 0xFF, 0xFF);
+    getType(i, type);
+    return type;
+}
+
 void QG3PacketDB::buildIndex() {
     index_.clear();
     indexed_ = false;
+    // The database never lists more than DB_MAX_OBJECTS packets, far below 2^32.
+    if (getCount() > std::numeric_limits<std::uint32_t>::max()) return;
     try {
-        index_.reserve(getObjects().size());
-        for (DBObjectProxy* proxy : getObjects().items())
-            if (const auto* type = dynamic_cast<const QG3PacketType*>(proxy->getType()))
-                index_.emplace_back(indexKey(type->packetType, type->imageNumber), proxy);
-        std::stable_sort(index_.begin(), index_.end(),
-                         [](const auto& a, const auto& b) { return a.first < b.first; });
+        index_.resize(getCount());
+        std::iota(index_.begin(), index_.end(), std::uint32_t{0});
+        std::stable_sort(index_.begin(), index_.end(), [this](std::uint32_t a, std::uint32_t b) {
+            return indexKey(getKey(a)) < indexKey(getKey(b));
+        });
+        wildcardImages_ = false;
+        for (std::size_t i = 0; i < getCount() && !wildcardImages_; ++i)
+            wildcardImages_ = getKey(i).words[2] == QG3_ANY;
         indexed_ = true;
     } catch (const std::bad_alloc&) {
         // Without the index every search walks the list.
@@ -49,22 +68,44 @@ void QG3PacketDB::buildIndex() {
 
 // The packets of the pattern's type whose image number is the pattern's or the wildcard (a
 // stored header may carry it); exactly one of them must match, as in findOne.
-DBObjectProxy* QG3PacketDB::findIndexed(const QG3PacketType& pattern) const {
-    DBObjectProxy* found = nullptr;
+bool QG3PacketDB::findIndex(const QG3PacketType& pattern, std::size_t& found) const {
     std::size_t matches = 0;
+    QG3PacketType type(QG3_PACKET_UNKNOWN, QG3_ANY, QG3_ANY, QG3_ANY, 0xFF, 0xFF);
     for (const std::uint32_t image : {pattern.imageNumber, QG3_ANY}) {
+        if (image == QG3_ANY && !wildcardImages_) break;
         const std::uint64_t key = indexKey(pattern.packetType, image);
-        auto it =
-            std::lower_bound(index_.begin(), index_.end(), key,
-                             [](const auto& entry, std::uint64_t k) { return entry.first < k; });
-        for (; it != index_.end() && it->first == key; ++it) {
-            DBObjectProxy* proxy = it->second;
-            if (proxy->getType() == nullptr || !pattern.matches(*proxy->getType())) continue;
-            found = proxy;
-            if (++matches > 1) return nullptr;
+        auto it = std::lower_bound(
+            index_.begin(), index_.end(), key,
+            [this](std::uint32_t entry, std::uint64_t k) { return indexKey(getKey(entry)) < k; });
+        for (; it != index_.end() && indexKey(getKey(*it)) == key; ++it) {
+            getType(*it, type);
+            if (!pattern.matches(type)) continue;
+            found = *it;
+            if (++matches > 1) return false;
         }
     }
-    return found;
+    return matches == 1;
+}
+
+bool QG3PacketDB::hasPacket(std::uint32_t packetType, std::uint32_t keyA, std::uint32_t keyB,
+                            std::uint32_t imageNumber) const {
+    const auto same = [&](std::size_t i) {
+        const DBObjectKey& key = getKey(i);
+        return key.bytes[0] == packetType && key.words[0] == keyA && key.words[1] == keyB &&
+               key.words[2] == imageNumber;
+    };
+    if (!indexed_) {
+        for (std::size_t i = 0; i < getCount(); ++i)
+            if (same(i)) return true;
+        return false;
+    }
+    const std::uint64_t wanted = indexKey(packetType, imageNumber);
+    auto it = std::lower_bound(
+        index_.begin(), index_.end(), wanted,
+        [this](std::uint32_t entry, std::uint64_t k) { return indexKey(getKey(entry)) < k; });
+    for (; it != index_.end() && indexKey(getKey(*it)) == wanted; ++it)
+        if (same(*it)) return true;
+    return false;
 }
 
 KVStatus QG3PacketDB::write(KVIOStreamInf* stream) {
@@ -120,14 +161,41 @@ bool QG3PacketDB::isContentsType(const DBObjectType& type) const {
 KVStatus QG3PacketDB::findPacket(const QG3PacketType& pattern, QG3Packet*& packet) {
     packet = nullptr;
     DBObjectProxy* proxy = nullptr;
-    if (indexed_ && pattern.packetType != QG3_ANY && pattern.imageNumber != QG3_ANY)
-        proxy = findIndexed(pattern);
-    else
-        findOne(pattern, proxy, &QG3PacketType::compare);
+    if (indexed_ && pattern.packetType != QG3_ANY && pattern.imageNumber != QG3_ANY) {
+        std::size_t found = 0;
+        if (findIndex(pattern, found) && (proxy = getProxy(found)) == nullptr)
+            return KV_QG3_OUT_OF_MEMORY;
+    } else {
+        KV_RETURN_IF_FAILED(findOne(pattern, proxy, &QG3PacketType::compare));
+    }
     if (proxy == nullptr) return KV_OK;
     DBObject* object = nullptr;
     const KVStatus status = proxy->getObject(object);
     packet = dynamic_cast<QG3Packet*>(object);
+    return status;
+}
+
+KVStatus QG3PacketDB::readPacket(const QG3PacketType& pattern, std::unique_ptr<QG3Packet>& packet) {
+    packet.reset();
+    std::size_t found = 0;
+    if (indexed_ && pattern.packetType != QG3_ANY && pattern.imageNumber != QG3_ANY) {
+        if (!findIndex(pattern, found)) return KV_OK;
+    } else {
+        std::size_t matches = 0;
+        QG3PacketType type(QG3_PACKET_UNKNOWN, QG3_ANY, QG3_ANY, QG3_ANY, 0xFF, 0xFF);
+        for (std::size_t i = 0; i < getCount() && matches < 2; ++i) {
+            getType(i, type);
+            if (pattern.matches(type)) {
+                found = i;
+                ++matches;
+            }
+        }
+        if (matches != 1) return KV_OK;
+    }
+    std::unique_ptr<DBObject> object;
+    const KVStatus status = readObject(found, object);
+    packet.reset(dynamic_cast<QG3Packet*>(object.get()));
+    if (packet) object.release();
     return status;
 }
 

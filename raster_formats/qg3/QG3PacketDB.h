@@ -4,8 +4,9 @@
 #include "DB.h"
 #include "QG3FileHeader.h"
 
+#include <cstddef>
 #include <cstdint>
-#include <utility>
+#include <memory>
 #include <vector>
 
 namespace Korvel {
@@ -33,17 +34,28 @@ public:
     // that of loading it. A pattern of one packet type and one image number is looked up in an
     // index of the packets read, so that a query per image costs no walk of the whole file.
     KVStatus findPacket(const QG3PacketType& pattern, QG3Packet*& packet);
+    // The same packet read afresh and owned by the caller, who drops it when done: no proxy is
+    // made and nothing stays loaded. Null and 0 when none or several match.
+    KVStatus readPacket(const QG3PacketType& pattern, std::unique_ptr<QG3Packet>& packet);
+    // The header of packet i.
+    QG3PacketType getPacketType(std::size_t i) const;
+    // Whether a packet with exactly these type, keys and image number is listed.
+    bool hasPacket(std::uint32_t packetType, std::uint32_t keyA, std::uint32_t keyB,
+                   std::uint32_t imageNumber) const;
 
     const QG3FileVersion& getFileVersion() const { return version_; }
 
 private:
     // The packets sorted by packet type and image number, in file order within each pair: one
-    // entry of 16 bytes per packet, so that a file of many small images stays small in memory.
+    // entry of 4 bytes per packet, so that a file of many small images stays small in memory.
     void buildIndex();
-    DBObjectProxy* findIndexed(const QG3PacketType& pattern) const;
+    // The index of the one packet matching the pattern; false when none or several match.
+    bool findIndex(const QG3PacketType& pattern, std::size_t& found) const;
 
     QG3FileVersion version_ = QG3_VERSION_GEN4_RASTER;
-    std::vector<std::pair<std::uint64_t, DBObjectProxy*>> index_;
+    std::vector<std::uint32_t> index_;
+    // Whether some packet carries the wildcard image number, which every search must then visit.
+    bool wildcardImages_ = false;
     bool indexed_ = false;
 };
 

@@ -58,6 +58,31 @@ DBObjectType* QG3PacketType::clone() const {
     return copy;
 }
 
+// A header read from a stream has a four-bit packet type and is at most 28 bytes long.
+void QG3PacketType::pack(DBObjectKey& key) const {
+    key.words[0] = keyA;
+    key.words[1] = keyB;
+    key.words[2] = imageNumber;
+    key.bytes[0] = static_cast<std::uint8_t>(packetType);
+    key.bytes[1] = flag1;
+    key.bytes[2] = flag2;
+    key.bytes[3] = static_cast<std::uint8_t>(
+        (headerSize >= 0 && headerSize < 0x80 ? headerSize : 0) | (positioned ? 0x80 : 0));
+}
+
+void QG3PacketType::unpack(const DBObjectKey& key, std::int64_t bodyStart) {
+    keyA = key.words[0];
+    keyB = key.words[1];
+    imageNumber = key.words[2];
+    keyC = 0;
+    packetType = key.bytes[0];
+    flag1 = key.bytes[1];
+    flag2 = key.bytes[2];
+    headerSize = key.bytes[3] & 0x7F;
+    positioned = (key.bytes[3] & 0x80) != 0;
+    start = positioned ? bodyStart - headerSize : 0;
+}
+
 bool QG3PacketType::matches(const DBObjectType& other) const {
     const auto* o = dynamic_cast<const QG3PacketType*>(&other);
     return o != nullptr && fieldMatches(packetType, o->packetType) && fieldMatches(keyA, o->keyA) &&

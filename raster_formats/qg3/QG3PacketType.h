@@ -34,6 +34,11 @@ public:
                          std::uint64_t length) const override;
     // Always with an eight-byte length; 2002 on failure.
     KVStatus write(KVIOStreamInf* stream, std::int64_t& lengthPos) const override;
+    // Keys A and B, image number, type, flags and the header's size (keyC is not kept, as in a
+    // clone; the type of a header read is four bits); a positioned header unpacks to the place
+    // in front of its body.
+    void pack(DBObjectKey& key) const override;
+    void unpack(const DBObjectKey& key, std::int64_t bodyStart) override;
 
     // The size of the header as write emits it.
     std::int64_t getSize() const;

@@ -14,8 +14,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <limits>
 #include <memory>
+#include <random>
 
 using namespace Korvel;
 using quarn_test::Bytes;
@@ -30,10 +32,7 @@ struct OpenFile {
         : stream(std::move(bytes), false), container(&stream, keepOpen) {
         status = container.open();
     }
-    std::vector<QG3ImageDesc> images() const {
-        const auto& items = container.getImageDescriptors()->items();
-        return {items.begin(), items.end()};
-    }
+    std::vector<QG3ImageDesc> images() const { return *container.getImageDescriptors(); }
     VectorStream stream;
     QG3FileSimpleContainer container;
     KVStatus status;
@@ -202,6 +201,45 @@ TEST(QG3Container, Generation2ImagesAndFirstPacketWins) {
     EXPECT_EQ(f.container.getQG2ImageStream(5, stream), KV_QG3_NO_OBJECT);
     f.stream.duplicateFails = true;
     EXPECT_EQ(f.container.getQG2ImageStream(4, stream), KV_FAILURE);
+}
+
+TEST(QG3Container, ImagesInFileOrderOncePerNumber) {
+    // Image numbers out of order and repeated, against a plain first-seen list.
+    std::mt19937 random(23);
+    for (int round = 0; round < 20; ++round) {
+        std::vector<RasterPacket> packets;
+        std::vector<QG3ImageDesc> expected;
+        const int count = 1 + int(random() % 30);
+        for (int p = 0; p < count; ++p) {
+            const std::uint32_t number = 1 + random() % 12;
+            const bool qg2 = random() % 3 == 0;
+            RasterPacket packet = quarn_test::headerPacket(number, image(8, 8, 0));
+            if (qg2) {
+                packet = RasterPacket{};
+                packet.header.type = 7;
+                packet.header.imageNumber = number;
+                packet.body = {1};
+            }
+            packets.push_back(packet);
+            if (std::none_of(expected.begin(), expected.end(),
+                             [&](const QG3ImageDesc& d) { return d.imageNumber == number; }))
+                expected.push_back({number, qg2 ? QG3_READER_QG2 : QG3_READER_GEN3});
+        }
+        OpenFile f(quarn_test::rasterFile(quarn_test::kGen3Version, packets));
+        ASSERT_EQ(f.status, KV_OK);
+        const std::vector<QG3ImageDesc> images = f.images();
+        ASSERT_EQ(images.size(), expected.size()) << round;
+        for (std::size_t i = 0; i < expected.size(); ++i) {
+            EXPECT_EQ(images[i].imageNumber, expected[i].imageNumber) << round;
+            EXPECT_EQ(images[i].readerKind, expected[i].readerKind) << round;
+            QG3ImageDesc desc;
+            ASSERT_EQ(f.container.findImageDescriptor(expected[i].imageNumber, desc), KV_OK);
+            EXPECT_EQ(desc.readerKind, expected[i].readerKind);
+        }
+        QG3ImageDesc desc;
+        EXPECT_EQ(f.container.findImageDescriptor(13, desc), KV_QG3_NOT_FOUND);
+        EXPECT_EQ(f.container.findImageDescriptor(0, desc), KV_QG3_NOT_FOUND);
+    }
 }
 
 TEST(QG3Container, MemoryEstimateIsHeldAtTheLargestValue) {

@@ -209,6 +209,41 @@ TEST(QG3PacketDB, FindsOneOrAllByKey) {
     EXPECT_EQ(packet, nullptr);
 }
 
+TEST(QG3PacketDB, ReadsAPacketOnItsOwnWithoutKeepingIt) {
+    ReadDB r(quarn_test::rasterFile(quarn_test::kGen3Version, tabledPackets()));
+    ASSERT_EQ(r.status, KV_OK);
+    const QG3PacketType header(1, QG3_ANY, QG3_ANY, 1, 0, 0);
+    std::unique_ptr<QG3Packet> own;
+    ASSERT_EQ(r.db.readPacket(header, own), KV_OK);
+    ASSERT_NE(dynamic_cast<QG3HeaderPacket*>(own.get()), nullptr);
+    // Read afresh, the packet leaves nothing loaded behind.
+    EXPECT_EQ(r.proxies()[0]->getLoadedObject(), nullptr);
+    QG3Packet* kept = nullptr;
+    ASSERT_EQ(r.db.findPacket(header, kept), KV_OK);
+    ASSERT_NE(kept, nullptr);
+    EXPECT_TRUE(kept->isEqual(*own));
+    // Once loaded, a read gives a copy of the loaded packet.
+    std::unique_ptr<QG3Packet> copy;
+    ASSERT_EQ(r.db.readPacket(header, copy), KV_OK);
+    ASSERT_NE(copy, nullptr);
+    EXPECT_NE(copy.get(), kept);
+    EXPECT_TRUE(copy->isEqual(*kept));
+    // The metadata packet listed by the table, found by type alone (no index) and by image.
+    ASSERT_EQ(r.db.readPacket(QG3PacketType(2, 3, QG3_ANY, QG3_ANY, 0, 0), own), KV_OK);
+    ASSERT_NE(dynamic_cast<QG3MetadataPacket*>(own.get()), nullptr);
+    EXPECT_EQ(static_cast<QG3MetadataPacket&>(*own).getCount(), 1u);
+    EXPECT_EQ(r.db.readPacket(QG3PacketType(2, 4, 0, 1, 0, 0), own), KV_OK);
+    EXPECT_EQ(own, nullptr);
+    EXPECT_TRUE(r.db.hasPacket(2, 3, 0, 1));
+    EXPECT_FALSE(r.db.hasPacket(2, 3, 0, 2));
+    EXPECT_FALSE(r.db.hasPacket(2, 3, 1, 1));
+    EXPECT_FALSE(r.db.hasPacket(4, 3, 0, 1));
+    // A record unpacks to the header it was read from, placed in front of its body: the first
+    // packet's header follows the 8-byte file header.
+    EXPECT_EQ(r.db.getPacketType(0).start, 8);
+    EXPECT_EQ(r.db.getPacketType(3).keyA, 3u);
+}
+
 TEST(QG3PacketDB, FindPacketOfAnImageAgreesWithTheWalk) {
     // Many images, one metadata packet whose stored image number answers every image, and a
     // second metadata packet of image 7 that makes image 7's search ambiguous.
