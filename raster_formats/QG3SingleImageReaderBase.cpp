@@ -265,8 +265,9 @@ KVStatus QG3SingleImageReaderBase::describe(bool generation4, KVIOStreamInf* wor
         bool found = false;
         if ((status = readWorldFile(worldFile, found, false)) != KV_OK) return status;
     }
-    // The description now lives in the reader's own properties.
-    removeOwnImageInfoTags();
+    // The description now lives in the reader's own properties (an image without metadata
+    // has no tags to remove, and most images of a file of many have none).
+    if (getMetadata().getCount() != 0) removeOwnImageInfoTags();
     return KV_OK;
 }
 
