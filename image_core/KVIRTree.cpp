@@ -144,8 +144,13 @@ std::unique_ptr<Node> insertAt(Node& node, const Branch& entry, std::uint32_t le
     if (node.level <= level) return addBranch(node, entry);
     Branch& chosen = node.branch[chooseBranch(node, entry.box)];
     std::unique_ptr<Node> split = insertAt(*chosen.child, entry, level);
+    // Every branch's box is the cover of its child: a child that did not split covers what it
+    // covered and the entry, one that split has lost what went to the new node.
+    if (split == nullptr) {
+        chosen.box = KVIRTree::cover(chosen.box, entry.box);
+        return nullptr;
+    }
     chosen.box = chosen.child->getCover();
-    if (split == nullptr) return nullptr;
     Branch up{};
     up.box = split->getCover();
     up.child = split.get();

@@ -174,6 +174,11 @@ bool QG3PacketDB::isContentsType(const DBObjectType& type) const {
            packetType->flag1 == 1;
 }
 
+bool QG3PacketDB::readsBodyInOrder(const DBObjectType& type) const {
+    const auto* packetType = dynamic_cast<const QG3PacketType*>(&type);
+    return packetType != nullptr && packetType->packetType == QG3_PACKET_HEADER;
+}
+
 KVStatus QG3PacketDB::findPacket(const QG3PacketType& pattern, QG3Packet*& packet) {
     packet = nullptr;
     DBObjectProxy* proxy = nullptr;

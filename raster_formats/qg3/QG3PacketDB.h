@@ -31,6 +31,8 @@ public:
     DBObject* createObject(const DBObjectType& type) override;
     // Packet type 6 with flag1 = 1.
     bool isContentsType(const DBObjectType& type) const override;
+    // Header packets.
+    bool readsBodyInOrder(const DBObjectType& type) const override;
 
     // The one packet matching the pattern, loaded; null when none or several match. The status is
     // that of loading it. A pattern of one packet type and one image number is looked up in an
