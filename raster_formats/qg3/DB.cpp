@@ -37,9 +37,12 @@ public:
     }
     std::uint32_t write(const std::uint8_t*, std::uint32_t) override { return 0; }
     KVStatus seek(std::int64_t offset, std::uint32_t direction) override {
+        // The end is the body's: a body that was all there reads as it would from the stream.
         std::int64_t to = offset;
         if (direction == KVIO_SEEK_CUR)
             to = start_ + position_ + offset;
+        else if (direction == KVIO_SEEK_END)
+            to = start_ + count_ + offset;
         else if (direction != KVIO_SEEK_SET)
             return KV_FAILURE;
         if (to < start_ || to - start_ > count_) return KV_FAILURE;

@@ -176,7 +176,15 @@ bool QG3PacketDB::isContentsType(const DBObjectType& type) const {
 
 bool QG3PacketDB::readsBodyInOrder(const DBObjectType& type) const {
     const auto* packetType = dynamic_cast<const QG3PacketType*>(&type);
-    return packetType != nullptr && packetType->packetType == QG3_PACKET_HEADER;
+    if (packetType == nullptr) return false;
+    switch (packetType->packetType) {
+    case QG3_PACKET_HEADER:
+    case QG3_PACKET_METADATA:
+    case QG3_PACKET_PLANESET:
+        return true;
+    default:
+        return false;
+    }
 }
 
 KVStatus QG3PacketDB::findPacket(const QG3PacketType& pattern, QG3Packet*& packet) {

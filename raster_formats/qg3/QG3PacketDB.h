@@ -31,7 +31,7 @@ public:
     DBObject* createObject(const DBObjectType& type) override;
     // Packet type 6 with flag1 = 1.
     bool isContentsType(const DBObjectType& type) const override;
-    // Header packets.
+    // Header, metadata and planeset packets.
     bool readsBodyInOrder(const DBObjectType& type) const override;
 
     // The one packet matching the pattern, loaded; null when none or several match. The status is
