@@ -55,9 +55,9 @@ struct Group {
 
 // Splits a full node and the entry it cannot take (quadratic split): the node keeps one group,
 // the returned node of the same level holds the other.
-std::unique_ptr<Node> splitNode(Node& node, const Branch& extra) {
+Node* splitNode(KVIRTree& tree, Node& node, const Branch& extra) {
     constexpr std::uint32_t n = KVIRTree::kMaxBranches + 1;
-    auto other = std::make_unique<Node>(node.level);
+    Node* other = tree.makeNode(node.level);
     Branch entries[n];
     std::copy(node.branch, node.branch + KVIRTree::kMaxBranches, entries);
     entries[KVIRTree::kMaxBranches] = extra;
@@ -83,7 +83,7 @@ std::unique_ptr<Node> splitNode(Node& node, const Branch& extra) {
 
     node.count = 0;
     Group a{&node};
-    Group b{other.get()};
+    Group b{other};
     bool placed[n] = {};
     a.add(entries[seedA]);
     b.add(entries[seedB]);
@@ -131,28 +131,30 @@ std::unique_ptr<Node> splitNode(Node& node, const Branch& extra) {
 }
 
 // Appends the branch; a full node splits and the new node is returned.
-std::unique_ptr<Node> addBranch(Node& node, const Branch& branch) {
+Node* addBranch(KVIRTree& tree, Node& node, const Branch& branch) {
     if (node.count < KVIRTree::kMaxBranches) {
         node.branch[node.count++] = branch;
         return nullptr;
     }
-    return splitNode(node, branch);
+    return splitNode(tree, node, branch);
 }
 
 // Inserts the entry at its level below node; the node split off, if any, is returned.
-std::unique_ptr<Node> insertAt(Node& node, const Branch& entry, std::uint32_t level) {
-    if (node.level <= level) return addBranch(node, entry);
+Node* insertAt(KVIRTree& tree, Node& node, const Branch& entry, std::uint32_t level) {
+    if (node.level <= level) return addBranch(tree, node, entry);
     Branch& chosen = node.branch[chooseBranch(node, entry.box)];
-    std::unique_ptr<Node> split = insertAt(*chosen.child, entry, level);
+    Node* split = insertAt(tree, *chosen.child, entry, level);
+    // Every branch's box is the cover of its child: a child that did not split covers what it
+    // covered and the entry, one that split has lost what went to the new node.
+    if (split == nullptr) {
+        chosen.box = KVIRTree::cover(chosen.box, entry.box);
+        return nullptr;
+    }
     chosen.box = chosen.child->getCover();
-    if (split == nullptr) return nullptr;
     Branch up{};
     up.box = split->getCover();
-    up.child = split.get();
-    std::unique_ptr<Node> result = addBranch(node, up);
-    // The new branch (wherever the split put it) now owns the node.
-    (void)split.release();
-    return result;
+    up.child = split;
+    return addBranch(tree, node, up);
 }
 
 KVStatus searchNode(const Node& node, const KVIRTreeBox& box,
@@ -176,12 +178,6 @@ KVStatus searchNode(const Node& node, const KVIRTreeBox& box,
 
 } // namespace
 
-KVIRTree::Node::~Node() {
-    if (level == 0) return;
-    for (std::uint32_t i = 0; i < count; ++i)
-        delete branch[i].child;
-}
-
 KVIRTreeBox KVIRTree::Node::getCover() const {
     if (count == 0) return KVIRTreeBox{};
     KVIRTreeBox result = branch[0].box;
@@ -190,9 +186,23 @@ KVIRTreeBox KVIRTree::Node::getCover() const {
     return result;
 }
 
-KVIRTree::KVIRTree() try : root_(std::make_unique<Node>(0)) {
-} catch (const std::bad_alloc&) {
-    throw KVUtilException(KV_OUT_OF_MEMORY);
+KVIRTree::KVIRTree() {
+    try {
+        root_ = makeNode(0);
+    } catch (const std::bad_alloc&) {
+        throw KVUtilException(KV_OUT_OF_MEMORY);
+    }
+}
+
+KVIRTree::Node* KVIRTree::makeNode(std::uint32_t level) {
+    if (usedInBlock_ == kNodesPerBlock) {
+        blocks_.reserve(blocks_.size() + 1);
+        blocks_.push_back(std::make_unique<Node[]>(kNodesPerBlock));
+        usedInBlock_ = 0;
+    }
+    Node* node = &blocks_.back()[usedInBlock_++];
+    node->level = level;
+    return node;
 }
 
 KVIRTree::~KVIRTree() = default;
@@ -215,22 +225,26 @@ KVStatus KVIRTree::insert(const KVIRTreeBox& box, std::uint32_t index) {
     Branch entry{};
     entry.box = box;
     entry.index = index;
-    std::unique_ptr<Node> split;
+    Node* split = nullptr;
     try {
-        split = insertAt(*root_, entry, 0);
+        split = insertAt(*this, *root_, entry, 0);
     } catch (const std::bad_alloc&) {
         throw KVUtilException(KV_OUT_OF_MEMORY);
     }
     if (split != nullptr) {
         // The root split: a new root one level higher holds both halves.
-        std::unique_ptr<Node> root(new (std::nothrow) Node(root_->level + 1));
-        if (root == nullptr) return KV_BUFFER_ALLOCATION_FAILED;
+        Node* root = nullptr;
+        try {
+            root = makeNode(root_->level + 1);
+        } catch (const std::bad_alloc&) {
+            return KV_BUFFER_ALLOCATION_FAILED;
+        }
         root->branch[0].box = root_->getCover();
-        root->branch[0].child = root_.release();
+        root->branch[0].child = root_;
         root->branch[1].box = split->getCover();
-        root->branch[1].child = split.release();
+        root->branch[1].child = split;
         root->count = 2;
-        root_ = std::move(root);
+        root_ = root;
     }
     ++count_;
     return KV_OK;

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 namespace Korvel {
 
@@ -54,7 +55,7 @@ public:
     static KVIRTreeBox cover(const KVIRTreeBox& a, const KVIRTreeBox& b);
 
     // A node: its level (0 for a leaf) and its branches, each a box with a child node (inner
-    // nodes, which own their children) or an entry's index (leaves).
+    // nodes) or an entry's index (leaves). Every node belongs to the tree.
     struct Node {
         struct Branch {
             KVIRTreeBox box;
@@ -64,22 +65,29 @@ public:
             };
         };
 
-        explicit Node(std::uint32_t nodeLevel) : level(nodeLevel) {}
+        Node() = default;
         Node(const Node&) = delete;
         Node& operator=(const Node&) = delete;
-        ~Node();
         // The cover of the node's branches.
         KVIRTreeBox getCover() const;
 
-        std::uint32_t level;
+        std::uint32_t level = 0;
         std::uint32_t count = 0;
         Branch branch[kMaxBranches];
     };
 
     const Node& getRoot() const { return *root_; }
 
+    // A new empty node of the level, kept until the tree goes; throws std::bad_alloc.
+    Node* makeNode(std::uint32_t level);
+
 private:
-    std::unique_ptr<Node> root_;
+    // Nodes are taken from blocks that the tree owns: a tree of many entries makes tens of
+    // thousands of nodes and frees none of them before it goes.
+    static constexpr std::uint32_t kNodesPerBlock = 64;
+    std::vector<std::unique_ptr<Node[]>> blocks_;
+    std::uint32_t usedInBlock_ = kNodesPerBlock;
+    Node* root_ = nullptr;
     std::uint32_t count_ = 0;
 };
 

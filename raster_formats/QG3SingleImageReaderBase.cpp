@@ -197,8 +197,11 @@ KVStatus QG3SingleImageReaderBase::describe(bool generation4, KVIOStreamInf* wor
     const std::uint32_t dataType = getSampleDataType(info.dataType);
     if (dataType == KVI_DATATYPE_NONE) return KV_QRN_DATA_TYPE_UNSUPPORTED;
     const KVIMetadataAccessor accessor(getMetadata());
+    // An image without metadata (as most images of a file of many are) has none of the tags
+    // asked for below: its description is the file's alone.
+    const bool hasMetadata = getMetadata().getCount() != 0;
     KVIPixel full(colorSpace, set.getBitCount(), dataType);
-    if ((status = accessor.getPixelProps(full)) != KV_OK) return status;
+    if (hasMetadata && (status = accessor.getPixelProps(full)) != KV_OK) return status;
     const bool allBands = set.getSetCount() == set.getBitCount();
     const std::uint32_t subsetColorSpace = selectedColorSpace(set, colorSpace);
     // Every reduction below takes bands that exist in a pixel of the whole image's shape.
@@ -211,7 +214,7 @@ KVStatus QG3SingleImageReaderBase::describe(bool generation4, KVIOStreamInf* wor
 
     KVIPixel minPixel(full);
     KVIPixel maxPixel(full);
-    if (accessor.getDynamicRange(minPixel, maxPixel) != KV_OK) {
+    if (!hasMetadata || accessor.getDynamicRange(minPixel, maxPixel) != KV_OK) {
         double low = info.sampleMin;
         double high = info.sampleMax;
         // Generation-4 float samples are stored scaled: band 0's pair maps them back.
@@ -233,13 +236,15 @@ KVStatus QG3SingleImageReaderBase::describe(bool generation4, KVIOStreamInf* wor
     // Background and no-data: the metadata's, else the file's own. A background of some bands
     // only has no meaning; a no-data pixel is reduced to the selected bands.
     KVIPixel background(full);
-    const KVIPixel* backgroundPixel = accessor.getBackgroundPixel(background) == KV_OK
-                                          ? &background
-                                          : source_->getBackgroundPixel();
+    const KVIPixel* backgroundPixel =
+        hasMetadata && accessor.getBackgroundPixel(background) == KV_OK
+            ? &background
+            : source_->getBackgroundPixel();
     if ((status = setBackgroundPixel(allBands ? backgroundPixel : nullptr)) != KV_OK) return status;
     KVIPixel noData(full);
-    const KVIPixel* noDataPixel =
-        accessor.getTransparentPixel(noData) == KV_OK ? &noData : source_->getNoDataPixel();
+    const KVIPixel* noDataPixel = hasMetadata && accessor.getTransparentPixel(noData) == KV_OK
+                                      ? &noData
+                                      : source_->getNoDataPixel();
     if (noDataPixel != nullptr && !allBands) {
         KVIPixel subset;
         if (!reducePixel(*noDataPixel, set, subsetColorSpace, subset)) return KV_QG3_BAD_FORMAT;
@@ -250,7 +255,7 @@ KVStatus QG3SingleImageReaderBase::describe(bool generation4, KVIOStreamInf* wor
     if (status != KV_OK) return status;
 
     std::unique_ptr<KVIPixelLookupTable> table;
-    status = accessor.getInputLUT(pixel, table);
+    status = hasMetadata ? accessor.getInputLUT(pixel, table) : KV_OK;
     if (status != KV_OK && status != KV_METADATA_NOT_FOUND) return status;
     if ((status = setPixelLookupTable(table.get())) != KV_OK) return status;
 
@@ -265,8 +270,9 @@ KVStatus QG3SingleImageReaderBase::describe(bool generation4, KVIOStreamInf* wor
         bool found = false;
         if ((status = readWorldFile(worldFile, found, false)) != KV_OK) return status;
     }
-    // The description now lives in the reader's own properties.
-    removeOwnImageInfoTags();
+    // The description now lives in the reader's own properties (a world file may have added
+    // to the metadata since it was looked at).
+    if (getMetadata().getCount() != 0) removeOwnImageInfoTags();
     return KV_OK;
 }
 

@@ -73,6 +73,10 @@ public:
     virtual DBObject* createObject(const DBObjectType& type);
     // The header of an object whose body lists the headers of the file.
     virtual bool isContentsType(const DBObjectType& type) const;
+    // Whether the body of an object of this type is read front to back, looking at most at its
+    // position in the stream and at how many bytes are left: readObject may then take a small
+    // body in one read and serve it from memory. False in the base.
+    virtual bool readsBodyInOrder(const DBObjectType& type) const;
 
     // length bytes from the stream's position, -1 to its end; 0 or less reads nothing. Appends one
     // proxy per object. 2001 when a header or a body runs past the end, 2006 for a damaged table

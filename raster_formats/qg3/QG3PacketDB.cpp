@@ -66,6 +66,26 @@ void QG3PacketDB::buildIndex() {
     }
 }
 
+std::size_t QG3PacketDB::lowerBound(std::uint64_t key) const {
+    const auto below = [this](std::uint32_t entry, std::uint64_t k) {
+        return indexKey(getKey(entry)) < k;
+    };
+    const std::size_t n = index_.size();
+    std::atomic<std::uint32_t>& hint = hints_[(key >> 32) & 15];
+    const std::size_t last = hint.load(std::memory_order_relaxed);
+    // The same place as last time, or the next one.
+    for (const std::size_t at : {last, last + 1})
+        if (at <= n && (at == 0 || below(index_[at - 1], key)) &&
+            (at == n || !below(index_[at], key))) {
+            hint.store(static_cast<std::uint32_t>(at), std::memory_order_relaxed);
+            return at;
+        }
+    const std::size_t at = static_cast<std::size_t>(
+        std::lower_bound(index_.begin(), index_.end(), key, below) - index_.begin());
+    hint.store(static_cast<std::uint32_t>(at), std::memory_order_relaxed);
+    return at;
+}
+
 // The packets of the pattern's type whose image number is the pattern's or the wildcard (a
 // stored header may carry it); exactly one of them must match, as in findOne.
 bool QG3PacketDB::findIndex(const QG3PacketType& pattern, std::size_t& found) const {
@@ -74,9 +94,7 @@ bool QG3PacketDB::findIndex(const QG3PacketType& pattern, std::size_t& found) co
     for (const std::uint32_t image : {pattern.imageNumber, QG3_ANY}) {
         if (image == QG3_ANY && !wildcardImages_) break;
         const std::uint64_t key = indexKey(pattern.packetType, image);
-        auto it = std::lower_bound(
-            index_.begin(), index_.end(), key,
-            [this](std::uint32_t entry, std::uint64_t k) { return indexKey(getKey(entry)) < k; });
+        auto it = index_.begin() + static_cast<std::ptrdiff_t>(lowerBound(key));
         for (; it != index_.end() && indexKey(getKey(*it)) == key; ++it) {
             getType(*it, type);
             if (!pattern.matches(type)) continue;
@@ -100,9 +118,7 @@ bool QG3PacketDB::hasPacket(std::uint32_t packetType, std::uint32_t keyA, std::u
         return false;
     }
     const std::uint64_t wanted = indexKey(packetType, imageNumber);
-    auto it = std::lower_bound(
-        index_.begin(), index_.end(), wanted,
-        [this](std::uint32_t entry, std::uint64_t k) { return indexKey(getKey(entry)) < k; });
+    auto it = index_.begin() + static_cast<std::ptrdiff_t>(lowerBound(wanted));
     for (; it != index_.end() && indexKey(getKey(*it)) == wanted; ++it)
         if (same(*it)) return true;
     return false;
@@ -156,6 +172,19 @@ bool QG3PacketDB::isContentsType(const DBObjectType& type) const {
     const auto* packetType = dynamic_cast<const QG3PacketType*>(&type);
     return packetType != nullptr && packetType->packetType == QG3_PACKET_CONTENTS &&
            packetType->flag1 == 1;
+}
+
+bool QG3PacketDB::readsBodyInOrder(const DBObjectType& type) const {
+    const auto* packetType = dynamic_cast<const QG3PacketType*>(&type);
+    if (packetType == nullptr) return false;
+    switch (packetType->packetType) {
+    case QG3_PACKET_HEADER:
+    case QG3_PACKET_METADATA:
+    case QG3_PACKET_PLANESET:
+        return true;
+    default:
+        return false;
+    }
 }
 
 KVStatus QG3PacketDB::findPacket(const QG3PacketType& pattern, QG3Packet*& packet) {

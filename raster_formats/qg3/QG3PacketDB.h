@@ -4,6 +4,8 @@
 #include "DB.h"
 #include "QG3FileHeader.h"
 
+#include <array>
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -29,6 +31,8 @@ public:
     DBObject* createObject(const DBObjectType& type) override;
     // Packet type 6 with flag1 = 1.
     bool isContentsType(const DBObjectType& type) const override;
+    // Header, metadata and planeset packets.
+    bool readsBodyInOrder(const DBObjectType& type) const override;
 
     // The one packet matching the pattern, loaded; null when none or several match. The status is
     // that of loading it. A pattern of one packet type and one image number is looked up in an
@@ -51,9 +55,15 @@ private:
     void buildIndex();
     // The index of the one packet matching the pattern; false when none or several match.
     bool findIndex(const QG3PacketType& pattern, std::size_t& found) const;
+    // The first place in the index whose key is not below key.
+    std::size_t lowerBound(std::uint64_t key) const;
 
     QG3FileVersion version_ = QG3_VERSION_GEN4_RASTER;
     std::vector<std::uint32_t> index_;
+    // The place of the last lookup of each packet type (modulo 16): images are mostly asked for
+    // in order, so the next lookup of a type usually lands at or just after it. Only a hint,
+    // read and written without a lock.
+    mutable std::array<std::atomic<std::uint32_t>, 16> hints_{};
     // Whether some packet carries the wildcard image number, which every search must then visit.
     bool wildcardImages_ = false;
     bool indexed_ = false;
