@@ -135,6 +135,22 @@ void Generation3ManyImages(benchmark::State& s) {
     s.counters["images"] = static_cast<double>(s.range(0) * s.range(0));
 }
 
+// Images of only a header and a planeset packet, all in one place: the most images the packet
+// list can hold for its bytes.
+void Generation3ImagesAllAlike(benchmark::State& s) {
+    HeaderBody body;
+    body.width = body.height = 16;
+    body.dataType = 5;
+    Bytes file = fileHeader(kGen3Version);
+    std::vector<RasterPacket> packets;
+    for (std::uint32_t i = 0; i < static_cast<std::uint32_t>(s.range(0)); ++i) {
+        packets.push_back(headerPacket(i + 1, body));
+        packets.push_back(planesetPacket(i + 1, 0));
+    }
+    runHandler(s, rasterFile(kGen3Version, packets));
+    s.counters["images"] = static_cast<double>(s.range(0));
+}
+
 // Files made to cost memory: a good file followed by 10 MB of zero bytes, or by 2^20 tiny
 // packets.
 void RasterTrailingZeros(benchmark::State& s) {
@@ -170,6 +186,10 @@ BENCHMARK(Generation3ManyImages)
     ->Arg(300)
     ->Arg(350)
     ->Arg(400)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(Generation3ImagesAllAlike)
+    ->Arg(250000)
+    ->Arg(500000)
     ->Unit(benchmark::kMillisecond);
 BENCHMARK(RasterTrailingZeros)->Unit(benchmark::kMillisecond);
 BENCHMARK(RasterTinyPackets)->Unit(benchmark::kMillisecond);

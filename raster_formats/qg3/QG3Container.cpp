@@ -99,6 +99,10 @@ KVStatus QG3Container::listImages() {
                                               return a.imageNumber == b.imageNumber;
                                           }),
                               imagesByNumber_.end());
+        if (imagesByNumber_.size() > QG3_MAX_IMAGES) {
+            imagesByNumber_.clear();
+            return KV_QG3_OUT_OF_MEMORY;
+        }
         imagesByNumber_.shrink_to_fit();
         if (imagesByNumber_.size() == found.size()) {
             // Every number once: the list in file order, sorted already or not.
