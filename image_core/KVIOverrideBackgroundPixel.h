@@ -1,28 +1,28 @@
 #pragma once
 // Mix-in: the stage holds its own background and no-data pixels.
 
+#include "KVIPixel.h"
 #include "KVStatus.h"
 
-#include <memory>
+#include <optional>
 
 namespace Korvel {
-
-class KVIPixel;
 
 class KVIOverrideBackgroundPixelData {
 protected:
     KVIOverrideBackgroundPixelData();
     ~KVIOverrideBackgroundPixelData();
 
-    const KVIPixel* heldBackgroundPixel() const { return background_.get(); }
-    const KVIPixel* heldNoDataPixel() const { return noData_.get(); }
+    const KVIPixel* heldBackgroundPixel() const { return background_ ? &*background_ : nullptr; }
+    const KVIPixel* heldNoDataPixel() const { return noData_ ? &*noData_ : nullptr; }
     // A copy, or none for null.
     KVStatus storeBackgroundPixel(const KVIPixel* pixel);
     KVStatus storeNoDataPixel(const KVIPixel* pixel);
 
 private:
-    std::unique_ptr<KVIPixel> background_;
-    std::unique_ptr<KVIPixel> noData_;
+    // Held by value: a copy of up to four bands allocates nothing.
+    std::optional<KVIPixel> background_;
+    std::optional<KVIPixel> noData_;
 };
 
 template <class Base>

@@ -7,33 +7,23 @@ namespace Korvel {
 KVIOverridePixelPropsData::KVIOverridePixelPropsData() = default;
 KVIOverridePixelPropsData::~KVIOverridePixelPropsData() = default;
 
-KVIPixel KVIOverridePixelPropsData::heldPixelProps() const {
-    return pixelProps_ ? *pixelProps_ : KVIPixel();
-}
-
-KVIPixel KVIOverridePixelPropsData::heldMinDynamicRange() const {
-    return minDynamicRange_ ? *minDynamicRange_ : KVIPixel();
-}
-
-KVIPixel KVIOverridePixelPropsData::heldMaxDynamicRange() const {
-    return maxDynamicRange_ ? *maxDynamicRange_ : KVIPixel();
-}
-
 KVStatus KVIOverridePixelPropsData::storePixelProps(const KVIPixel& pixel) {
     try {
-        auto props = std::make_unique<KVIPixel>(pixel);
-        auto minPixel = std::make_unique<KVIPixel>(pixel);
-        auto maxPixel = std::make_unique<KVIPixel>(pixel);
-        minPixel->setToMin();
-        maxPixel->setToMax();
-        pixelProps_ = std::move(props);
-        minDynamicRange_ = std::move(minPixel);
-        maxDynamicRange_ = std::move(maxPixel);
+        // The argument may be one of the held pixels: the copies come first.
+        KVIPixel minPixel(pixel);
+        KVIPixel maxPixel(pixel);
+        minPixel.setToMin();
+        maxPixel.setToMax();
+        pixelProps_ = pixel;
+        minDynamicRange_ = minPixel;
+        maxDynamicRange_ = maxPixel;
+        hasPixelProps_ = true;
         return KV_OK;
     } catch (const std::bad_alloc&) {
-        pixelProps_.reset();
-        minDynamicRange_.reset();
-        maxDynamicRange_.reset();
+        pixelProps_ = KVIPixel();
+        minDynamicRange_ = KVIPixel();
+        maxDynamicRange_ = KVIPixel();
+        hasPixelProps_ = false;
         return KV_OUT_OF_MEMORY;
     }
 }
@@ -45,22 +35,23 @@ KVStatus KVIOverridePixelPropsData::storeDynamicRange(const KVIPixel& minPixel,
         if (minPixel.getSample(band).getDataType() != maxPixel.getSample(band).getDataType())
             return KV_BAD_ARGUMENT;
     try {
-        auto minCopy = std::make_unique<KVIPixel>(minPixel);
-        auto maxCopy = std::make_unique<KVIPixel>(maxPixel);
-        minDynamicRange_ = std::move(minCopy);
-        maxDynamicRange_ = std::move(maxCopy);
+        // The arguments may be the held pixels themselves (swapped, say): copies first.
+        KVIPixel minCopy(minPixel);
+        KVIPixel maxCopy(maxPixel);
+        minDynamicRange_ = minCopy;
+        maxDynamicRange_ = maxCopy;
         return KV_OK;
     } catch (const std::bad_alloc&) {
-        minDynamicRange_.reset();
-        maxDynamicRange_.reset();
+        minDynamicRange_ = KVIPixel();
+        maxDynamicRange_ = KVIPixel();
         return KV_OUT_OF_MEMORY;
     }
 }
 
 KVStatus KVIOverridePixelPropsData::storePrecision(std::uint8_t bits) {
-    if (bits == 0 || !pixelProps_) return KV_OK;
-    for (std::uint16_t band = 0; band < pixelProps_->getNumBands(); ++band)
-        pixelProps_->getSample(band).setPrecision(bits);
+    if (bits == 0 || !hasPixelProps_) return KV_OK;
+    for (std::uint16_t band = 0; band < pixelProps_.getNumBands(); ++band)
+        pixelProps_.getSample(band).setPrecision(bits);
     return KV_OK;
 }
 

@@ -5,7 +5,6 @@
 #include "KVStatus.h"
 
 #include <cstdint>
-#include <memory>
 
 namespace Korvel {
 
@@ -15,9 +14,9 @@ protected:
     ~KVIOverridePixelPropsData();
 
     // The held pixels, or a default pixel (one grey 8-bit band) while none is held.
-    KVIPixel heldPixelProps() const;
-    KVIPixel heldMinDynamicRange() const;
-    KVIPixel heldMaxDynamicRange() const;
+    const KVIPixel& heldPixelProps() const { return pixelProps_; }
+    const KVIPixel& heldMinDynamicRange() const { return minDynamicRange_; }
+    const KVIPixel& heldMaxDynamicRange() const { return maxDynamicRange_; }
     // A copy; the dynamic range becomes the pixel with every band at its minimum and maximum.
     KVStatus storePixelProps(const KVIPixel& pixel);
     // Copies of both; KV_BAD_ARGUMENT when they differ in band count or in a band's data type.
@@ -26,9 +25,12 @@ protected:
     KVStatus storePrecision(std::uint8_t bits);
 
 private:
-    std::unique_ptr<KVIPixel> pixelProps_;
-    std::unique_ptr<KVIPixel> minDynamicRange_;
-    std::unique_ptr<KVIPixel> maxDynamicRange_;
+    // Held by value: a default pixel stands for none, and a copy of up to four bands allocates
+    // nothing. The precision applies to pixel props that were stored, not to the default.
+    KVIPixel pixelProps_;
+    KVIPixel minDynamicRange_;
+    KVIPixel maxDynamicRange_;
+    bool hasPixelProps_ = false;
 };
 
 template <class Base>
