@@ -9,21 +9,17 @@ KVIOverridePixelPropsData::~KVIOverridePixelPropsData() = default;
 
 KVStatus KVIOverridePixelPropsData::storePixelProps(const KVIPixel& pixel) {
     try {
-        // The argument may be one of the held pixels: the copies come first.
-        KVIPixel minPixel(pixel);
-        KVIPixel maxPixel(pixel);
-        minPixel.setToMin();
-        maxPixel.setToMax();
+        // The held pixels are private and handed out as copies: the argument is none of them.
         pixelProps_ = pixel;
-        minDynamicRange_ = minPixel;
-        maxDynamicRange_ = maxPixel;
-        hasPixelProps_ = true;
+        minDynamicRange_ = pixel;
+        maxDynamicRange_ = pixel;
+        minDynamicRange_->setToMin();
+        maxDynamicRange_->setToMax();
         return KV_OK;
     } catch (const std::bad_alloc&) {
-        pixelProps_ = KVIPixel();
-        minDynamicRange_ = KVIPixel();
-        maxDynamicRange_ = KVIPixel();
-        hasPixelProps_ = false;
+        pixelProps_.reset();
+        minDynamicRange_.reset();
+        maxDynamicRange_.reset();
         return KV_OUT_OF_MEMORY;
     }
 }
@@ -35,23 +31,20 @@ KVStatus KVIOverridePixelPropsData::storeDynamicRange(const KVIPixel& minPixel,
         if (minPixel.getSample(band).getDataType() != maxPixel.getSample(band).getDataType())
             return KV_BAD_ARGUMENT;
     try {
-        // The arguments may be the held pixels themselves (swapped, say): copies first.
-        KVIPixel minCopy(minPixel);
-        KVIPixel maxCopy(maxPixel);
-        minDynamicRange_ = minCopy;
-        maxDynamicRange_ = maxCopy;
+        minDynamicRange_ = minPixel;
+        maxDynamicRange_ = maxPixel;
         return KV_OK;
     } catch (const std::bad_alloc&) {
-        minDynamicRange_ = KVIPixel();
-        maxDynamicRange_ = KVIPixel();
+        minDynamicRange_.reset();
+        maxDynamicRange_.reset();
         return KV_OUT_OF_MEMORY;
     }
 }
 
 KVStatus KVIOverridePixelPropsData::storePrecision(std::uint8_t bits) {
-    if (bits == 0 || !hasPixelProps_) return KV_OK;
-    for (std::uint16_t band = 0; band < pixelProps_.getNumBands(); ++band)
-        pixelProps_.getSample(band).setPrecision(bits);
+    if (bits == 0 || !pixelProps_) return KV_OK;
+    for (std::uint16_t band = 0; band < pixelProps_->getNumBands(); ++band)
+        pixelProps_->getSample(band).setPrecision(bits);
     return KV_OK;
 }
 

@@ -5,6 +5,7 @@
 #include "KVStatus.h"
 
 #include <cstdint>
+#include <optional>
 
 namespace Korvel {
 
@@ -14,9 +15,13 @@ protected:
     ~KVIOverridePixelPropsData();
 
     // The held pixels, or a default pixel (one grey 8-bit band) while none is held.
-    const KVIPixel& heldPixelProps() const { return pixelProps_; }
-    const KVIPixel& heldMinDynamicRange() const { return minDynamicRange_; }
-    const KVIPixel& heldMaxDynamicRange() const { return maxDynamicRange_; }
+    KVIPixel heldPixelProps() const { return pixelProps_ ? *pixelProps_ : KVIPixel(); }
+    KVIPixel heldMinDynamicRange() const {
+        return minDynamicRange_ ? *minDynamicRange_ : KVIPixel();
+    }
+    KVIPixel heldMaxDynamicRange() const {
+        return maxDynamicRange_ ? *maxDynamicRange_ : KVIPixel();
+    }
     // A copy; the dynamic range becomes the pixel with every band at its minimum and maximum.
     KVStatus storePixelProps(const KVIPixel& pixel);
     // Copies of both; KV_BAD_ARGUMENT when they differ in band count or in a band's data type.
@@ -25,12 +30,10 @@ protected:
     KVStatus storePrecision(std::uint8_t bits);
 
 private:
-    // Held by value: a default pixel stands for none, and a copy of up to four bands allocates
-    // nothing. The precision applies to pixel props that were stored, not to the default.
-    KVIPixel pixelProps_;
-    KVIPixel minDynamicRange_;
-    KVIPixel maxDynamicRange_;
-    bool hasPixelProps_ = false;
+    // Held by value: a copy of up to four bands allocates nothing.
+    std::optional<KVIPixel> pixelProps_;
+    std::optional<KVIPixel> minDynamicRange_;
+    std::optional<KVIPixel> maxDynamicRange_;
 };
 
 template <class Base>
