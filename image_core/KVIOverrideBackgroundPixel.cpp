@@ -1,17 +1,19 @@
 #include "KVIOverrideBackgroundPixel.h"
 
+#include "KVIPixel.h"
+
 #include <new>
 
 namespace Korvel {
 
 namespace {
 
-KVStatus replaceWithCopy(std::optional<KVIPixel>& slot, const KVIPixel* pixel) {
-    if (slot && pixel == &*slot) return KV_OK;
+KVStatus replaceWithCopy(std::unique_ptr<KVIPixel>& slot, const KVIPixel* pixel) {
+    if (pixel == slot.get()) return KV_OK;
     slot.reset();
     if (pixel == nullptr) return KV_OK;
     try {
-        slot.emplace(*pixel);
+        slot = std::make_unique<KVIPixel>(*pixel);
         return KV_OK;
     } catch (const std::bad_alloc&) {
         return KV_OUT_OF_MEMORY;

@@ -1,28 +1,28 @@
 #pragma once
 // Mix-in: the stage holds its own background and no-data pixels.
 
-#include "KVIPixel.h"
 #include "KVStatus.h"
 
-#include <optional>
+#include <memory>
 
 namespace Korvel {
+
+class KVIPixel;
 
 class KVIOverrideBackgroundPixelData {
 protected:
     KVIOverrideBackgroundPixelData();
     ~KVIOverrideBackgroundPixelData();
 
-    const KVIPixel* heldBackgroundPixel() const { return background_ ? &*background_ : nullptr; }
-    const KVIPixel* heldNoDataPixel() const { return noData_ ? &*noData_ : nullptr; }
+    const KVIPixel* heldBackgroundPixel() const { return background_.get(); }
+    const KVIPixel* heldNoDataPixel() const { return noData_.get(); }
     // A copy, or none for null.
     KVStatus storeBackgroundPixel(const KVIPixel* pixel);
     KVStatus storeNoDataPixel(const KVIPixel* pixel);
 
 private:
-    // Held by value: a copy of up to four bands allocates nothing.
-    std::optional<KVIPixel> background_;
-    std::optional<KVIPixel> noData_;
+    std::unique_ptr<KVIPixel> background_;
+    std::unique_ptr<KVIPixel> noData_;
 };
 
 template <class Base>
