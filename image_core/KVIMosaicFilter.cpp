@@ -210,14 +210,17 @@ KVStatus KVIMosaicFilter::layOut(std::uint32_t n, const KVIPixel* background,
         anyAlpha = anyAlpha || pixel.hasAlpha();
         modifications |= stage->getModifications(KVIScene(0, 0, record.width, record.height, 1.0));
 
-        const KVIMetadataAccessor accessor(stage->getMetadata());
-        const char* name = nullptr;
-        if (accessor.getInputName(name) == KV_OK && name != nullptr && *name != '\0') {
-            names += name;
-            if (i + 1 < n) names += ", ";
+        // An image without metadata (as most images of a file of many are) has neither tag.
+        if (stage->getMetadata().getCount() != 0) {
+            const KVIMetadataAccessor accessor(stage->getMetadata());
+            const char* name = nullptr;
+            if (accessor.getInputName(name) == KV_OK && name != nullptr && *name != '\0') {
+                names += name;
+                if (i + 1 < n) names += ", ";
+            }
+            double size = 0.0;
+            if (accessor.getInputFileSize(size) == KV_OK) fileSize += size;
         }
-        double size = 0.0;
-        if (accessor.getInputFileSize(size) == KV_OK) fileSize += size;
 
         if (i == 0) {
             KV_RETURN_IF_FAILED(setMetadata(&stage->getMetadata()));
