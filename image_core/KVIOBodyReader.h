@@ -30,6 +30,12 @@ public:
           length_(length < 0 ? std::numeric_limits<std::uint64_t>::max()
                              : static_cast<std::uint64_t>(length)),
           shortRead_(shortRead), seekFailed_(seekFailed) {}
+    // A body already in memory: count bytes at bytes, which outlive the reader; positions count
+    // from bytes.
+    KVIOBodyReader(const std::uint8_t* bytes, std::uint32_t count, KVStatus shortRead,
+                   KVStatus seekFailed)
+        : bytes_(bytes), start_(0), length_(count), shortRead_(shortRead), seekFailed_(seekFailed) {
+    }
 
     std::uint64_t length() const { return length_; }
     std::uint64_t position() const { return position_; }
@@ -59,7 +65,8 @@ private:
         return status;
     }
 
-    KVIOStreamInf* stream_;
+    KVIOStreamInf* stream_ = nullptr;
+    const std::uint8_t* bytes_ = nullptr;
     std::int64_t start_;
     std::uint64_t length_;
     std::uint64_t position_ = 0;

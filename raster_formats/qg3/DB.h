@@ -102,6 +102,10 @@ public:
     // Object i read from its stream (or copied, when its proxy has loaded it), owned by the
     // caller; no proxy is made. The statuses of DBObjectProxy::getObject.
     KVStatus readObject(std::size_t i, std::unique_ptr<DBObject>& object) const;
+    // The same, for a caller that holds the header of object i already unpacked (getType): no
+    // header is made for the read.
+    KVStatus readObject(std::size_t i, const DBObjectType& type,
+                        std::unique_ptr<DBObject>& object) const;
     // Every proxy, each made when missing; throws KVUtilException 8 when out of memory. Meant
     // for writing and inspecting small databases: a large one is walked by index.
     const QG3List<DBObjectProxy*>& getObjects() const;

@@ -47,7 +47,7 @@ DBObject* QG3HeaderPacket::clone() const {
     if (type == nullptr) return nullptr;
     try {
         std::unique_ptr<QG3HeaderPacket> copy(new QG3HeaderPacket(*type));
-        if (info_) copy->info_ = std::make_unique<QG3ImageInfo>(*info_);
+        if (info_) copy->info_.emplace(*info_);
         copy->flags_ = flags_;
         copy->extra_ = extra_;
         return copy.release();
@@ -70,9 +70,7 @@ KVStatus QG3HeaderPacket::readBody(KVIOStreamInf* stream, std::int64_t length) {
     if (flags & ~kValidFlags) return KV_QG3_BAD_FORMAT;
 
     // The packet owns the record from here, even when the rest of the read fails.
-    info_.reset(new (std::nothrow) QG3ImageInfo());
-    if (!info_) return KV_QG3_OUT_OF_MEMORY;
-    QG3ImageInfo& info = *info_;
+    QG3ImageInfo& info = info_.emplace();
     info.imageNumber = static_cast<std::int32_t>(type->imageNumber);
 
     std::uint16_t bands = 0;

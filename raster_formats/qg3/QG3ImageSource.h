@@ -4,6 +4,7 @@
 
 #include "KVIPixel.h"
 #include "QG3BandSet.h"
+#include "QG3ImageExtras.h"
 #include "QG3ImageInfo.h"
 
 #include <cstdint>
@@ -13,7 +14,6 @@ namespace Korvel {
 
 class QG3Container;
 class QG3HeaderPacket;
-class QG3ImageExtras;
 
 class QG3ImageSource {
 public:
@@ -64,7 +64,8 @@ private:
     std::unique_ptr<QG3ImageInfo> info_;
     // Read for the source and owned by it, so that it goes with the source.
     std::unique_ptr<QG3HeaderPacket> header_;
-    std::unique_ptr<QG3ImageExtras> extras_;
+    // Empty (no georeferencing, no pixels) until opened.
+    QG3ImageExtras extras_;
 };
 
 } // namespace Korvel

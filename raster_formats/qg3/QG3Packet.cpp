@@ -2,8 +2,28 @@
 
 namespace Korvel {
 
+namespace {
+
+const QG3PacketType* asPacketType(const DBObjectType& type) {
+    return dynamic_cast<const QG3PacketType*>(&type);
+}
+
+QG3PacketType copyOf(const DBObjectType& type) {
+    const QG3PacketType* from = asPacketType(type);
+    QG3PacketType copy =
+        from ? *from : QG3PacketType(QG3_PACKET_UNKNOWN, QG3_ANY, QG3_ANY, QG3_ANY, 0xFF, 0xFF);
+    copy.keyC = 0;
+    return copy;
+}
+
+} // namespace
+
+QG3Packet::QG3Packet(const DBObjectType& type)
+    : DBObject(type, asPacketType(type) ? &ownType_ : nullptr), ownType_(copyOf(type)) {}
+
 const QG3PacketType* QG3Packet::getType() const {
-    return dynamic_cast<const QG3PacketType*>(getObjectType());
+    const DBObjectType* type = getObjectType();
+    return type == &ownType_ ? &ownType_ : dynamic_cast<const QG3PacketType*>(type);
 }
 
 std::uint32_t QG3Packet::getPacketType() const {

@@ -88,7 +88,8 @@ std::size_t QG3PacketDB::lowerBound(std::uint64_t key) const {
 
 // The packets of the pattern's type whose image number is the pattern's or the wildcard (a
 // stored header may carry it); exactly one of them must match, as in findOne.
-bool QG3PacketDB::findIndex(const QG3PacketType& pattern, std::size_t& found) const {
+bool QG3PacketDB::findIndex(const QG3PacketType& pattern, std::size_t& found,
+                            QG3PacketType& foundType) const {
     std::size_t matches = 0;
     QG3PacketType type(QG3_PACKET_UNKNOWN, QG3_ANY, QG3_ANY, QG3_ANY, 0xFF, 0xFF);
     for (const std::uint32_t image : {pattern.imageNumber, QG3_ANY}) {
@@ -99,6 +100,7 @@ bool QG3PacketDB::findIndex(const QG3PacketType& pattern, std::size_t& found) co
             getType(*it, type);
             if (!pattern.matches(type)) continue;
             found = *it;
+            foundType = type;
             if (++matches > 1) return false;
         }
     }
@@ -192,7 +194,8 @@ KVStatus QG3PacketDB::findPacket(const QG3PacketType& pattern, QG3Packet*& packe
     DBObjectProxy* proxy = nullptr;
     if (indexed_ && pattern.packetType != QG3_ANY && pattern.imageNumber != QG3_ANY) {
         std::size_t found = 0;
-        if (findIndex(pattern, found) && (proxy = getProxy(found)) == nullptr)
+        QG3PacketType type(QG3_PACKET_UNKNOWN, QG3_ANY, QG3_ANY, QG3_ANY, 0xFF, 0xFF);
+        if (findIndex(pattern, found, type) && (proxy = getProxy(found)) == nullptr)
             return KV_QG3_OUT_OF_MEMORY;
     } else {
         KV_RETURN_IF_FAILED(findOne(pattern, proxy, &QG3PacketType::compare));
@@ -207,8 +210,9 @@ KVStatus QG3PacketDB::findPacket(const QG3PacketType& pattern, QG3Packet*& packe
 KVStatus QG3PacketDB::readPacket(const QG3PacketType& pattern, std::unique_ptr<QG3Packet>& packet) {
     packet.reset();
     std::size_t found = 0;
+    QG3PacketType foundType(QG3_PACKET_UNKNOWN, QG3_ANY, QG3_ANY, QG3_ANY, 0xFF, 0xFF);
     if (indexed_ && pattern.packetType != QG3_ANY && pattern.imageNumber != QG3_ANY) {
-        if (!findIndex(pattern, found)) return KV_OK;
+        if (!findIndex(pattern, found, foundType)) return KV_OK;
     } else {
         std::size_t matches = 0;
         QG3PacketType type(QG3_PACKET_UNKNOWN, QG3_ANY, QG3_ANY, QG3_ANY, 0xFF, 0xFF);
@@ -216,13 +220,15 @@ KVStatus QG3PacketDB::readPacket(const QG3PacketType& pattern, std::unique_ptr<Q
             getType(i, type);
             if (pattern.matches(type)) {
                 found = i;
+                foundType = type;
                 ++matches;
             }
         }
         if (matches != 1) return KV_OK;
     }
+    // The header found is the one the packet is made for: no other is unpacked.
     std::unique_ptr<DBObject> object;
-    const KVStatus status = readObject(found, object);
+    const KVStatus status = readObject(found, foundType, object);
     packet.reset(dynamic_cast<QG3Packet*>(object.get()));
     if (packet) object.release();
     return status;
