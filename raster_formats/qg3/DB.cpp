@@ -108,6 +108,15 @@ KVIOStreamInf* DB::getTableStream() const {
     return tableStream_ ? tableStream_ : sharedNullStream();
 }
 
+void DB::EntryList::push_back(const Entry& entry) {
+    if ((count_ & kMask) == 0) {
+        std::unique_ptr<Entry[]> block(new Entry[kMask + 1]);
+        blocks_.push_back(std::move(block));
+    }
+    blocks_[count_ >> kShift][count_ & kMask] = entry;
+    ++count_;
+}
+
 KVStatus DB::appendEntry(const DBObjectType& type, KVIOStreamInf* stream, std::int64_t start,
                          std::int64_t length) {
     Entry entry;

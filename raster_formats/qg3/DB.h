@@ -15,7 +15,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <deque>
 #include <memory>
 #include <unordered_map>
 #include <utility>
@@ -123,6 +122,23 @@ private:
         std::int64_t length = 0;
     };
 
+    // The entries in blocks of a fixed size, so that a long list grows without moving (and for a
+    // while doubling) itself, in few allocations.
+    class EntryList {
+    public:
+        std::size_t size() const { return count_; }
+        bool empty() const { return count_ == 0; }
+        const Entry& operator[](std::size_t i) const { return blocks_[i >> kShift][i & kMask]; }
+        // Throws std::bad_alloc.
+        void push_back(const Entry& entry);
+
+    private:
+        static constexpr unsigned kShift = 9;
+        static constexpr std::size_t kMask = (std::size_t(1) << kShift) - 1;
+        std::vector<std::unique_ptr<Entry[]>> blocks_;
+        std::size_t count_ = 0;
+    };
+
     KVStatus appendEntry(const DBObjectType& type, KVIOStreamInf* stream, std::int64_t start,
                          std::int64_t length);
     KVIOStreamInf* sourceOf(std::size_t i) const;
@@ -131,8 +147,7 @@ private:
     void reportProgress(std::size_t done, std::size_t total) const;
     KVStatus checkInterrupt() const;
 
-    // In blocks, so that a long list grows without moving (and for a while doubling) itself.
-    std::deque<Entry> entries_;
+    EntryList entries_;
     // The stream of each run of entries, by the index of the run's first entry.
     std::vector<std::pair<std::size_t, KVIOStreamInf*>> sources_;
     // The proxies made so far, by entry index.

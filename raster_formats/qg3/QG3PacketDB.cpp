@@ -50,11 +50,25 @@ void QG3PacketDB::buildIndex() {
     // The database never lists more than DB_MAX_OBJECTS packets, far below 2^32.
     if (getCount() > std::numeric_limits<std::uint32_t>::max()) return;
     try {
+        // Placed by packet type in file order, then each type's run sorted stably by image
+        // number, which a file written image by image has already.
+        std::array<std::uint32_t, 257> first{};
+        for (std::size_t i = 0; i < getCount(); ++i)
+            ++first[getKey(i).bytes[0] + 1u];
+        std::partial_sum(first.begin(), first.end(), first.begin());
         index_.resize(getCount());
-        std::iota(index_.begin(), index_.end(), std::uint32_t{0});
-        std::stable_sort(index_.begin(), index_.end(), [this](std::uint32_t a, std::uint32_t b) {
-            return indexKey(getKey(a)) < indexKey(getKey(b));
-        });
+        std::array<std::uint32_t, 256> next;
+        std::copy(first.begin(), first.end() - 1, next.begin());
+        for (std::size_t i = 0; i < getCount(); ++i)
+            index_[next[getKey(i).bytes[0]]++] = static_cast<std::uint32_t>(i);
+        const auto byImage = [this](std::uint32_t a, std::uint32_t b) {
+            return getKey(a).words[2] < getKey(b).words[2];
+        };
+        for (std::size_t t = 0; t < 256; ++t) {
+            const auto from = index_.begin() + first[t];
+            const auto to = index_.begin() + first[t + 1];
+            if (!std::is_sorted(from, to, byImage)) std::stable_sort(from, to, byImage);
+        }
         wildcardImages_ = false;
         for (std::size_t i = 0; i < getCount() && !wildcardImages_; ++i)
             wildcardImages_ = getKey(i).words[2] == QG3_ANY;

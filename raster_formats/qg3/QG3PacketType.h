@@ -27,6 +27,8 @@ public:
     // A copy without keyC, which no writer sets.
     DBObjectType* clone() const override;
     bool matches(const DBObjectType& other) const override;
+    // The same for another packet header, whose type need not be asked.
+    bool matches(const QG3PacketType& other) const;
     // 2001 when short or when the position cannot be told; 2006 for reserved bits of byte 0, once
     // the whole header has been consumed.
     KVStatus read(KVIOStreamInf* stream, std::uint64_t& bodyLength) override;
