@@ -37,4 +37,21 @@ KVStatus KVIOBodyReader::read(std::uint8_t* buffer, std::uint64_t count) {
     return KV_OK;
 }
 
+std::uint32_t KVIOBodyReader::readSome(std::uint8_t* buffer, std::uint32_t count) {
+    const auto wanted = static_cast<std::uint32_t>(std::min<std::uint64_t>(count, remaining()));
+    std::uint32_t got = 0;
+    if (stream_ == nullptr) {
+        std::copy(bytes_ + position_, bytes_ + position_ + wanted, buffer);
+        got = wanted;
+    }
+    // A stream that gives part of a read is asked again until it gives nothing.
+    while (got < wanted) {
+        const std::uint32_t more = stream_->read(buffer + got, wanted - got);
+        if (more == 0) break;
+        got += more;
+    }
+    position_ += got;
+    return got;
+}
+
 } // namespace Korvel

@@ -47,6 +47,8 @@ public:
     KVStatus seek(std::uint64_t offset);
     // Exactly count bytes.
     KVStatus read(std::uint8_t* buffer, std::uint64_t count);
+    // Up to count bytes, as many as the body and the stream hold: the number read.
+    std::uint32_t readSome(std::uint8_t* buffer, std::uint32_t count);
     // One integer field; the value is left as it was when the read fails.
     template <typename T> KVStatus read(T& value) {
         std::uint8_t bytes[sizeof(T)];

@@ -35,7 +35,7 @@ KVStatus QG3ImageSource::open() {
     if (header_ == nullptr || header_->getImageInfo() == nullptr) return KV_QG3_NO_OBJECT;
 
     try {
-        info_ = std::make_unique<QG3ImageInfo>(*header_->getImageInfo());
+        info_.emplace(*header_->getImageInfo());
     } catch (const std::bad_alloc&) {
         return KV_QG3_OUT_OF_MEMORY;
     } catch (const KVUtilException&) {
