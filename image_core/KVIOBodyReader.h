@@ -51,6 +51,11 @@ public:
     std::uint32_t readSome(std::uint8_t* buffer, std::uint32_t count);
     // One integer field; the value is left as it was when the read fails.
     template <typename T> KVStatus read(T& value) {
+        if (stream_ == nullptr && has(sizeof(T))) {
+            value = loadBE<T>(bytes_ + position_);
+            position_ += sizeof(T);
+            return KV_OK;
+        }
         std::uint8_t bytes[sizeof(T)];
         const KVStatus status = read(bytes, sizeof(T));
         if (status == KV_OK) value = loadBE<T>(bytes);

@@ -4,12 +4,7 @@ namespace Korvel {
 
 namespace {
 
-const QG3PacketType* asPacketType(const DBObjectType& type) {
-    return dynamic_cast<const QG3PacketType*>(&type);
-}
-
-QG3PacketType copyOf(const DBObjectType& type) {
-    const QG3PacketType* from = asPacketType(type);
+QG3PacketType copyOf(const QG3PacketType* from) {
     QG3PacketType copy =
         from ? *from : QG3PacketType(QG3_PACKET_UNKNOWN, QG3_ANY, QG3_ANY, QG3_ANY, 0xFF, 0xFF);
     copy.keyC = 0;
@@ -19,11 +14,14 @@ QG3PacketType copyOf(const DBObjectType& type) {
 } // namespace
 
 QG3Packet::QG3Packet(const DBObjectType& type)
-    : DBObject(type, asPacketType(type) ? &ownType_ : nullptr), ownType_(copyOf(type)) {}
+    : QG3Packet(type, QG3PacketType::asPacketType(type)) {}
+
+QG3Packet::QG3Packet(const DBObjectType& type, const QG3PacketType* packetType)
+    : DBObject(type, packetType ? &ownType_ : nullptr), ownType_(copyOf(packetType)) {}
 
 const QG3PacketType* QG3Packet::getType() const {
-    const DBObjectType* type = getObjectType();
-    return type == &ownType_ ? &ownType_ : dynamic_cast<const QG3PacketType*>(type);
+    // A type of another kind was cloned instead of kept.
+    return getObjectType() == &ownType_ ? &ownType_ : nullptr;
 }
 
 std::uint32_t QG3Packet::getPacketType() const {

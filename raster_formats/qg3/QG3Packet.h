@@ -22,6 +22,9 @@ public:
     std::uint8_t getFlag2() const;
 
 private:
+    // packetType: type as a packet header, or null.
+    QG3Packet(const DBObjectType& type, const QG3PacketType* packetType);
+
     // The packet's copy of its header, as QG3PacketType::clone makes it (without keyC).
     QG3PacketType ownType_;
 };

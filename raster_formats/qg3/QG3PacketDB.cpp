@@ -151,7 +151,7 @@ DBObjectType* QG3PacketDB::createType() const {
 }
 
 DBObject* QG3PacketDB::createObject(const DBObjectType& type) {
-    const auto* packetType = dynamic_cast<const QG3PacketType*>(&type);
+    const auto* packetType = QG3PacketType::asPacketType(type);
     if (packetType == nullptr) return nullptr;
     QG3Packet* packet = nullptr;
     switch (packetType->packetType) {
@@ -185,13 +185,13 @@ DBObject* QG3PacketDB::createObject(const DBObjectType& type) {
 }
 
 bool QG3PacketDB::isContentsType(const DBObjectType& type) const {
-    const auto* packetType = dynamic_cast<const QG3PacketType*>(&type);
+    const auto* packetType = QG3PacketType::asPacketType(type);
     return packetType != nullptr && packetType->packetType == QG3_PACKET_CONTENTS &&
            packetType->flag1 == 1;
 }
 
 bool QG3PacketDB::readsBodyInOrder(const DBObjectType& type) const {
-    const auto* packetType = dynamic_cast<const QG3PacketType*>(&type);
+    const auto* packetType = QG3PacketType::asPacketType(type);
     if (packetType == nullptr) return false;
     switch (packetType->packetType) {
     case QG3_PACKET_HEADER:

@@ -84,7 +84,7 @@ void QG3PacketType::unpack(const DBObjectKey& key, std::int64_t bodyStart) {
 }
 
 bool QG3PacketType::matches(const DBObjectType& other) const {
-    const auto* o = dynamic_cast<const QG3PacketType*>(&other);
+    const auto* o = asPacketType(other);
     return o != nullptr && matches(*o);
 }
 
@@ -94,7 +94,7 @@ bool QG3PacketType::matches(const QG3PacketType& o) const {
 }
 
 bool QG3PacketType::compare(const DBObjectType& pattern, const DBObjectType& candidate) {
-    const auto* p = dynamic_cast<const QG3PacketType*>(&pattern);
+    const auto* p = asPacketType(pattern);
     return p != nullptr && p->matches(candidate);
 }
 

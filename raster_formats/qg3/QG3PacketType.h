@@ -6,6 +6,7 @@
 #include "DBObjectType.h"
 
 #include <cstdint>
+#include <typeinfo>
 
 namespace Korvel {
 
@@ -46,6 +47,12 @@ public:
     std::int64_t getSize() const;
     // matches, as a predicate for DB searches; false unless both are packet headers.
     static bool compare(const DBObjectType& pattern, const DBObjectType& candidate);
+    // The header as a packet header, or null for another kind: the exact type is tested first,
+    // as nearly every header asked about is one.
+    static const QG3PacketType* asPacketType(const DBObjectType& type) {
+        if (typeid(type) == typeid(QG3PacketType)) return static_cast<const QG3PacketType*>(&type);
+        return dynamic_cast<const QG3PacketType*>(&type);
+    }
 
     std::uint32_t packetType;
     std::uint8_t flag1;
