@@ -119,7 +119,7 @@ void DB::EntryList::push_back(const Entry& entry) {
 
 KVStatus DB::appendEntry(const DBObjectType& type, KVIOStreamInf* stream, std::int64_t start,
                          std::int64_t length) {
-    Entry entry;
+    Entry entry{};
     type.pack(entry.key);
     entry.start = start;
     entry.length = length;

@@ -16,6 +16,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <type_traits>
 #include <unordered_map>
 #include <utility>
 #include <vector>
@@ -118,9 +119,10 @@ private:
     // One object as listed: its packed header and where its body lies.
     struct Entry {
         DBObjectKey key;
-        std::int64_t start = 0;
-        std::int64_t length = 0;
+        std::int64_t start;
+        std::int64_t length;
     };
+    static_assert(std::is_trivially_default_constructible_v<Entry>);
 
     // The entries in blocks of a fixed size, so that a long list grows without moving (and for a
     // while doubling) itself, in few allocations.
@@ -133,7 +135,7 @@ private:
         void push_back(const Entry& entry);
 
     private:
-        static constexpr unsigned kShift = 9;
+        static constexpr unsigned kShift = 6;
         static constexpr std::size_t kMask = (std::size_t(1) << kShift) - 1;
         std::vector<std::unique_ptr<Entry[]>> blocks_;
         std::size_t count_ = 0;
