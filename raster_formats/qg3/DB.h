@@ -124,8 +124,8 @@ private:
     };
     static_assert(std::is_trivially_default_constructible_v<Entry>);
 
-    // The entries in blocks of a fixed size, so that a long list grows without moving (and for a
-    // while doubling) itself, in few allocations.
+    // The entries in blocks of 64 (2 KB), so that a long list grows without moving (and for a
+    // while doubling) itself, and a short one costs one small block.
     class EntryList {
     public:
         std::size_t size() const { return count_; }
