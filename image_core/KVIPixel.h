@@ -57,9 +57,7 @@ private:
     // that making and copying one (pixels are passed by value) allocates nothing.
     static constexpr std::uint16_t kInlineBands = 4;
     KVISample* samples() { return numBands_ <= kInlineBands ? inline_ : wide_.data(); }
-    const KVISample* samples() const {
-        return numBands_ <= kInlineBands ? inline_ : wide_.data();
-    }
+    const KVISample* samples() const { return numBands_ <= kInlineBands ? inline_ : wide_.data(); }
 
     KVISample inline_[kInlineBands];
     // Every band of a pixel of more than four; empty otherwise.

@@ -252,7 +252,8 @@ TEST(QG3Container, AFileOfMoreImagesThanAReaderHoldsIsRefused) {
             packets.push_back(first);
             packets.back().header.imageNumber = static_cast<std::uint32_t>(i + 1);
         }
-        for (std::size_t i = 0; i < repeats; ++i) packets.push_back(first);
+        for (std::size_t i = 0; i < repeats; ++i)
+            packets.push_back(first);
         return quarn_test::rasterFile(quarn_test::kGen3Version, packets);
     };
     {
