@@ -20,9 +20,10 @@ namespace Korvel {
 
 namespace {
 
-constexpr std::uint32_t kNotBuilt = std::numeric_limits<std::uint32_t>::max();
-
-// What initialize keeps of each image until the geometry is done.
+// What initialize keeps of the images until the geometry is done. When images may be resampled,
+// a run of images of one resolution shares a record holding the widest magnification range of
+// the run (the range's bounds scale alike, so the mosaic's range comes out the same), and a file
+// of images alike keeps one; only the check of sizes without resampling needs every image.
 struct ImageRecord {
     std::uint32_t width = 0;
     std::uint32_t height = 0;
@@ -135,9 +136,6 @@ void KVIMosaicFilter::setMergeMode(std::uint32_t mergeMode) {
 
 void KVIMosaicFilter::releaseAll() {
     overview_.reset();
-    wrappers_.clear();
-    stages_.clear();
-    useCounts_.clear();
     built_.clear();
     builtSlot_.clear();
     imageList_.clear();
@@ -154,11 +152,7 @@ KVStatus KVIMosaicFilter::initialize(KVIImageStageManager* manager, const KVIPix
         index_ = std::make_unique<KVIRTree>();
         KV_RETURN_IF_FAILED(layOut(n, background, allowDifferentResolutions));
 
-        stages_.resize(n);
-        wrappers_.resize(n);
-        useCounts_.assign(n, -1);
         builtSlot_.assign(n, kNotBuilt);
-        built_.reserve(n);
         imageList_.reserve(n);
         fillHolder_ = std::make_unique<PixelHolder>(getPixelProps());
         return setUpOverview();
@@ -171,7 +165,7 @@ KVStatus KVIMosaicFilter::layOut(std::uint32_t n, const KVIPixel* background,
     KV_RETURN_IF_FAILED(setBackgroundPixel(nullptr));
     KV_RETURN_IF_FAILED(setNoDataPixel(nullptr));
     overviewMagnification_ = 0.0;
-    std::vector<ImageRecord> records(n);
+    std::vector<ImageRecord> records;
     std::string names;
     double fileSize = 0.0;
     std::uint32_t modifications = 0;
@@ -197,7 +191,7 @@ KVStatus KVIMosaicFilter::layOut(std::uint32_t n, const KVIPixel* background,
         if (status != KV_OK) return status;
         if (stage == nullptr) return KV_NOT_AVAILABLE;
 
-        ImageRecord& record = records[i];
+        ImageRecord record;
         record.width = stage->getWidth();
         record.height = stage->getHeight();
         record.minMagnification = stage->getMinMagnification();
@@ -209,15 +203,26 @@ KVStatus KVIMosaicFilter::layOut(std::uint32_t n, const KVIPixel* background,
         selective = selective && stage->isSelective();
         anyAlpha = anyAlpha || pixel.hasAlpha();
         modifications |= stage->getModifications(KVIScene(0, 0, record.width, record.height, 1.0));
-
-        const KVIMetadataAccessor accessor(stage->getMetadata());
-        const char* name = nullptr;
-        if (accessor.getInputName(name) == KV_OK && name != nullptr && *name != '\0') {
-            names += name;
-            if (i + 1 < n) names += ", ";
+        if (!allowDifferentResolutions || records.empty() || records.back().xRes != record.xRes ||
+            records.back().yRes != record.yRes) {
+            records.push_back(record);
+        } else {
+            ImageRecord& run = records.back();
+            run.minMagnification = std::min(run.minMagnification, record.minMagnification);
+            run.maxMagnification = std::max(run.maxMagnification, record.maxMagnification);
         }
-        double size = 0.0;
-        if (accessor.getInputFileSize(size) == KV_OK) fileSize += size;
+
+        // An image without metadata (as most images of a file of many are) has neither tag.
+        if (stage->getMetadata().getCount() != 0) {
+            const KVIMetadataAccessor accessor(stage->getMetadata());
+            const char* name = nullptr;
+            if (accessor.getInputName(name) == KV_OK && name != nullptr && *name != '\0') {
+                names += name;
+                if (i + 1 < n) names += ", ";
+            }
+            double size = 0.0;
+            if (accessor.getInputFileSize(size) == KV_OK) fileSize += size;
+        }
 
         if (i == 0) {
             KV_RETURN_IF_FAILED(setMetadata(&stage->getMetadata()));
@@ -379,21 +384,23 @@ KVStatus KVIMosaicFilter::listImages(const KVIScene& scene) {
 }
 
 KVStatus KVIMosaicFilter::getWrapper(std::uint32_t i, KVIEmbeddedImage*& wrapper) {
-    wrapper = wrappers_[i].get();
-    if (wrapper != nullptr) return KV_OK;
-    if (stages_[i] == nullptr) {
+    wrapper = nullptr;
+    std::uint32_t slot = builtSlot_[i];
+    if (slot != kNotBuilt && built_[slot].wrapper != nullptr) {
+        wrapper = built_[slot].wrapper.get();
+        return KV_OK;
+    }
+    if (slot == kNotBuilt) {
         KVIImageStage* raw = nullptr;
         const KVStatus status = manager_->getImageStage(i, raw);
         KVIRef<KVIImageStage> stage(raw);
         KV_RETURN_IF_FAILED(status);
         if (stage == nullptr) return KV_NOT_AVAILABLE;
-        stages_[i] = std::move(stage);
-        if (builtSlot_[i] == kNotBuilt) {
-            builtSlot_[i] = static_cast<std::uint32_t>(built_.size());
-            built_.push_back(i);
-        }
+        built_.push_back(BuiltImage{i, -1, std::move(stage), nullptr});
+        slot = static_cast<std::uint32_t>(built_.size() - 1);
+        builtSlot_[i] = slot;
     }
-    KVIImageStage* stage = stages_[i].get();
+    KVIImageStage* stage = built_[slot].stage.get();
     const KVIGeoCoord& mosaicGeo = grid_;
     const KVIGeoCoord geo = stage->getGeoCoord();
     const double sx = geo.getXRes() / mosaicGeo.getXRes();
@@ -420,26 +427,26 @@ KVStatus KVIMosaicFilter::getWrapper(std::uint32_t i, KVIEmbeddedImage*& wrapper
     embedded->setUseBackground(false);
     embedded->setMergeMode(mergeMode_);
     wrapper = embedded.get();
-    wrappers_[i] = std::move(embedded);
-    useCounts_[i] = -1;
+    built_[slot].wrapper = std::move(embedded);
+    built_[slot].useCount = -1;
     return KV_OK;
 }
 
 void KVIMosaicFilter::releaseImage(std::uint32_t i) {
-    wrappers_[i].reset();
-    stages_[i].reset();
-    useCounts_[i] = -1;
     const std::uint32_t slot = builtSlot_[i];
     if (slot == kNotBuilt) return;
-    const std::uint32_t last = built_.back();
-    built_[slot] = last;
-    builtSlot_[last] = slot;
-    built_.pop_back();
     builtSlot_[i] = kNotBuilt;
+    // Released as the function ends (its chain before its stage), once the list is whole again.
+    const BuiltImage gone = std::move(built_[slot]);
+    if (slot + 1 != built_.size()) {
+        built_[slot] = std::move(built_.back());
+        builtSlot_[built_[slot].index] = slot;
+    }
+    built_.pop_back();
 }
 
 void KVIMosaicFilter::releaseIfIdle(std::uint32_t i) {
-    if (useCounts_[i] < 0 && releaseUnused_) releaseImage(i);
+    if (useCount(i) < 0 && releaseUnused_) releaseImage(i);
 }
 
 std::int64_t KVIMosaicFilter::getSceneCost(const KVIScene& scene) {
@@ -449,7 +456,7 @@ std::int64_t KVIMosaicFilter::getSceneCost(const KVIScene& scene) {
     if (__builtin_mul_overflow(pixels, std::int64_t{getPixelProps().getNumBytes()}, &own))
         own = std::numeric_limits<std::int64_t>::max();
     own /= 1024;
-    if (useCounts_.empty() || kvGuard([&] { return listImages(scene); }) != KV_OK) return 0;
+    if (builtSlot_.empty() || kvGuard([&] { return listImages(scene); }) != KV_OK) return 0;
     std::int64_t sum = 0;
     // An image whose chain cannot be built adds nothing.
     for (const std::uint32_t i : imageList_) {
@@ -470,7 +477,7 @@ bool KVIMosaicFilter::clipScene(const KVIScene&, KVIScene&) {
 }
 
 std::uint32_t KVIMosaicFilter::getModifications(const KVIScene& scene) {
-    if (useCounts_.empty() || kvGuard([&] { return listImages(scene); }) != KV_OK) return 0;
+    if (builtSlot_.empty() || kvGuard([&] { return listImages(scene); }) != KV_OK) return 0;
     std::uint32_t mask = imageList_.size() >= 2 ? KVI_MOD_MOSAICKED : 0;
     for (const std::uint32_t i : imageList_) {
         KVIEmbeddedImage* wrapper = nullptr;
@@ -494,17 +501,17 @@ KVStatus KVIMosaicFilter::decodeBegin(const KVIScene& scene) {
 
 KVStatus KVIMosaicFilter::decodeStrip(KVISceneBuffer& buffer, const KVIScene& stripScene) {
     if (overviewServesRead_) return overview_->readStrip(buffer, stripScene);
-    if (useCounts_.empty()) return KV_FAILURE;
+    if (builtSlot_.empty()) return KV_FAILURE;
     return kvGuard([&]() -> KVStatus {
         KV_RETURN_IF_FAILED(listImages(stripScene));
         // An image whose own read is under way gets every strip of that read, listed or not:
         // its whole pixels (offset rounded, size rounded up) may reach a row or so beyond its
         // ground box.
         const std::size_t listed = imageList_.size();
-        for (const std::uint32_t k : built_)
-            if (useCounts_[k] >= 1 &&
-                !std::binary_search(imageList_.begin(), imageList_.begin() + listed, k))
-                imageList_.push_back(k);
+        for (const BuiltImage& image : built_)
+            if (image.useCount >= 1 &&
+                !std::binary_search(imageList_.begin(), imageList_.begin() + listed, image.index))
+                imageList_.push_back(image.index);
         if (imageList_.size() > listed) std::sort(imageList_.begin(), imageList_.end());
         KV_RETURN_IF_FAILED(fillWithBackground(stripScene, buffer));
         const double mag = stripScene.getMagnification();
@@ -512,7 +519,7 @@ KVStatus KVIMosaicFilter::decodeStrip(KVISceneBuffer& buffer, const KVIScene& st
         for (const std::uint32_t i : imageList_) {
             KVIEmbeddedImage* wrapper = nullptr;
             KV_RETURN_IF_FAILED(getWrapper(i, wrapper));
-            if (useCounts_[i] < 1) {
+            if (useCount(i) < 1) {
                 // First strip of this read that touches the image: its own read spans the rows
                 // from here to its last row in the read.
                 KV_RETURN_IF_FAILED(wrapper->setStripHeight(getStripHeight()));
@@ -529,7 +536,7 @@ KVStatus KVIMosaicFilter::decodeStrip(KVISceneBuffer& buffer, const KVIScene& st
                     KVIScene(stripScene.getUpperLeftCol(), static_cast<double>(firstRow),
                              stripScene.getNumCols(), static_cast<double>(rows), mag)));
                 const std::int64_t height = std::max<std::uint32_t>(wrapper->getStripHeight(), 1);
-                useCounts_[i] = static_cast<std::int32_t>(std::min<std::int64_t>(
+                findBuilt(i)->useCount = static_cast<std::int32_t>(std::min<std::int64_t>(
                     (rows + height - 1) / height, std::numeric_limits<std::int32_t>::max()));
             }
             KV_RETURN_IF_FAILED(wrapper->readStrip(buffer, stripScene));
@@ -540,13 +547,13 @@ KVStatus KVIMosaicFilter::decodeStrip(KVISceneBuffer& buffer, const KVIScene& st
         // image released moves only one already visited.
         KVStatus status = KV_OK;
         for (std::size_t j = built_.size(); j-- > 0;) {
-            const std::uint32_t k = built_[j];
-            useCounts_[k] = std::max(useCounts_[k] - 1, -1);
-            if (useCounts_[k] == 0 && wrappers_[k] != nullptr) {
-                const KVStatus ended = wrappers_[k]->readEnd();
+            BuiltImage& image = built_[j];
+            image.useCount = std::max(image.useCount - 1, -1);
+            if (image.useCount == 0 && image.wrapper != nullptr) {
+                const KVStatus ended = image.wrapper->readEnd();
                 if (status == KV_OK) status = ended;
-            } else if (useCounts_[k] < 0) {
-                releaseIfIdle(k);
+            } else if (image.useCount < 0) {
+                releaseIfIdle(image.index);
             }
         }
         return status;
@@ -563,11 +570,11 @@ KVStatus KVIMosaicFilter::decodeEnd() {
 
 KVStatus KVIMosaicFilter::endImageReads() {
     KVStatus status = KV_OK;
-    for (const std::uint32_t k : built_) {
-        if (wrappers_[k] == nullptr || useCounts_[k] <= 0) continue;
-        const KVStatus ended = wrappers_[k]->readEnd();
+    for (BuiltImage& image : built_) {
+        if (image.wrapper == nullptr || image.useCount <= 0) continue;
+        const KVStatus ended = image.wrapper->readEnd();
         if (status == KV_OK) status = ended;
-        useCounts_[k] = 0;
+        image.useCount = 0;
     }
     return status;
 }

@@ -71,7 +71,7 @@ public:
     KVStatus decodeEnd() override;
 
     // Inspection: the number of images, and of images whose chain is built now.
-    std::uint32_t getNumImages() const { return static_cast<std::uint32_t>(wrappers_.size()); }
+    std::uint32_t getNumImages() const { return static_cast<std::uint32_t>(builtSlot_.size()); }
     std::uint32_t getNumBuiltImages() const { return static_cast<std::uint32_t>(built_.size()); }
     const KVIRTree& getIndex() const { return *index_; }
 
@@ -97,15 +97,31 @@ private:
     // Every chain, stage and the overview.
     void releaseAll();
 
+    // An image whose stage or chain exists: its number, the strips left in its own read
+    // (negative while it takes no part in a read), its stage and its chain.
+    struct BuiltImage {
+        std::uint32_t index = 0;
+        std::int32_t useCount = -1;
+        KVIRef<KVIImageStage> stage;
+        KVIRef<KVIEmbeddedImage> wrapper;
+    };
+    static constexpr std::uint32_t kNotBuilt = 0xFFFFFFFF;
+    // Image i's entry among the built images, or null.
+    BuiltImage* findBuilt(std::uint32_t i) {
+        return builtSlot_[i] == kNotBuilt ? nullptr : &built_[builtSlot_[i]];
+    }
+    // Image i's strips left; -1 when it is not built.
+    std::int32_t useCount(std::uint32_t i) {
+        const BuiltImage* image = findBuilt(i);
+        return image != nullptr ? image->useCount : -1;
+    }
+
     KVIRef<KVIImageStageManager> manager_;
     std::unique_ptr<KVIRTree> index_;
-    std::vector<KVIRef<KVIImageStage>> stages_;
-    std::vector<KVIRef<KVIEmbeddedImage>> wrappers_;
-    // Strips left in each image's own read; negative while it takes no part in a read.
-    std::vector<std::int32_t> useCounts_;
-    // The images whose stage or chain exists, so that a strip visits only those, and each
-    // image's place in that list.
-    std::vector<std::uint32_t> built_;
+    // The images built now, so that a strip visits only those, and each image's place in that
+    // list (kNotBuilt when it has none): all that is kept per image besides its place in the
+    // index, since a file may hold hundreds of thousands of images.
+    std::vector<BuiltImage> built_;
     std::vector<std::uint32_t> builtSlot_;
     std::uint32_t mergeMode_ = 0;
     // The method of every multi-resolution filter the mosaic makes: nearest.

@@ -30,6 +30,12 @@ public:
           length_(length < 0 ? std::numeric_limits<std::uint64_t>::max()
                              : static_cast<std::uint64_t>(length)),
           shortRead_(shortRead), seekFailed_(seekFailed) {}
+    // A body already in memory: count bytes at bytes, which outlive the reader; positions count
+    // from bytes.
+    KVIOBodyReader(const std::uint8_t* bytes, std::uint32_t count, KVStatus shortRead,
+                   KVStatus seekFailed)
+        : bytes_(bytes), start_(0), length_(count), shortRead_(shortRead), seekFailed_(seekFailed) {
+    }
 
     std::uint64_t length() const { return length_; }
     std::uint64_t position() const { return position_; }
@@ -41,8 +47,15 @@ public:
     KVStatus seek(std::uint64_t offset);
     // Exactly count bytes.
     KVStatus read(std::uint8_t* buffer, std::uint64_t count);
+    // Up to count bytes, as many as the body and the stream hold: the number read.
+    std::uint32_t readSome(std::uint8_t* buffer, std::uint32_t count);
     // One integer field; the value is left as it was when the read fails.
     template <typename T> KVStatus read(T& value) {
+        if (stream_ == nullptr && has(sizeof(T))) {
+            value = loadBE<T>(bytes_ + position_);
+            position_ += sizeof(T);
+            return KV_OK;
+        }
         std::uint8_t bytes[sizeof(T)];
         const KVStatus status = read(bytes, sizeof(T));
         if (status == KV_OK) value = loadBE<T>(bytes);
@@ -59,7 +72,8 @@ private:
         return status;
     }
 
-    KVIOStreamInf* stream_;
+    KVIOStreamInf* stream_ = nullptr;
+    const std::uint8_t* bytes_ = nullptr;
     std::int64_t start_;
     std::uint64_t length_;
     std::uint64_t position_ = 0;

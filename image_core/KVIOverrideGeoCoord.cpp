@@ -10,17 +10,13 @@ namespace Korvel {
 KVIOverrideGeoCoordData::KVIOverrideGeoCoordData() = default;
 KVIOverrideGeoCoordData::~KVIOverrideGeoCoordData() = default;
 
-KVIGeoCoord KVIOverrideGeoCoordData::heldGeoCoord() const {
-    return geoCoord_ ? *geoCoord_ : KVIGeoCoord();
-}
-
 KVStatus KVIOverrideGeoCoordData::storeGeoCoord(const KVIGeoCoord& geo) {
-    if (&geo == geoCoord_.get()) {
+    if (geoCoord_ && &geo == &*geoCoord_) {
         implicit_ = false;
         return KV_OK;
     }
     const KVStatus status = kvGuard([&] {
-        geoCoord_ = std::make_unique<KVIGeoCoord>(geo);
+        geoCoord_.emplace(geo);
         implicit_ = false;
     });
     if (status != KV_OK) geoCoord_.reset();

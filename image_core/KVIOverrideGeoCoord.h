@@ -5,7 +5,7 @@
 #include "KVStatus.h"
 
 #include <cstdint>
-#include <memory>
+#include <optional>
 
 namespace Korvel {
 
@@ -20,13 +20,14 @@ protected:
     ~KVIOverrideGeoCoordData();
 
     // The held coordinate, or the default one while none is held.
-    KVIGeoCoord heldGeoCoord() const;
+    KVIGeoCoord heldGeoCoord() const { return geoCoord_ ? *geoCoord_ : KVIGeoCoord(); }
     bool heldGeoCoordImplicit() const { return implicit_; }
     // A copy, no longer implicit.
     KVStatus storeGeoCoord(const KVIGeoCoord& geo);
 
 private:
-    std::unique_ptr<KVIGeoCoord> geoCoord_;
+    // Held by value: storing one allocates no more than its WKT needs.
+    std::optional<KVIGeoCoord> geoCoord_;
     bool implicit_ = false;
 };
 

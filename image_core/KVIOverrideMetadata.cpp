@@ -1,6 +1,5 @@
 #include "KVIOverrideMetadata.h"
 
-#include "KVIMetadataDatabase.h"
 #include "KVUtilException.h"
 
 #include <new>
@@ -21,14 +20,16 @@ const KVIMetadataDatabase& KVIOverrideMetadataData::heldMetadata() const {
 
 KVStatus KVIOverrideMetadataData::storeMetadata(const KVIMetadataDatabase* metadata) {
     // Replacing the held database by itself keeps it.
-    if (metadata != nullptr && metadata == metadata_.get()) return KV_OK;
+    if (metadata != nullptr && metadata_ && metadata == &*metadata_) return KV_OK;
     try {
         if (metadata_) {
             metadata_->removeAll();
             return metadata != nullptr ? metadata_->merge(*metadata) : KV_OK;
         }
-        metadata_ = metadata != nullptr ? std::make_unique<KVIMetadataDatabase>(*metadata)
-                                        : std::make_unique<KVIMetadataDatabase>();
+        if (metadata != nullptr)
+            metadata_.emplace(*metadata);
+        else
+            metadata_.emplace();
         return KV_OK;
     } catch (const KVUtilException& e) {
         metadata_.reset();

@@ -1,13 +1,12 @@
 #pragma once
 // Mix-in: the stage holds its own metadata database.
 
+#include "KVIMetadataDatabase.h"
 #include "KVStatus.h"
 
-#include <memory>
+#include <optional>
 
 namespace Korvel {
-
-class KVIMetadataDatabase;
 
 class KVIOverrideMetadataData {
 public:
@@ -20,13 +19,14 @@ protected:
 
     const KVIMetadataDatabase& heldMetadata() const;
     // The held database, for the owner to fill; null while none is held.
-    KVIMetadataDatabase* getMutableMetadata() { return metadata_.get(); }
+    KVIMetadataDatabase* getMutableMetadata() { return metadata_ ? &*metadata_ : nullptr; }
     // With a database held: its records are replaced by the argument's (none for null). Else the
     // held database becomes a copy of the argument, or an empty one.
     KVStatus storeMetadata(const KVIMetadataDatabase* metadata);
 
 private:
-    std::unique_ptr<KVIMetadataDatabase> metadata_;
+    // Held by value: an empty database allocates nothing.
+    std::optional<KVIMetadataDatabase> metadata_;
 };
 
 template <class Base> class KVIOverrideMetadata : public Base, protected KVIOverrideMetadataData {

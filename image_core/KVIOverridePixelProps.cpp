@@ -7,28 +7,14 @@ namespace Korvel {
 KVIOverridePixelPropsData::KVIOverridePixelPropsData() = default;
 KVIOverridePixelPropsData::~KVIOverridePixelPropsData() = default;
 
-KVIPixel KVIOverridePixelPropsData::heldPixelProps() const {
-    return pixelProps_ ? *pixelProps_ : KVIPixel();
-}
-
-KVIPixel KVIOverridePixelPropsData::heldMinDynamicRange() const {
-    return minDynamicRange_ ? *minDynamicRange_ : KVIPixel();
-}
-
-KVIPixel KVIOverridePixelPropsData::heldMaxDynamicRange() const {
-    return maxDynamicRange_ ? *maxDynamicRange_ : KVIPixel();
-}
-
 KVStatus KVIOverridePixelPropsData::storePixelProps(const KVIPixel& pixel) {
     try {
-        auto props = std::make_unique<KVIPixel>(pixel);
-        auto minPixel = std::make_unique<KVIPixel>(pixel);
-        auto maxPixel = std::make_unique<KVIPixel>(pixel);
-        minPixel->setToMin();
-        maxPixel->setToMax();
-        pixelProps_ = std::move(props);
-        minDynamicRange_ = std::move(minPixel);
-        maxDynamicRange_ = std::move(maxPixel);
+        // The held pixels are private and handed out as copies: the argument is none of them.
+        pixelProps_ = pixel;
+        minDynamicRange_ = pixel;
+        maxDynamicRange_ = pixel;
+        minDynamicRange_->setToMin();
+        maxDynamicRange_->setToMax();
         return KV_OK;
     } catch (const std::bad_alloc&) {
         pixelProps_.reset();
@@ -45,10 +31,8 @@ KVStatus KVIOverridePixelPropsData::storeDynamicRange(const KVIPixel& minPixel,
         if (minPixel.getSample(band).getDataType() != maxPixel.getSample(band).getDataType())
             return KV_BAD_ARGUMENT;
     try {
-        auto minCopy = std::make_unique<KVIPixel>(minPixel);
-        auto maxCopy = std::make_unique<KVIPixel>(maxPixel);
-        minDynamicRange_ = std::move(minCopy);
-        maxDynamicRange_ = std::move(maxCopy);
+        minDynamicRange_ = minPixel;
+        maxDynamicRange_ = maxPixel;
         return KV_OK;
     } catch (const std::bad_alloc&) {
         minDynamicRange_.reset();

@@ -5,7 +5,7 @@
 #include "KVStatus.h"
 
 #include <cstdint>
-#include <memory>
+#include <optional>
 
 namespace Korvel {
 
@@ -15,9 +15,13 @@ protected:
     ~KVIOverridePixelPropsData();
 
     // The held pixels, or a default pixel (one grey 8-bit band) while none is held.
-    KVIPixel heldPixelProps() const;
-    KVIPixel heldMinDynamicRange() const;
-    KVIPixel heldMaxDynamicRange() const;
+    KVIPixel heldPixelProps() const { return pixelProps_ ? *pixelProps_ : KVIPixel(); }
+    KVIPixel heldMinDynamicRange() const {
+        return minDynamicRange_ ? *minDynamicRange_ : KVIPixel();
+    }
+    KVIPixel heldMaxDynamicRange() const {
+        return maxDynamicRange_ ? *maxDynamicRange_ : KVIPixel();
+    }
     // A copy; the dynamic range becomes the pixel with every band at its minimum and maximum.
     KVStatus storePixelProps(const KVIPixel& pixel);
     // Copies of both; KV_BAD_ARGUMENT when they differ in band count or in a band's data type.
@@ -26,9 +30,10 @@ protected:
     KVStatus storePrecision(std::uint8_t bits);
 
 private:
-    std::unique_ptr<KVIPixel> pixelProps_;
-    std::unique_ptr<KVIPixel> minDynamicRange_;
-    std::unique_ptr<KVIPixel> maxDynamicRange_;
+    // Held by value: a copy of up to four bands allocates nothing.
+    std::optional<KVIPixel> pixelProps_;
+    std::optional<KVIPixel> minDynamicRange_;
+    std::optional<KVIPixel> maxDynamicRange_;
 };
 
 template <class Base>

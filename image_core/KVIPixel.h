@@ -53,7 +53,15 @@ public:
     KVStatus checkCompatible(const KVIPixel& other) const;
 
 private:
-    std::vector<KVISample> samples_;
+    // Pixels of up to four bands, nearly all of them, keep their samples in the pixel itself, so
+    // that making and copying one (pixels are passed by value) allocates nothing.
+    static constexpr std::uint16_t kInlineBands = 4;
+    KVISample* samples() { return numBands_ <= kInlineBands ? inline_ : wide_.data(); }
+    const KVISample* samples() const { return numBands_ <= kInlineBands ? inline_ : wide_.data(); }
+
+    KVISample inline_[kInlineBands];
+    // Every band of a pixel of more than four; empty otherwise.
+    std::vector<KVISample> wide_;
     std::uint16_t numBands_;
     std::uint32_t colorSpace_;
 };

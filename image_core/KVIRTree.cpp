@@ -90,14 +90,25 @@ Node* splitNode(KVIRTree& tree, Node& node, const Branch& extra) {
     placed[seedA] = placed[seedB] = true;
     std::uint32_t numPlaced = 2;
 
+    // Each entry's growth of either group: only the group that took the last entry changes.
+    const auto growth = [&](std::uint32_t e, const Group& group) {
+        return KVIRTree::volume(KVIRTree::cover(entries[e].box, group.cover)) - group.volume;
+    };
+    double growthA[n];
+    double growthB[n];
+    for (std::uint32_t e = 0; e < n; ++e) {
+        growthA[e] = growth(e, a);
+        growthB[e] = growth(e, b);
+    }
+
     while (numPlaced < n && a.node->count < kMaxGroup && b.node->count < kMaxGroup) {
         double best = 0.0;
         std::uint32_t chosen = n;
         bool toA = false;
         for (std::uint32_t e = 0; e < n; ++e) {
             if (placed[e]) continue;
-            const double gA = KVIRTree::volume(KVIRTree::cover(entries[e].box, a.cover)) - a.volume;
-            const double gB = KVIRTree::volume(KVIRTree::cover(entries[e].box, b.cover)) - b.volume;
+            const double gA = growthA[e];
+            const double gB = growthB[e];
             if (gB - gA > best) {
                 best = gB - gA;
                 chosen = e;
@@ -119,9 +130,13 @@ Node* splitNode(KVIRTree& tree, Node& node, const Branch& extra) {
                 ++chosen;
             toA = a.node->count <= b.node->count;
         }
-        (toA ? a : b).add(entries[chosen]);
+        Group& taker = toA ? a : b;
+        double* takerGrowth = toA ? growthA : growthB;
+        taker.add(entries[chosen]);
         placed[chosen] = true;
         ++numPlaced;
+        for (std::uint32_t e = 0; e < n; ++e)
+            if (!placed[e]) takerGrowth[e] = growth(e, taker);
     }
     // One group is full: the rest go to the other.
     Group& rest = a.node->count >= b.node->count ? b : a;
@@ -197,7 +212,8 @@ KVIRTree::KVIRTree() {
 KVIRTree::Node* KVIRTree::makeNode(std::uint32_t level) {
     if (usedInBlock_ == kNodesPerBlock) {
         blocks_.reserve(blocks_.size() + 1);
-        blocks_.push_back(std::make_unique<Node[]>(kNodesPerBlock));
+        // Each node sets its own fields: the block needs no zeroing beforehand.
+        blocks_.push_back(std::make_unique_for_overwrite<Node[]>(kNodesPerBlock));
         usedInBlock_ = 0;
     }
     Node* node = &blocks_.back()[usedInBlock_++];

@@ -21,6 +21,7 @@
 #include "wavelet/QG3FileSimpleDecoderTool.h"
 
 #include <new>
+#include <optional>
 
 namespace Korvel {
 
@@ -223,8 +224,11 @@ KVStatus QG3SingleImageReaderBase::describe(bool generation4, KVIOStreamInf* wor
             low = double(info.bandScale[0]) * low + double(info.bandOffset[0]);
             high = double(info.bandScale[0]) * high + double(info.bandOffset[0]);
         }
-        minPixel = full;
-        maxPixel = full;
+        // A lookup that failed may have left part of its answer.
+        if (hasMetadata) {
+            minPixel = full;
+            maxPixel = full;
+        }
         minPixel.setSampleValuesFromDouble(low);
         maxPixel.setSampleValuesFromDouble(high);
     }
@@ -235,16 +239,16 @@ KVStatus QG3SingleImageReaderBase::describe(bool generation4, KVIOStreamInf* wor
 
     // Background and no-data: the metadata's, else the file's own. A background of some bands
     // only has no meaning; a no-data pixel is reduced to the selected bands.
-    KVIPixel background(full);
-    const KVIPixel* backgroundPixel =
-        hasMetadata && accessor.getBackgroundPixel(background) == KV_OK
-            ? &background
-            : source_->getBackgroundPixel();
+    const KVIPixel* backgroundPixel = source_->getBackgroundPixel();
+    const KVIPixel* noDataPixel = source_->getNoDataPixel();
+    std::optional<KVIPixel> background;
+    std::optional<KVIPixel> noData;
+    if (hasMetadata) {
+        if (accessor.getBackgroundPixel(background.emplace(full)) == KV_OK)
+            backgroundPixel = &*background;
+        if (accessor.getTransparentPixel(noData.emplace(full)) == KV_OK) noDataPixel = &*noData;
+    }
     if ((status = setBackgroundPixel(allBands ? backgroundPixel : nullptr)) != KV_OK) return status;
-    KVIPixel noData(full);
-    const KVIPixel* noDataPixel = hasMetadata && accessor.getTransparentPixel(noData) == KV_OK
-                                      ? &noData
-                                      : source_->getNoDataPixel();
     if (noDataPixel != nullptr && !allBands) {
         KVIPixel subset;
         if (!reducePixel(*noDataPixel, set, subsetColorSpace, subset)) return KV_QG3_BAD_FORMAT;

@@ -108,9 +108,18 @@ KVIOStreamInf* DB::getTableStream() const {
     return tableStream_ ? tableStream_ : sharedNullStream();
 }
 
+void DB::EntryList::push_back(const Entry& entry) {
+    if ((count_ & kMask) == 0) {
+        std::unique_ptr<Entry[]> block(new Entry[kMask + 1]);
+        blocks_.push_back(std::move(block));
+    }
+    blocks_[count_ >> kShift][count_ & kMask] = entry;
+    ++count_;
+}
+
 KVStatus DB::appendEntry(const DBObjectType& type, KVIOStreamInf* stream, std::int64_t start,
                          std::int64_t length) {
-    Entry entry;
+    Entry entry{};
     type.pack(entry.key);
     entry.start = start;
     entry.length = length;
@@ -159,21 +168,29 @@ DBObjectProxy* DB::getProxy(std::size_t i) const {
 KVStatus DB::readObject(std::size_t i, std::unique_ptr<DBObject>& object) const {
     object.reset();
     if (i >= entries_.size()) return KV_QG3_NO_OBJECT;
-    if (const auto found = proxies_.find(i); found != proxies_.end())
-        if (const DBObject* loaded = found->second->getLoadedObject()) {
-            object.reset(loaded->clone());
-            return object ? KV_OK : KV_QG3_OUT_OF_MEMORY;
-        }
     std::unique_ptr<DBObjectType> type(createType());
     if (!type) return KV_QG3_OUT_OF_MEMORY;
     getType(i, *type);
-    std::unique_ptr<DBObject> made(const_cast<DB*>(this)->createObject(*type));
+    return readObject(i, *type, object);
+}
+
+KVStatus DB::readObject(std::size_t i, const DBObjectType& type,
+                        std::unique_ptr<DBObject>& object) const {
+    object.reset();
+    if (i >= entries_.size()) return KV_QG3_NO_OBJECT;
+    if (!proxies_.empty())
+        if (const auto found = proxies_.find(i); found != proxies_.end())
+            if (const DBObject* loaded = found->second->getLoadedObject()) {
+                object.reset(loaded->clone());
+                return object ? KV_OK : KV_QG3_OUT_OF_MEMORY;
+            }
+    std::unique_ptr<DBObject> made(const_cast<DB*>(this)->createObject(type));
     if (!made) return KV_QG3_NO_OBJECT;
     KVIOStreamInf* source = sourceOf(i);
     if (source == nullptr || source->seek(entries_[i].start, KVIO_SEEK_SET) != KV_OK)
         return KV_QG3_READ_FAILED;
     const std::int64_t length = entries_[i].length;
-    if (length >= 0 && length <= kSmallBody && readsBodyInOrder(*type)) {
+    if (length >= 0 && length <= kSmallBody && readsBodyInOrder(type)) {
         std::uint8_t bytes[kSmallBody];
         const std::uint32_t got = source->read(bytes, static_cast<std::uint32_t>(length));
         SmallBody body(bytes, got, entries_[i].start);
@@ -220,6 +237,9 @@ KVStatus DB::read(KVIOStreamInf* stream, std::int64_t length) {
     std::int64_t remaining = length;
     std::int64_t running = 0;  // table mode: start of the next listed packet
     std::int64_t tableEnd = 0; // table mode: end of the table packet's body
+    // One header, read over for each packet: a read sets every field it packs.
+    std::unique_ptr<DBObjectType> type(createType());
+    if (!type) return KV_QG3_OUT_OF_MEMORY;
 
     while (remaining >= 1) {
         const std::int64_t before = stream->tell();
@@ -230,8 +250,6 @@ KVStatus DB::read(KVIOStreamInf* stream, std::int64_t length) {
         const std::uint64_t allowed = std::min<std::uint64_t>(
             DB_MAX_OBJECTS, DB_FREE_OBJECTS + spanned / DB_BYTES_PER_OBJECT);
         if (entries_.size() >= allowed) return KV_QG3_BAD_FORMAT;
-        std::unique_ptr<DBObjectType> type(createType());
-        if (!type) return KV_QG3_OUT_OF_MEMORY;
         std::uint64_t bodyLength = 0;
         KVStatus status = type->read(stream, bodyLength);
         if (status != KV_OK) return status;

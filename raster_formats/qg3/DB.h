@@ -15,8 +15,8 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <deque>
 #include <memory>
+#include <type_traits>
 #include <unordered_map>
 #include <utility>
 #include <vector>
@@ -102,6 +102,10 @@ public:
     // Object i read from its stream (or copied, when its proxy has loaded it), owned by the
     // caller; no proxy is made. The statuses of DBObjectProxy::getObject.
     KVStatus readObject(std::size_t i, std::unique_ptr<DBObject>& object) const;
+    // The same, for a caller that holds the header of object i already unpacked (getType): no
+    // header is made for the read.
+    KVStatus readObject(std::size_t i, const DBObjectType& type,
+                        std::unique_ptr<DBObject>& object) const;
     // Every proxy, each made when missing; throws KVUtilException 8 when out of memory. Meant
     // for writing and inspecting small databases: a large one is walked by index.
     const QG3List<DBObjectProxy*>& getObjects() const;
@@ -115,8 +119,26 @@ private:
     // One object as listed: its packed header and where its body lies.
     struct Entry {
         DBObjectKey key;
-        std::int64_t start = 0;
-        std::int64_t length = 0;
+        std::int64_t start;
+        std::int64_t length;
+    };
+    static_assert(std::is_trivially_default_constructible_v<Entry>);
+
+    // The entries in blocks of 64 (2 KB), so that a long list grows without moving (and for a
+    // while doubling) itself, and a short one costs one small block.
+    class EntryList {
+    public:
+        std::size_t size() const { return count_; }
+        bool empty() const { return count_ == 0; }
+        const Entry& operator[](std::size_t i) const { return blocks_[i >> kShift][i & kMask]; }
+        // Throws std::bad_alloc.
+        void push_back(const Entry& entry);
+
+    private:
+        static constexpr unsigned kShift = 6;
+        static constexpr std::size_t kMask = (std::size_t(1) << kShift) - 1;
+        std::vector<std::unique_ptr<Entry[]>> blocks_;
+        std::size_t count_ = 0;
     };
 
     KVStatus appendEntry(const DBObjectType& type, KVIOStreamInf* stream, std::int64_t start,
@@ -127,8 +149,7 @@ private:
     void reportProgress(std::size_t done, std::size_t total) const;
     KVStatus checkInterrupt() const;
 
-    // In blocks, so that a long list grows without moving (and for a while doubling) itself.
-    std::deque<Entry> entries_;
+    EntryList entries_;
     // The stream of each run of entries, by the index of the run's first entry.
     std::vector<std::pair<std::size_t, KVIOStreamInf*>> sources_;
     // The proxies made so far, by entry index.

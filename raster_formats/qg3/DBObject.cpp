@@ -2,7 +2,10 @@
 
 namespace Korvel {
 
-DBObject::DBObject(const DBObjectType& type) : type_(type.clone()) {}
+DBObject::DBObject(const DBObjectType& type) : clone_(type.clone()), type_(clone_.get()) {}
+
+DBObject::DBObject(const DBObjectType& type, const DBObjectType* kept)
+    : clone_(kept ? nullptr : type.clone()), type_(kept ? kept : clone_.get()) {}
 
 DBObject::~DBObject() = default;
 

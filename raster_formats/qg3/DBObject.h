@@ -24,10 +24,16 @@ public:
     // 2025 asks to be written again once every other object is written.
     virtual KVStatus writeBody(KVIOStreamInf* stream, std::int64_t headerPos) = 0;
 
-    const DBObjectType* getObjectType() const { return type_.get(); }
+    const DBObjectType* getObjectType() const { return type_; }
+
+protected:
+    // For an object that keeps its own copy of the type: kept points at that copy (which may be
+    // made after this constructor has run), or is null to keep a clone as above.
+    DBObject(const DBObjectType& type, const DBObjectType* kept);
 
 private:
-    std::unique_ptr<DBObjectType> type_;
+    std::unique_ptr<DBObjectType> clone_;
+    const DBObjectType* type_;
 };
 
 } // namespace Korvel

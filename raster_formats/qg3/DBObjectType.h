@@ -12,10 +12,11 @@ namespace Korvel {
 inline constexpr std::uint64_t DB_LENGTH_TO_END = ~std::uint64_t(0);
 
 // A header packed into a small fixed record, so that a database of many objects keeps one such
-// record per object rather than a header object of its own.
+// record per object rather than a header object of its own. Plain data, so that a block of
+// records is not written before it is filled; pack sets every field.
 struct DBObjectKey {
-    std::uint32_t words[3] = {};
-    std::uint8_t bytes[4] = {};
+    std::uint32_t words[3];
+    std::uint8_t bytes[4];
 };
 
 class DBObjectType {

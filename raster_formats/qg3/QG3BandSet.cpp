@@ -17,17 +17,17 @@ QG3BandSet& QG3BandSet::operator=(const QG3BandSet& other) {
     if (other.bits_) {
         bits.reset(new (std::nothrow) std::uint8_t[other.byteCount()]);
         if (!bits) throw KVUtilException(KV_OUT_OF_MEMORY);
-        std::memcpy(bits.get(), other.bits_.get(), other.byteCount());
     }
     bits_ = std::move(bits);
     bitCount_ = other.bitCount_;
     setCount_ = other.setCount_;
+    std::memcpy(data(), other.data(), byteCount());
     return *this;
 }
 
 KVStatus QG3BandSet::resizeAll(std::uint16_t n) {
     std::unique_ptr<std::uint8_t[]> bits;
-    if (n > 0) {
+    if (n > kInlineBands) {
         bits.reset(new (std::nothrow) std::uint8_t[(n + 7u) / 8u]);
         if (!bits) return KV_OUT_OF_MEMORY;
     }
@@ -39,31 +39,31 @@ KVStatus QG3BandSet::resizeAll(std::uint16_t n) {
 
 void QG3BandSet::setAll() {
     if (bitCount_ == 0) return;
-    std::memset(bits_.get(), 0xFF, byteCount());
+    std::memset(data(), 0xFF, byteCount());
     // The last byte holds only the bits of existing bands.
     if (bitCount_ % 8 != 0)
-        bits_[byteCount() - 1] = static_cast<std::uint8_t>((1u << (bitCount_ % 8)) - 1);
+        data()[byteCount() - 1] = static_cast<std::uint8_t>((1u << (bitCount_ % 8)) - 1);
     setCount_ = bitCount_;
 }
 
 void QG3BandSet::clearAll() {
-    if (bitCount_ > 0) std::memset(bits_.get(), 0, byteCount());
+    if (bitCount_ > 0) std::memset(data(), 0, byteCount());
     setCount_ = 0;
 }
 
 void QG3BandSet::set(std::uint16_t band) {
     if (band >= bitCount_ || isSet(band)) return;
-    bits_[band / 8] = static_cast<std::uint8_t>(bits_[band / 8] | (1u << (band % 8)));
+    data()[band / 8] = static_cast<std::uint8_t>(data()[band / 8] | (1u << (band % 8)));
     ++setCount_;
 }
 
 bool QG3BandSet::isSet(std::uint16_t band) const {
-    return band < bitCount_ && (bits_[band / 8] >> (band % 8)) & 1u;
+    return band < bitCount_ && (data()[band / 8] >> (band % 8)) & 1u;
 }
 
 bool QG3BandSet::operator==(const QG3BandSet& other) const {
     if (bitCount_ != other.bitCount_ || setCount_ != other.setCount_) return false;
-    return bitCount_ == 0 || std::memcmp(bits_.get(), other.bits_.get(), byteCount()) == 0;
+    return bitCount_ == 0 || std::memcmp(data(), other.data(), byteCount()) == 0;
 }
 
 } // namespace Korvel

@@ -27,15 +27,22 @@ public:
 
     std::uint16_t getBitCount() const { return bitCount_; }
     std::uint16_t getSetCount() const { return setCount_; }
-    const std::uint8_t* getBits() const { return bits_.get(); }
+    // Null for a set of no bands.
+    const std::uint8_t* getBits() const { return bitCount_ == 0 ? nullptr : data(); }
 
     bool operator==(const QG3BandSet& other) const;
 
 private:
+    // Sets of up to this many bands keep their bits in place, larger ones in a block.
+    static constexpr std::uint16_t kInlineBands = 64;
+
     std::uint32_t byteCount() const { return (bitCount_ + 7u) / 8u; }
+    std::uint8_t* data() { return bits_ ? bits_.get() : inline_; }
+    const std::uint8_t* data() const { return bits_ ? bits_.get() : inline_; }
 
     std::uint16_t bitCount_ = 0;
     std::uint16_t setCount_ = 0;
+    std::uint8_t inline_[kInlineBands / 8] = {};
     std::unique_ptr<std::uint8_t[]> bits_;
 };
 

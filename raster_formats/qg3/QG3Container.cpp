@@ -91,6 +91,16 @@ KVStatus QG3Container::listImages() {
             else if (type.packetType == QG3_PACKET_QG2)
                 found.push_back({type.imageNumber, QG3_READER_QG2});
         }
+        // Every number once and in order, as a file written image by image has them: the list
+        // is its own index.
+        if (std::adjacent_find(found.begin(), found.end(),
+                               [](const QG3ImageDesc& a, const QG3ImageDesc& b) {
+                                   return a.imageNumber >= b.imageNumber;
+                               }) == found.end()) {
+            if (found.size() > QG3_MAX_IMAGES) return KV_QG3_OUT_OF_MEMORY;
+            *images_ = std::move(found);
+            return KV_OK;
+        }
         // Sorted stably, the first of each number is the one that came first in the file.
         imagesByNumber_ = found;
         std::stable_sort(imagesByNumber_.begin(), imagesByNumber_.end(), byNumber);
@@ -99,6 +109,10 @@ KVStatus QG3Container::listImages() {
                                               return a.imageNumber == b.imageNumber;
                                           }),
                               imagesByNumber_.end());
+        if (imagesByNumber_.size() > QG3_MAX_IMAGES) {
+            imagesByNumber_.clear();
+            return KV_QG3_OUT_OF_MEMORY;
+        }
         imagesByNumber_.shrink_to_fit();
         if (imagesByNumber_.size() == found.size()) {
             // Every number once: the list in file order, sorted already or not.
@@ -153,6 +167,14 @@ KVStatus QG3Container::findAll(const QG3PacketType& pattern, QG3List<DBObjectPro
 KVStatus QG3Container::findImageDescriptor(std::uint32_t imageNumber, QG3ImageDesc& desc) const {
     if (!images_) return KV_QG3_NOT_FOUND;
     const std::vector<QG3ImageDesc>& sorted = imagesByNumber_.empty() ? *images_ : imagesByNumber_;
+    // Numbers without gaps put each image at its number's distance from the first.
+    if (!sorted.empty() && imageNumber >= sorted.front().imageNumber) {
+        const std::size_t at = imageNumber - sorted.front().imageNumber;
+        if (at < sorted.size() && sorted[at].imageNumber == imageNumber) {
+            desc = sorted[at];
+            return KV_OK;
+        }
+    }
     const auto found = std::lower_bound(
         sorted.begin(), sorted.end(), imageNumber,
         [](const QG3ImageDesc& d, std::uint32_t number) { return d.imageNumber < number; });

@@ -8,6 +8,7 @@
 #include "QG3ImageDesc.h"
 #include "QG3List.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -22,6 +23,13 @@ class QG3PacketType;
 
 inline constexpr std::uint32_t QG3_NO_CONTENTS = 0xFFFFFFFF;
 
+// The most images one file may hold. Reading a file keeps a few hundred bytes per image (its
+// packets' records, its place in a mosaic's index) and makes each image's reader to describe it,
+// a few microseconds an image: this many stay within what a host may spend on opening a file
+// (64 MB, a second), a file of more is refused as out of memory (2012). Real files hold a few
+// images, mosaics up to tens of thousands.
+inline constexpr std::size_t QG3_MAX_IMAGES = std::size_t(1) << 18;
+
 class QG3Container {
 public:
     QG3Container();
@@ -29,7 +37,8 @@ public:
     QG3Container& operator=(const QG3Container&) = delete;
     virtual ~QG3Container();
 
-    // Reads the database and lists its images, once: a second call gives 2010.
+    // Reads the database and lists its images, once: a second call gives 2010; 2012 for a file
+    // of more than QG3_MAX_IMAGES images.
     virtual KVStatus open();
 
     // The database's search, under the lock; 2010 before the container is open.

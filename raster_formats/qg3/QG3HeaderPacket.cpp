@@ -36,6 +36,9 @@ private:
     std::vector<std::uint8_t> bytes_;
 };
 
+// The bytes of the fields every body has, from the flags to auxCodeC.
+constexpr std::uint32_t kFixedBytes = 40;
+
 } // namespace
 
 QG3HeaderPacket::QG3HeaderPacket(const DBObjectType& type) : QG3Packet(type) {}
@@ -47,7 +50,7 @@ DBObject* QG3HeaderPacket::clone() const {
     if (type == nullptr) return nullptr;
     try {
         std::unique_ptr<QG3HeaderPacket> copy(new QG3HeaderPacket(*type));
-        if (info_) copy->info_ = std::make_unique<QG3ImageInfo>(*info_);
+        if (info_) copy->info_.emplace(*info_);
         copy->flags_ = flags_;
         copy->extra_ = extra_;
         return copy.release();
@@ -63,16 +66,19 @@ KVStatus QG3HeaderPacket::readBody(KVIOStreamInf* stream, std::int64_t length) {
     if (type == nullptr) return KV_QG3_NO_OBJECT;
     KVIOBodyReader in(stream, KVIOBodyReader::kHere, length, KV_QG3_READ_FAILED,
                       KV_QG3_SEEK_FAILED);
+    // The fixed fields are taken in one read and parsed in memory: a body or stream that ends
+    // inside them fails at the same field as a read field by field would.
+    std::uint8_t fixed[kFixedBytes];
+    KVIOBodyReader fields(fixed, in.readSome(fixed, kFixedBytes), KV_QG3_READ_FAILED,
+                          KV_QG3_SEEK_FAILED);
     std::uint64_t flags = 0;
-    KVStatus status = in.read(flags);
+    KVStatus status = fields.read(flags);
     if (status != KV_OK) return status;
     flags_ = flags;
     if (flags & ~kValidFlags) return KV_QG3_BAD_FORMAT;
 
     // The packet owns the record from here, even when the rest of the read fails.
-    info_.reset(new (std::nothrow) QG3ImageInfo());
-    if (!info_) return KV_QG3_OUT_OF_MEMORY;
-    QG3ImageInfo& info = *info_;
+    QG3ImageInfo& info = info_.emplace();
     info.imageNumber = static_cast<std::int32_t>(type->imageNumber);
 
     std::uint16_t bands = 0;
@@ -82,19 +88,22 @@ KVStatus QG3HeaderPacket::readBody(KVIOStreamInf* stream, std::int64_t length) {
     std::uint8_t colorTransform = 0;
     std::uint8_t auxCodeB = 0;
     std::uint8_t auxCodeC = 0;
-    if ((status = in.read(info.width)) != KV_OK || (status = in.read(info.height)) != KV_OK ||
-        (status = in.read(info.numLevels)) != KV_OK || (status = in.read(bands)) != KV_OK)
+    if ((status = fields.read(info.width)) != KV_OK ||
+        (status = fields.read(info.height)) != KV_OK ||
+        (status = fields.read(info.numLevels)) != KV_OK || (status = fields.read(bands)) != KV_OK)
         return status;
     // An image without bands has nothing to decode and no pixel to describe.
     if (bands == 0) return KV_QG3_BAD_FORMAT;
     if (info.bandSet.resizeAll(bands) != KV_OK) return KV_QG3_OUT_OF_MEMORY;
-    if ((status = in.read(info.estimateFactor)) != KV_OK ||
-        (status = in.read(info.subblockSize)) != KV_OK || (status = in.read(dataType)) != KV_OK ||
-        (status = in.read(info.sampleMin)) != KV_OK ||
-        (status = in.read(info.sampleMax)) != KV_OK || (status = in.read(colorSpace)) != KV_OK ||
-        (status = in.read(auxCodeA)) != KV_OK || (status = in.read(colorTransform)) != KV_OK ||
-        (status = in.read(info.auxCodeD)) != KV_OK || (status = in.read(auxCodeB)) != KV_OK ||
-        (status = in.read(auxCodeC)) != KV_OK)
+    if ((status = fields.read(info.estimateFactor)) != KV_OK ||
+        (status = fields.read(info.subblockSize)) != KV_OK ||
+        (status = fields.read(dataType)) != KV_OK ||
+        (status = fields.read(info.sampleMin)) != KV_OK ||
+        (status = fields.read(info.sampleMax)) != KV_OK ||
+        (status = fields.read(colorSpace)) != KV_OK || (status = fields.read(auxCodeA)) != KV_OK ||
+        (status = fields.read(colorTransform)) != KV_OK ||
+        (status = fields.read(info.auxCodeD)) != KV_OK ||
+        (status = fields.read(auxCodeB)) != KV_OK || (status = fields.read(auxCodeC)) != KV_OK)
         return status;
     // Packets with neither flag byte store the old form: a bit count.
     info.dataType =

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 
 namespace Korvel {
 
@@ -35,11 +36,12 @@ public:
 
     std::uint64_t getFlags() const { return flags_; }
     // Null until a body has been read.
-    const QG3ImageInfo* getImageInfo() const { return info_.get(); }
+    const QG3ImageInfo* getImageInfo() const { return info_ ? &*info_ : nullptr; }
 
 private:
     std::uint64_t flags_ = FLAG_NEW;
-    std::unique_ptr<QG3ImageInfo> info_;
+    // Kept in the packet: a packet read for one call costs no record of its own.
+    std::optional<QG3ImageInfo> info_;
     std::uint8_t extra_ = 0;
 };
 

@@ -46,12 +46,7 @@ KVStatus readPixel(KVIOBodyReader& in, std::uint32_t colorSpace, std::unique_ptr
     return KV_OK;
 }
 
-} // namespace
-
-KVStatus readImageExtras(KVIOStreamInf* stream, std::uint32_t colorSpaceCode,
-                         QG3ImageExtras& extras) {
-    KVIOBodyReader in(stream, KVIOBodyReader::kHere, KVIOBodyReader::kToEnd, KV_QG3_READ_FAILED,
-                      KV_QG3_SEEK_FAILED);
+KVStatus readExtras(KVIOBodyReader& in, std::uint32_t colorSpaceCode, QG3ImageExtras& extras) {
     std::uint8_t presence = 0;
     KVStatus status = in.read(presence);
     if (status != KV_OK) return status;
@@ -74,6 +69,21 @@ KVStatus readImageExtras(KVIOStreamInf* stream, std::uint32_t colorSpaceCode,
         if ((status = readPixel(in, colorSpace, extras.backgroundPixel)) != KV_OK) return status;
     }
     return KV_OK;
+}
+
+} // namespace
+
+KVStatus readImageExtras(KVIOStreamInf* stream, std::uint32_t colorSpaceCode,
+                         QG3ImageExtras& extras) {
+    KVIOBodyReader in(stream, KVIOBodyReader::kHere, KVIOBodyReader::kToEnd, KV_QG3_READ_FAILED,
+                      KV_QG3_SEEK_FAILED);
+    return readExtras(in, colorSpaceCode, extras);
+}
+
+KVStatus readImageExtras(const std::uint8_t* bytes, std::uint32_t count,
+                         std::uint32_t colorSpaceCode, QG3ImageExtras& extras) {
+    KVIOBodyReader in(bytes, count, KV_QG3_READ_FAILED, KV_QG3_SEEK_FAILED);
+    return readExtras(in, colorSpaceCode, extras);
 }
 
 } // namespace Korvel

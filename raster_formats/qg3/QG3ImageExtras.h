@@ -31,5 +31,8 @@ public:
 // image's colour-space code. 2001 short, 2005 presence byte above 15, 2012 out of memory.
 KVStatus readImageExtras(KVIOStreamInf* stream, std::uint32_t colorSpaceCode,
                          QG3ImageExtras& extras);
+// The same from a record of count bytes in memory.
+KVStatus readImageExtras(const std::uint8_t* bytes, std::uint32_t count,
+                         std::uint32_t colorSpaceCode, QG3ImageExtras& extras);
 
 } // namespace Korvel

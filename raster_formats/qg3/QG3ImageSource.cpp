@@ -35,8 +35,7 @@ KVStatus QG3ImageSource::open() {
     if (header_ == nullptr || header_->getImageInfo() == nullptr) return KV_QG3_NO_OBJECT;
 
     try {
-        info_ = std::make_unique<QG3ImageInfo>(*header_->getImageInfo());
-        extras_ = std::make_unique<QG3ImageExtras>();
+        info_.emplace(*header_->getImageInfo());
     } catch (const std::bad_alloc&) {
         return KV_QG3_OUT_OF_MEMORY;
     } catch (const KVUtilException&) {
@@ -48,7 +47,7 @@ KVStatus QG3ImageSource::open() {
     QG3MetadataSupport* metadata = container_->getMetadataSupport();
     if (metadata == nullptr) return KV_QG3_NO_OBJECT;
     bool found = false;
-    return metadata->readImageExtras(desc.imageNumber, info_->colorSpace, *extras_, found);
+    return metadata->readImageExtras(desc.imageNumber, info_->colorSpace, extras_, found);
 }
 
 QG3Rect QG3ImageSource::getLevelRect(const QG3Rect& r, std::int32_t level) const {
@@ -96,11 +95,11 @@ std::uint8_t QG3ImageSource::getNumLevels() const {
 }
 
 bool QG3ImageSource::hasGeoref() const {
-    return extras_ && extras_->hasGeoref;
+    return extras_.hasGeoref;
 }
 
 double QG3ImageSource::geo(int index) const {
-    return extras_ ? extras_->geo[index] : 0.0;
+    return extras_.geo[index];
 }
 
 double QG3ImageSource::getXOrigin() const {
@@ -120,11 +119,11 @@ double QG3ImageSource::getYResolution() const {
 }
 
 const KVIPixel* QG3ImageSource::getNoDataPixel() const {
-    return extras_ ? extras_->noDataPixel.get() : nullptr;
+    return extras_.noDataPixel.get();
 }
 
 const KVIPixel* QG3ImageSource::getBackgroundPixel() const {
-    return extras_ ? extras_->backgroundPixel.get() : nullptr;
+    return extras_.backgroundPixel.get();
 }
 
 } // namespace Korvel

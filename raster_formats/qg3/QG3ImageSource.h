@@ -4,16 +4,17 @@
 
 #include "KVIPixel.h"
 #include "QG3BandSet.h"
+#include "QG3ImageExtras.h"
 #include "QG3ImageInfo.h"
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 
 namespace Korvel {
 
 class QG3Container;
 class QG3HeaderPacket;
-class QG3ImageExtras;
 
 class QG3ImageSource {
 public:
@@ -32,8 +33,8 @@ public:
                                       std::uint32_t& height) const;
 
     // The image information; null until opened.
-    const QG3ImageInfo* getImageInfo() const { return info_.get(); }
-    QG3ImageInfo* getImageInfo() { return info_.get(); }
+    const QG3ImageInfo* getImageInfo() const { return info_ ? &*info_ : nullptr; }
+    QG3ImageInfo* getImageInfo() { return info_ ? &*info_ : nullptr; }
     QG3HeaderPacket* getHeaderPacket() const { return header_.get(); }
     QG3Container* getContainer() const { return container_; }
     std::uint32_t getImageNumber() const { return imageNumber_; }
@@ -61,10 +62,11 @@ private:
     QG3Container* container_;
     bool opened_ = false;
     std::uint32_t imageNumber_;
-    std::unique_ptr<QG3ImageInfo> info_;
+    std::optional<QG3ImageInfo> info_;
     // Read for the source and owned by it, so that it goes with the source.
     std::unique_ptr<QG3HeaderPacket> header_;
-    std::unique_ptr<QG3ImageExtras> extras_;
+    // Empty (no georeferencing, no pixels) until opened.
+    QG3ImageExtras extras_;
 };
 
 } // namespace Korvel

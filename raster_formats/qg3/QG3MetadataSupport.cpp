@@ -1,6 +1,5 @@
 #include "QG3MetadataSupport.h"
 
-#include "KVIODynamicMemStream.h"
 #include "KVStatusGuard.h"
 #include "QG3Container.h"
 #include "QG3ImageExtras.h"
@@ -8,7 +7,6 @@
 #include "QG3PacketType.h"
 #include "QG3Status.h"
 
-#include <algorithm>
 #include <memory>
 
 namespace Korvel {
@@ -26,7 +24,7 @@ KVStatus QG3MetadataSupport::readPayload(const QG3MetadataDesc& key,
                                          std::unique_ptr<QG3Packet>& packet,
                                          const QG3MetadataPacket*& metadata) {
     metadata = nullptr;
-    if (container_ == nullptr || !hasMetadata(key)) return KV_QG3_NOT_FOUND;
+    if (container_ == nullptr) return KV_QG3_NOT_FOUND;
     const QG3PacketType pattern(QG3_PACKET_METADATA, key.kind, key.key, key.imageNumber, 0, 0);
     const KVStatus status = container_->readPacket(pattern, packet);
     if (status != KV_OK) return status;
@@ -35,6 +33,7 @@ KVStatus QG3MetadataSupport::readPayload(const QG3MetadataDesc& key,
 }
 
 KVStatus QG3MetadataSupport::readMetadata(const QG3MetadataDesc& key, KVIOStreamInf* stream) {
+    if (!hasMetadata(key)) return KV_QG3_NOT_FOUND;
     std::unique_ptr<QG3Packet> packet;
     const QG3MetadataPacket* metadata = nullptr;
     KV_RETURN_IF_FAILED(readPayload(key, packet, metadata));
@@ -53,16 +52,9 @@ KVStatus QG3MetadataSupport::readImageExtras(std::uint32_t imageNumber,
     std::unique_ptr<QG3Packet> packet;
     const QG3MetadataPacket* metadata = nullptr;
     KV_RETURN_IF_FAILED(readPayload(key, packet, metadata));
-    // A stream of the payload's own size: one small block, as every image of a file of many
-    // has its extras read.
-    const std::uint32_t count = metadata->getCount();
-    KVIODynamicMemStream stream;
-    if (stream.initialize(std::max<std::uint32_t>(count, 1), 1.6f) != KV_OK ||
-        stream.open() != KV_OK)
-        return KV_QG3_SEEK_FAILED;
-    if (count > 0 && stream.write(metadata->getBytes(), count) != count) return KV_QG3_WRITE_FAILED;
-    KV_RETURN_IF_FAILED(stream.seek(0, KVIO_SEEK_SET));
-    return Korvel::readImageExtras(&stream, colorSpaceCode, extras);
+    // The payload is read where it lies, as every image of a file of many has its extras read.
+    return Korvel::readImageExtras(metadata->getBytes(), metadata->getCount(), colorSpaceCode,
+                                   extras);
 }
 
 } // namespace Korvel

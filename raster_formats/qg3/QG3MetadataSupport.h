@@ -34,7 +34,8 @@ public:
                              QG3ImageExtras& extras, bool& found);
 
 private:
-    // The packet for key, read for the call and owned by packet; 2009 when absent.
+    // The packet for key, read for the call and owned by packet; 2009 when none or several match
+    // (callers ask hasMetadata first).
     KVStatus readPayload(const QG3MetadataDesc& key, std::unique_ptr<QG3Packet>& packet,
                          const QG3MetadataPacket*& metadata);
 

@@ -10,7 +10,8 @@ namespace Korvel {
 
 class QG3Packet : public DBObject {
 public:
-    explicit QG3Packet(const DBObjectType& type) : DBObject(type) {}
+    // A packet header is kept in the packet itself; another type is cloned (and getType is null).
+    explicit QG3Packet(const DBObjectType& type);
 
     virtual bool isEqual(const QG3Packet& other) const = 0;
 
@@ -19,6 +20,13 @@ public:
     std::uint32_t getPacketType() const;
     std::uint8_t getFlag1() const;
     std::uint8_t getFlag2() const;
+
+private:
+    // packetType: type as a packet header, or null.
+    QG3Packet(const DBObjectType& type, const QG3PacketType* packetType);
+
+    // The packet's copy of its header, as QG3PacketType::clone makes it (without keyC).
+    QG3PacketType ownType_;
 };
 
 } // namespace Korvel

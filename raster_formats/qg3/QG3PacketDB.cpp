@@ -50,11 +50,25 @@ void QG3PacketDB::buildIndex() {
     // The database never lists more than DB_MAX_OBJECTS packets, far below 2^32.
     if (getCount() > std::numeric_limits<std::uint32_t>::max()) return;
     try {
+        // Placed by packet type in file order, then each type's run sorted stably by image
+        // number, which a file written image by image has already.
+        std::array<std::uint32_t, 257> first{};
+        for (std::size_t i = 0; i < getCount(); ++i)
+            ++first[getKey(i).bytes[0] + 1u];
+        std::partial_sum(first.begin(), first.end(), first.begin());
         index_.resize(getCount());
-        std::iota(index_.begin(), index_.end(), std::uint32_t{0});
-        std::stable_sort(index_.begin(), index_.end(), [this](std::uint32_t a, std::uint32_t b) {
-            return indexKey(getKey(a)) < indexKey(getKey(b));
-        });
+        std::array<std::uint32_t, 256> next;
+        std::copy(first.begin(), first.end() - 1, next.begin());
+        for (std::size_t i = 0; i < getCount(); ++i)
+            index_[next[getKey(i).bytes[0]]++] = static_cast<std::uint32_t>(i);
+        const auto byImage = [this](std::uint32_t a, std::uint32_t b) {
+            return getKey(a).words[2] < getKey(b).words[2];
+        };
+        for (std::size_t t = 0; t < 256; ++t) {
+            const auto from = index_.begin() + first[t];
+            const auto to = index_.begin() + first[t + 1];
+            if (!std::is_sorted(from, to, byImage)) std::stable_sort(from, to, byImage);
+        }
         wildcardImages_ = false;
         for (std::size_t i = 0; i < getCount() && !wildcardImages_; ++i)
             wildcardImages_ = getKey(i).words[2] == QG3_ANY;
@@ -88,7 +102,8 @@ std::size_t QG3PacketDB::lowerBound(std::uint64_t key) const {
 
 // The packets of the pattern's type whose image number is the pattern's or the wildcard (a
 // stored header may carry it); exactly one of them must match, as in findOne.
-bool QG3PacketDB::findIndex(const QG3PacketType& pattern, std::size_t& found) const {
+bool QG3PacketDB::findIndex(const QG3PacketType& pattern, std::size_t& found,
+                            QG3PacketType& foundType) const {
     std::size_t matches = 0;
     QG3PacketType type(QG3_PACKET_UNKNOWN, QG3_ANY, QG3_ANY, QG3_ANY, 0xFF, 0xFF);
     for (const std::uint32_t image : {pattern.imageNumber, QG3_ANY}) {
@@ -99,6 +114,7 @@ bool QG3PacketDB::findIndex(const QG3PacketType& pattern, std::size_t& found) co
             getType(*it, type);
             if (!pattern.matches(type)) continue;
             found = *it;
+            foundType = type;
             if (++matches > 1) return false;
         }
     }
@@ -135,7 +151,7 @@ DBObjectType* QG3PacketDB::createType() const {
 }
 
 DBObject* QG3PacketDB::createObject(const DBObjectType& type) {
-    const auto* packetType = dynamic_cast<const QG3PacketType*>(&type);
+    const auto* packetType = QG3PacketType::asPacketType(type);
     if (packetType == nullptr) return nullptr;
     QG3Packet* packet = nullptr;
     switch (packetType->packetType) {
@@ -169,13 +185,13 @@ DBObject* QG3PacketDB::createObject(const DBObjectType& type) {
 }
 
 bool QG3PacketDB::isContentsType(const DBObjectType& type) const {
-    const auto* packetType = dynamic_cast<const QG3PacketType*>(&type);
+    const auto* packetType = QG3PacketType::asPacketType(type);
     return packetType != nullptr && packetType->packetType == QG3_PACKET_CONTENTS &&
            packetType->flag1 == 1;
 }
 
 bool QG3PacketDB::readsBodyInOrder(const DBObjectType& type) const {
-    const auto* packetType = dynamic_cast<const QG3PacketType*>(&type);
+    const auto* packetType = QG3PacketType::asPacketType(type);
     if (packetType == nullptr) return false;
     switch (packetType->packetType) {
     case QG3_PACKET_HEADER:
@@ -192,7 +208,8 @@ KVStatus QG3PacketDB::findPacket(const QG3PacketType& pattern, QG3Packet*& packe
     DBObjectProxy* proxy = nullptr;
     if (indexed_ && pattern.packetType != QG3_ANY && pattern.imageNumber != QG3_ANY) {
         std::size_t found = 0;
-        if (findIndex(pattern, found) && (proxy = getProxy(found)) == nullptr)
+        QG3PacketType type(QG3_PACKET_UNKNOWN, QG3_ANY, QG3_ANY, QG3_ANY, 0xFF, 0xFF);
+        if (findIndex(pattern, found, type) && (proxy = getProxy(found)) == nullptr)
             return KV_QG3_OUT_OF_MEMORY;
     } else {
         KV_RETURN_IF_FAILED(findOne(pattern, proxy, &QG3PacketType::compare));
@@ -207,8 +224,9 @@ KVStatus QG3PacketDB::findPacket(const QG3PacketType& pattern, QG3Packet*& packe
 KVStatus QG3PacketDB::readPacket(const QG3PacketType& pattern, std::unique_ptr<QG3Packet>& packet) {
     packet.reset();
     std::size_t found = 0;
+    QG3PacketType foundType(QG3_PACKET_UNKNOWN, QG3_ANY, QG3_ANY, QG3_ANY, 0xFF, 0xFF);
     if (indexed_ && pattern.packetType != QG3_ANY && pattern.imageNumber != QG3_ANY) {
-        if (!findIndex(pattern, found)) return KV_OK;
+        if (!findIndex(pattern, found, foundType)) return KV_OK;
     } else {
         std::size_t matches = 0;
         QG3PacketType type(QG3_PACKET_UNKNOWN, QG3_ANY, QG3_ANY, QG3_ANY, 0xFF, 0xFF);
@@ -216,13 +234,15 @@ KVStatus QG3PacketDB::readPacket(const QG3PacketType& pattern, std::unique_ptr<Q
             getType(i, type);
             if (pattern.matches(type)) {
                 found = i;
+                foundType = type;
                 ++matches;
             }
         }
         if (matches != 1) return KV_OK;
     }
+    // The header found is the one the packet is made for: no other is unpacked.
     std::unique_ptr<DBObject> object;
-    const KVStatus status = readObject(found, object);
+    const KVStatus status = readObject(found, foundType, object);
     packet.reset(dynamic_cast<QG3Packet*>(object.get()));
     if (packet) object.release();
     return status;

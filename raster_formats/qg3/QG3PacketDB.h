@@ -53,8 +53,10 @@ private:
     // The packets sorted by packet type and image number, in file order within each pair: one
     // entry of 4 bytes per packet, so that a file of many small images stays small in memory.
     void buildIndex();
-    // The index of the one packet matching the pattern; false when none or several match.
-    bool findIndex(const QG3PacketType& pattern, std::size_t& found) const;
+    // The index and header of the one packet matching the pattern; false when none or several
+    // match.
+    bool findIndex(const QG3PacketType& pattern, std::size_t& found,
+                   QG3PacketType& foundType) const;
     // The first place in the index whose key is not below key.
     std::size_t lowerBound(std::uint64_t key) const;
 

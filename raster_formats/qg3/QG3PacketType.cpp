@@ -84,13 +84,17 @@ void QG3PacketType::unpack(const DBObjectKey& key, std::int64_t bodyStart) {
 }
 
 bool QG3PacketType::matches(const DBObjectType& other) const {
-    const auto* o = dynamic_cast<const QG3PacketType*>(&other);
-    return o != nullptr && fieldMatches(packetType, o->packetType) && fieldMatches(keyA, o->keyA) &&
-           fieldMatches(keyB, o->keyB) && fieldMatches(imageNumber, o->imageNumber);
+    const auto* o = asPacketType(other);
+    return o != nullptr && matches(*o);
+}
+
+bool QG3PacketType::matches(const QG3PacketType& o) const {
+    return fieldMatches(packetType, o.packetType) && fieldMatches(keyA, o.keyA) &&
+           fieldMatches(keyB, o.keyB) && fieldMatches(imageNumber, o.imageNumber);
 }
 
 bool QG3PacketType::compare(const DBObjectType& pattern, const DBObjectType& candidate) {
-    const auto* p = dynamic_cast<const QG3PacketType*>(&pattern);
+    const auto* p = asPacketType(pattern);
     return p != nullptr && p->matches(candidate);
 }
 

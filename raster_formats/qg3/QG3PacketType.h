@@ -6,6 +6,7 @@
 #include "DBObjectType.h"
 
 #include <cstdint>
+#include <typeinfo>
 
 namespace Korvel {
 
@@ -27,6 +28,8 @@ public:
     // A copy without keyC, which no writer sets.
     DBObjectType* clone() const override;
     bool matches(const DBObjectType& other) const override;
+    // The same for another packet header, whose type need not be asked.
+    bool matches(const QG3PacketType& other) const;
     // 2001 when short or when the position cannot be told; 2006 for reserved bits of byte 0, once
     // the whole header has been consumed.
     KVStatus read(KVIOStreamInf* stream, std::uint64_t& bodyLength) override;
@@ -44,6 +47,12 @@ public:
     std::int64_t getSize() const;
     // matches, as a predicate for DB searches; false unless both are packet headers.
     static bool compare(const DBObjectType& pattern, const DBObjectType& candidate);
+    // The header as a packet header, or null for another kind: the exact type is tested first,
+    // as nearly every header asked about is one.
+    static const QG3PacketType* asPacketType(const DBObjectType& type) {
+        if (typeid(type) == typeid(QG3PacketType)) return static_cast<const QG3PacketType*>(&type);
+        return dynamic_cast<const QG3PacketType*>(&type);
+    }
 
     std::uint32_t packetType;
     std::uint8_t flag1;

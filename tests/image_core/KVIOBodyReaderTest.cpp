@@ -70,3 +70,29 @@ TEST(KVIOBodyReader, SeeksWithinTheBodyFromItsStart) {
     stream.failSeeksAfter(0);
     EXPECT_EQ(in.seek(0), kSeek);
 }
+
+// A body in memory reads as the same body of a stream: each length, each run of fields and
+// seeks gives the same statuses, values and positions.
+TEST(KVIOBodyReader, BytesInMemoryReadAsTheStreamsBody) {
+    const std::vector<std::uint8_t> bytes = {0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x07, 0x08, 0x09};
+    for (std::uint32_t length = 0; length <= 9; ++length) {
+        VectorStream stream(bytes);
+        KVIOBodyReader fromStream(&stream, 0, length, kShort, kSeek);
+        KVIOBodyReader fromMemory(length == 0 ? nullptr : bytes.data(), length, kShort, kSeek);
+        for (KVIOBodyReader* in : {&fromStream, &fromMemory}) {
+            std::uint32_t word = 77;
+            std::uint16_t half = 5;
+            std::uint8_t byte = 3;
+            std::vector<KVStatus> statuses = {in->read(word), in->read(half), in->seek(length / 2),
+                                              in->read(byte), in->seek(length + 1)};
+            EXPECT_EQ(statuses,
+                      (std::vector<KVStatus>{
+                          length >= 4 ? Korvel::KV_OK : kShort,
+                          length >= (length >= 4 ? 6u : 2u) ? Korvel::KV_OK : kShort, Korvel::KV_OK,
+                          length > length / 2 ? Korvel::KV_OK : kShort, kShort}))
+                << length;
+            EXPECT_EQ(byte, length > length / 2 ? bytes[length / 2] : 3) << length;
+            EXPECT_EQ(in->position(), length > length / 2 ? length / 2 + 1 : length / 2);
+        }
+    }
+}

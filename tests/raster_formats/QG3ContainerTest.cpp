@@ -242,6 +242,28 @@ TEST(QG3Container, ImagesInFileOrderOncePerNumber) {
     }
 }
 
+TEST(QG3Container, AFileOfMoreImagesThanAReaderHoldsIsRefused) {
+    // Header packets alone: every distinct number is an image, a repeated number is not.
+    const auto headers = [](std::size_t images, std::size_t repeats) {
+        std::vector<RasterPacket> packets;
+        packets.reserve(images + repeats);
+        const RasterPacket first = quarn_test::headerPacket(1, image(8, 8, 0));
+        for (std::size_t i = 0; i < images; ++i) {
+            packets.push_back(first);
+            packets.back().header.imageNumber = static_cast<std::uint32_t>(i + 1);
+        }
+        for (std::size_t i = 0; i < repeats; ++i)
+            packets.push_back(first);
+        return quarn_test::rasterFile(quarn_test::kGen3Version, packets);
+    };
+    {
+        OpenFile f(headers(QG3_MAX_IMAGES, 1000));
+        ASSERT_EQ(f.status, KV_OK);
+        EXPECT_EQ(f.images().size(), QG3_MAX_IMAGES);
+    }
+    EXPECT_EQ(OpenFile(headers(QG3_MAX_IMAGES + 1, 0)).status, KV_QG3_OUT_OF_MEMORY);
+}
+
 TEST(QG3Container, MemoryEstimateIsHeldAtTheLargestValue) {
     HeaderBody b = image(0x7FFFFFFF, 0x7FFFFFFF, 0);
     b.subblockSize = 0xFFFF;

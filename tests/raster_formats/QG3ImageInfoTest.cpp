@@ -12,6 +12,7 @@
 #include <cmath>
 #include <limits>
 #include <memory>
+#include <utility>
 
 using namespace Korvel;
 using quarn_test::Bytes;
@@ -346,4 +347,16 @@ TEST(QG3HeaderPacket, RefusesFlagsAndShortBodies) {
         EXPECT_EQ(readBody(shorter, 1, 0, -1).status, KV_QG3_READ_FAILED) << cut;
     }
     EXPECT_EQ(readBody(body, 1, 0, -1).status, KV_OK);
+
+    // A field refused is refused wherever the body ends after it: flags after 8 bytes, a band
+    // count of zero after 19.
+    HeaderBody badFlags;
+    badFlags.flags |= 0x1;
+    HeaderBody noBands;
+    noBands.bands = 0;
+    for (const auto& [refused, from] : {std::pair{badFlags, 8u}, std::pair{noBands, 19u}}) {
+        const Bytes whole = quarn_test::headerBody(refused);
+        for (std::size_t cut = from; cut <= whole.size(); ++cut)
+            EXPECT_EQ(readBody(whole, 1, 0, std::int64_t(cut)).status, KV_QG3_BAD_FORMAT) << cut;
+    }
 }

@@ -15,7 +15,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <memory>
 #include <numeric>
+#include <random>
 
 using namespace Korvel;
 using quarn_test::ByteBuilder;
@@ -281,6 +284,42 @@ TEST(QG3PacketDB, FindPacketOfAnImageAgreesWithTheWalk) {
     EXPECT_NE(packet, nullptr);
     ASSERT_EQ(r.db.findPacket(QG3PacketType(2, 5, 0, 7, 0, 0), packet), KV_OK);
     EXPECT_EQ(packet, nullptr);
+}
+
+// Packets in any order, some headers twice, over more than one block of records: the search of
+// an image's packet agrees with a walk of the list, and a packet read on its own is the one the
+// walk finds, read from its own place.
+TEST(QG3PacketDB, SearchesAgreeWithTheWalkInAnyFileOrder) {
+    std::vector<RasterPacket> packets;
+    for (std::uint32_t image = 1; image <= 300; ++image) {
+        packets.push_back(quarn_test::headerPacket(image, smallImage()));
+        packets.push_back(quarn_test::planesetPacket(image, 10));
+        if (image % 7 == 0) packets.push_back(quarn_test::headerPacket(image, smallImage()));
+        if (image % 5 == 0) packets.push_back(quarn_test::metadataPacket(5, 0, image, {1}));
+    }
+    std::mt19937 random(7);
+    std::shuffle(packets.begin(), packets.end(), random);
+    ReadDB r(quarn_test::rasterFile(quarn_test::kGen3Version, packets));
+    ASSERT_EQ(r.status, KV_OK);
+
+    for (std::uint32_t image = 0; image <= 301; ++image)
+        for (const std::uint32_t packetType : {1u, 2u, 4u}) {
+            const QG3PacketType pattern(packetType, QG3_ANY, QG3_ANY, image, 0, 0);
+            DBObjectProxy* walked = nullptr;
+            ASSERT_EQ(r.db.findOne(pattern, walked, &QG3PacketType::compare), KV_OK);
+            std::unique_ptr<QG3Packet> read;
+            ASSERT_EQ(r.db.readPacket(pattern, read), KV_OK);
+            ASSERT_EQ(read != nullptr, walked != nullptr) << packetType << " " << image;
+            if (read) {
+                EXPECT_EQ(read->getType()->start,
+                          static_cast<const QG3PacketType*>(walked->getType())->start);
+            }
+            QG3Packet* found = nullptr;
+            ASSERT_EQ(r.db.findPacket(pattern, found), KV_OK);
+            EXPECT_EQ(found, walked ? walked->getLoadedObject() : nullptr);
+            EXPECT_EQ(r.db.hasPacket(packetType, 5, 0, image),
+                      packetType == 2 && image > 0 && image <= 300 && image % 5 == 0);
+        }
 }
 
 TEST(QG3PacketDB, WrittenBackAndReadAgainIsEqual) {
