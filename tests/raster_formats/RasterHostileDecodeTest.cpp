@@ -24,12 +24,7 @@ RasterImageCoder coded(std::mt19937& random) {
     im.subblockSize = 8;
     im.colorSpace = 10;
     im.colorTransform = 10;
-    for (int b = 0; b < 3; ++b) {
-        std::vector<std::int32_t> plane(45 * 38);
-        for (std::size_t i = 0; i < plane.size(); ++i)
-            plane[i] = std::int32_t((i % 45) * 4 + random() % 30);
-        im.planes.push_back(plane);
-    }
+    appendPlanes(im, 3, [&](std::uint32_t x) { return std::int32_t(x * 4 + random() % 30); });
     im.crop = std::array<std::int32_t, 4>{2, 1, 40, 35};
     im.format.layout = std::uint8_t(random() % 2 ? 0 : 2);
     return RasterImageCoder(im);

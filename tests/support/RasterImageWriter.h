@@ -20,6 +20,7 @@
 #include <cstdint>
 #include <map>
 #include <optional>
+#include <utility>
 #include <vector>
 
 namespace quarn_test {
@@ -47,6 +48,17 @@ struct RasterImage {
     std::vector<std::pair<float, float>> bandScales; // scale, offset per band
     std::uint32_t auxCodeD = 0;
 };
+
+// Appends `bands` planes of the image's size whose sample at column x is sample(x), taken band
+// by band in row order (so that a sample drawing random numbers draws them in that order).
+template <class Sample> void appendPlanes(RasterImage& image, unsigned bands, Sample sample) {
+    for (unsigned b = 0; b < bands; ++b) {
+        std::vector<std::int32_t> plane(std::size_t(image.width) * image.height);
+        for (std::size_t i = 0; i < plane.size(); ++i)
+            plane[i] = sample(static_cast<std::uint32_t>(i % image.width));
+        image.planes.push_back(std::move(plane));
+    }
+}
 
 class RasterImageCoder {
 public:

@@ -134,12 +134,7 @@ TEST(DecodeBaseTest, RowsOfAnyColumnsAreTheCodedCoefficients) {
     im.colorTransform = 13;
     im.colorSpace = 10;
     im.droppedPlanes = 2;
-    for (int b = 0; b < 3; ++b) {
-        std::vector<std::int32_t> plane(90 * 70);
-        for (std::int32_t& v : plane)
-            v = std::int32_t(random() % 256);
-        im.planes.push_back(plane);
-    }
+    appendPlanes(im, 3, [&](std::uint32_t) { return std::int32_t(random() % 256); });
     std::int64_t largest = 0;
     checkRows(im, random, largest);
 }
@@ -158,16 +153,11 @@ TEST(DecodeBaseTest, CoefficientsOfEveryWidthDecodeExactly) {
     im.sampleMax = 65535;
     im.colorSpace = 5;
     im.refinementBits = 2;
-    for (int b = 0; b < 3; ++b) {
-        std::vector<std::int32_t> plane(std::size_t(im.width) * im.height);
-        for (std::size_t i = 0; i < plane.size(); ++i) {
-            const std::size_t x = i % im.width;
-            plane[i] = x < 60    ? std::int32_t(random() % 65536)
-                       : x < 130 ? 300 + std::int32_t(random() % 4)
-                                 : 0;
-        }
-        im.planes.push_back(plane);
-    }
+    appendPlanes(im, 3, [&](std::uint32_t x) {
+        return x < 60    ? std::int32_t(random() % 65536)
+               : x < 130 ? 300 + std::int32_t(random() % 4)
+                         : 0;
+    });
     std::int64_t largest = 0;
     checkRows(im, random, largest);
     EXPECT_GT(largest, INT16_MAX) << "no coefficient beyond 16 bits";
