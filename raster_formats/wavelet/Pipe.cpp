@@ -2,6 +2,7 @@
 
 #include "KVStatusGuard.h"
 #include "SubbandRowSource.h"
+#include "WrappingArithmetic.h"
 #include "qg3/QG3Status.h"
 
 #include <algorithm>
@@ -15,12 +16,18 @@ Pipe::Pipe(const PipeSegWindow& window, std::uint8_t levelsToRun, std::uint8_t l
       nextRow_(window.y0) {
     // Level k (0 the finest run) reconstructs from subbands 4m + 1 .. 4m + 4, m = L' - 1 - k, and
     // reads the window its finer neighbour needs of its output.
+    // A level of one sample has an input of one sample, so all levels from the first such are.
     PipeSegWindow levelWindow = window;
     for (std::uint32_t k = 0; k < levelsToRun; ++k) {
         const auto firstSubband = static_cast<std::uint8_t>(4 * (levelsToRun - 1 - k) + 1);
+        if (levelWindow.width == 1 && levelWindow.height == 1) {
+            singleRefinements_.insert(singleRefinements_.begin(), firstSubband);
+            continue;
+        }
         segs_.push_back(std::make_unique<PipeSeg>(bands, levelWindow, firstSubband, subblockSize));
         levelWindow = segs_.back()->getInputWindow();
     }
+    if (!singleRefinements_.empty()) singleSample_.assign(bands, 0);
     fetched_.assign(bands, nullptr);
     input_.assign(bands, nullptr);
 }
@@ -52,6 +59,30 @@ KVStatus Pipe::fetch(std::uint8_t subband, std::uint32_t row, std::uint32_t x0, 
     return source.getSubbandRow(fetched_.data(), subband, row, x0, x1);
 }
 
+KVStatus Pipe::coarsestInput(std::uint32_t q, std::uint32_t x0, std::uint32_t x1,
+                             SubbandRowSource& source) {
+    if (singleRefinements_.empty()) {
+        KV_RETURN_IF_FAILED(fetch(0, q, x0, x1, source));
+        std::copy(fetched_.begin(), fetched_.end(), input_.begin());
+        return KV_OK;
+    }
+    if (q != 0 || x0 != 0 || x1 != 0) return KV_QG3_NOT_FOUND;
+    if (!singleSampleMade_) {
+        KV_RETURN_IF_FAILED(fetch(0, 0, 0, 0, source));
+        for (std::uint16_t b = 0; b < bands_; ++b)
+            singleSample_[b] = fetched_[b][0];
+        for (const std::uint8_t refinement : singleRefinements_) {
+            KV_RETURN_IF_FAILED(fetch(refinement, 0, 0, 0, source));
+            for (std::uint16_t b = 0; b < bands_; ++b)
+                singleSample_[b] = wrapAdd(singleSample_[b], fetched_[b][0]);
+        }
+        singleSampleMade_ = true;
+    }
+    for (std::uint16_t b = 0; b < bands_; ++b)
+        input_[b] = &singleSample_[b];
+    return KV_OK;
+}
+
 // Steps level `level` until it holds output row y, pulling the rows of its low input from the
 // coarser level (or subband 0) as its steps need them.
 KVStatus Pipe::makeRow(std::size_t level, std::uint32_t y, SubbandRowSource& source) {
@@ -67,8 +98,7 @@ KVStatus Pipe::makeRow(std::size_t level, std::uint32_t y, SubbandRowSource& sou
                     input_[b] = segs_[level + 1]->getRow(b, q);
             } else {
                 const PipeSegWindow in = seg.getInputWindow();
-                KV_RETURN_IF_FAILED(fetch(0, q, in.x0, in.x1, source));
-                std::copy(fetched_.begin(), fetched_.end(), input_.begin());
+                KV_RETURN_IF_FAILED(coarsestInput(q, in.x0, in.x1, source));
             }
             input = input_.data();
         }
@@ -81,9 +111,9 @@ KVStatus Pipe::emitRow(std::uint32_t y, std::int32_t* const* rows, std::size_t o
                        SubbandRowSource& source) {
     const std::uint32_t n = window_.x1 - window_.x0 + 1;
     if (segs_.empty()) {
-        KV_RETURN_IF_FAILED(fetch(0, y, window_.x0, window_.x1, source));
+        KV_RETURN_IF_FAILED(coarsestInput(y, window_.x0, window_.x1, source));
         for (std::uint16_t b = 0; b < bands_; ++b)
-            std::memcpy(rows[b] + offset, fetched_[b], n * sizeof(std::int32_t));
+            std::memcpy(rows[b] + offset, input_[b], n * sizeof(std::int32_t));
     } else {
         KV_RETURN_IF_FAILED(makeRow(0, y, source));
         for (std::uint16_t b = 0; b < bands_; ++b)
@@ -97,8 +127,7 @@ KVStatus Pipe::emitRow(std::uint32_t y, std::int32_t* const* rows, std::size_t o
             std::int32_t* __restrict out = rows[b] + offset;
             const std::int32_t* __restrict add = fetched_[b];
             for (std::uint32_t i = 0; i < n; ++i)
-                out[i] = static_cast<std::int32_t>(static_cast<std::uint32_t>(out[i]) +
-                                                   static_cast<std::uint32_t>(add[i]));
+                out[i] = wrapAdd(out[i], add[i]);
         }
     }
     return KV_OK;

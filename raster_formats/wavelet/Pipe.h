@@ -9,6 +9,11 @@
 // A decode that skips the finest levels (a reduced resolution) adds the refinement subband of the
 // first level skipped to each output row; a chain without levels outputs subband 0 (plus
 // subband 1 when levels are skipped).
+//
+// Levels whose image is a single sample have no high subbands: each only adds its refinement to
+// the coarser level's sample. They are summed once into one sample per band instead of each
+// holding rows per band, so that a file declaring far more levels than its image has costs no
+// memory for them.
 
 #include "KVStatus.h"
 #include "PipeSeg.h"
@@ -49,6 +54,10 @@ private:
     KVStatus makeRow(std::size_t level, std::uint32_t y, SubbandRowSource& source);
     KVStatus fetch(std::uint8_t subband, std::uint32_t row, std::uint32_t x0, std::uint32_t x1,
                    SubbandRowSource& source);
+    // Points input_ at row q, columns x0..x1, of the coarsest level's low input: subband 0, plus
+    // the refinements of the single-sample levels when there are any.
+    KVStatus coarsestInput(std::uint32_t q, std::uint32_t x0, std::uint32_t x1,
+                           SubbandRowSource& source);
     KVStatus emitRow(std::uint32_t y, std::int32_t* const* rows, std::size_t offset,
                      SubbandRowSource& source);
 
@@ -58,6 +67,11 @@ private:
     std::uint16_t bands_;
     // Level 0 is the finest level run.
     std::vector<std::unique_ptr<PipeSeg>> segs_;
+    // The refinement subbands of the single-sample levels, coarsest first, their sum per band
+    // and whether it is made.
+    std::vector<std::uint8_t> singleRefinements_;
+    std::vector<std::int32_t> singleSample_;
+    bool singleSampleMade_ = false;
     std::uint32_t nextRow_;
     KVStatus failure_ = KV_OK;
     std::vector<std::int32_t*> fetched_;

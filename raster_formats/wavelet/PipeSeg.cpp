@@ -2,6 +2,7 @@
 
 #include "KVStatusGuard.h"
 #include "SubbandRowSource.h"
+#include "WrappingArithmetic.h"
 
 #include <algorithm>
 #include <cstring>
@@ -10,14 +11,6 @@
 namespace Korvel {
 
 namespace {
-
-// Coefficients come from files: sums wrap in 32 bits instead of overflowing.
-inline std::int32_t add(std::int32_t a, std::int32_t b) {
-    return static_cast<std::int32_t>(static_cast<std::uint32_t>(a) + static_cast<std::uint32_t>(b));
-}
-inline std::int32_t sub(std::int32_t a, std::int32_t b) {
-    return static_cast<std::int32_t>(static_cast<std::uint32_t>(a) - static_cast<std::uint32_t>(b));
-}
 
 // The lifting loops. They are inlined into each of the builds below, so that the compiler
 // vectorises them for the instruction set of that build.
@@ -33,10 +26,10 @@ updateHalf(std::int32_t* __restrict even, std::int32_t* __restrict odd,
            const std::int32_t* __restrict refinement, const std::int32_t* __restrict above,
            const std::int32_t* __restrict below, std::size_t n) {
     for (std::size_t i = 0; i < n; ++i) {
-        const std::int32_t low = Refined ? add(base[i], refinement[i]) : base[i];
-        const std::int32_t e = sub(low, rne4(add(above[i], below[i])));
+        const std::int32_t low = Refined ? wrapAdd(base[i], refinement[i]) : base[i];
+        const std::int32_t e = wrapSub(low, rne4(wrapAdd(above[i], below[i])));
         even[i] = e;
-        if constexpr (Predict) odd[i] = add(above[i], rne2(add(evenAbove[i], e)));
+        if constexpr (Predict) odd[i] = wrapAdd(above[i], rne2(wrapAdd(evenAbove[i], e)));
     }
 }
 
@@ -47,7 +40,7 @@ updateHalf(std::int32_t* __restrict even, std::int32_t* __restrict odd,
                                                const std::int32_t* __restrict below,
                                                std::size_t n) {
     for (std::size_t i = 0; i < n; ++i)
-        out[i] = add(high[i], rne2(add(above[i], below[i])));
+        out[i] = wrapAdd(high[i], rne2(wrapAdd(above[i], below[i])));
 }
 
 // Horizontal synthesis of a split row: n lows, n + 1 highs around them (high[i] left of low[i]),
@@ -57,11 +50,11 @@ updateHalf(std::int32_t* __restrict even, std::int32_t* __restrict odd,
                                                    const std::int32_t* __restrict high,
                                                    std::size_t n, std::int32_t* __restrict out) {
     for (std::size_t i = 0; i < n; ++i)
-        low[i] = sub(low[i], rne4(add(high[i], high[i + 1])));
+        low[i] = wrapSub(low[i], rne4(wrapAdd(high[i], high[i + 1])));
     const std::size_t m = n - 1;
     for (std::size_t i = 0; i < m; ++i) {
         out[2 * i] = low[i];
-        out[2 * i + 1] = add(high[i + 1], rne2(add(low[i], low[i + 1])));
+        out[2 * i + 1] = wrapAdd(high[i + 1], rne2(wrapAdd(low[i], low[i + 1])));
     }
     out[2 * m] = low[m];
 }

@@ -1,5 +1,7 @@
 #include "ReversibleColorTransform.h"
 
+#include "WrappingArithmetic.h"
+
 namespace Korvel {
 
 namespace ColorRounding {
@@ -46,14 +48,6 @@ constexpr std::int32_t kC = 22640; // 1.3818359375
 constexpr std::int32_t kD = 19309; // 1.17852783203125
 constexpr std::int32_t kE = 19637; // 1.19854736328125
 
-// Sums and differences wrap: only samples outside the transform's range can overflow them.
-std::int32_t add(std::int32_t x, std::int32_t y) {
-    return static_cast<std::int32_t>(static_cast<std::uint32_t>(x) + static_cast<std::uint32_t>(y));
-}
-std::int32_t sub(std::int32_t x, std::int32_t y) {
-    return static_cast<std::int32_t>(static_cast<std::uint32_t>(x) - static_cast<std::uint32_t>(y));
-}
-
 // Whether |x| <= limit.
 bool within(std::int32_t x, std::uint32_t limit) {
     return static_cast<std::uint32_t>(x) + limit <= 2 * limit;
@@ -75,22 +69,22 @@ struct Split {
 
 template <class R>
 void forwardAt(std::int32_t& a, std::int32_t& b, std::int32_t& c, std::int32_t u, std::int32_t w) {
-    const std::int32_t t1 = add(b, R::r(kA, w, kB, u));
-    const std::int32_t t2 = add(u, R::r(-kC, w));
-    a = add(t1, t2);
-    b = add(w, R::r(kD, t2));
-    c = sub(R::r(kE, b), t2);
+    const std::int32_t t1 = wrapAdd(b, R::r(kA, w, kB, u));
+    const std::int32_t t2 = wrapAdd(u, R::r(-kC, w));
+    a = wrapAdd(t1, t2);
+    b = wrapAdd(w, R::r(kD, t2));
+    c = wrapSub(R::r(kE, b), t2);
 }
 
 template <class R> void inverseAt(std::int32_t& a, std::int32_t& b, std::int32_t& c) {
-    const std::int32_t t1 = sub(add(a, c), R::r(kE, b));
-    const std::int32_t t2 = sub(a, t1);
-    const std::int32_t w = sub(b, R::r(kD, t2));
-    const std::int32_t u = sub(t2, R::r(-kC, w));
-    const std::int32_t b0 = sub(t1, R::r(kA, w, kB, u));
-    a = add(u, b0);
+    const std::int32_t t1 = wrapSub(wrapAdd(a, c), R::r(kE, b));
+    const std::int32_t t2 = wrapSub(a, t1);
+    const std::int32_t w = wrapSub(b, R::r(kD, t2));
+    const std::int32_t u = wrapSub(t2, R::r(-kC, w));
+    const std::int32_t b0 = wrapSub(t1, R::r(kA, w, kB, u));
+    a = wrapAdd(u, b0);
     b = b0;
-    c = add(w, b0);
+    c = wrapAdd(w, b0);
 }
 
 } // namespace
@@ -100,8 +94,8 @@ void liftColorForward(std::int32_t* const* planes, std::size_t stride, std::size
     std::int32_t* p1 = planes[1];
     std::int32_t* p2 = planes[2];
     for (std::size_t i = 0; i < count; ++i, p0 += stride, p1 += stride, p2 += stride) {
-        const std::int32_t u = sub(*p0, *p1);
-        const std::int32_t w = sub(*p2, *p1);
+        const std::int32_t u = wrapSub(*p0, *p1);
+        const std::int32_t w = wrapSub(*p2, *p1);
         if (within(u, 19911) && within(w, 19911))
             forwardAt<Direct>(*p0, *p1, *p2, u, w);
         else

@@ -138,3 +138,46 @@ TEST(RasterHostileDecodeTest, HugeImagesWithLittleDataCostOnlyTheirStrips) {
         EXPECT_LT(watch.peak - before, columns * (2 * (64 + 3) + 80) + (64 << 10));
     }
 }
+
+TEST(RasterHostileDecodeTest, LevelsBeyondTheImageCostNothing) {
+    // 32 x 32 is a single sample after five levels. A header may claim many more, here over
+    // many bands and without plane data: a read must cost what it costs with five levels.
+    auto peaks = [](std::uint8_t levels) {
+        HeaderBody body;
+        body.width = body.height = 32;
+        body.numLevels = levels;
+        body.bands = 1024;
+        body.subblockSize = 32;
+        body.estimateFactor = 32;
+        std::uint64_t items = 0;
+        for (const SubbandSize& size : subbandSizes({body.width, body.height, levels, 32}))
+            items += std::uint64_t(size.rows) * size.columns * 32 * body.bands;
+        RasterPacket planeset = planesetPacket(1, 0, {}, 5, 2);
+        ByteBuilder data;
+        data.u32(packetHeader(planeset.header, 0).size() + 10 + 4);
+        for (std::uint64_t left = items; left > 0;
+             left -= std::min<std::uint64_t>(left, (1u << 27) - 1))
+            data.bytes(
+                planePrefix(false, false, std::min<std::uint64_t>(left, (1u << 27) - 1), false));
+        planeset.body = planesetBody(5, 2, data.size(), data.data());
+        OpenRaster file(rasterFile(kGen4Version, {headerPacket(1, body), planeset}));
+        EXPECT_EQ(file.status, KV_OK);
+        std::vector<std::uint64_t> result;
+        for (const double mag : {1.0, 1.0 / 4}) {
+            HeapWatch watch;
+            file.reader->setProgressDelegate(&watch);
+            const std::uint64_t before = heapInUse();
+            const auto side = static_cast<std::uint32_t>(32 * mag);
+            const SceneSamples s = readScene(*file.reader, KVIScene(0, 0, side, 1, mag));
+            file.reader->setProgressDelegate(nullptr);
+            EXPECT_EQ(s.status, KV_OK);
+            EXPECT_EQ(s.bands[1023], std::vector<double>(side, 0.0));
+            result.push_back(watch.peak - before);
+        }
+        return result;
+    };
+    const std::vector<std::uint64_t> five = peaks(5);
+    const std::vector<std::uint64_t> forty = peaks(40);
+    for (std::size_t i = 0; i < five.size(); ++i)
+        EXPECT_LT(forty[i], five[i] + five[i] / 16) << "read " << i;
+}
