@@ -1,5 +1,7 @@
 #include "KVIMetadataTag.h"
 
+#include <algorithm>
+#include <cstddef>
 #include <iterator>
 
 namespace Korvel {
@@ -12,7 +14,7 @@ struct TagRow {
     const char* description;
 };
 
-// Searched front to back.
+// In increasing tag order, each tag once (checked below), so that lookups can halve it.
 constexpr TagRow kTagTable[] = {
     {0, "(invalid)", "Invalid tag"},
     {1, "", ""},
@@ -108,10 +110,18 @@ constexpr TagRow kTagTable[] = {
     {10000, "", ""},
 };
 
+constexpr bool strictlyIncreasing() {
+    for (std::size_t i = 1; i < std::size(kTagTable); ++i)
+        if (kTagTable[i - 1].tag >= kTagTable[i].tag) return false;
+    return true;
+}
+static_assert(strictlyIncreasing(), "the tag table must be in increasing tag order");
+
 const TagRow* findRow(std::uint32_t tag) {
-    for (const TagRow& row : kTagTable)
-        if (row.tag == tag) return &row;
-    return nullptr;
+    const TagRow* row =
+        std::lower_bound(std::begin(kTagTable), std::end(kTagTable), tag,
+                         [](const TagRow& r, std::uint32_t t) { return r.tag < t; });
+    return row != std::end(kTagTable) && row->tag == tag ? row : nullptr;
 }
 
 } // namespace
