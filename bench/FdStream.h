@@ -2,7 +2,7 @@
 // A read-only library stream over a file descriptor of its own, for the benchmarks that read
 // their images from disk; its duplicates open the file again.
 
-#include "KVIOStreamInf.h"
+#include "streams/KVIOStreamInf.h"
 
 #include <cstdint>
 #include <fcntl.h>

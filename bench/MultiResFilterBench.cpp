@@ -4,10 +4,10 @@
 // with its strips filled by copying a prepared pattern, so the figures are the filter's own; the
 // "synthetic" runs use the synthetic stage's own per-sample fill for comparison.
 
-#include "KVIMultiResFilter.h"
-#include "KVIRef.h"
-#include "KVIResampler.h"
-#include "KVISceneBuffer.h"
+#include "filters/KVIMultiResFilter.h"
+#include "support/KVIRef.h"
+#include "filters/KVIResampler.h"
+#include "buffers/KVISceneBuffer.h"
 #include "SyntheticImageStage.h"
 
 #include <benchmark/benchmark.h>

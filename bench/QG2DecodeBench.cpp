@@ -11,9 +11,9 @@
 // timing).
 
 #include "HeapProbe.h"
-#include "KVIODynamicMemStream.h"
-#include "KVIRef.h"
-#include "KVISceneBuffer.h"
+#include "streams/KVIODynamicMemStream.h"
+#include "support/KVIRef.h"
+#include "buffers/KVISceneBuffer.h"
 #include "QG2ImageReader.h"
 #include "QG2ImageWriter.h"
 #include "TestStreams.h"

@@ -28,8 +28,8 @@
 
 #include "FdStream.h"
 #include "HeapProbe.h"
-#include "KVISceneBuffer.h"
-#include "KVMagnification.h"
+#include "buffers/KVISceneBuffer.h"
+#include "support/KVMagnification.h"
 #include "PlaneItemWriter.h"
 #include "QuarnImageReader.h"
 #include "RasterImageWriter.h"

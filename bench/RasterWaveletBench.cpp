@@ -4,8 +4,8 @@
 // straight from whole arrays, so the figure leaves out subblock decoding and the strip cache.
 
 #include "RasterForwardWavelet.h"
-#include "qg3/QG3DataType.h"
-#include "qg3/QG3ImageInfo.h"
+#include "qg3/container/QG3DataType.h"
+#include "qg3/container/QG3ImageInfo.h"
 #include "wavelet/PipelinedWaveletDecoder.h"
 #include "wavelet/SubbandRowSource.h"
 

@@ -5,7 +5,7 @@
 
 #include "MQEncoder.h"
 #include "RasterSubblockEncoder.h"
-#include "qg3/QG3PlaneRecord.h"
+#include "qg3/planes/QG3PlaneRecord.h"
 #include "wavelet/KVMQDecoder.h"
 #include "wavelet/SubblockDecode.h"
 

@@ -2,7 +2,7 @@
 // a database, and every record it stored.
 
 #include "FuzzRasterSupport.h"
-#include "KVIMetadataClassicalReader.h"
+#include "metadata/KVIMetadataClassicalReader.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -3,12 +3,12 @@
 // over what an image describes.
 
 #include "FuzzTouch.h"
-#include "KVIImage.h"
-#include "KVIMetadataDatabase.h"
-#include "KVIMetadataRecord.h"
-#include "KVIODynamicMemStream.h"
-#include "KVIPixel.h"
-#include "KVIPixelLookupTable.h"
+#include "stages/KVIImage.h"
+#include "metadata/KVIMetadataDatabase.h"
+#include "metadata/KVIMetadataRecord.h"
+#include "streams/KVIODynamicMemStream.h"
+#include "model/KVIPixel.h"
+#include "model/KVIPixelLookupTable.h"
 
 #include <cstddef>
 #include <cstdint>

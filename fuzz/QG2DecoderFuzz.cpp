@@ -4,9 +4,9 @@
 // by the decoder at two levels, strip by strip, into a scene buffer.
 
 #include "FuzzRasterSupport.h"
-#include "KVIColorSpace.h"
-#include "KVISceneBuffer.h"
-#include "KVUtilException.h"
+#include "model/KVIColorSpace.h"
+#include "buffers/KVISceneBuffer.h"
+#include "support/KVUtilException.h"
 #include "qg2/QG2Decoder.h"
 #include "qg2/QG2FileDBInfo.h"
 

@@ -3,16 +3,16 @@
 // window; and the same bytes opened as a container, with the description of each of its images.
 
 #include "FuzzRasterSupport.h"
-#include "KVIRef.h"
-#include "KVIScene.h"
-#include "KVISceneBuffer.h"
-#include "KVMagnification.h"
-#include "KVUtilException.h"
+#include "support/KVIRef.h"
+#include "model/KVIScene.h"
+#include "buffers/KVISceneBuffer.h"
+#include "support/KVMagnification.h"
+#include "support/KVUtilException.h"
 #include "QuarnImageReader.h"
 #include "QuarnImageStageManager.h"
-#include "qg3/QG3EstimateMemory.h"
-#include "qg3/QG3FileSimpleContainer.h"
-#include "qg3/QG3FileSimpleImageSource.h"
+#include "qg3/planes/QG3EstimateMemory.h"
+#include "qg3/container/QG3FileSimpleContainer.h"
+#include "qg3/container/QG3FileSimpleImageSource.h"
 
 #include <algorithm>
 #include <cstddef>

@@ -4,7 +4,7 @@
 // the stream delivered.
 
 #include "ComStream.h"
-#include "KVIOStreamInf.h"
+#include "streams/KVIOStreamInf.h"
 
 class KVIO_IStreamStream final : public Korvel::KVIOStreamInf {
 public:

@@ -3,7 +3,7 @@
 
 #include "CQuarnPropertyStore.h"
 #include "KVIO_IStreamStream.h"
-#include "KVIRef.h"
+#include "support/KVIRef.h"
 #include "QuarnImageReader.h"
 #include "QuarnInfoPaths.h"
 

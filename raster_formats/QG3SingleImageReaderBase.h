@@ -6,7 +6,7 @@
 // until the first decode, which makes the plane source and the decoder tool that every read then
 // goes through.
 
-#include "KVIRef.h"
+#include "support/KVIRef.h"
 #include "QuarnSingleImageReaderBase.h"
 
 #include <cstdint>

@@ -1,9 +1,9 @@
 #include "QuarnImageReader.h"
 
-#include "KVIMergeMask.h"
-#include "KVIMetadataAccessor.h"
-#include "KVIMosaicFilter.h"
-#include "KVStatusGuard.h"
+#include "buffers/KVIMergeMask.h"
+#include "metadata/KVIMetadataAccessor.h"
+#include "filters/KVIMosaicFilter.h"
+#include "support/KVStatusGuard.h"
 #include "QuarnImageStageManager.h"
 
 #include <new>

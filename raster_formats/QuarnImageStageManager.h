@@ -4,8 +4,8 @@
 // asked for. An image whose number is the container's contents identifier is not counted among
 // the images: it is the file's extra (overview) stage.
 
-#include "KVIImageStageManager.h"
-#include "KVIOStreamInf.h"
+#include "stages/KVIImageStageManager.h"
+#include "streams/KVIOStreamInf.h"
 
 #include <array>
 #include <cstdint>

@@ -4,7 +4,7 @@
 // modification flags come from the image's metadata. Decoding belongs to the generations; the
 // base's decode hooks produce nothing and refuse to read.
 
-#include "KVIGeoImageReader.h"
+#include "stages/KVIGeoImageReader.h"
 #include "QuarnImageReaderInterface.h"
 
 #include <cstdint>

@@ -7,7 +7,7 @@
 // a decoder allocates and frees planes of the same sizes strip after strip, and asking the system
 // for them each time costs more than the decoding (fresh pages to fault in and clear).
 
-#include "KVUtilException.h"
+#include "support/KVUtilException.h"
 #include "QG2Status.h"
 
 #include <algorithm>

@@ -1,8 +1,8 @@
 #include "FileBand.h"
 
-#include "KVBigEndian.h"
-#include "KVIOBodyReader.h"
-#include "KVStatusGuard.h"
+#include "support/KVBigEndian.h"
+#include "streams/KVIOBodyReader.h"
+#include "support/KVStatusGuard.h"
 #include "QG2FileSubbandInfo.h"
 #include "QG2Status.h"
 

@@ -1,6 +1,6 @@
 #include "QG2BandCache.h"
 
-#include "KVStatusGuard.h"
+#include "support/KVStatusGuard.h"
 #include "QG2SubbandInfo.h"
 
 #include <algorithm>

@@ -1,6 +1,6 @@
 #include "QG2DBInfo.h"
 
-#include "KVMagnification.h"
+#include "support/KVMagnification.h"
 #include "QG2Status.h"
 
 #include <limits>

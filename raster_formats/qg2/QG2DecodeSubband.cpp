@@ -1,6 +1,6 @@
 #include "QG2DecodeSubband.h"
 
-#include "KVUtilException.h"
+#include "support/KVUtilException.h"
 #include "QG2Decoder.h"
 #include "QG2Status.h"
 

@@ -1,7 +1,7 @@
 #include "QG2Decoder.h"
 
-#include "KVStatusGuard.h"
-#include "KVUtilException.h"
+#include "support/KVStatusGuard.h"
+#include "support/KVUtilException.h"
 #include "QG2DBInfo.h"
 #include "QG2OutputConversion.h"
 #include "QG2Status.h"

@@ -22,8 +22,8 @@
 // passes a marker.
 
 #include "Array2D.h"
-#include "KVIImageStage.h"
-#include "KVISceneBuffer.h"
+#include "stages/KVIImageStage.h"
+#include "buffers/KVISceneBuffer.h"
 #include "QG2BlockCache.h"
 #include "QG2DecodeSubband.h"
 #include "QG2DitherTile.h"

@@ -1,9 +1,9 @@
 #include "QG2FileDBInfo.h"
 
-#include "KVBigEndian.h"
-#include "KVIOBodyReader.h"
-#include "KVIOStreamUtils.h"
-#include "KVStatusGuard.h"
+#include "support/KVBigEndian.h"
+#include "streams/KVIOBodyReader.h"
+#include "streams/KVIOStreamUtils.h"
+#include "support/KVStatusGuard.h"
 #include "QG2FileSubbandInfo.h"
 #include "QG2Status.h"
 

@@ -5,8 +5,8 @@
 // Its coded data ends at the offset handed in (the next subband's, or the metadata's, or the
 // stream's length minus 2).
 
-#include "KVIOBodyReader.h"
-#include "KVIOStreamInf.h"
+#include "streams/KVIOBodyReader.h"
+#include "streams/KVIOStreamInf.h"
 #include "QG2Status.h"
 #include "QG2SubbandInfo.h"
 

@@ -5,7 +5,7 @@
 // entry below 256 is another internal node, an entry of 256 or more the leaf of symbol
 // (entry - 256), and kUnassigned a branch that no code uses.
 
-#include "KVStatus.h"
+#include "support/KVStatus.h"
 
 #include <array>
 #include <cstddef>

@@ -1,6 +1,6 @@
 #include "QG2OutputConversion.h"
 
-#include "KVIDataTypeDispatch.h"
+#include "model/KVIDataTypeDispatch.h"
 #include "QG2Status.h"
 
 #include <algorithm>

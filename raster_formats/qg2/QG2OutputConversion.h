@@ -13,7 +13,7 @@
 //   and clamp(d + 0.5), each within [0, max].
 
 #include "Array2D.h"
-#include "KVISceneBuffer.h"
+#include "buffers/KVISceneBuffer.h"
 
 #include <bit>
 #include <cstdint>

@@ -2,7 +2,7 @@
 // Status codes of the generation-2 decoder. They sit beside the codes of image_core (KVStatus.h);
 // 0 is success.
 
-#include "KVStatus.h"
+#include "support/KVStatus.h"
 
 namespace Korvel {
 

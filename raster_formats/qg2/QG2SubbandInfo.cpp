@@ -1,6 +1,6 @@
 #include "QG2SubbandInfo.h"
 
-#include "KVStatusGuard.h"
+#include "support/KVStatusGuard.h"
 #include "QG2Status.h"
 
 #include <algorithm>

@@ -7,7 +7,7 @@
 //
 // The bands themselves (QG2Band) are made on request by the derived class.
 
-#include "KVStatus.h"
+#include "support/KVStatus.h"
 #include "QG2Band.h"
 #include "QG2Rect.h"
 

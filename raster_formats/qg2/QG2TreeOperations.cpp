@@ -1,6 +1,6 @@
 #include "QG2TreeOperations.h"
 
-#include "KVUtilException.h"
+#include "support/KVUtilException.h"
 #include "QG2Status.h"
 
 #include <algorithm>

@@ -1,7 +1,7 @@
 #include "BandBufferSet.h"
 
 #include "ReversibleColorTransform.h"
-#include "qg3/QG3ImageInfo.h"
+#include "qg3/container/QG3ImageInfo.h"
 
 #include <new>
 

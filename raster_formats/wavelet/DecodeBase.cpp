@@ -1,8 +1,8 @@
 #include "DecodeBase.h"
 
 #include "SubbandStripTable.h"
-#include "qg3/QG3ImageInfo.h"
-#include "qg3/QG3Status.h"
+#include "qg3/container/QG3ImageInfo.h"
+#include "qg3/container/QG3Status.h"
 
 namespace Korvel {
 

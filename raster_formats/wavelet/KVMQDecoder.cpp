@@ -1,6 +1,6 @@
 #include "KVMQDecoder.h"
 
-#include "KVBigEndian.h"
+#include "support/KVBigEndian.h"
 
 namespace Korvel {
 

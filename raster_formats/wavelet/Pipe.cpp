@@ -1,9 +1,9 @@
 #include "Pipe.h"
 
-#include "KVStatusGuard.h"
+#include "support/KVStatusGuard.h"
 #include "SubbandRowSource.h"
 #include "WrappingArithmetic.h"
-#include "qg3/QG3Status.h"
+#include "qg3/container/QG3Status.h"
 
 #include <algorithm>
 #include <cstring>

@@ -15,7 +15,7 @@
 // holding rows per band, so that a file declaring far more levels than its image has costs no
 // memory for them.
 
-#include "KVStatus.h"
+#include "support/KVStatus.h"
 #include "PipeSeg.h"
 
 #include <cstdint>

@@ -1,6 +1,6 @@
 #include "PipeSeg.h"
 
-#include "KVStatusGuard.h"
+#include "support/KVStatusGuard.h"
 #include "SubbandRowSource.h"
 #include "WrappingArithmetic.h"
 

@@ -9,7 +9,7 @@
 // low half and a high half; each half carries one border sample on each side for the symmetric
 // extension, so the lifting loops have no boundary tests.
 
-#include "KVStatus.h"
+#include "support/KVStatus.h"
 
 #include <cstdint>
 #include <memory>

@@ -1,10 +1,10 @@
 #include "PipelinedWaveletDecoder.h"
 
-#include "KVStatusGuard.h"
+#include "support/KVStatusGuard.h"
 #include "Pipe.h"
 #include "SubbandRowSource.h"
-#include "qg3/QG3DataType.h"
-#include "qg3/QG3Status.h"
+#include "qg3/container/QG3DataType.h"
+#include "qg3/container/QG3Status.h"
 
 #include <algorithm>
 #include <cstring>

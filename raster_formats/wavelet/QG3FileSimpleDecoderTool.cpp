@@ -1,10 +1,10 @@
 #include "QG3FileSimpleDecoderTool.h"
 
-#include "KVStatusGuard.h"
-#include "qg3/QG3FilePlaneStoreClient.h"
-#include "qg3/QG3FileSimpleContainer.h"
-#include "qg3/QG3FileSimplePlaneSource.h"
-#include "qg3/QG3Status.h"
+#include "support/KVStatusGuard.h"
+#include "qg3/planes/QG3FilePlaneStoreClient.h"
+#include "qg3/container/QG3FileSimpleContainer.h"
+#include "qg3/planes/QG3FileSimplePlaneSource.h"
+#include "qg3/container/QG3Status.h"
 
 #include <new>
 

@@ -8,7 +8,7 @@
 // have been asked for, or until a row in another row of subblocks is asked for (which may move
 // the subband's strip), whichever comes first. Pointers of other subbands stay valid.
 
-#include "KVStatus.h"
+#include "support/KVStatus.h"
 
 #include <cstdint>
 

@@ -10,7 +10,7 @@
 // coefficient as the values need, plus kRowsHeld rows per subband, one subblock of scratch and
 // the plane records; the whole is held under kMaxBytes.
 
-#include "KVStatus.h"
+#include "support/KVStatus.h"
 #include "SubbandStrip.h"
 
 #include <cstddef>

@@ -1,8 +1,8 @@
 #include "Subblock.h"
 
-#include "KVUtilException.h"
-#include "qg3/QG3ImageInfo.h"
-#include "qg3/QG3Status.h"
+#include "support/KVUtilException.h"
+#include "qg3/container/QG3ImageInfo.h"
+#include "qg3/container/QG3Status.h"
 
 #include <algorithm>
 #include <cstring>

@@ -3,7 +3,7 @@
 // the part of it that the image's crop window needs, and the decoding state that the bit-plane
 // decoder (SubblockDecode) works on.
 
-#include "KVStatus.h"
+#include "support/KVStatus.h"
 #include "SubblockContexts.h"
 
 #include <cstddef>

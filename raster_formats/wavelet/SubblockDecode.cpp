@@ -1,6 +1,6 @@
 #include "SubblockDecode.h"
 
-#include "qg3/QG3PlaneRecord.h"
+#include "qg3/planes/QG3PlaneRecord.h"
 
 #include <algorithm>
 #include <array>

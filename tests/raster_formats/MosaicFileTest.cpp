@@ -4,8 +4,8 @@
 // images are also checked, wherever their own reader reads them at a level of their wavelet,
 // against what the test's writer says the decoder must rebuild.
 
-#include "KVIRef.h"
-#include "KVISceneBuffer.h"
+#include "support/KVIRef.h"
+#include "buffers/KVISceneBuffer.h"
 #include "QG2ImageWriter.h"
 #include "QuarnImageReader.h"
 #include "QuarnImageStageManager.h"

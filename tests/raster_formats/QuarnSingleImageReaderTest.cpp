@@ -2,10 +2,10 @@
 // background and no-data pixels, geo placement, and the generation-2 header and metadata.
 
 #include "ClassicalMetadataWriter.h"
-#include "KVIMetadataAccessor.h"
-#include "KVIMetadataDatabase.h"
-#include "KVIMetadataTag.h"
-#include "KVIRef.h"
+#include "metadata/KVIMetadataAccessor.h"
+#include "metadata/KVIMetadataDatabase.h"
+#include "metadata/KVIMetadataTag.h"
+#include "support/KVIRef.h"
 #include "QG2FileWriter.h"
 #include "QG2ImageReader.h"
 #include "QG3SingleImageReader.h"
@@ -13,7 +13,7 @@
 #include "QuarnRasterStatus.h"
 #include "RasterFileWriter.h"
 #include "TestStreams.h"
-#include "qg3/QG3FileSimpleContainer.h"
+#include "qg3/container/QG3FileSimpleContainer.h"
 
 #include <gtest/gtest.h>
 

@@ -2,15 +2,15 @@
 // reader front and the image stage's read protocol, against the writer's own reconstruction (the
 // plain whole-image inverse of what was coded, restricted to each scene).
 
-#include "KVIRef.h"
-#include "KVMagnification.h"
+#include "support/KVIRef.h"
+#include "support/KVMagnification.h"
 #include "QG3SingleImageReaderBase.h"
 #include "QG4SingleImageReader.h"
 #include "QuarnRasterStatus.h"
 #include "RasterRead.h"
 #include "RasterScene.h"
-#include "qg3/QG3FileSimpleContainer.h"
-#include "qg3/QG3ImageInfo.h"
+#include "qg3/container/QG3FileSimpleContainer.h"
+#include "qg3/container/QG3ImageInfo.h"
 #include "wavelet/QG3FileSimpleDecoderTool.h"
 
 #include <gtest/gtest.h>

@@ -3,7 +3,7 @@
 // its strips need however large the image claims to be.
 
 #include "HeapProbe.h"
-#include "KVMagnification.h"
+#include "support/KVMagnification.h"
 #include "PlaneItemWriter.h"
 #include "RasterRead.h"
 

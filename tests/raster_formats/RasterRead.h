@@ -3,9 +3,9 @@
 // the image stage's read protocol into a buffer of the stage's pixel, and the value a decoder
 // must give for a rebuilt integer in each output type.
 
-#include "KVIDataTypeDispatch.h"
-#include "KVIImageStage.h"
-#include "KVISceneBuffer.h"
+#include "model/KVIDataTypeDispatch.h"
+#include "stages/KVIImageStage.h"
+#include "buffers/KVISceneBuffer.h"
 #include "QuarnImageReader.h"
 #include "RasterImageWriter.h"
 #include "TestStreams.h"

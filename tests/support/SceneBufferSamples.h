@@ -2,7 +2,7 @@
 // Reading and writing one sample of a scene buffer's window in tests: column x, row y of a band,
 // the sample taken as a T.
 
-#include "KVISceneBuffer.h"
+#include "buffers/KVISceneBuffer.h"
 
 #include <cstddef>
 #include <cstring>

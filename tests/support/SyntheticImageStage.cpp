@@ -1,7 +1,7 @@
 #include "SyntheticImageStage.h"
 
-#include "KVISceneBuffer.h"
-#include "KVMagnification.h"
+#include "buffers/KVISceneBuffer.h"
+#include "support/KVMagnification.h"
 
 #include <algorithm>
 #include <atomic>

@@ -7,7 +7,7 @@
 // stream is open, as the shell's stream adapter does. Seeks may go past the end (reads there give
 // 0 bytes and set end-of-file; writes zero-fill the gap); a target before 0 fails with status 1.
 
-#include "KVIOStreamInf.h"
+#include "streams/KVIOStreamInf.h"
 
 #include <algorithm>
 #include <cstdint>

@@ -4,7 +4,7 @@
 
 #include "ByteBuilder.h"
 #include "HeapProbe.h"
-#include "KVIODynamicMemStream.h"
+#include "streams/KVIODynamicMemStream.h"
 #include "QG2Harness.h"
 #include "qg2/QG2Status.h"
 

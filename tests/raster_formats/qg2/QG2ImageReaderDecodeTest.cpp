@@ -2,8 +2,8 @@
 // the stored region with its level offset, the dither the metadata switches off, and the bytes
 // that opening and decoding read.
 
-#include "KVBigEndian.h"
-#include "KVIRef.h"
+#include "support/KVBigEndian.h"
+#include "support/KVIRef.h"
 #include "QG2Harness.h"
 #include "QG2ImageReader.h"
 

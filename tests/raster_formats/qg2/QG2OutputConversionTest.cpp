@@ -2,8 +2,8 @@
 // four-band conversion, and what the conversion refuses.
 
 #include "qg2/QG2OutputConversion.h"
-#include "KVIColorSpace.h"
-#include "KVIDataType.h"
+#include "model/KVIColorSpace.h"
+#include "model/KVIDataType.h"
 #include "qg2/QG2Status.h"
 
 #include <bit>

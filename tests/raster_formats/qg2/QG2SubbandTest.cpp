@@ -3,7 +3,7 @@
 // tests), and the plane sets they are made of.
 
 #include "qg2/QG2Subband.h"
-#include "KVStatusGuard.h"
+#include "support/KVStatusGuard.h"
 #include "qg2/QG2Status.h"
 #include "qg2/QG2TreeOperations.h"
 

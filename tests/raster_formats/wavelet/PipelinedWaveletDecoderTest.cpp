@@ -4,11 +4,11 @@
 // does.
 
 #include "wavelet/PipelinedWaveletDecoder.h"
-#include "KVStatusGuard.h"
+#include "support/KVStatusGuard.h"
 #include "RasterForwardWavelet.h"
-#include "qg3/QG3DataType.h"
-#include "qg3/QG3ImageInfo.h"
-#include "qg3/QG3Status.h"
+#include "qg3/container/QG3DataType.h"
+#include "qg3/container/QG3ImageInfo.h"
+#include "qg3/container/QG3Status.h"
 #include "wavelet/PipeSeg.h"
 #include "wavelet/SubbandRowSource.h"
 

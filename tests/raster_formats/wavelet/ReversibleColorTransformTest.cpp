@@ -3,7 +3,7 @@
 // band-selection rule.
 
 #include "wavelet/ReversibleColorTransform.h"
-#include "qg3/QG3ImageInfo.h"
+#include "qg3/container/QG3ImageInfo.h"
 #include "wavelet/BandBufferSet.h"
 
 #include <gtest/gtest.h>

@@ -1,7 +1,0 @@
-#include "KVIMetadataReader.h"
-
-namespace Korvel {
-
-KVIMetadataReader::~KVIMetadataReader() = default;
-
-} // namespace Korvel

@@ -1,0 +1,141 @@
+#pragma once
+// Presents the several images of a stage manager as one image. The images are laid into one
+// georeferenced canvas at the finest resolution per axis; their ground boxes are kept in an
+// R-tree, and each strip of a read lists the images it touches and merges them into the strip
+// in ascending image order, so that where images overlap the higher index lies on top.
+//
+// Each image is read through a chain built the first time the image is needed: a
+// multi-resolution filter when its resolution or magnification range differs from the
+// mosaic's, and always an embedded image that places it on the canvas. Chains whose images a
+// read no longer touches are released one strip after their read ended (when so set), and made
+// again on the next use, so a mosaic holds stages only for the images of the strips at hand.
+// When the manager offers an overview stage, reads at or below its scale go to it instead.
+//
+// Its description (size, pixel, background and no-data pixels, geo coordinate, magnification
+// range, metadata) is stored by initialize; a geo coordinate set later changes what the mosaic
+// reports, not where its images lie. Its data size (KVIImage::getDataSize: width x height
+// x the colour bytes of its pixel) is the size of the mosaic of all images.
+
+#include "stages/KVIImageReader.h"
+#include "filters/KVIRTree.h"
+#include "support/KVIRef.h"
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+namespace Korvel {
+
+class KVIEmbeddedImage;
+class KVIImageStageManager;
+class PixelHolder;
+
+class KVIMosaicFilter : public KVIImageReaderStack {
+public:
+    // A new mosaic with one reference, or null when out of memory.
+    static KVIMosaicFilter* create();
+
+    // Whether the chains of images a read no longer touches are released (true by default).
+    void setReleaseUnusedImages(bool release);
+    // The merge mode of every image's embedded image (KVI_MERGE_VISIBLE by default).
+    void setMergeMode(std::uint32_t mergeMode);
+    std::uint32_t getMergeMode() const { return mergeMode_; }
+
+    // Lays out the manager's images (the manager is retained). background null takes image 0's,
+    // or the default the image model makes. Images of other resolutions are resampled to the
+    // finest when allowDifferentResolutions is set; else an image whose size changes by half a
+    // pixel or more at the mosaic's resolution is refused. Statuses: KV_NOT_AVAILABLE (no image,
+    // or a null stage), the manager's, KV_MOSAIC_X_RESOLUTION / KV_MOSAIC_Y_RESOLUTION
+    // (resolution signs differ from image 0's, sizes refused, or a canvas that is not finite or
+    // does not fit 32 bits), the pixel comparison's (KVIPixel::checkCompatible), those of the
+    // overview stage, KV_OUT_OF_MEMORY. Stages are asked once each and released; no chain is
+    // built here (but the overview's).
+    KVStatus initialize(KVIImageStageManager* manager, const KVIPixel* background,
+                        bool allowDifferentResolutions);
+
+    // The canvas size times the magnification, rounded up, at any magnification.
+    KVStatus getDimsAtMag(double magnification, std::uint32_t& width,
+                          std::uint32_t& height) const override;
+    KVIMaskSource* getMaskSource() const override { return nullptr; }
+    // The smaller of the scene's own cost (its pixels x bytes per pixel, in kilobytes) and the sum
+    // of the costs of the images it touches; 0 when it touches none.
+    std::int64_t getSceneCost(const KVIScene& scene) override;
+    // The mosaic does not clip: false for every scene.
+    bool clipScene(const KVIScene& scene, KVIScene& clipped) override;
+    // KVI_MOD_MOSAICKED when the scene touches two or more images, with the flags of every image
+    // it touches; 0 when it touches none.
+    std::uint32_t getModifications(const KVIScene& scene) override;
+
+    KVStatus decodeBegin(const KVIScene& scene) override;
+    KVStatus decodeStrip(KVISceneBuffer& buffer, const KVIScene& stripScene) override;
+    KVStatus decodeEnd() override;
+
+    // Inspection: the number of images, and of images whose chain is built now.
+    std::uint32_t getNumImages() const { return static_cast<std::uint32_t>(builtSlot_.size()); }
+    std::uint32_t getNumBuiltImages() const { return static_cast<std::uint32_t>(built_.size()); }
+    const KVIRTree& getIndex() const { return *index_; }
+
+protected:
+    KVIMosaicFilter();
+    ~KVIMosaicFilter() override;
+
+private:
+    class ImageLister;
+
+    // Gathers the n images' description, the R-tree and the canvas.
+    KVStatus layOut(std::uint32_t n, const KVIPixel* background, bool allowDifferentResolutions);
+    KVStatus setUpOverview();
+    // Lists (ascending) the images whose boxes overlap the scene's box with positive area.
+    KVStatus listImages(const KVIScene& scene);
+    // The chain of image i, built when missing.
+    KVStatus getWrapper(std::uint32_t i, KVIEmbeddedImage*& wrapper);
+    // After a query: an image that takes no part in a read is released (when so set).
+    void releaseIfIdle(std::uint32_t i);
+    // Ends the reads of the images whose read is under way; the first failure is returned.
+    KVStatus endImageReads();
+    void releaseImage(std::uint32_t i);
+    // Every chain, stage and the overview.
+    void releaseAll();
+
+    // An image whose stage or chain exists: its number, the strips left in its own read
+    // (negative while it takes no part in a read), its stage and its chain.
+    struct BuiltImage {
+        std::uint32_t index = 0;
+        std::int32_t useCount = -1;
+        KVIRef<KVIImageStage> stage;
+        KVIRef<KVIEmbeddedImage> wrapper;
+    };
+    static constexpr std::uint32_t kNotBuilt = 0xFFFFFFFF;
+    // Image i's entry among the built images, or null.
+    BuiltImage* findBuilt(std::uint32_t i) {
+        return builtSlot_[i] == kNotBuilt ? nullptr : &built_[builtSlot_[i]];
+    }
+    // Image i's strips left; -1 when it is not built.
+    std::int32_t useCount(std::uint32_t i) {
+        const BuiltImage* image = findBuilt(i);
+        return image != nullptr ? image->useCount : -1;
+    }
+
+    KVIRef<KVIImageStageManager> manager_;
+    std::unique_ptr<KVIRTree> index_;
+    // The images built now, so that a strip visits only those, and each image's place in that
+    // list (kNotBuilt when it has none): all that is kept per image besides its place in the
+    // index, since a file may hold hundreds of thousands of images.
+    std::vector<BuiltImage> built_;
+    std::vector<std::uint32_t> builtSlot_;
+    std::uint32_t mergeMode_ = 0;
+    // The method of every multi-resolution filter the mosaic makes: nearest.
+    std::uint32_t resampleMethod_;
+    bool releaseUnused_ = true;
+    std::unique_ptr<PixelHolder> fillHolder_;
+    std::vector<std::uint32_t> imageList_;
+    KVIRef<KVIEmbeddedImage> overview_;
+    double overviewMagnification_ = 0.0;
+    // The canvas's placement as laid out: images are placed and listed on it, whatever geo
+    // coordinate the mosaic is given later (a world file).
+    KVIGeoCoord grid_;
+    KVIScene readScene_;
+    bool overviewServesRead_ = false;
+};
+
+} // namespace Korvel

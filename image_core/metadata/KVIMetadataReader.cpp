@@ -1,0 +1,7 @@
+#include "metadata/KVIMetadataReader.h"
+
+namespace Korvel {
+
+KVIMetadataReader::~KVIMetadataReader() = default;
+
+} // namespace Korvel

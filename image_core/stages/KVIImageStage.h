@@ -1,0 +1,107 @@
+#pragma once
+// A stage of the image pipeline: an image that delivers the pixels of a scene strip by strip into
+// a scene buffer. read() checks the scene, cuts it into strips of the stage's strip height and
+// hands a window of the caller's buffer to the decode hooks for each strip, telling the progress
+// delegate how far it got and asking the interrupt delegate whether to stop.
+
+#include "stages/KVIImage.h"
+#include "model/KVIScene.h"
+
+#include <cstdint>
+#include <optional>
+
+namespace Korvel {
+
+class KVIMaskSource;
+class KVISceneBuffer;
+
+// Told how far a read has come, 0.0 to 1.0; a nonzero answer stops the read with that status.
+class KVIProgressDelegate {
+public:
+    virtual ~KVIProgressDelegate() = default;
+    virtual KVStatus reportProgress(float fraction) = 0;
+};
+
+// Asked between strips; a nonzero answer stops the read with that status.
+class KVIInterruptDelegate {
+public:
+    virtual ~KVIInterruptDelegate() = default;
+    virtual KVStatus checkInterrupt() = 0;
+};
+
+class KVIImageStage : public KVIImage {
+public:
+    virtual bool isSelective() const = 0;
+    virtual KVIMaskSource* getMaskSource() const = 0;
+    // Delegates are not owned.
+    virtual void setProgressDelegate(KVIProgressDelegate* delegate) = 0;
+    virtual KVIProgressDelegate* getProgressDelegate() const = 0;
+    virtual void setInterruptDelegate(KVIInterruptDelegate* delegate) = 0;
+    virtual KVIInterruptDelegate* getInterruptDelegate() const = 0;
+
+    // The read protocol; read() runs all three. A read that began successfully must end with
+    // readEnd, which also runs after a failure.
+    virtual KVStatus readBegin(const KVIScene& scene);
+    virtual KVStatus readStrip(KVISceneBuffer& buffer, const KVIScene& stripScene);
+    virtual KVStatus readEnd();
+
+    virtual std::uint32_t getStripHeight() const = 0;
+    // A height of 0 is refused with KV_BAD_ARGUMENT.
+    virtual KVStatus setStripHeight(std::uint32_t height) = 0;
+    // The cost of reading a scene, in kilobytes.
+    virtual std::int64_t getSceneCost(const KVIScene& scene) = 0;
+    // The scene clipped to the image; false when nothing is left.
+    virtual bool clipScene(const KVIScene& scene, KVIScene& clipped) = 0;
+
+    // Each stores a copy; null clears. KV_OUT_OF_MEMORY leaves the property empty.
+    virtual KVStatus setBackgroundPixel(const KVIPixel* pixel) = 0;
+    virtual KVStatus setNoDataPixel(const KVIPixel* pixel) = 0;
+    virtual KVStatus setGeoCoord(const KVIGeoCoord& geo) = 0;
+    virtual KVStatus setDynamicRange(const KVIPixel& minPixel, const KVIPixel& maxPixel) = 0;
+    virtual KVStatus setPrecision(std::uint8_t bits) = 0;
+    virtual KVStatus setPixelLookupTable(const KVIPixelLookupTable* table) = 0;
+    virtual KVStatus setMetadata(const KVIMetadataDatabase* metadata) = 0;
+
+    // The modification flags (KVI_MOD_...) of the pixels a scene would give.
+    virtual std::uint32_t getModifications(const KVIScene& scene) = 0;
+
+    // The hooks that produce the pixels, called by the read protocol.
+    virtual KVStatus decodeBegin(const KVIScene& scene) = 0;
+    virtual KVStatus decodeStrip(KVISceneBuffer& buffer, const KVIScene& stripScene) = 0;
+    virtual KVStatus decodeEnd() = 0;
+
+    // Reads a whole scene into the buffer's window.
+    KVStatus read(const KVIScene& scene, KVISceneBuffer& buffer);
+    // KV_SCENE_MAG_OUT_OF_RANGE, KV_SCENE_CLIPPED_AWAY (nothing of the scene is in the image),
+    // KV_SCENE_OUTSIDE_IMAGE (it reaches out by half a pixel or more), else KV_OK.
+    KVStatus checkScene(const KVIScene& scene) const;
+    // KV_SCENE_BUFFER_MISMATCH when the scene is larger than the buffer's window, else the strict
+    // comparison of the stage's pixel with the buffer's.
+    KVStatus checkSceneBuffer(const KVIScene& scene, const KVISceneBuffer& buffer) const;
+    // Strip i of the current read; an empty scene outside a read.
+    KVIScene getStripScene(std::uint32_t index) const;
+    // Sets the scene's rows and columns of the buffer's window, held within the window, to the
+    // pixel. KV_UNSUPPORTED_DATA_TYPE for a band whose samples are not 1, 2, 4 or 8 bytes,
+    // KV_PIXEL_BAND_COUNT_MISMATCH when the pixel has fewer bands than the buffer.
+    static KVStatus fillWithPixel(const KVIScene& scene, KVISceneBuffer& buffer,
+                                  const KVIPixel& pixel);
+    // fillWithPixel with the background pixel; nothing without one.
+    KVStatus fillWithBackground(const KVIScene& scene, KVISceneBuffer& buffer) const;
+
+protected:
+    ~KVIImageStage() override;
+
+private:
+    struct ReadState {
+        KVIScene scene;
+        std::uint32_t stripHeight = 0;
+        std::uint32_t numStrips = 0;
+    };
+
+    // The interrupt delegate's answer, then the progress delegate's to fraction.
+    KVStatus askDelegates(float fraction);
+
+    std::optional<ReadState> readState_;
+};
+
+} // namespace Korvel

@@ -1,0 +1,44 @@
+#include "qg3/container/DBObjectProxy.h"
+
+#include "qg3/container/DBObject.h"
+#include "qg3/container/QG3Status.h"
+
+#include <new>
+
+namespace Korvel {
+
+DBObjectProxy::DBObjectProxy(DB* db, const DBObjectType& type) : db_(db), type_(type.clone()) {}
+
+DBObjectProxy::~DBObjectProxy() = default;
+
+DBObject* DBObjectProxy::getLoadedObject() const {
+    return imp_ ? imp_->getLoadedObject() : nullptr;
+}
+
+bool DBObjectProxy::isEqual(const DBObjectProxy& other) const {
+    const DBObject* mine = getLoadedObject();
+    const DBObject* theirs = other.getLoadedObject();
+    return mine != nullptr && theirs != nullptr && mine->hasSameType(*theirs);
+}
+
+KVStatus DBObjectProxy::getObject(DBObject*& object) {
+    object = nullptr;
+    if (!imp_) return KV_QG3_NO_OBJECT;
+    if (DBObject* loaded = imp_->getLoadedObject()) {
+        object = loaded;
+        return KV_OK;
+    }
+    DBObject* made = nullptr;
+    const KVStatus status = imp_->load(made);
+    if (status != KV_OK) return status;
+    std::unique_ptr<DBObject> owned(made);
+    std::unique_ptr<DBObjectProxyImpObject> loaded(new (std::nothrow)
+                                                       DBObjectProxyImpObject(this, nullptr));
+    if (!loaded) return KV_QG3_OUT_OF_MEMORY;
+    loaded->setObject(std::move(owned));
+    object = made;
+    imp_ = std::move(loaded);
+    return KV_OK;
+}
+
+} // namespace Korvel

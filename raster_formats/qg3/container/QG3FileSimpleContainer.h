@@ -1,0 +1,43 @@
+#pragma once
+// A container over a file stream, which it opens around each access and closes again unless it
+// was asked to keep the stream open.
+
+#include "streams/KVIOStreamInf.h"
+#include "qg3/container/QG3Container.h"
+
+#include <cstdint>
+
+namespace Korvel {
+
+class QG3FileSimpleContainer : public QG3Container {
+public:
+    // The stream stays the caller's and must outlive the container.
+    QG3FileSimpleContainer(KVIOStreamInf* stream, bool keepOpen);
+    ~QG3FileSimpleContainer() override;
+
+    KVStatus open() override;
+
+    // Opens the stream when it is not open.
+    KVStatus openStream();
+    // Closes the stream unless it is kept open.
+    KVStatus closeStream();
+    // A duplicate at the stream's position, owned by the caller; null when it cannot be made.
+    KVIOStreamInf* duplicateStream();
+    // A stream over the generation-2 image stored as the image's type-7 packet, owned by the
+    // caller: 2010 when there is no such packet, 1 when the file stream cannot be duplicated.
+    KVStatus getQG2ImageStream(std::uint32_t imageNumber, KVIOStreamInf*& stream);
+
+    KVIOStreamInf* getStream() const { return stream_; }
+    bool isKeepOpen() const { return keepOpen_; }
+
+protected:
+    // The database from the start of the file.
+    KVStatus readDatabase() override;
+
+private:
+    KVIOStreamInf* stream_;
+    std::int64_t endPosition_ = 0;
+    bool keepOpen_;
+};
+
+} // namespace Korvel

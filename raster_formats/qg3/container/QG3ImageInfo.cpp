@@ -1,0 +1,246 @@
+#include "qg3/container/QG3ImageInfo.h"
+
+#include "support/KVMagnification.h"
+#include "support/KVUtilException.h"
+#include "qg3/container/QG3Status.h"
+
+#include <algorithm>
+#include <cstring>
+#include <limits>
+#include <new>
+
+namespace Korvel {
+
+namespace {
+
+constexpr std::int64_t kMaxSide = std::numeric_limits<std::int32_t>::max();
+
+std::int32_t saturate(std::int64_t v) {
+    return static_cast<std::int32_t>(std::clamp<std::int64_t>(
+        v, std::numeric_limits<std::int32_t>::min(), std::numeric_limits<std::int32_t>::max()));
+}
+
+std::unique_ptr<float[]> copyFloats(const std::unique_ptr<float[]>& from, std::uint32_t count) {
+    if (!from || count == 0) return nullptr;
+    std::unique_ptr<float[]> to(new (std::nothrow) float[count]);
+    if (!to) throw KVUtilException(KV_OUT_OF_MEMORY);
+    std::memcpy(to.get(), from.get(), count * sizeof(float));
+    return to;
+}
+
+bool floatsEqual(const float* a, const float* b, std::uint32_t count) {
+    if (a == b) return true;
+    if (a == nullptr || b == nullptr) return false;
+    for (std::uint32_t i = 0; i < count; ++i)
+        if (!(a[i] == b[i])) return false; // NaN is never equal
+    return true;
+}
+
+// ceil(size / 2^level) for size >= 1.
+std::int64_t sizeAtLevel(std::int64_t size, unsigned level) {
+    return size < 1 ? 0 : ((size - 1) >> std::min(level, 62u)) + 1;
+}
+
+} // namespace
+
+QG3ImageInfo::QG3ImageInfo(const QG3ImageInfo& other)
+    : imageNumber(other.imageNumber), numLevels(other.numLevels), width(other.width),
+      height(other.height), subblockSize(other.subblockSize), bandSet(other.bandSet),
+      estimateFactor(other.estimateFactor), dataType(other.dataType),
+      bandScale(copyFloats(other.bandScale, other.bandSet.getBitCount())),
+      bandOffset(copyFloats(other.bandOffset, other.bandSet.getBitCount())),
+      sampleMin(other.sampleMin), sampleMax(other.sampleMax), colorSpace(other.colorSpace),
+      auxCodeA(other.auxCodeA), colorTransform(other.colorTransform), auxCodeB(other.auxCodeB),
+      auxCodeC(other.auxCodeC), auxCodeD(other.auxCodeD), auxCountA(other.auxCountA),
+      auxCountB(other.auxCountB), cropX0(other.cropX0), cropY0(other.cropY0), cropX1(other.cropX1),
+      cropY1(other.cropY1), cropLevel(other.cropLevel), isCropped(other.isCropped),
+      hasItemValue(other.hasItemValue), itemValueWidth(other.itemValueWidth),
+      hasItemWord(other.hasItemWord), planesetKind(other.planesetKind),
+      planesetLayout(other.planesetLayout) {
+    // A record without a table (never computed) stays without one.
+    if (other.subbands) {
+        const KVStatus status = computeSubbands();
+        if (status != KV_OK)
+            throw KVUtilException(status == KV_QG3_OUT_OF_MEMORY ? KV_OUT_OF_MEMORY : status);
+    }
+}
+
+bool QG3ImageInfo::isEqual(const QG3ImageInfo& o) const {
+    return imageNumber == o.imageNumber && numLevels == o.numLevels && width == o.width &&
+           height == o.height && bandSet == o.bandSet && estimateFactor == o.estimateFactor &&
+           subblockSize == o.subblockSize && numSubbands == o.numSubbands &&
+           sampleMin == o.sampleMin && sampleMax == o.sampleMax && colorSpace == o.colorSpace &&
+           auxCodeA == o.auxCodeA && colorTransform == o.colorTransform && auxCodeB == o.auxCodeB &&
+           auxCodeC == o.auxCodeC && auxCodeD == o.auxCodeD && auxCountA == o.auxCountA &&
+           auxCountB == o.auxCountB && dataType == o.dataType &&
+           floatsEqual(bandScale.get(), o.bandScale.get(), bandSet.getBitCount()) &&
+           floatsEqual(bandOffset.get(), o.bandOffset.get(), bandSet.getBitCount()) &&
+           cropX0 == o.cropX0 && cropY0 == o.cropY0 && cropX1 == o.cropX1 && cropY1 == o.cropY1 &&
+           isCropped == o.isCropped && cropLevel == o.cropLevel && hasItemValue == o.hasItemValue &&
+           itemValueWidth == o.itemValueWidth && hasItemWord == o.hasItemWord &&
+           planesetKind == o.planesetKind && planesetLayout == o.planesetLayout;
+}
+
+KVStatus QG3ImageInfo::computeSubbands() {
+    if (subblockSize == 0 || numLevels > QG3_MAX_LEVELS || width == 0 || height == 0 ||
+        width > kMaxSide || height > kMaxSide)
+        return KV_QG3_BAD_FORMAT;
+
+    const std::uint32_t count = 4u * numLevels + 1u;
+    std::unique_ptr<QG3Subband[]> table(new (std::nothrow) QG3Subband[count]);
+    if (!table) return KV_QG3_OUT_OF_MEMORY;
+
+    // Finest level first: each split of a w x h band gives low-low, high-low, low-high and
+    // high-high, stored from the top of the table down.
+    std::uint32_t w = width;
+    std::uint32_t h = height;
+    for (std::uint32_t k = 4u * numLevels; k > 0; k -= 4) {
+        const std::uint32_t halfW = (w + 1) / 2;
+        const std::uint32_t halfH = (h + 1) / 2;
+        table[k] = {w / 2, h / 2, 0, 0};
+        table[k - 1] = {halfW, h / 2, 0, 0};
+        table[k - 2] = {w / 2, halfH, 0, 0};
+        table[k - 3] = {halfW, halfH, 0, 0};
+        w = halfW;
+        h = halfH;
+    }
+    table[0] = {w, h, 0, 0};
+
+    std::uint64_t total = 0;
+    for (std::uint32_t i = 0; i < count; ++i) {
+        const std::uint64_t rows =
+            (std::uint64_t(table[i].height) + subblockSize - 1) / subblockSize;
+        const std::uint64_t columns =
+            (std::uint64_t(table[i].width) + subblockSize - 1) / subblockSize;
+        if (rows > 0xFFFF || columns > 0xFFFF) return KV_QG3_BAD_FORMAT;
+        table[i].rows = static_cast<std::uint16_t>(rows);
+        table[i].columns = static_cast<std::uint16_t>(columns);
+        total += table[i].subblockCount();
+    }
+
+    if (cropX0 == 0 && cropY0 == 1 && cropX1 == -1 && cropY1 == 0) {
+        cropY0 = 0;
+        cropX1 = static_cast<std::int32_t>(width - 1);
+        cropY1 = static_cast<std::int32_t>(height - 1);
+    }
+    numSubbands = count;
+    subbands = std::move(table);
+    totalSubblocks = total;
+    return KV_OK;
+}
+
+bool QG3ImageInfo::isCropWindowValid() const {
+    if (cropLevel > numLevels) return false;
+    const std::int64_t levelWidth = sizeAtLevel(width, cropLevel);
+    const std::int64_t levelHeight = sizeAtLevel(height, cropLevel);
+    return cropX0 >= 0 && cropY0 >= 0 && cropX0 <= cropX1 && cropY0 <= cropY1 &&
+           cropX1 < levelWidth && cropY1 < levelHeight;
+}
+
+const QG3Subband& QG3ImageInfo::subbandAt(std::uint8_t subband) const {
+    // An index beyond the table answers as an empty subband.
+    static const QG3Subband kNone;
+    return subbands && subband < numSubbands ? subbands[subband] : kNone;
+}
+
+std::uint32_t QG3ImageInfo::getSubblockIndex(std::uint8_t subband, std::uint32_t row,
+                                             std::uint32_t column) const {
+    return row * subbandAt(subband).columns + column;
+}
+
+void QG3ImageInfo::getSubblockPosition(std::uint8_t subband, std::uint32_t k, std::uint32_t& row,
+                                       std::uint32_t& column) const {
+    const std::uint32_t columns = subbandAt(subband).columns;
+    row = columns == 0 ? 0 : k / columns;
+    column = columns == 0 ? 0 : k % columns;
+}
+
+void QG3ImageInfo::getSubblockSize(std::uint8_t subband, std::uint32_t k, std::uint16_t& w,
+                                   std::uint16_t& h) const {
+    const QG3Subband& band = subbandAt(subband);
+    std::uint32_t row = 0;
+    std::uint32_t column = 0;
+    getSubblockPosition(subband, k, row, column);
+    // The last column and row hold what is left of the subband.
+    w = column + 1 == band.columns
+            ? static_cast<std::uint16_t>(band.width - std::uint64_t(subblockSize) * column)
+            : subblockSize;
+    h = row + 1 == band.rows
+            ? static_cast<std::uint16_t>(band.height - std::uint64_t(subblockSize) * row)
+            : subblockSize;
+}
+
+QG3Rect QG3ImageInfo::getSubblockRect(std::uint8_t subband, std::uint32_t k) const {
+    const QG3Subband& band = subbandAt(subband);
+    std::uint32_t row = 0;
+    std::uint32_t column = 0;
+    getSubblockPosition(subband, k, row, column);
+    const std::int64_t x0 = std::int64_t(column) * subblockSize;
+    const std::int64_t y0 = std::int64_t(row) * subblockSize;
+    return {saturate(x0), saturate(y0),
+            saturate(std::min<std::int64_t>(x0 + subblockSize, band.width) - 1),
+            saturate(std::min<std::int64_t>(y0 + subblockSize, band.height) - 1)};
+}
+
+QG3Rect QG3ImageInfo::getLevelRect(std::int32_t level, const QG3Rect& r, bool inWindow) const {
+    std::int64_t x0 = r.x0;
+    std::int64_t y0 = r.y0;
+    std::int64_t x1 = r.x1;
+    std::int64_t y1 = r.y1;
+    std::int32_t boundLevel = level;
+    if (inWindow) {
+        x0 += cropX0;
+        x1 += cropX0;
+        y0 += cropY0;
+        y1 += cropY0;
+        boundLevel = saturate(std::int64_t(cropLevel) + level);
+    }
+    if (level == 0) return {saturate(x0), saturate(y0), saturate(x1), saturate(y1)};
+
+    const std::int64_t nx0 = shiftFloor(saturate(x0), level);
+    const std::int64_t ny0 = shiftFloor(saturate(y0), level);
+    std::int64_t nx1 = nx0 + shiftCeil(saturate(x1 - x0 + 1), level) - 1;
+    std::int64_t ny1 = ny0 + shiftCeil(saturate(y1 - y0 + 1), level) - 1;
+    if (level < 0) {
+        nx1 = std::min<std::int64_t>(nx1, shiftCeil(saturate(width), boundLevel) - 1);
+        ny1 = std::min<std::int64_t>(ny1, shiftCeil(saturate(height), boundLevel) - 1);
+    }
+    return {saturate(nx0), saturate(ny0), saturate(nx1), saturate(ny1)};
+}
+
+QG3Rect QG3ImageInfo::getImageRect(std::int32_t level, bool inWindow, bool levelIsRelative) const {
+    if (inWindow) {
+        const QG3Rect window{0, 0, saturate(std::int64_t(cropX1) - cropX0),
+                             saturate(std::int64_t(cropY1) - cropY0)};
+        const std::int64_t at = levelIsRelative ? level : std::int64_t(level) - cropLevel;
+        return getLevelRect(saturate(at), window, true);
+    }
+    const QG3Rect whole{0, 0, saturate(std::int64_t(width) - 1),
+                        saturate(std::int64_t(height) - 1)};
+    const std::int64_t at = levelIsRelative ? std::int64_t(level) + cropLevel : level;
+    return getLevelRect(saturate(at), whole, false);
+}
+
+bool QG3ImageInfo::isWholeWindow() const {
+    return cropX0 == 0 && cropY0 == 0 && cropX1 == std::int64_t(width) - 1 &&
+           cropY1 == std::int64_t(height) - 1;
+}
+
+std::uint32_t QG3ImageInfo::getVisibleWidth() const {
+    if (isWholeWindow()) return width;
+    const std::int64_t w = std::int64_t(cropX1) - cropX0 + 1;
+    return w > 0 ? static_cast<std::uint32_t>(w) : 0;
+}
+
+std::uint32_t QG3ImageInfo::getVisibleHeight() const {
+    if (isWholeWindow()) return height;
+    const std::int64_t h = std::int64_t(cropY1) - cropY0 + 1;
+    return h > 0 ? static_cast<std::uint32_t>(h) : 0;
+}
+
+std::uint8_t QG3ImageInfo::getVisibleNumLevels() const {
+    if (isWholeWindow()) return numLevels;
+    return cropLevel < numLevels ? static_cast<std::uint8_t>(numLevels - cropLevel) : 0;
+}
+
+} // namespace Korvel

@@ -1,0 +1,176 @@
+#include "support/KVUtilException.h"
+#include "QG2FileWriter.h"
+#include "qg2/QG2Decoder.h"
+#include "qg2/QG2Status.h"
+
+#include <gtest/gtest.h>
+#include <set>
+
+namespace Korvel {
+namespace {
+
+using quarn_test::QG2HuffmanTable;
+using quarn_test::QG2Symbol;
+
+struct Decoded {
+    std::vector<std::int32_t> values;
+    std::optional<QG2ResumeState> state;
+};
+
+Decoded decode(const QG2HuffmanTable& table, const std::vector<std::uint8_t>& bytes,
+               const QG2Rect& block, const QG2Rect& wanted,
+               const QG2ResumeState* resume = nullptr) {
+    QG2HuffmanTree tree;
+    EXPECT_EQ(tree.build(table.bits.data(), table.huffval.data(), table.huffval.size()), KV_OK);
+    Decoded d;
+    d.values.assign(static_cast<std::size_t>(wanted.width() * wanted.height()), 0);
+    d.state = QG2Decoder::decodeBlock(tree, bytes.data(), bytes.size(), d.values.data(), block,
+                                      wanted, resume);
+    return d;
+}
+
+KVStatus failure(const QG2HuffmanTable& table, const std::vector<std::uint8_t>& bytes,
+                 const QG2Rect& block) {
+    try {
+        decode(table, bytes, block, block);
+    } catch (const KVUtilException& e) {
+        return e.getStatus();
+    }
+    return KV_OK;
+}
+
+// The part of a block raster that a wanted rectangle covers.
+std::vector<std::int32_t> cut(const std::vector<std::int32_t>& raster, const QG2Rect& block,
+                              const QG2Rect& wanted) {
+    std::vector<std::int32_t> out;
+    for (std::int32_t y = wanted.y0; y <= wanted.y1; ++y)
+        for (std::int32_t x = wanted.x0; x <= wanted.x1; ++x)
+            out.push_back(raster[(y - block.y0) * block.width() + (x - block.x0)]);
+    return out;
+}
+
+// Coefficients of every kind: short and long zero runs, literals, 8- and 16-bit escapes.
+std::vector<std::int32_t> mixedCoefficients(std::size_t count) {
+    const std::int32_t values[] = {1, -1, -73, 75, 76, -74, 200, -255, 256, -1000, 32767, -32767};
+    std::vector<std::int32_t> out;
+    std::uint32_t x = 12345;
+    for (std::size_t i = 0; out.size() < count; ++i) {
+        x = x * 1103515245u + 12345u;
+        const std::size_t zeros = (x >> 16) % 7 == 0 ? (x >> 8) % 400 : (x >> 8) % 4;
+        out.insert(out.end(), std::min(zeros, count - out.size()), 0);
+        if (out.size() < count) out.push_back(values[i % std::size(values)]);
+    }
+    return out;
+}
+
+struct Coded {
+    std::vector<std::int32_t> raster;
+    QG2HuffmanTable table;
+    std::vector<std::uint8_t> bytes;
+};
+
+Coded code(const std::vector<std::int32_t>& raster) {
+    std::vector<QG2Symbol> symbols = quarn_test::qg2Symbols(raster);
+    symbols.insert(symbols.begin() + 1, quarn_test::qg2Run(0)); // moves nothing
+    Coded c{raster, quarn_test::qg2FlatTable(quarn_test::qg2SymbolValues(symbols)), {}};
+    c.bytes = quarn_test::qg2EncodeBlock(c.table, symbols);
+    return c;
+}
+
+TEST(QG2BlockDecode, EverySymbolKindDecodesToTheWrittenCoefficients) {
+    const QG2Rect block{100, 40, 139, 69}; // 40 x 30
+    const Coded c = code(mixedCoefficients(1200));
+    std::set<int> kinds;
+    for (std::uint8_t s : c.table.huffval)
+        kinds.insert(s == 0 ? 0 : s <= 100 ? 1 : s <= 106 ? s : 107);
+    EXPECT_EQ(kinds, (std::set<int>{0, 1, 101, 102, 103, 104, 105, 106, 107}));
+    // The whole block and parts of it: zero runs carry across rows, and cover whole rows.
+    for (const QG2Rect wanted : {block, QG2Rect{103, 42, 107, 65}, QG2Rect{100, 50, 139, 51},
+                                 QG2Rect{139, 40, 139, 69}, QG2Rect{120, 55, 120, 55}}) {
+        const Decoded d = decode(c.table, c.bytes, block, wanted);
+        EXPECT_EQ(d.values, cut(c.raster, block, wanted)) << wanted.x0 << "," << wanted.y0;
+        EXPECT_EQ(d.state.has_value(), wanted.x1 != 139 || wanted.y1 != 69);
+    }
+}
+
+TEST(QG2BlockDecode, ResumedDecodingMatchesDecodingInOneGo) {
+    const QG2Rect block{8, 16, 20, 26}; // 13 x 11
+    const Coded c = code(mixedCoefficients(143));
+    // Every split into an upper and a lower strip, over all columns and over a few.
+    for (const auto& [x0, x1] : {std::pair{8, 20}, std::pair{10, 15}}) {
+        for (std::int32_t split = 16; split < 26; ++split) {
+            const QG2Rect upper{x0, 16, x1, split}, lower{x0, split + 1, x1, 26};
+            const Decoded first = decode(c.table, c.bytes, block, upper);
+            ASSERT_TRUE(first.state.has_value());
+            // It continues at the first position not yet decoded, or beyond it in a run.
+            EXPECT_GE(first.state->coefficientPosition, (split - 16) * 13 + (x1 - 8) + 1);
+            EXPECT_LE(first.state->bitPosition, 7u);
+            const Decoded second = decode(c.table, c.bytes, block, lower, &*first.state);
+            EXPECT_EQ(second.state.has_value(), x1 != 20);
+            EXPECT_EQ(first.values, cut(c.raster, block, upper)) << split;
+            EXPECT_EQ(second.values, cut(c.raster, block, lower)) << split;
+        }
+    }
+}
+
+// Two one-bit codes: "0" and "1".
+QG2HuffmanTable twoCodes(std::uint8_t zero, std::uint8_t one) {
+    return QG2HuffmanTable{{2}, {zero, one}};
+}
+
+TEST(QG2BlockDecode, StuffingMarkersAndTheBlockStart) {
+    const QG2HuffmanTable ones = twoCodes(181, 179);     // "0": +1, "1": -1
+    auto bytesOf = [](std::vector<std::int32_t> signs) { // eight coefficients per sign
+        std::vector<std::int32_t> out;
+        for (std::int32_t s : signs)
+            out.insert(out.end(), 8, s);
+        return out;
+    };
+    // A code walk skips the byte after 0xFF, stuffed or not.
+    EXPECT_EQ(
+        decode(ones, {0xFF, 0xA3, 0x00, 0xFF, 0xD9, 0x00}, {0, 0, 23, 0}, {0, 0, 23, 0}).values,
+        bytesOf({1, -1, 1}));
+    EXPECT_EQ(decode(ones, {0xFF, 0xA3, 0x00, 0xFF}, {0, 0, 15, 0}, {0, 0, 15, 0}).values,
+              bytesOf({1, -1}));
+    // A first data byte 0xFF must be stuffed; otherwise the block yields nothing.
+    const Decoded none = decode(ones, {0xFF, 0xA3, 0xFF, 0xD9, 0x00}, {0, 0, 3, 1}, {0, 0, 1, 0});
+    EXPECT_EQ(none.values, std::vector<std::int32_t>(2, 0));
+    EXPECT_FALSE(none.state.has_value());
+    EXPECT_EQ(decode(ones, {0xFF, 0xA3}, {0, 0, 3, 0}, {0, 0, 3, 0}).values,
+              std::vector<std::int32_t>(4, 0));
+    EXPECT_EQ(failure(ones, {0xFF, 0xA4, 0x00}, {0, 0, 3, 0}), KV_QG2_BAD_BLOCK);
+    EXPECT_EQ(failure(ones, {0xFF}, {0, 0, 3, 0}), KV_QG2_BAD_BLOCK);
+
+    // Raw bits at 0xFF followed by a marker are 1-bits and never pass it: "0" is +v and "1" -v
+    // with v in 8 raw bits; each -255 takes one more bit of the 0xFF as its code.
+    const QG2HuffmanTable escapes = twoCodes(101, 102);
+    const std::vector<std::uint8_t> marked{0xFF, 0xA3, 0x7F, 0xFF, 0xD9};
+    std::vector<std::int32_t> expected(8, -255);
+    expected[0] = 255;
+    EXPECT_EQ(decode(escapes, marked, {0, 0, 7, 0}, {0, 0, 7, 0}).values, expected);
+    // The eighth -255 used the last bit; the next code walk steps over the marker and out.
+    EXPECT_EQ(failure(escapes, marked, {0, 0, 8, 0}), KV_QG2_BAD_CODE);
+}
+
+TEST(QG2BlockDecode, CodeWalksThatFindNoSymbolFail) {
+    // Past the end of the block, over a final 0xFF, and an all-ones walk of zero-length runs that
+    // makes no progress: each ends in a status, not in reading beyond the bytes or in a hang.
+    const QG2HuffmanTable ones = twoCodes(181, 179);
+    EXPECT_EQ(failure(ones, {0xFF, 0xA3, 0x00}, {0, 0, 8, 0}), KV_QG2_BAD_CODE);
+    EXPECT_EQ(failure(ones, {0xFF, 0xA3, 0x00, 0xFF}, {0, 0, 16, 0}), KV_QG2_BAD_CODE);
+    std::vector<std::uint8_t> allOnes{0xFF, 0xA3};
+    for (int i = 0; i < 64; ++i)
+        allOnes.insert(allOnes.end(), {0xFF, 0x00});
+    EXPECT_EQ(failure(twoCodes(181, 0), allOnes, {0, 0, 0, 0}), KV_QG2_BAD_CODE);
+    // A branch no code uses.
+    EXPECT_EQ(failure(QG2HuffmanTable{{1}, {181}}, {0xFF, 0xA3, 0x80}, {0, 0, 0, 0}),
+              KV_QG2_BAD_CODE);
+    // A wanted rectangle outside the block, and a resume state that does not fit the block.
+    EXPECT_THROW(decode(ones, {0xFF, 0xA3, 0x00}, {0, 0, 3, 0}, {2, 0, 4, 0}), KVUtilException);
+    const QG2ResumeState beyond{9, 0, 0, 0};
+    EXPECT_THROW(decode(ones, {0xFF, 0xA3, 0x00}, {0, 0, 3, 0}, {0, 0, 3, 0}, &beyond),
+                 KVUtilException);
+}
+
+} // namespace
+} // namespace Korvel
