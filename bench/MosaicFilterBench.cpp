@@ -6,12 +6,12 @@
 // modifications and the cost of its whole scene.
 
 #include "HeapProbe.h"
+#include "buffers/KVISceneBuffer.h"
+#include "filters/KVIMosaicFilter.h"
 #include "model/KVIColorSpace.h"
 #include "stages/KVIImageReader.h"
 #include "stages/KVIImageStageManager.h"
-#include "filters/KVIMosaicFilter.h"
 #include "support/KVIRef.h"
-#include "buffers/KVISceneBuffer.h"
 
 #include <benchmark/benchmark.h>
 

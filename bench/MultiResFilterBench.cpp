@@ -4,11 +4,11 @@
 // with its strips filled by copying a prepared pattern, so the figures are the filter's own; the
 // "synthetic" runs use the synthetic stage's own per-sample fill for comparison.
 
-#include "filters/KVIMultiResFilter.h"
-#include "support/KVIRef.h"
-#include "filters/KVIResampler.h"
-#include "buffers/KVISceneBuffer.h"
 #include "SyntheticImageStage.h"
+#include "buffers/KVISceneBuffer.h"
+#include "filters/KVIMultiResFilter.h"
+#include "filters/KVIResampler.h"
+#include "support/KVIRef.h"
 
 #include <benchmark/benchmark.h>
 

@@ -11,14 +11,14 @@
 
 #include "FdStream.h"
 #include "PlaneItemWriter.h"
-#include "qg3/planes/QG3FilePlaneStore.h"
-#include "qg3/planes/QG3FilePlaneStoreClient.h"
 #include "qg3/container/QG3FileSimpleContainer.h"
 #include "qg3/container/QG3HeaderPacket.h"
 #include "qg3/container/QG3PacketType.h"
+#include "qg3/container/QG3PlanesetPacket.h"
+#include "qg3/planes/QG3FilePlaneStore.h"
+#include "qg3/planes/QG3FilePlaneStoreClient.h"
 #include "qg3/planes/QG3PlaneReaderFactory.h"
 #include "qg3/planes/QG3PlaneRecord.h"
-#include "qg3/container/QG3PlanesetPacket.h"
 
 #include <benchmark/benchmark.h>
 

@@ -11,12 +11,12 @@
 // timing).
 
 #include "HeapProbe.h"
-#include "streams/KVIODynamicMemStream.h"
-#include "support/KVIRef.h"
-#include "buffers/KVISceneBuffer.h"
 #include "QG2ImageReader.h"
 #include "QG2ImageWriter.h"
 #include "TestStreams.h"
+#include "buffers/KVISceneBuffer.h"
+#include "streams/KVIODynamicMemStream.h"
+#include "support/KVIRef.h"
 
 #include <benchmark/benchmark.h>
 

@@ -28,13 +28,13 @@
 
 #include "FdStream.h"
 #include "HeapProbe.h"
-#include "buffers/KVISceneBuffer.h"
-#include "support/KVMagnification.h"
 #include "PlaneItemWriter.h"
 #include "QuarnImageReader.h"
 #include "RasterImageWriter.h"
 #include "RasterScene.h"
 #include "RasterSubblockEncoder.h"
+#include "buffers/KVISceneBuffer.h"
+#include "support/KVMagnification.h"
 
 #include <benchmark/benchmark.h>
 

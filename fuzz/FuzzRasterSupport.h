@@ -3,12 +3,12 @@
 // over what an image describes.
 
 #include "FuzzTouch.h"
-#include "stages/KVIImage.h"
 #include "metadata/KVIMetadataDatabase.h"
 #include "metadata/KVIMetadataRecord.h"
-#include "streams/KVIODynamicMemStream.h"
 #include "model/KVIPixel.h"
 #include "model/KVIPixelLookupTable.h"
+#include "stages/KVIImage.h"
+#include "streams/KVIODynamicMemStream.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -4,11 +4,11 @@
 // by the decoder at two levels, strip by strip, into a scene buffer.
 
 #include "FuzzRasterSupport.h"
-#include "model/KVIColorSpace.h"
 #include "buffers/KVISceneBuffer.h"
-#include "support/KVUtilException.h"
+#include "model/KVIColorSpace.h"
 #include "qg2/QG2Decoder.h"
 #include "qg2/QG2FileDBInfo.h"
+#include "support/KVUtilException.h"
 
 #include <algorithm>
 #include <cstddef>

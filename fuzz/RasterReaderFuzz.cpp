@@ -3,16 +3,16 @@
 // window; and the same bytes opened as a container, with the description of each of its images.
 
 #include "FuzzRasterSupport.h"
-#include "support/KVIRef.h"
-#include "model/KVIScene.h"
-#include "buffers/KVISceneBuffer.h"
-#include "support/KVMagnification.h"
-#include "support/KVUtilException.h"
 #include "QuarnImageReader.h"
 #include "QuarnImageStageManager.h"
-#include "qg3/planes/QG3EstimateMemory.h"
+#include "buffers/KVISceneBuffer.h"
+#include "model/KVIScene.h"
 #include "qg3/container/QG3FileSimpleContainer.h"
 #include "qg3/container/QG3FileSimpleImageSource.h"
+#include "qg3/planes/QG3EstimateMemory.h"
+#include "support/KVIRef.h"
+#include "support/KVMagnification.h"
+#include "support/KVUtilException.h"
 
 #include <algorithm>
 #include <cstddef>

@@ -10,9 +10,9 @@
 // the input stay empty. A last colour-transform code is taken from the mode byte's high bits.
 
 #include "FuzzTouch.h"
-#include "support/KVUtilException.h"
 #include "qg3/container/QG3ImageInfo.h"
 #include "qg3/planes/QG3PlaneRecord.h"
+#include "support/KVUtilException.h"
 #include "wavelet/ReversibleColorTransform.h"
 #include "wavelet/SubblockDecode.h"
 

@@ -3,9 +3,9 @@
 
 #include "CQuarnPropertyStore.h"
 #include "KVIO_IStreamStream.h"
-#include "support/KVIRef.h"
 #include "QuarnImageReader.h"
 #include "QuarnInfoPaths.h"
+#include "support/KVIRef.h"
 
 using namespace Korvel;
 

@@ -1,17 +1,17 @@
 #include "QG2ImageReader.h"
 
-#include "model/KVIColorSpace.h"
+#include "QuarnRasterStatus.h"
 #include "metadata/KVIMetadataAccessor.h"
 #include "metadata/KVIMetadataClassicalReader.h"
 #include "metadata/KVIMetadataDatabase.h"
 #include "metadata/KVIMetadataTag.h"
+#include "model/KVIColorSpace.h"
+#include "qg2/QG2Decoder.h"
+#include "qg2/QG2FileDBInfo.h"
 #include "streams/KVIOStreamUtils.h"
 #include "support/KVMagnification.h"
 #include "support/KVStatusGuard.h"
 #include "support/KVUtilException.h"
-#include "QuarnRasterStatus.h"
-#include "qg2/QG2Decoder.h"
-#include "qg2/QG2FileDBInfo.h"
 
 #include <algorithm>
 #include <limits>

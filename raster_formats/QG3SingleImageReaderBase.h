@@ -6,8 +6,8 @@
 // until the first decode, which makes the plane source and the decoder tool that every read then
 // goes through.
 
-#include "support/KVIRef.h"
 #include "QuarnSingleImageReaderBase.h"
+#include "support/KVIRef.h"
 
 #include <cstdint>
 #include <memory>

@@ -1,10 +1,10 @@
 #include "QuarnImageReader.h"
 
-#include "buffers/KVIMergeMask.h"
-#include "metadata/KVIMetadataAccessor.h"
-#include "filters/KVIMosaicFilter.h"
-#include "support/KVStatusGuard.h"
 #include "QuarnImageStageManager.h"
+#include "buffers/KVIMergeMask.h"
+#include "filters/KVIMosaicFilter.h"
+#include "metadata/KVIMetadataAccessor.h"
+#include "support/KVStatusGuard.h"
 
 #include <new>
 

@@ -4,9 +4,9 @@
 // of two or more images is read as one mosaic of them (KVIMosaicFilter over the stage manager),
 // and every query passes to the mosaic.
 
+#include "QuarnImageReaderInterface.h"
 #include "stages/KVIImageFilter.h"
 #include "support/KVIRef.h"
-#include "QuarnImageReaderInterface.h"
 
 #include <cstdint>
 

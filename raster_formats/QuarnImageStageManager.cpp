@@ -1,16 +1,16 @@
 #include "QuarnImageStageManager.h"
 
-#include "streams/KVIOStreamUtils.h"
-#include "support/KVIRef.h"
-#include "support/KVStatusGuard.h"
-#include "support/KVUtilException.h"
 #include "QG2ImageReader.h"
 #include "QG3SingleImageReader.h"
 #include "QG4SingleImageReader.h"
 #include "QuarnRasterStatus.h"
-#include "qg3/planes/QG3EstimateMemory.h"
 #include "qg3/container/QG3FileHeader.h"
 #include "qg3/container/QG3FileSimpleContainer.h"
+#include "qg3/planes/QG3EstimateMemory.h"
+#include "streams/KVIOStreamUtils.h"
+#include "support/KVIRef.h"
+#include "support/KVStatusGuard.h"
+#include "support/KVUtilException.h"
 
 #include <algorithm>
 #include <cstring>

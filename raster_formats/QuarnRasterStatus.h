@@ -3,8 +3,8 @@
 // of image_core (KVStatus.h) and of the container (qg3/QG3Status.h, which holds 50607 and 50614
 // for the classification of a file start); 0 is success.
 
-#include "support/KVStatus.h"
 #include "qg3/container/QG3Status.h"
+#include "support/KVStatus.h"
 
 namespace Korvel {
 

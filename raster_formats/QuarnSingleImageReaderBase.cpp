@@ -1,8 +1,8 @@
 #include "QuarnSingleImageReaderBase.h"
 
+#include "crs/KVIWktDerivation.h"
 #include "metadata/KVIMetadataAccessor.h"
 #include "metadata/KVIMetadataDatabase.h"
-#include "crs/KVIWktDerivation.h"
 
 #include <cmath>
 

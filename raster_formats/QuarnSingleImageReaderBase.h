@@ -4,8 +4,8 @@
 // modification flags come from the image's metadata. Decoding belongs to the generations; the
 // base's decode hooks produce nothing and refuse to read.
 
-#include "stages/KVIGeoImageReader.h"
 #include "QuarnImageReaderInterface.h"
+#include "stages/KVIGeoImageReader.h"
 
 #include <cstdint>
 

@@ -1,8 +1,8 @@
 #include "buffers/KVICompositeOver.h"
 
-#include "model/KVIColorSpace.h"
 #include "buffers/KVIRunMask.h"
 #include "buffers/KVISceneBuffer.h"
+#include "model/KVIColorSpace.h"
 
 #include <algorithm>
 #include <cmath>

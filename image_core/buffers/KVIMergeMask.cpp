@@ -1,11 +1,11 @@
 #include "buffers/KVIMergeMask.h"
 
 #include "buffers/KVIAlphaCutoff.h"
-#include "model/KVIDataTypeDispatch.h"
 #include "buffers/KVINoDataValues.h"
 #include "buffers/KVIRunListBuilder.h"
 #include "buffers/KVIRunMask.h"
 #include "buffers/KVISceneBuffer.h"
+#include "model/KVIDataTypeDispatch.h"
 #include "support/KVStatusGuard.h"
 
 #include <algorithm>

@@ -1,13 +1,13 @@
 #include "buffers/KVIMergeSceneBuffers.h"
 
 #include "buffers/KVICompositeOver.h"
-#include "model/KVIDataTypeDispatch.h"
-#include "stages/KVIMaskSource.h"
 #include "buffers/KVIMergeMask.h"
 #include "buffers/KVIRunMask.h"
+#include "buffers/KVISceneBuffer.h"
+#include "model/KVIDataTypeDispatch.h"
 #include "model/KVISampleRange.h"
 #include "model/KVIScene.h"
-#include "buffers/KVISceneBuffer.h"
+#include "stages/KVIMaskSource.h"
 #include "support/KVStatusGuard.h"
 
 #include <algorithm>

@@ -1,7 +1,7 @@
 #include "buffers/KVISceneBuffer.h"
 
-#include "model/KVIDataTypeDispatch.h"
 #include "buffers/KVIRunMask.h"
+#include "model/KVIDataTypeDispatch.h"
 #include "support/KVUtilException.h"
 
 #include <algorithm>

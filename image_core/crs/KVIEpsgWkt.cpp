@@ -3,8 +3,8 @@
 #include "crs/KVGdalData.h"
 #include "crs/KVGdalLock.h"
 #include "crs/KVGdalSpatialReference.h"
-#include "metadata/KVIMetadataAccessor.h"
 #include "crs/KVNumericLocaleScope.h"
+#include "metadata/KVIMetadataAccessor.h"
 
 namespace Korvel {
 

@@ -4,10 +4,10 @@
 #include "crs/KVGdalData.h"
 #include "crs/KVGdalLock.h"
 #include "crs/KVGdalSpatialReference.h"
-#include "model/KVIGeoCoord.h"
 #include "crs/KVIGeoTiffTagDirectory.h"
 #include "metadata/KVIMetadataAccessor.h"
 #include "metadata/KVIMetadataDatabase.h"
+#include "model/KVIGeoCoord.h"
 #include "support/KVUtilException.h"
 
 #include <cpl_vsi.h>

@@ -3,9 +3,9 @@
 #include "crs/KVGdalData.h"
 #include "crs/KVGdalLock.h"
 #include "crs/KVGdalSpatialReference.h"
+#include "crs/KVNumericLocaleScope.h"
 #include "metadata/KVIMetadataAccessor.h"
 #include "metadata/KVIMetadataDatabase.h"
-#include "crs/KVNumericLocaleScope.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,10 +1,10 @@
 #include "crs/KVIWktDerivation.h"
 
 #include "crs/KVIEpsgWkt.h"
-#include "model/KVIGeoCoord.h"
 #include "crs/KVIGeoTiffWkt.h"
 #include "crs/KVIImgProjection.h"
 #include "metadata/KVIMetadataDatabase.h"
+#include "model/KVIGeoCoord.h"
 #include "support/KVStatusGuard.h"
 #include "support/KVUtilException.h"
 

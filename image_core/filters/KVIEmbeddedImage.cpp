@@ -1,12 +1,12 @@
 #include "filters/KVIEmbeddedImage.h"
 
 #include "buffers/KVIMergeSceneBuffers.h"
-#include "metadata/KVIMetadataAccessor.h"
 #include "buffers/KVINavigator.h"
 #include "buffers/KVISceneBuffer.h"
+#include "buffers/PixelHolder.h"
+#include "metadata/KVIMetadataAccessor.h"
 #include "support/KVMagnification.h"
 #include "support/KVStatusGuard.h"
-#include "buffers/PixelHolder.h"
 
 #include <algorithm>
 #include <cmath>

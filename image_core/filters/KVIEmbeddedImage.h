@@ -14,11 +14,11 @@
 // Width and height, background and no-data pixels and the geo coordinate are the embedded
 // image's own; everything else comes from the input.
 
+#include "model/KVIScene.h"
 #include "stages/KVIImageFilter.h"
 #include "stages/KVIOverrideBackgroundPixel.h"
 #include "stages/KVIOverrideDimensions.h"
 #include "stages/KVIOverrideGeoCoord.h"
-#include "model/KVIScene.h"
 
 #include <cstdint>
 #include <memory>

@@ -1,14 +1,14 @@
 #include "filters/KVIMosaicFilter.h"
 
+#include "buffers/PixelHolder.h"
 #include "filters/KVIEmbeddedImage.h"
-#include "stages/KVIImageStageManager.h"
-#include "metadata/KVIMetadataAccessor.h"
-#include "metadata/KVIMetadataDatabase.h"
 #include "filters/KVIMultiResFilter.h"
 #include "filters/KVIResampler.h"
+#include "metadata/KVIMetadataAccessor.h"
+#include "metadata/KVIMetadataDatabase.h"
+#include "stages/KVIImageStageManager.h"
 #include "support/KVMagnification.h"
 #include "support/KVStatusGuard.h"
-#include "buffers/PixelHolder.h"
 
 #include <algorithm>
 #include <cmath>

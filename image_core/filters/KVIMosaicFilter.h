@@ -16,8 +16,8 @@
 // reports, not where its images lie. Its data size (KVIImage::getDataSize: width x height
 // x the colour bytes of its pixel) is the size of the mosaic of all images.
 
-#include "stages/KVIImageReader.h"
 #include "filters/KVIRTree.h"
+#include "stages/KVIImageReader.h"
 #include "support/KVIRef.h"
 
 #include <cstdint>

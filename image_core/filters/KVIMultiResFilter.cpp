@@ -1,10 +1,10 @@
 #include "filters/KVIMultiResFilter.h"
 
-#include "metadata/KVIMetadataAccessor.h"
 #include "buffers/KVINavigator.h"
+#include "buffers/KVISceneBuffer.h"
 #include "filters/KVIResamplePosition.h"
 #include "filters/KVIResampler.h"
-#include "buffers/KVISceneBuffer.h"
+#include "metadata/KVIMetadataAccessor.h"
 #include "support/KVMagnification.h"
 #include "support/KVStatusGuard.h"
 

@@ -9,11 +9,11 @@
 // Dimensions, geo coordinate and magnification range are the filter's own; everything else
 // comes from the input.
 
+#include "model/KVIScene.h"
 #include "stages/KVIImageFilter.h"
 #include "stages/KVIOverrideDimensions.h"
 #include "stages/KVIOverrideGeoCoord.h"
 #include "stages/KVIOverrideMagnification.h"
-#include "model/KVIScene.h"
 
 #include <cstdint>
 #include <memory>

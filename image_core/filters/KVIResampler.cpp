@@ -1,9 +1,9 @@
 #include "filters/KVIResampler.h"
 
-#include "model/KVIDataType.h"
-#include "stages/KVIImage.h"
 #include "filters/KVIResamplerImp.h"
 #include "filters/KVIRowResampler.h"
+#include "model/KVIDataType.h"
+#include "stages/KVIImage.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,8 +1,8 @@
 #include "filters/KVIResamplerImp.h"
 
+#include "buffers/KVISceneBuffer.h"
 #include "filters/KVIResamplePosition.h"
 #include "filters/KVIRowResampler.h"
-#include "buffers/KVISceneBuffer.h"
 #include "support/KVStatusGuard.h"
 
 #include <cstddef>

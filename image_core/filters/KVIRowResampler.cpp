@@ -1,7 +1,7 @@
 #include "filters/KVIRowResampler.h"
 
-#include "model/KVIDataTypeDispatch.h"
 #include "filters/KVIRowResamplerImp.h"
+#include "model/KVIDataTypeDispatch.h"
 
 #include <new>
 

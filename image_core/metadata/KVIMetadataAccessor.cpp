@@ -1,9 +1,9 @@
 #include "metadata/KVIMetadataAccessor.h"
 
+#include "metadata/KVIMetadataDatabase.h"
 #include "model/KVIColorSpace.h"
 #include "model/KVIDataType.h"
 #include "model/KVIGeoCoord.h"
-#include "metadata/KVIMetadataDatabase.h"
 #include "model/KVIPixel.h"
 #include "model/KVIPixelLookupTable.h"
 #include "support/KVStatusGuard.h"

@@ -1,8 +1,8 @@
 #include "metadata/KVIMetadataClassicalReader.h"
 
-#include "support/KVBigEndian.h"
 #include "metadata/KVIMetadataDatabase.h"
 #include "metadata/KVIMetadataRecord.h"
+#include "support/KVBigEndian.h"
 #include "support/KVStatusGuard.h"
 #include "support/KVUtilException.h"
 

@@ -1,7 +1,7 @@
 #include "metadata/KVIMetadataRecord.h"
 
-#include "model/KVIDataType.h"
 #include "metadata/KVIMetadataTag.h"
+#include "model/KVIDataType.h"
 #include "support/KVUtilException.h"
 
 #include <cstring>

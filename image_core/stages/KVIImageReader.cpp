@@ -1,8 +1,8 @@
 #include "stages/KVIImageReader.h"
 
+#include "buffers/KVINavigator.h"
 #include "metadata/KVIMetadataAccessor.h"
 #include "metadata/KVIMetadataDatabase.h"
-#include "buffers/KVINavigator.h"
 #include "model/KVIPixelLookupTable.h"
 #include "support/KVMagnification.h"
 

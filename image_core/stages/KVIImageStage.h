@@ -4,8 +4,8 @@
 // hands a window of the caller's buffer to the decode hooks for each strip, telling the progress
 // delegate how far it got and asking the interrupt delegate whether to stop.
 
-#include "stages/KVIImage.h"
 #include "model/KVIScene.h"
+#include "stages/KVIImage.h"
 
 #include <cstdint>
 #include <optional>

@@ -4,8 +4,8 @@
 // stream, so a count or an offset taken from a file ends in the caller's short-read status
 // rather than in the next body or beyond the end, and sizes nothing it has not checked.
 
-#include "support/KVBigEndian.h"
 #include "streams/KVIOStreamInf.h"
+#include "support/KVBigEndian.h"
 
 #include <bit>
 #include <cstdint>

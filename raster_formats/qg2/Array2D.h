@@ -7,8 +7,8 @@
 // a decoder allocates and frees planes of the same sizes strip after strip, and asking the system
 // for them each time costs more than the decoding (fresh pages to fault in and clear).
 
-#include "support/KVUtilException.h"
 #include "QG2Status.h"
+#include "support/KVUtilException.h"
 
 #include <algorithm>
 #include <cstddef>

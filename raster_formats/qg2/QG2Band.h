@@ -7,9 +7,9 @@
 // (big-endian 32-bit float); block width and block height (u32); one u32 file offset per block,
 // ceil(region height / block height) rows of ceil(region width / block width), row by row.
 
-#include "support/KVStatus.h"
 #include "QG2HuffmanTree.h"
 #include "QG2Rect.h"
+#include "support/KVStatus.h"
 
 #include <array>
 #include <cstdint>

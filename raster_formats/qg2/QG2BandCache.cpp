@@ -1,7 +1,7 @@
 #include "QG2BandCache.h"
 
-#include "support/KVStatusGuard.h"
 #include "QG2SubbandInfo.h"
+#include "support/KVStatusGuard.h"
 
 #include <algorithm>
 

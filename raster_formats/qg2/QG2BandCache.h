@@ -4,9 +4,9 @@
 // rather than once per strip. Keyed by leaf number, region and band. At most kMaxEntries are kept
 // (a band and its tree take about 1.5 KB); when full, the entry used longest ago makes room.
 
-#include "support/KVStatus.h"
 #include "QG2Band.h"
 #include "QG2HuffmanTree.h"
+#include "support/KVStatus.h"
 
 #include <cstdint>
 #include <map>

@@ -1,7 +1,7 @@
 #include "QG2DBInfo.h"
 
-#include "support/KVMagnification.h"
 #include "QG2Status.h"
+#include "support/KVMagnification.h"
 
 #include <limits>
 

@@ -6,10 +6,10 @@
 // Subbands are numbered in file order: 0 is the coarsest low band, then the three high subbands of
 // each level, coarsest level first; there are 3 x levels + 1 of them.
 
-#include "streams/KVIOStreamInf.h"
-#include "support/MutexLock.h"
 #include "QG2Rect.h"
 #include "QG2SubbandInfo.h"
+#include "streams/KVIOStreamInf.h"
+#include "support/MutexLock.h"
 
 #include <array>
 #include <cstdint>

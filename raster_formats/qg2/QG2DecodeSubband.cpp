@@ -1,8 +1,8 @@
 #include "QG2DecodeSubband.h"
 
-#include "support/KVUtilException.h"
 #include "QG2Decoder.h"
 #include "QG2Status.h"
+#include "support/KVUtilException.h"
 
 #include <memory>
 #include <vector>

@@ -6,11 +6,11 @@
 // with the leaf's step and, in band 0 of an image whose dither is on, less the dither. Leaves
 // beyond the file's subbands, and subbands without data, stay zero.
 
-#include "stages/KVIImageStage.h"
 #include "QG2BandCache.h"
 #include "QG2BlockCache.h"
 #include "QG2DBInfo.h"
 #include "QG2Subband.h"
+#include "stages/KVIImageStage.h"
 
 #include <cstdint>
 

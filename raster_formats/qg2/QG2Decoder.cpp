@@ -1,13 +1,13 @@
 #include "QG2Decoder.h"
 
-#include "support/KVStatusGuard.h"
-#include "support/KVUtilException.h"
 #include "QG2DBInfo.h"
 #include "QG2OutputConversion.h"
 #include "QG2Status.h"
 #include "QG2Subband.h"
 #include "QG2Synthesis.h"
 #include "QG2TreeOperations.h"
+#include "support/KVStatusGuard.h"
+#include "support/KVUtilException.h"
 
 #include <algorithm>
 #include <limits>

@@ -22,14 +22,14 @@
 // passes a marker.
 
 #include "Array2D.h"
-#include "stages/KVIImageStage.h"
-#include "buffers/KVISceneBuffer.h"
 #include "QG2BlockCache.h"
 #include "QG2DecodeSubband.h"
 #include "QG2DitherTile.h"
 #include "QG2HuffmanTree.h"
 #include "QG2Rect.h"
 #include "QG2ResumeState.h"
+#include "buffers/KVISceneBuffer.h"
+#include "stages/KVIImageStage.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,11 +1,11 @@
 #include "QG2FileDBInfo.h"
 
-#include "support/KVBigEndian.h"
-#include "streams/KVIOBodyReader.h"
-#include "streams/KVIOStreamUtils.h"
-#include "support/KVStatusGuard.h"
 #include "QG2FileSubbandInfo.h"
 #include "QG2Status.h"
+#include "streams/KVIOBodyReader.h"
+#include "streams/KVIOStreamUtils.h"
+#include "support/KVBigEndian.h"
+#include "support/KVStatusGuard.h"
 
 #include <limits>
 #include <new>

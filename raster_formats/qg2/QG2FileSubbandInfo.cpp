@@ -1,10 +1,10 @@
 #include "QG2FileSubbandInfo.h"
 
 #include "FileBand.h"
-#include "support/KVBigEndian.h"
-#include "streams/KVIOBodyReader.h"
-#include "support/KVStatusGuard.h"
 #include "QG2Status.h"
+#include "streams/KVIOBodyReader.h"
+#include "support/KVBigEndian.h"
+#include "support/KVStatusGuard.h"
 
 #include <algorithm>
 #include <limits>

@@ -5,10 +5,10 @@
 // Its coded data ends at the offset handed in (the next subband's, or the metadata's, or the
 // stream's length minus 2).
 
-#include "streams/KVIOBodyReader.h"
-#include "streams/KVIOStreamInf.h"
 #include "QG2Status.h"
 #include "QG2SubbandInfo.h"
+#include "streams/KVIOBodyReader.h"
+#include "streams/KVIOStreamInf.h"
 
 #include <cstdint>
 

@@ -1,7 +1,7 @@
 #include "QG2OutputConversion.h"
 
-#include "model/KVIDataTypeDispatch.h"
 #include "QG2Status.h"
+#include "model/KVIDataTypeDispatch.h"
 
 #include <algorithm>
 #include <limits>

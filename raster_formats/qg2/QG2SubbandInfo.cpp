@@ -1,7 +1,7 @@
 #include "QG2SubbandInfo.h"
 
-#include "support/KVStatusGuard.h"
 #include "QG2Status.h"
+#include "support/KVStatusGuard.h"
 
 #include <algorithm>
 #include <new>

@@ -7,9 +7,9 @@
 //
 // The bands themselves (QG2Band) are made on request by the derived class.
 
-#include "support/KVStatus.h"
 #include "QG2Band.h"
 #include "QG2Rect.h"
+#include "support/KVStatus.h"
 
 #include <cstdint>
 #include <memory>

@@ -1,7 +1,7 @@
 #include "QG2Synthesis.h"
 
-#include "support/KVUtilException.h"
 #include "QG2Status.h"
+#include "support/KVUtilException.h"
 
 #include <algorithm>
 #include <cstring>

@@ -14,8 +14,8 @@
 // starts four samples before it and ends four after, which is what the range's samples depend on.
 // A node's two-dimensional synthesis runs down the columns first, then along the rows.
 
-#include "stages/KVIImageStage.h"
 #include "QG2Subband.h"
+#include "stages/KVIImageStage.h"
 
 #include <bit>
 #include <cstdint>

@@ -1,9 +1,9 @@
 #include "Pipe.h"
 
-#include "support/KVStatusGuard.h"
 #include "SubbandRowSource.h"
 #include "WrappingArithmetic.h"
 #include "qg3/container/QG3Status.h"
+#include "support/KVStatusGuard.h"
 
 #include <algorithm>
 #include <cstring>

@@ -15,8 +15,8 @@
 // holding rows per band, so that a file declaring far more levels than its image has costs no
 // memory for them.
 
-#include "support/KVStatus.h"
 #include "PipeSeg.h"
+#include "support/KVStatus.h"
 
 #include <cstdint>
 #include <memory>

@@ -1,8 +1,8 @@
 #include "PipeSeg.h"
 
-#include "support/KVStatusGuard.h"
 #include "SubbandRowSource.h"
 #include "WrappingArithmetic.h"
+#include "support/KVStatusGuard.h"
 
 #include <algorithm>
 #include <cstring>

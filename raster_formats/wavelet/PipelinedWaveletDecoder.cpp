@@ -1,10 +1,10 @@
 #include "PipelinedWaveletDecoder.h"
 
-#include "support/KVStatusGuard.h"
 #include "Pipe.h"
 #include "SubbandRowSource.h"
 #include "qg3/container/QG3DataType.h"
 #include "qg3/container/QG3Status.h"
+#include "support/KVStatusGuard.h"
 
 #include <algorithm>
 #include <cstring>

@@ -7,8 +7,8 @@
 // each strip in order; release (or destruction) frees everything. After a failed decode the
 // decoder answers the same failure again and must be rebuilt.
 
-#include "support/KVStatus.h"
 #include "qg3/container/QG3ImageInfo.h"
+#include "support/KVStatus.h"
 
 #include <cstdint>
 #include <memory>

@@ -1,18 +1,18 @@
 #include "QG3DecoderTool.h"
 
 #include "DecodeBase.h"
-#include "model/KVIGeoCoord.h"
-#include "buffers/KVISceneBuffer.h"
-#include "support/KVMagnification.h"
-#include "support/KVStatusGuard.h"
 #include "PipelinedWaveletDecoder.h"
+#include "buffers/KVISceneBuffer.h"
+#include "model/KVIGeoCoord.h"
 #include "qg3/container/QG3ColorSpace.h"
 #include "qg3/container/QG3DataType.h"
 #include "qg3/container/QG3ImageSource.h"
-#include "qg3/planes/QG3PlaneSource.h"
-#include "qg3/planes/QG3PlaneStoreClient.h"
 #include "qg3/container/QG3SelectedPixel.h"
 #include "qg3/container/QG3Status.h"
+#include "qg3/planes/QG3PlaneSource.h"
+#include "qg3/planes/QG3PlaneStoreClient.h"
+#include "support/KVMagnification.h"
+#include "support/KVStatusGuard.h"
 
 #include <algorithm>
 #include <limits>

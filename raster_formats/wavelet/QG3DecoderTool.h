@@ -8,8 +8,8 @@
 // Scenes are decoded at the levels the image stores (magnification 1 down to 2^-levels);
 // magnified scenes, and levels whose image is smaller than 3 x 3, are refused with 2009.
 
-#include "stages/KVIImageReader.h"
 #include "qg3/container/QG3ImageInfo.h"
+#include "stages/KVIImageReader.h"
 
 #include <cstdint>
 #include <memory>

@@ -1,10 +1,10 @@
 #include "QG3FileSimpleDecoderTool.h"
 
-#include "support/KVStatusGuard.h"
-#include "qg3/planes/QG3FilePlaneStoreClient.h"
 #include "qg3/container/QG3FileSimpleContainer.h"
-#include "qg3/planes/QG3FileSimplePlaneSource.h"
 #include "qg3/container/QG3Status.h"
+#include "qg3/planes/QG3FilePlaneStoreClient.h"
+#include "qg3/planes/QG3FileSimplePlaneSource.h"
+#include "support/KVStatusGuard.h"
 
 #include <new>
 

@@ -1,14 +1,14 @@
 #include "SubbandStripTable.h"
 
 #include "BandBufferSet.h"
-#include "stages/KVIImageStage.h"
-#include "support/KVStatusGuard.h"
 #include "ReversibleColorTransform.h"
 #include "SubblockDecode.h"
 #include "qg3/container/QG3ImageInfo.h"
+#include "qg3/container/QG3Status.h"
 #include "qg3/planes/QG3PlaneRecord.h"
 #include "qg3/planes/QG3PlaneStoreClient.h"
-#include "qg3/container/QG3Status.h"
+#include "stages/KVIImageStage.h"
+#include "support/KVStatusGuard.h"
 
 #include <algorithm>
 #include <cstdint>

@@ -10,8 +10,8 @@
 // coefficient as the values need, plus kRowsHeld rows per subband, one subblock of scratch and
 // the plane records; the whole is held under kMaxBytes.
 
-#include "support/KVStatus.h"
 #include "SubbandStrip.h"
+#include "support/KVStatus.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,8 +1,8 @@
 #include "Subblock.h"
 
-#include "support/KVUtilException.h"
 #include "qg3/container/QG3ImageInfo.h"
 #include "qg3/container/QG3Status.h"
+#include "support/KVUtilException.h"
 
 #include <algorithm>
 #include <cstring>

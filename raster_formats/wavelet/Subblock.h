@@ -3,8 +3,8 @@
 // the part of it that the image's crop window needs, and the decoding state that the bit-plane
 // decoder (SubblockDecode) works on.
 
-#include "support/KVStatus.h"
 #include "SubblockContexts.h"
+#include "support/KVStatus.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -4,8 +4,6 @@
 // images are also checked, wherever their own reader reads them at a level of their wavelet,
 // against what the test's writer says the decoder must rebuild.
 
-#include "support/KVIRef.h"
-#include "buffers/KVISceneBuffer.h"
 #include "QG2ImageWriter.h"
 #include "QuarnImageReader.h"
 #include "QuarnImageStageManager.h"
@@ -13,6 +11,8 @@
 #include "RasterImageWriter.h"
 #include "RasterScene.h"
 #include "TestStreams.h"
+#include "buffers/KVISceneBuffer.h"
+#include "support/KVIRef.h"
 
 #include <gtest/gtest.h>
 

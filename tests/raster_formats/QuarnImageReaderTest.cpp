@@ -3,17 +3,17 @@
 
 #include "QuarnImageReader.h"
 #include "ClassicalMetadataWriter.h"
-#include "buffers/KVIMergeMask.h"
-#include "metadata/KVIMetadataAccessor.h"
-#include "metadata/KVIMetadataDatabase.h"
-#include "metadata/KVIMetadataTag.h"
-#include "filters/KVIMosaicFilter.h"
-#include "support/KVIRef.h"
 #include "QG2FileWriter.h"
 #include "QuarnImageStageManager.h"
 #include "QuarnRasterStatus.h"
 #include "RasterFileWriter.h"
 #include "TestStreams.h"
+#include "buffers/KVIMergeMask.h"
+#include "filters/KVIMosaicFilter.h"
+#include "metadata/KVIMetadataAccessor.h"
+#include "metadata/KVIMetadataDatabase.h"
+#include "metadata/KVIMetadataTag.h"
+#include "support/KVIRef.h"
 
 #include <gtest/gtest.h>
 

@@ -2,10 +2,6 @@
 // background and no-data pixels, geo placement, and the generation-2 header and metadata.
 
 #include "ClassicalMetadataWriter.h"
-#include "metadata/KVIMetadataAccessor.h"
-#include "metadata/KVIMetadataDatabase.h"
-#include "metadata/KVIMetadataTag.h"
-#include "support/KVIRef.h"
 #include "QG2FileWriter.h"
 #include "QG2ImageReader.h"
 #include "QG3SingleImageReader.h"
@@ -13,7 +9,11 @@
 #include "QuarnRasterStatus.h"
 #include "RasterFileWriter.h"
 #include "TestStreams.h"
+#include "metadata/KVIMetadataAccessor.h"
+#include "metadata/KVIMetadataDatabase.h"
+#include "metadata/KVIMetadataTag.h"
 #include "qg3/container/QG3FileSimpleContainer.h"
+#include "support/KVIRef.h"
 
 #include <gtest/gtest.h>
 

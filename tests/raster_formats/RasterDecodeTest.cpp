@@ -2,8 +2,6 @@
 // reader front and the image stage's read protocol, against the writer's own reconstruction (the
 // plain whole-image inverse of what was coded, restricted to each scene).
 
-#include "support/KVIRef.h"
-#include "support/KVMagnification.h"
 #include "QG3SingleImageReaderBase.h"
 #include "QG4SingleImageReader.h"
 #include "QuarnRasterStatus.h"
@@ -11,6 +9,8 @@
 #include "RasterScene.h"
 #include "qg3/container/QG3FileSimpleContainer.h"
 #include "qg3/container/QG3ImageInfo.h"
+#include "support/KVIRef.h"
+#include "support/KVMagnification.h"
 #include "wavelet/QG3FileSimpleDecoderTool.h"
 
 #include <gtest/gtest.h>

@@ -3,9 +3,9 @@
 // its strips need however large the image claims to be.
 
 #include "HeapProbe.h"
-#include "support/KVMagnification.h"
 #include "PlaneItemWriter.h"
 #include "RasterRead.h"
+#include "support/KVMagnification.h"
 
 #include <gtest/gtest.h>
 

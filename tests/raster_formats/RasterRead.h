@@ -3,12 +3,12 @@
 // the image stage's read protocol into a buffer of the stage's pixel, and the value a decoder
 // must give for a rebuilt integer in each output type.
 
-#include "model/KVIDataTypeDispatch.h"
-#include "stages/KVIImageStage.h"
-#include "buffers/KVISceneBuffer.h"
 #include "QuarnImageReader.h"
 #include "RasterImageWriter.h"
 #include "TestStreams.h"
+#include "buffers/KVISceneBuffer.h"
+#include "model/KVIDataTypeDispatch.h"
+#include "stages/KVIImageStage.h"
 
 #include <algorithm>
 #include <cstdlib>

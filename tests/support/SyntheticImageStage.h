@@ -5,8 +5,8 @@
 // It counts its decode calls, records its strip scenes, can be told to fail, and counts the
 // instances alive so tests can check that every reference was released.
 
-#include "stages/KVIImageReader.h"
 #include "model/KVIScene.h"
+#include "stages/KVIImageReader.h"
 
 #include <cstdint>
 #include <vector>

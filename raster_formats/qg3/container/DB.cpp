@@ -1,11 +1,11 @@
 #include "qg3/container/DB.h"
 
 #include "qg3/container/DBObject.h"
+#include "qg3/container/QG3Status.h"
+#include "qg3/container/QG3StreamIO.h"
 #include "streams/KVIONullStream.h"
 #include "streams/KVIOStreamUtils.h"
 #include "support/KVUtilException.h"
-#include "qg3/container/QG3Status.h"
-#include "qg3/container/QG3StreamIO.h"
 
 #include <algorithm>
 #include <iterator>

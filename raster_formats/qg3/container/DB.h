@@ -10,8 +10,8 @@
 
 #include "qg3/container/DBObjectProxy.h"
 #include "qg3/container/DBObjectType.h"
-#include "streams/KVIOStreamInf.h"
 #include "qg3/container/QG3List.h"
+#include "streams/KVIOStreamInf.h"
 
 #include <cstddef>
 #include <cstdint>

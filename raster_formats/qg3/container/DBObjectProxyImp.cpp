@@ -3,9 +3,9 @@
 #include "qg3/container/DB.h"
 #include "qg3/container/DBObject.h"
 #include "qg3/container/DBObjectProxy.h"
-#include "streams/KVIOStreamUtils.h"
 #include "qg3/container/QG3Status.h"
 #include "qg3/container/QG3StreamIO.h"
+#include "streams/KVIOStreamUtils.h"
 
 #include <algorithm>
 #include <limits>

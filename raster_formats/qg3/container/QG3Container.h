@@ -3,10 +3,10 @@
 // identifier, and access to its packets and metadata. Every search of the database holds the
 // container's lock, so that the image sources of one container may search from several threads.
 
-#include "support/CriticalSectionLock.h"
 #include "qg3/container/QG3FileHeader.h"
 #include "qg3/container/QG3ImageDesc.h"
 #include "qg3/container/QG3List.h"
+#include "support/CriticalSectionLock.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,11 +1,11 @@
 #include "qg3/container/QG3ContentsPacket.h"
 
 #include "qg3/container/DB.h"
-#include "streams/KVIOStreamUtils.h"
-#include "support/KVStatusGuard.h"
 #include "qg3/container/QG3PacketType.h"
 #include "qg3/container/QG3Status.h"
 #include "qg3/container/QG3StreamIO.h"
+#include "streams/KVIOStreamUtils.h"
+#include "support/KVStatusGuard.h"
 
 #include <algorithm>
 #include <memory>

@@ -1,8 +1,8 @@
 #include "qg3/container/QG3FileHeader.h"
 
-#include "support/KVBigEndian.h"
 #include "qg3/container/QG3ImageDesc.h"
 #include "qg3/container/QG3Status.h"
+#include "support/KVBigEndian.h"
 
 #include <cstring>
 

@@ -1,11 +1,11 @@
 #include "qg3/container/QG3FileSimpleContainer.h"
 
-#include "streams/KVIOStreamUtils.h"
-#include "streams/KVIOSubStream.h"
 #include "qg3/container/QG3PacketDB.h"
 #include "qg3/container/QG3PacketType.h"
 #include "qg3/container/QG3QG2Packet.h"
 #include "qg3/container/QG3Status.h"
+#include "streams/KVIOStreamUtils.h"
+#include "streams/KVIOSubStream.h"
 
 #include <memory>
 #include <new>

@@ -2,8 +2,8 @@
 // A container over a file stream, which it opens around each access and closes again unless it
 // was asked to keep the stream open.
 
-#include "streams/KVIOStreamInf.h"
 #include "qg3/container/QG3Container.h"
+#include "streams/KVIOStreamInf.h"
 
 #include <cstdint>
 

@@ -1,9 +1,9 @@
 #include "qg3/container/QG3HeaderPacket.h"
 
-#include "streams/KVIOBodyReader.h"
-#include "support/KVUtilException.h"
 #include "qg3/container/QG3DataType.h"
 #include "qg3/container/QG3Status.h"
+#include "streams/KVIOBodyReader.h"
+#include "support/KVUtilException.h"
 
 #include <bit>
 #include <new>

@@ -1,10 +1,10 @@
 #include "qg3/container/QG3ImageExtras.h"
 
 #include "model/KVIDataType.h"
-#include "streams/KVIOBodyReader.h"
 #include "qg3/container/QG3ColorSpace.h"
 #include "qg3/container/QG3DataType.h"
 #include "qg3/container/QG3Status.h"
+#include "streams/KVIOBodyReader.h"
 
 #include <new>
 #include <vector>

@@ -2,8 +2,8 @@
 // Per-image extras carried by a metadata packet: georeferencing, a spare word, and the no-data
 // and background pixels.
 
-#include "streams/KVIOStreamInf.h"
 #include "model/KVIPixel.h"
+#include "streams/KVIOStreamInf.h"
 
 #include <cstdint>
 #include <memory>

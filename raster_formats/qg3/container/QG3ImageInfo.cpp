@@ -1,8 +1,8 @@
 #include "qg3/container/QG3ImageInfo.h"
 
+#include "qg3/container/QG3Status.h"
 #include "support/KVMagnification.h"
 #include "support/KVUtilException.h"
-#include "qg3/container/QG3Status.h"
 
 #include <algorithm>
 #include <cstring>

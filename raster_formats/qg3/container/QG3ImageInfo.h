@@ -3,8 +3,8 @@
 // sample type, the crop window that forms the visible image from the stored one, and the subband
 // table derived from them. Owned by whoever holds it; copied, never shared.
 
-#include "support/KVStatus.h"
 #include "qg3/container/QG3BandSet.h"
+#include "support/KVStatus.h"
 
 #include <cstdint>
 #include <memory>

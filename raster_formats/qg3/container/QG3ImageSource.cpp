@@ -1,6 +1,5 @@
 #include "qg3/container/QG3ImageSource.h"
 
-#include "support/KVUtilException.h"
 #include "qg3/container/QG3Container.h"
 #include "qg3/container/QG3DataType.h"
 #include "qg3/container/QG3HeaderPacket.h"
@@ -8,6 +7,7 @@
 #include "qg3/container/QG3MetadataSupport.h"
 #include "qg3/container/QG3PacketType.h"
 #include "qg3/container/QG3Status.h"
+#include "support/KVUtilException.h"
 
 #include <algorithm>
 #include <new>

@@ -1,11 +1,11 @@
 #include "qg3/container/QG3MetadataSupport.h"
 
-#include "support/KVStatusGuard.h"
 #include "qg3/container/QG3Container.h"
 #include "qg3/container/QG3ImageExtras.h"
 #include "qg3/container/QG3MetadataPacket.h"
 #include "qg3/container/QG3PacketType.h"
 #include "qg3/container/QG3Status.h"
+#include "support/KVStatusGuard.h"
 
 #include <memory>
 

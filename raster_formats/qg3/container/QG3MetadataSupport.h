@@ -2,8 +2,8 @@
 // The metadata packets of a container: which ones the file has, and their payloads. Both are
 // answered from the container's list of packets, so the support keeps nothing per packet.
 
-#include "streams/KVIOStreamInf.h"
 #include "qg3/container/QG3MetadataDesc.h"
+#include "streams/KVIOStreamInf.h"
 
 #include <cstdint>
 #include <memory>

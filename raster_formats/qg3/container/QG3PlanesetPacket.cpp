@@ -1,7 +1,7 @@
 #include "qg3/container/QG3PlanesetPacket.h"
 
-#include "streams/KVIOBodyReader.h"
 #include "qg3/container/QG3Status.h"
+#include "streams/KVIOBodyReader.h"
 
 #include <new>
 

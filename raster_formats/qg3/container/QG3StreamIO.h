@@ -3,10 +3,10 @@
 // to its end, and a packet body's length checked against them. The fields of a body are read
 // through KVIOBodyReader.
 
-#include "support/KVBigEndian.h"
+#include "qg3/container/QG3Status.h"
 #include "streams/KVIOBodyReader.h"
 #include "streams/KVIOStreamInf.h"
-#include "qg3/container/QG3Status.h"
+#include "support/KVBigEndian.h"
 
 #include <cstdint>
 #include <limits>

@@ -1,9 +1,9 @@
 #include "qg3/planes/QG3DataFirstPlaneReader.h"
 
-#include "support/KVStatusGuard.h"
-#include "qg3/planes/QG3FilePlaneStore.h"
 #include "qg3/container/QG3ImageInfo.h"
 #include "qg3/container/QG3PlanesetPacket.h"
+#include "qg3/planes/QG3FilePlaneStore.h"
+#include "support/KVStatusGuard.h"
 
 namespace Korvel {
 

@@ -1,13 +1,13 @@
 #include "qg3/planes/QG3FilePlaneReader.h"
 
-#include "support/KVStatusGuard.h"
 #include "qg3/container/QG3BandSet.h"
 #include "qg3/container/QG3ImageInfo.h"
+#include "qg3/container/QG3PlanesetPacket.h"
+#include "qg3/container/QG3Status.h"
 #include "qg3/planes/QG3PartialFindCache.h"
 #include "qg3/planes/QG3PlaneReaderFactory.h"
 #include "qg3/planes/QG3PlaneRecord.h"
-#include "qg3/container/QG3PlanesetPacket.h"
-#include "qg3/container/QG3Status.h"
+#include "support/KVStatusGuard.h"
 
 #include <algorithm>
 #include <limits>

@@ -3,10 +3,10 @@
 // stream (owned when asked), the item format (word, value width, prefix form), the cursors, and
 // the partial table's find cache. Made by createPlaneReader (QG3PlaneReaderFactory.h).
 
-#include "streams/KVIOStreamInf.h"
 #include "qg3/planes/QG3PlaneCursor.h"
 #include "qg3/planes/QG3PlaneDescIter.h"
 #include "qg3/planes/QG3PlaneReader.h"
+#include "streams/KVIOStreamInf.h"
 
 #include <cstdint>
 #include <memory>

@@ -1,14 +1,14 @@
 #include "qg3/planes/QG3FilePlaneStore.h"
 
-#include "support/KVStatusGuard.h"
 #include "qg3/container/QG3BandSet.h"
-#include "qg3/planes/QG3FilePlaneReader.h"
-#include "qg3/planes/QG3FullMSPTable.h"
 #include "qg3/container/QG3ImageInfo.h"
-#include "qg3/planes/QG3PartialMSPTable.h"
-#include "qg3/planes/QG3PlaneRecord.h"
 #include "qg3/container/QG3PlanesetPacket.h"
 #include "qg3/container/QG3Status.h"
+#include "qg3/planes/QG3FilePlaneReader.h"
+#include "qg3/planes/QG3FullMSPTable.h"
+#include "qg3/planes/QG3PartialMSPTable.h"
+#include "qg3/planes/QG3PlaneRecord.h"
+#include "support/KVStatusGuard.h"
 
 #include <new>
 

@@ -1,9 +1,9 @@
 #include "qg3/planes/QG3FilePlaneStoreClient.h"
 
-#include "support/KVStatusGuard.h"
+#include "qg3/container/QG3ImageInfo.h"
 #include "qg3/planes/QG3FilePlaneReader.h"
 #include "qg3/planes/QG3FilePlaneStore.h"
-#include "qg3/container/QG3ImageInfo.h"
+#include "support/KVStatusGuard.h"
 
 #include <algorithm>
 

@@ -1,14 +1,14 @@
 #include "qg3/planes/QG3FileSimplePlaneSource.h"
 
-#include "qg3/planes/QG3EstimateMemory.h"
-#include "qg3/planes/QG3FilePlaneStoreClient.h"
 #include "qg3/container/QG3FileSimpleContainer.h"
 #include "qg3/container/QG3FileSimpleImageSource.h"
 #include "qg3/container/QG3ImageInfo.h"
-#include "qg3/planes/QG3PlaneDescIter.h"
-#include "qg3/planes/QG3PlaneReaderFactory.h"
 #include "qg3/container/QG3PlanesetPacket.h"
 #include "qg3/container/QG3Status.h"
+#include "qg3/planes/QG3EstimateMemory.h"
+#include "qg3/planes/QG3FilePlaneStoreClient.h"
+#include "qg3/planes/QG3PlaneDescIter.h"
+#include "qg3/planes/QG3PlaneReaderFactory.h"
 
 #include <cstdlib>
 #include <cstring>

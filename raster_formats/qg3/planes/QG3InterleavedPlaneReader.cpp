@@ -1,8 +1,8 @@
 #include "qg3/planes/QG3InterleavedPlaneReader.h"
 
-#include "support/KVStatusGuard.h"
-#include "qg3/planes/QG3FilePlaneStore.h"
 #include "qg3/container/QG3ImageInfo.h"
+#include "qg3/planes/QG3FilePlaneStore.h"
+#include "support/KVStatusGuard.h"
 
 namespace Korvel {
 

@@ -4,8 +4,8 @@
 // allocates is counted against a cap, so that no geometry or plane data can make it grow
 // without bound: passing the cap is out of memory (2012).
 
-#include "support/KVStatus.h"
 #include "qg3/planes/QG3SubblockKey.h"
+#include "support/KVStatus.h"
 
 #include <cstdint>
 

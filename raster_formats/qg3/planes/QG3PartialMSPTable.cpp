@@ -1,9 +1,9 @@
 #include "qg3/planes/QG3PartialMSPTable.h"
 
-#include "qg3/planes/QG3FilePlaneReader.h"
 #include "qg3/container/QG3ImageInfo.h"
-#include "qg3/planes/QG3PartialFindCache.h"
 #include "qg3/container/QG3Status.h"
+#include "qg3/planes/QG3FilePlaneReader.h"
+#include "qg3/planes/QG3PartialFindCache.h"
 
 #include <cstring>
 #include <new>

@@ -1,9 +1,9 @@
 #include "qg3/planes/QG3PlaneCursor.h"
 
-#include "support/KVBigEndian.h"
-#include "support/KVStatusGuard.h"
 #include "qg3/container/QG3Status.h"
 #include "qg3/container/QG3StreamIO.h"
+#include "support/KVBigEndian.h"
+#include "support/KVStatusGuard.h"
 
 #include <algorithm>
 #include <cstring>

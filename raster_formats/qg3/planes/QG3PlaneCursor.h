@@ -7,8 +7,8 @@
 // Every read is bounded by the end of the plane data: nothing past it is ever read, and a field
 // or item that would run past it fails.
 
-#include "streams/KVIOStreamInf.h"
 #include "qg3/planes/QG3PlanePrefix.h"
+#include "streams/KVIOStreamInf.h"
 
 #include <cstdint>
 #include <memory>

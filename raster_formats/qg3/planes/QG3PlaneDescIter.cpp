@@ -1,7 +1,7 @@
 #include "qg3/planes/QG3PlaneDescIter.h"
 
-#include "qg3/planes/PipeSubblockIter.h"
 #include "qg3/container/QG3ImageInfo.h"
+#include "qg3/planes/PipeSubblockIter.h"
 #include "qg3/planes/SBCPSubblockIter.h"
 
 #include <new>

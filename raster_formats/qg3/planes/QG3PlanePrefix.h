@@ -6,8 +6,8 @@
 // data. The narrow form takes at most four bytes, the fourth giving all eight bits (27 value
 // bits); the wide form at most eight, each with its continuation bit (54 value bits).
 
-#include "support/KVStatusGuard.h"
 #include "qg3/container/QG3Status.h"
+#include "support/KVStatusGuard.h"
 
 #include <cstdint>
 

@@ -3,8 +3,8 @@
 // items begin, reads the items of one subblock into plane records, and (for the partial position
 // table) walks forward from a known subblock to a later one of the same row.
 
-#include "support/KVStatus.h"
 #include "qg3/planes/QG3SubblockKey.h"
+#include "support/KVStatus.h"
 
 #include <cstdint>
 

@@ -1,12 +1,12 @@
 #include "qg3/planes/QG3PlaneReaderFactory.h"
 
-#include "qg3/planes/QG3DataFirstPlaneReader.h"
 #include "qg3/container/QG3ImageInfo.h"
+#include "qg3/container/QG3PlanesetPacket.h"
+#include "qg3/container/QG3Status.h"
+#include "qg3/planes/QG3DataFirstPlaneReader.h"
 #include "qg3/planes/QG3InterleavedPlaneReader.h"
 #include "qg3/planes/QG3PlaneDescIter.h"
-#include "qg3/container/QG3PlanesetPacket.h"
 #include "qg3/planes/QG3RasterBlockPlaneReader.h"
-#include "qg3/container/QG3Status.h"
 
 #include <limits>
 #include <new>

@@ -1,8 +1,8 @@
 #pragma once
 // Makes the plane reader for a planeset's layout, and says which planesets the readers accept.
 
-#include "streams/KVIOStreamInf.h"
 #include "qg3/planes/QG3FilePlaneReader.h"
+#include "streams/KVIOStreamInf.h"
 
 #include <cstdint>
 #include <memory>

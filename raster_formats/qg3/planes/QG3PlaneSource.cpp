@@ -1,14 +1,14 @@
 #include "qg3/planes/QG3PlaneSource.h"
 
-#include "support/KVStatusGuard.h"
 #include "qg3/container/QG3Container.h"
 #include "qg3/container/QG3ImageInfo.h"
 #include "qg3/container/QG3ImageSource.h"
 #include "qg3/container/QG3PacketType.h"
-#include "qg3/planes/QG3PlaneStore.h"
-#include "qg3/planes/QG3PlaneStoreClient.h"
 #include "qg3/container/QG3PlanesetPacket.h"
 #include "qg3/container/QG3Status.h"
+#include "qg3/planes/QG3PlaneStore.h"
+#include "qg3/planes/QG3PlaneStoreClient.h"
+#include "support/KVStatusGuard.h"
 
 namespace Korvel {
 

@@ -3,16 +3,16 @@
 // reference over random buffers, windows and masks.
 
 #include "buffers/KVIMergeSceneBuffers.h"
-#include "model/KVIColorSpace.h"
+#include "SceneBufferSamples.h"
 #include "buffers/KVICompositeOver.h"
-#include "stages/KVIMaskSource.h"
 #include "buffers/KVIMergeMask.h"
 #include "buffers/KVIRunListBuilder.h"
 #include "buffers/KVIRunMask.h"
-#include "model/KVIScene.h"
 #include "buffers/KVISceneBuffer.h"
+#include "model/KVIColorSpace.h"
+#include "model/KVIScene.h"
+#include "stages/KVIMaskSource.h"
 #include "support/KVStatusGuard.h"
-#include "SceneBufferSamples.h"
 
 #include <gtest/gtest.h>
 

@@ -3,13 +3,13 @@
 // for several strip heights, placements, magnifications and both write paths.
 
 #include "filters/KVIEmbeddedImage.h"
-#include "model/KVIColorSpace.h"
-#include "metadata/KVIMetadataAccessor.h"
-#include "support/KVIRef.h"
-#include "buffers/KVISceneBuffer.h"
-#include "buffers/PixelHolder.h"
 #include "SceneBufferSamples.h"
 #include "SyntheticImageStage.h"
+#include "buffers/KVISceneBuffer.h"
+#include "buffers/PixelHolder.h"
+#include "metadata/KVIMetadataAccessor.h"
+#include "model/KVIColorSpace.h"
+#include "support/KVIRef.h"
 
 #include <gtest/gtest.h>
 

@@ -5,15 +5,15 @@
 
 #include "filters/KVIMosaicFilter.h"
 #include "HeapProbe.h"
-#include "model/KVIColorSpace.h"
-#include "stages/KVIImageStageManager.h"
-#include "metadata/KVIMetadataAccessor.h"
-#include "metadata/KVIMetadataDatabase.h"
-#include "filters/KVIMultiResFilter.h"
-#include "support/KVIRef.h"
-#include "buffers/KVISceneBuffer.h"
 #include "SceneBufferSamples.h"
 #include "SyntheticImageStage.h"
+#include "buffers/KVISceneBuffer.h"
+#include "filters/KVIMultiResFilter.h"
+#include "metadata/KVIMetadataAccessor.h"
+#include "metadata/KVIMetadataDatabase.h"
+#include "model/KVIColorSpace.h"
+#include "stages/KVIImageStageManager.h"
+#include "support/KVIRef.h"
 
 #include <gtest/gtest.h>
 

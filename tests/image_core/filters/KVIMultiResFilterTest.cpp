@@ -4,14 +4,14 @@
 
 #include "filters/KVIMultiResFilter.h"
 #include "HeapProbe.h"
-#include "model/KVIDataTypeDispatch.h"
-#include "metadata/KVIMetadataAccessor.h"
-#include "support/KVIRef.h"
-#include "filters/KVIResampler.h"
-#include "buffers/KVISceneBuffer.h"
-#include "support/KVMagnification.h"
 #include "ResampleReference.h"
 #include "SyntheticImageStage.h"
+#include "buffers/KVISceneBuffer.h"
+#include "filters/KVIResampler.h"
+#include "metadata/KVIMetadataAccessor.h"
+#include "model/KVIDataTypeDispatch.h"
+#include "support/KVIRef.h"
+#include "support/KVMagnification.h"
 
 #include <gtest/gtest.h>
 

@@ -3,10 +3,10 @@
 // the tap-widened input scene and the refusals.
 
 #include "filters/KVIResampler.h"
-#include "model/KVIDataTypeDispatch.h"
-#include "buffers/KVISceneBuffer.h"
 #include "ResampleReference.h"
 #include "SyntheticImageStage.h"
+#include "buffers/KVISceneBuffer.h"
+#include "model/KVIDataTypeDispatch.h"
 
 #include "support/KVIRef.h"
 

@@ -2,8 +2,8 @@
 // type against the plain sample-by-sample reference over random rows and positions.
 
 #include "filters/KVIRowResampler.h"
-#include "model/KVIDataTypeDispatch.h"
 #include "ResampleReference.h"
+#include "model/KVIDataTypeDispatch.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 #include "metadata/KVIMetadataAccessor.h"
-#include "model/KVIGeoCoord.h"
 #include "metadata/KVIMetadataDatabase.h"
+#include "model/KVIGeoCoord.h"
 #include "model/KVIPixel.h"
 #include "model/KVIPixelLookupTable.h"
 

@@ -4,10 +4,10 @@
 #include "metadata/KVIMetadataClassicalReader.h"
 #include "ClassicalMetadataWriter.h"
 #include "HeapProbe.h"
+#include "TestStreams.h"
 #include "metadata/KVIMetadataDatabase.h"
 #include "metadata/KVIMetadataRecord.h"
 #include "metadata/KVIMetadataTag.h"
-#include "TestStreams.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 #include "model/KVIGeoCoord.h"
-#include "metadata/KVIMetadataDatabase.h"
 #include "TestStreams.h"
+#include "metadata/KVIMetadataDatabase.h"
 
 #include <gtest/gtest.h>
 

@@ -1,9 +1,9 @@
 #include "stages/KVIImageFilter.h"
+#include "SyntheticImageStage.h"
+#include "buffers/KVISceneBuffer.h"
 #include "metadata/KVIMetadataAccessor.h"
 #include "metadata/KVIMetadataDatabase.h"
 #include "support/KVIRef.h"
-#include "buffers/KVISceneBuffer.h"
-#include "SyntheticImageStage.h"
 
 #include <gtest/gtest.h>
 

@@ -1,10 +1,10 @@
-#include "stages/KVIGeoImageReader.h"
+#include "SyntheticImageStage.h"
+#include "TestStreams.h"
 #include "metadata/KVIMetadataAccessor.h"
 #include "metadata/KVIMetadataDatabase.h"
 #include "model/KVIPixelLookupTable.h"
+#include "stages/KVIGeoImageReader.h"
 #include "support/KVIRef.h"
-#include "SyntheticImageStage.h"
-#include "TestStreams.h"
 
 #include <gtest/gtest.h>
 

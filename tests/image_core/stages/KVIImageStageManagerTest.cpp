@@ -1,6 +1,6 @@
 #include "stages/KVIImageStageManager.h"
-#include "support/KVIRef.h"
 #include "SyntheticImageStage.h"
+#include "support/KVIRef.h"
 
 #include <gtest/gtest.h>
 

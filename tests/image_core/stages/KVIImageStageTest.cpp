@@ -1,7 +1,7 @@
 #include "stages/KVIImageStage.h"
-#include "support/KVIRef.h"
-#include "buffers/KVISceneBuffer.h"
 #include "SyntheticImageStage.h"
+#include "buffers/KVISceneBuffer.h"
+#include "support/KVIRef.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 #include "streams/KVIOSubStream.h"
-#include "streams/KVIOStreamUtils.h"
 #include "TestStreams.h"
+#include "streams/KVIOStreamUtils.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
-#include "support/KVUtilException.h"
 #include "QG2FileWriter.h"
 #include "qg2/QG2Decoder.h"
 #include "qg2/QG2Status.h"
+#include "support/KVUtilException.h"
 
 #include <gtest/gtest.h>
 #include <set>

@@ -4,9 +4,9 @@
 
 #include "ByteBuilder.h"
 #include "HeapProbe.h"
-#include "streams/KVIODynamicMemStream.h"
 #include "QG2Harness.h"
 #include "qg2/QG2Status.h"
+#include "streams/KVIODynamicMemStream.h"
 
 #include <gtest/gtest.h>
 #include <map>

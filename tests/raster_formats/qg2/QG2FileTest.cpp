@@ -1,9 +1,9 @@
-#include "support/KVUtilException.h"
 #include "QG2FileWriter.h"
 #include "TestStreams.h"
 #include "qg2/QG2Decoder.h"
 #include "qg2/QG2FileDBInfo.h"
 #include "qg2/QG2Status.h"
+#include "support/KVUtilException.h"
 
 #include <gtest/gtest.h>
 #include <set>

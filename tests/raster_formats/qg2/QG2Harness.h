@@ -4,11 +4,11 @@
 // with: dequantisation with each subband's step, the plain inverse wavelet of the image writer,
 // and the output conversion written out in double precision.
 
-#include "model/KVIColorSpace.h"
-#include "model/KVIDataType.h"
-#include "buffers/KVISceneBuffer.h"
 #include "QG2ImageWriter.h"
 #include "TestStreams.h"
+#include "buffers/KVISceneBuffer.h"
+#include "model/KVIColorSpace.h"
+#include "model/KVIDataType.h"
 #include "qg2/QG2Decoder.h"
 #include "qg2/QG2DitherTile.h"
 #include "qg2/QG2FileDBInfo.h"

@@ -2,10 +2,10 @@
 // the stored region with its level offset, the dither the metadata switches off, and the bytes
 // that opening and decoding read.
 
-#include "support/KVBigEndian.h"
-#include "support/KVIRef.h"
 #include "QG2Harness.h"
 #include "QG2ImageReader.h"
+#include "support/KVBigEndian.h"
+#include "support/KVIRef.h"
 
 #include <gtest/gtest.h>
 

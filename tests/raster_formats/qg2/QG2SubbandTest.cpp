@@ -3,9 +3,9 @@
 // tests), and the plane sets they are made of.
 
 #include "qg2/QG2Subband.h"
-#include "support/KVStatusGuard.h"
 #include "qg2/QG2Status.h"
 #include "qg2/QG2TreeOperations.h"
+#include "support/KVStatusGuard.h"
 
 #include <algorithm>
 #include <bit>

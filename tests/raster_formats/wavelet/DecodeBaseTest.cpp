@@ -4,13 +4,13 @@
 
 #include "wavelet/DecodeBase.h"
 #include "../RasterRead.h"
-#include "qg3/planes/QG3FilePlaneStoreClient.h"
 #include "qg3/container/QG3FileSimpleContainer.h"
 #include "qg3/container/QG3FileSimpleImageSource.h"
-#include "qg3/planes/QG3FileSimplePlaneSource.h"
 #include "qg3/container/QG3ImageInfo.h"
-#include "qg3/planes/QG3PlaneRecord.h"
 #include "qg3/container/QG3Status.h"
+#include "qg3/planes/QG3FilePlaneStoreClient.h"
+#include "qg3/planes/QG3FileSimplePlaneSource.h"
+#include "qg3/planes/QG3PlaneRecord.h"
 
 #include <gtest/gtest.h>
 

@@ -4,11 +4,11 @@
 // does.
 
 #include "wavelet/PipelinedWaveletDecoder.h"
-#include "support/KVStatusGuard.h"
 #include "RasterForwardWavelet.h"
 #include "qg3/container/QG3DataType.h"
 #include "qg3/container/QG3ImageInfo.h"
 #include "qg3/container/QG3Status.h"
+#include "support/KVStatusGuard.h"
 #include "wavelet/PipeSeg.h"
 #include "wavelet/SubbandRowSource.h"
 

@@ -3,11 +3,11 @@
 // window, and hostile records.
 
 #include "wavelet/SubblockDecode.h"
-#include "support/KVUtilException.h"
 #include "RasterSubblockEncoder.h"
 #include "qg3/container/QG3ImageInfo.h"
-#include "qg3/planes/QG3PlaneRecord.h"
 #include "qg3/container/QG3Status.h"
+#include "qg3/planes/QG3PlaneRecord.h"
+#include "support/KVUtilException.h"
 
 #include <gtest/gtest.h>
 

@@ -1,16 +1,16 @@
 // Containers over files of one and two images, their metadata and contents identifier, the image
 // sources of their images, the memory estimate, and damaged files.
 
-#include "model/KVIDataType.h"
 #include "RasterFileWriter.h"
 #include "TestStreams.h"
-#include "qg3/planes/QG3EstimateMemory.h"
+#include "model/KVIDataType.h"
 #include "qg3/container/QG3FileSimpleContainer.h"
 #include "qg3/container/QG3FileSimpleImageSource.h"
 #include "qg3/container/QG3HeaderPacket.h"
 #include "qg3/container/QG3ImageExtras.h"
 #include "qg3/container/QG3MetadataSupport.h"
 #include "qg3/container/QG3Status.h"
+#include "qg3/planes/QG3EstimateMemory.h"
 
 #include <gtest/gtest.h>
 

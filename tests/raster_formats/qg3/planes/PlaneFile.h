@@ -7,8 +7,8 @@
 #include "qg3/container/QG3FileSimpleContainer.h"
 #include "qg3/container/QG3HeaderPacket.h"
 #include "qg3/container/QG3PacketType.h"
-#include "qg3/planes/QG3PlaneReaderFactory.h"
 #include "qg3/container/QG3PlanesetPacket.h"
+#include "qg3/planes/QG3PlaneReaderFactory.h"
 
 #include <algorithm>
 #include <memory>

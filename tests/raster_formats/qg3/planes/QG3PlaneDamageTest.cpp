@@ -2,11 +2,11 @@
 // allocation sized by a field; cursors read only what they must.
 
 #include "PlaneFile.h"
+#include "qg3/container/QG3Status.h"
 #include "qg3/planes/QG3FilePlaneStore.h"
 #include "qg3/planes/QG3FilePlaneStoreClient.h"
 #include "qg3/planes/QG3PlaneCursor.h"
 #include "qg3/planes/QG3PlaneRecord.h"
-#include "qg3/container/QG3Status.h"
 
 #include <gtest/gtest.h>
 

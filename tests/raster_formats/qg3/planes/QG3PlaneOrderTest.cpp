@@ -3,11 +3,11 @@
 
 #include "PlaneFile.h"
 #include "PlaneOrder.h"
+#include "qg3/container/QG3Status.h"
 #include "qg3/planes/OrderingPipe.h"
 #include "qg3/planes/QG3FilePlaneStore.h"
 #include "qg3/planes/QG3PlaneDescIter.h"
 #include "qg3/planes/QG3PlanePrefix.h"
-#include "qg3/container/QG3Status.h"
 
 #include <gtest/gtest.h>
 

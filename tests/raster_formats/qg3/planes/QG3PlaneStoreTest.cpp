@@ -3,11 +3,11 @@
 // damaged plane data; the bytes a raster-block scan reads.
 
 #include "PlaneFile.h"
+#include "qg3/container/QG3Status.h"
 #include "qg3/planes/QG3FilePlaneStore.h"
 #include "qg3/planes/QG3FilePlaneStoreClient.h"
 #include "qg3/planes/QG3PartialFindCache.h"
 #include "qg3/planes/QG3PlaneRecord.h"
-#include "qg3/container/QG3Status.h"
 
 #include <gtest/gtest.h>
 
