@@ -2,6 +2,7 @@
 
 #include "KernelMQDecoder.h"
 
+#include <algorithm>
 #include <bit>
 
 namespace Korvel {
@@ -34,13 +35,19 @@ SubblockReader::MQFloatingPoint<T, U>::readSubblockHeader(BufferedIOReader& head
 template <class T, class U>
 void SubblockReader::MQFloatingPoint<T, U>::decode(void* buffer, std::uint64_t n) {
     static_assert(sizeof(T) == sizeof(U));
+    constexpr unsigned Bits = 8 * sizeof(U);
     KernelMQDecoder decoder;
     decoder.mqInit(dataBuffer_.get(), static_cast<std::size_t>(dataLength_));
+    // The registers and the contexts of the bits stay in locals for the whole subblock.
+    KernelMQRegisters mq = decoder.registers();
+    KernelMQContext contexts[Bits];
+    std::copy_n(decoder.contexts().begin(), Bits, contexts);
     T* const out = static_cast<T*>(buffer);
     for (std::uint64_t i = 0; i < n; ++i) {
         U pattern = 0;
-        for (unsigned b = 0; b < 8 * sizeof(U); ++b)
-            if (decoder.mqDecodeBit(b)) pattern |= U(1) << b;
+#pragma GCC unroll 8
+        for (unsigned b = 0; b < Bits; ++b)
+            pattern |= U(mq.decode(contexts[b])) << b;
         out[i] = std::bit_cast<T>(pattern);
     }
 }

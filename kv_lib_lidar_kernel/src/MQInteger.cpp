@@ -5,6 +5,7 @@
 #include "KernelBitReader.h"
 #include "KernelMQDecoder.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace Korvel {
@@ -31,10 +32,12 @@ template <> struct Names<std::int64_t> {
         "Korvel::SubblockReader::MQInteger<__int64,unsigned __int64>::decode";
 };
 
-// Bits of the MQ planes, in the context of each decision.
+// Bits of the MQ planes, in the context of each decision: the decoder's registers and the
+// contexts the planes use (0 to 35), held as copies for all the MQ planes of a subblock.
 struct MQBits {
-    KernelMQDecoder& decoder;
-    unsigned operator()(unsigned cx) { return decoder.mqDecodeBit(cx); }
+    KernelMQRegisters registers;
+    KernelMQContext contexts[36];
+    unsigned operator()(unsigned cx) { return registers.decode(contexts[cx]); }
 };
 // Bits of the raw planes; the context is not used.
 struct RawBits {
@@ -86,27 +89,35 @@ std::uint64_t SubblockReader::MQInteger<T, U>::readSubblockHeader(BufferedIORead
 
 template <class T, class U>
 template <class Bits>
-void SubblockReader::MQInteger<T, U>::decodePlane(Bits& bits, int plane, std::uint64_t n) {
+Bits SubblockReader::MQInteger<T, U>::decodePlanes(Bits bits, int top, int bottom,
+                                                   std::uint64_t n) {
     unsigned char* const sign = signs_.get() + 1;
     U* const magnitude = magnitudes_.get() + 1;
-    const U bit = static_cast<U>(U(1) << plane);
-    // Significance is judged by the bits above this plane only.
-    const U above = static_cast<U>(~static_cast<U>(static_cast<U>(bit - 1) | bit));
-    // Neighbour state: 1 not yet significant, 0 significant negative, 2 significant positive.
-    auto state = [&](std::int64_t j) -> unsigned {
-        return (magnitude[j] & above) == 0 ? 1u : (sign[j] != 0 ? 0u : 2u);
-    };
-    unsigned left = 1;
-    for (std::int64_t i = 0; i < static_cast<std::int64_t>(n); ++i) {
-        const unsigned right = state(i + 1);
-        if ((magnitude[i] & above) != 0) {
-            if (bits(18 + 3 * (sign[i] + 2 * left) + right)) magnitude[i] |= bit;
-        } else if (bits(3 * left + right)) {
-            sign[i] = static_cast<unsigned char>(bits(9 + 3 * left + right));
-            magnitude[i] |= bit;
+    for (int plane = top; plane >= bottom; --plane) {
+        const U bit = static_cast<U>(U(1) << plane);
+        // Significance is judged by the bits above this plane only.
+        const U above = static_cast<U>(~static_cast<U>(static_cast<U>(bit - 1) | bit));
+        // Neighbour state: 1 not yet significant, 0 significant negative, 2 significant
+        // positive. A sample's state stays as it was for the whole plane, so each is worked out
+        // once, as the right neighbour, and carried on.
+        auto state = [&](std::int64_t j) -> unsigned {
+            return (magnitude[j] & above) == 0 ? 1u : (sign[j] != 0 ? 0u : 2u);
+        };
+        unsigned left = 1;
+        unsigned here = state(0);
+        for (std::int64_t i = 0; i < static_cast<std::int64_t>(n); ++i) {
+            const unsigned right = state(i + 1);
+            if (here != 1) {
+                if (bits(18 + 3 * ((here == 0 ? 1u : 0u) + 2 * left) + right)) magnitude[i] |= bit;
+            } else if (bits(3 * left + right)) {
+                sign[i] = static_cast<unsigned char>(bits(9 + 3 * left + right));
+                magnitude[i] |= bit;
+            }
+            left = here;
+            here = right;
         }
-        left = state(i);
     }
+    return bits;
 }
 
 template <class T, class U>
@@ -118,16 +129,17 @@ void SubblockReader::MQInteger<T, U>::decode(void* buffer, std::uint64_t n) {
     // The MQ start always happens and takes in the first bytes, even without MQ planes.
     KernelMQDecoder decoder;
     decoder.mqInit(data, length);
-    MQBits mqBits{decoder};
-    for (int p = topPlane_; p > rawTopPlane_; --p)
-        decodePlane(mqBits, p, n);
+    if (topPlane_ > rawTopPlane_) {
+        MQBits mqBits{decoder.registers(), {}};
+        std::copy_n(decoder.contexts().begin(), 36, mqBits.contexts);
+        decoder.registers() = decodePlanes(mqBits, topPlane_, rawTopPlane_ + 1, n).registers;
+    }
     if (rawTopPlane_ >= lowestPlane_) {
         const std::size_t start = decoder.bytesTakenIn();
         KernelBitReader reader;
         reader.init(data + start, length - start);
-        RawBits rawBits{reader};
         for (int p = rawTopPlane_; p >= lowestPlane_; --p) {
-            decodePlane(rawBits, p, n);
+            decodePlanes(RawBits{reader}, p, p, n);
             if (reader.exhausted())
                 KORVEL_FAIL("SubblockReader", Names<T>::decode, ErrorCode::Subband,
                             "raw bits past the end of subblock data");

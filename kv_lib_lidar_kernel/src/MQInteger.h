@@ -26,7 +26,8 @@ protected:
     std::uint64_t readSubblockHeader(BufferedIOReader& headerReader) override;
 
 private:
-    template <class Bits> void decodePlane(Bits& bits, int plane, std::uint64_t n);
+    // Planes top down to bottom, each bit from the source; returns the source as it ends.
+    template <class Bits> Bits decodePlanes(Bits bits, int top, int bottom, std::uint64_t n);
 
     // Both with a zero border element on each side of the subblock's samples.
     Owned<unsigned char> signs_;

@@ -3,6 +3,7 @@
 
 #include "KernelMQDecoder.h"
 #include "MQEncoder.h"
+#include "SerialMQDecoder.h"
 
 #include <gtest/gtest.h>
 
@@ -105,4 +106,79 @@ TEST(KernelMQDecoder, RoundTripsRandomStreamsAndStopsWhereTheSegmentEnds) {
                     << "seed " << seed << " contexts " << contexts << " decision " << i;
             EXPECT_EQ(decoder.bytesTakenIn(), segment.size());
         }
+}
+
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+// Random bytes with runs of 0xFF followed by every kind of byte: data below 0x80, carries (0x80
+// to 0x8F) and markers (0x90 and more, 0xFF itself included).
+Bytes randomStream(std::mt19937& random, std::size_t length) {
+    Bytes bytes(length);
+    const unsigned ffShare = random() % 5;
+    for (std::size_t i = 0; i < length; ++i) {
+        const unsigned kind = random() % 8;
+        if (i > 0 && bytes[i - 1] == 0xFF && kind < 3)
+            bytes[i] = static_cast<std::uint8_t>(kind == 0   ? 0x80 + random() % 16
+                                                 : kind == 1 ? 0x90 + random() % 0x70
+                                                             : random() % 0x80);
+        else
+            bytes[i] = random() % 8 < ffShare ? 0xFF : static_cast<std::uint8_t>(random());
+    }
+    return bytes;
+}
+
+// Every decision, every register of the bit-serial procedure, the bytes taken in and the
+// context's state after each decision, over decisions that run well past the end of the range.
+void expectSameAsSerial(const Bytes& bytes, const std::vector<unsigned>& contexts) {
+    KernelMQDecoder fast;
+    quarn_test::SerialMQDecoder serial;
+    fast.mqInit(bytes.data(), bytes.size());
+    serial.init(bytes.data(), bytes.size());
+    auto same = [&](std::size_t i) {
+        ASSERT_EQ(fast.getC(), serial.C()) << "after decision " << i;
+        ASSERT_EQ(fast.getA(), serial.A()) << "after decision " << i;
+        ASSERT_EQ(fast.getCT(), serial.CT()) << "after decision " << i;
+        ASSERT_EQ(fast.bytesTakenIn(), serial.bytesTakenIn()) << "after decision " << i;
+    };
+    same(0);
+    for (std::size_t i = 0; i < contexts.size(); ++i) {
+        const unsigned cx = contexts[i];
+        ASSERT_EQ(fast.mqDecodeBit(cx), serial.decode(cx)) << "decision " << i;
+        ASSERT_EQ(fast.stateOf(cx), serial.state(cx)) << "decision " << i;
+        ASSERT_EQ(fast.mpsOf(cx), serial.mps(cx)) << "decision " << i;
+        same(i + 1);
+        if (testing::Test::HasFatalFailure()) return;
+    }
+}
+
+} // namespace
+
+TEST(KernelMQDecoder, EqualsTheBitSerialProcedureOnRandomStreams) {
+    std::mt19937 random(23);
+    for (int round = 0; round < 1500; ++round) {
+        // Lengths 0 to 3 often, then up to 200 bytes; some streams coded by the test encoder
+        // with random bytes after them, so that the contexts go through every state.
+        const std::size_t length = round % 3 == 0 ? round / 3 % 4 : random() % 200;
+        Bytes bytes = randomStream(random, length);
+        std::vector<unsigned> contexts(1 + random() % 2500);
+        const unsigned spread = 1 + random() % KernelMQDecoder::NumContexts;
+        for (unsigned& cx : contexts)
+            cx = random() % spread;
+        if (round % 5 == 4) {
+            MQEncoder encoder;
+            const unsigned skew = random() % 100;
+            for (unsigned cx : contexts)
+                encoder.encode(cx, random() % 100 < skew ? 1 : 0);
+            Bytes coded = encoder.flush(round % 2 == 0);
+            coded.resize(coded.size() - random() % 3 * (coded.size() > 2));
+            bytes.insert(bytes.begin(), coded.begin(), coded.end());
+        }
+        expectSameAsSerial(bytes, contexts);
+        if (HasFatalFailure()) {
+            ADD_FAILURE() << "round " << round << ", " << bytes.size() << " bytes";
+            return;
+        }
+    }
 }
