@@ -205,8 +205,11 @@ std::uint64_t WaveletDecoder::decodeBlock(std::uint64_t n) {
             scratch_.init(scratchInfo, windowSize_);
         }
         count = channel.top->read(scratch_.getData(), std::min(count, windowSize_));
+        // The conversion is the channel's own, chosen by its stored datatype against its coded
+        // one: plain casts when both are of one kind, else integers with scale and offset. A
+        // caller asking for the channel in the other kind gets the conversion's error.
         ChannelData& out = work_.getChannel(c);
-        if (datatypeIsFloat(out.getDatatype()) == datatypeIsFloat(coded))
+        if (datatypeIsFloat(channel.info.getDatatype()) == datatypeIsFloat(coded))
             ChannelData::convert(out, 0, scratch_, 0, count);
         else
             ChannelData::convert(out, 0, scratch_, 0, channel.info.getOffset(),

@@ -337,3 +337,126 @@ TEST(WaveletDecoder, HostileSizesEndInTheKernelsError) {
     error = createError(longer);
     EXPECT_EQ(error.getCode(), 40207u);
 }
+
+namespace {
+
+// Calls f with a value of the sample type of a datatype code.
+template <class F> void withSampleType(std::uint32_t datatype, F&& f) {
+    switch (datatype) {
+    case 256:
+        return f(std::uint8_t{});
+    case 257:
+        return f(std::int8_t{});
+    case 512:
+        return f(std::uint16_t{});
+    case 513:
+        return f(std::int16_t{});
+    case 1024:
+        return f(std::uint32_t{});
+    case 1025:
+        return f(std::int32_t{});
+    case 2048:
+        return f(std::uint64_t{});
+    case 2049:
+        return f(std::int64_t{});
+    case 1027:
+        return f(float{});
+    default:
+        return f(double{});
+    }
+}
+
+} // namespace
+
+TEST(WaveletDecoder, AChannelAskedForInAnotherTypeConvertsByItsStoredType) {
+    // A probe channel of every stored datatype coded as integers (transform 1; floating-point
+    // ones with a scale and offset), and floating-point ones coded as they are (MQ and deflate),
+    // each asked for in every datatype. The conversion is chosen by the stored type against the
+    // coded one: of one kind, plain casts of the coded samples, and a caller asking for the other
+    // kind gets "isFloat(dst) != isFloat(src)"; a floating-point channel coded as integers gives
+    // integer * scale + offset, and asked for as integers "isFloat(dst) == isFloat(src)".
+    const std::uint32_t types[] = {256, 257, 512, 513, 1024, 1025, 2048, 2049, 1027, 2051};
+    struct Probe {
+        std::uint16_t stored;
+        std::uint8_t transform;
+    };
+    std::vector<Probe> probes;
+    for (std::uint32_t stored : types)
+        probes.push_back({static_cast<std::uint16_t>(stored), 1});
+    probes.push_back({1027, 21});
+    probes.push_back({2051, 61});
+
+    constexpr std::size_t n = 60;
+    LidarPointCloud cloud = surveyCloud(Family::MQInteger, n, 2, 3);
+    cloud.channels.resize(3);
+    std::mt19937_64 rng(8);
+    for (const Probe& probe : probes) {
+        LidarCloudChannel channel;
+        channel.name = "P" + std::to_string(cloud.channels.size());
+        channel.datatype = probe.stored;
+        channel.transform = probe.transform;
+        channel.subblockSize = 16;
+        const bool isSigned = (probe.stored & 1) != 0, isFloat = (probe.stored & 2) != 0;
+        // Values across the stored type's range (up to 40 bits), both signs where signed.
+        const int bits = isFloat ? 21 : std::min(8 * (probe.stored >> 8), 40);
+        for (std::size_t i = 0; i < n; ++i) {
+            const auto v = static_cast<std::int64_t>(rng() >> (64 - bits));
+            const std::int64_t value = isSigned ? v - (std::int64_t{1} << (bits - 1)) : v;
+            if (probe.transform == 1)
+                channel.integers.push_back(value);
+            else
+                channel.values.push_back(static_cast<float>(value) * 0.375f);
+        }
+        channel.scale = isFloat && probe.transform == 1 ? 0.25 : 1.0;
+        channel.offset = isFloat && probe.transform == 1 ? -10.0 : 0.0;
+        cloud.channels.push_back(channel);
+    }
+    File file(cloud.file());
+
+    for (std::size_t p = 3; p < cloud.channels.size(); ++p) {
+        const LidarCloudChannel& channel = cloud.channels[p];
+        const bool codedFloat = channel.transform != 1;
+        const bool storedFloat = (channel.datatype & 2) != 0;
+        const std::vector<double> codedValues =
+            codedFloat ? cloud.decoded(channel) : std::vector<double>{};
+        for (std::uint32_t asked : types) {
+            SCOPED_TRACE(testing::Message() << "stored " << channel.datatype << " transform "
+                                            << int(channel.transform) << " asked " << asked);
+            PointInfo info;
+            info.init(4);
+            for (int c = 0; c < 3; ++c)
+                info.getChannel(c).set(cloud.channels[c].name.c_str(), 2051, 0);
+            info.getChannel(3).set(channel.name.c_str(), asked, 0);
+            ObjectRef<PointIterator> iterator(
+                file.reader->createIterator(Everything, 1.0, info, nullptr));
+            PointData out;
+            out.init(info, 2 * n);
+            const bool askedFloat = (asked & 2) != 0;
+            const bool sameKind = storedFloat == codedFloat;
+            if (askedFloat != (sameKind ? codedFloat : true)) {
+                const Error error = kernelError([&] { iterator->getNextPoints(out); });
+                EXPECT_EQ(error.getCode(), 40007u);
+                EXPECT_STREQ(error.getFile(), "PointData");
+                EXPECT_STREQ(error.what(), sameKind ? "isFloat(dst) != isFloat(src)"
+                                                    : "isFloat(dst) == isFloat(src)");
+                continue;
+            }
+            ASSERT_EQ(iterator->getNextPoints(out), n);
+            withSampleType(asked, [&]<class A>(A) {
+                const A* got = static_cast<const A*>(out.getChannel(3).getData());
+                for (std::size_t i = 0; i < n; ++i) {
+                    A want;
+                    if (codedFloat)
+                        want = static_cast<A>(codedValues[i]);
+                    else if (storedFloat)
+                        want = static_cast<A>(static_cast<double>(channel.integers[i]) *
+                                                  channel.scale +
+                                              channel.offset);
+                    else
+                        want = static_cast<A>(channel.integers[i]);
+                    ASSERT_EQ(got[i], want) << "point " << i;
+                }
+            });
+        }
+    }
+}
