@@ -34,7 +34,10 @@ public:
 
     // A decoder for the box at the fraction with the channels of pointInfo (which must hold
     // "X", "Y" and "Z" as 64-bit floats and only channels of the group), with one reference. Its
-    // chains are built and started at the first selected point.
+    // chains are built and started at the first selected point. Each channel converts by its
+    // stored datatype: it may be asked for in any datatype of the kind it converts to (that of
+    // its coded samples, or floating point for a floating-point channel coded as integers);
+    // asked for in the other kind, the first getNextPoints throws the conversion's error (40007).
     static WaveletDecoder* create(const WaveletDecoderInfo& info, const double* bounds,
                                   double fraction, const PointInfo& pointInfo,
                                   ProgressDelegate* delegate);
