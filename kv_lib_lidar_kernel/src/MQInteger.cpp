@@ -5,7 +5,7 @@
 #include "KernelBitReader.h"
 #include "KernelMQDecoder.h"
 
-#include <algorithm>
+#include <array>
 #include <cstring>
 
 namespace Korvel {
@@ -32,18 +32,45 @@ template <> struct Names<std::int64_t> {
         "Korvel::SubblockReader::MQInteger<__int64,unsigned __int64>::decode";
 };
 
-// Bits of the MQ planes, in the context of each decision: the decoder's registers and the
-// contexts the planes use (0 to 35), held as copies for all the MQ planes of a subblock.
+// Bits of the MQ planes, each in its context. The decoder's registers are a copy held for all
+// the MQ planes of a subblock, so that they stay in machine registers; the contexts are a copy
+// on the stack. The word of the last decision's context is held in a register and written back
+// only after the next decision's context is read: a run of decisions in one context (the
+// significance context of an empty neighbourhood, a refinement context) passes the word from
+// one decision to the next in a register, and a read never waits for the write before it.
 struct MQBits {
     KernelMQRegisters registers;
-    KernelMQContext contexts[36];
-    unsigned operator()(unsigned cx) { return registers.decode(contexts[cx]); }
+    KernelMQContext* contexts; // apart, so that the scalars here can live in machine registers
+    unsigned last = 0;
+    KernelMQContext lastWord = contexts[0];
+
+    unsigned operator()(unsigned cx) {
+        const KernelMQContext stored = contexts[cx];
+        contexts[last] = lastWord;
+        const KernelMQContext w = cx == last ? lastWord : stored;
+        last = cx;
+        return registers.decide(w, lastWord);
+    }
 };
 // Bits of the raw planes; the context is not used.
 struct RawBits {
     KernelBitReader& reader;
     unsigned operator()(unsigned) { return reader.readBit(); }
 };
+
+// The context of a sample's refinement or significance decision by 9 x its state + 3 x its
+// left neighbour's + its right neighbour's: significance in 3l + r for a sample not yet
+// significant (state 1), refinement in 18 + 3 (s + 2l) + r for one significant with sign s.
+constexpr std::array<unsigned char, 27> makeContexts() {
+    std::array<unsigned char, 27> contexts{};
+    for (unsigned here = 0; here < 3; ++here)
+        for (unsigned l = 0; l < 3; ++l)
+            for (unsigned r = 0; r < 3; ++r)
+                contexts[9 * here + 3 * l + r] = static_cast<unsigned char>(
+                    here == 1 ? 3 * l + r : 18 + 3 * ((here == 0 ? 1 : 0) + 2 * l) + r);
+    return contexts;
+}
+constexpr std::array<unsigned char, 27> kContexts = makeContexts();
 
 } // namespace
 
@@ -101,18 +128,20 @@ Bits SubblockReader::MQInteger<T, U>::decodePlanes(Bits bits, int top, int botto
         // positive. A sample's state stays as it was for the whole plane, so each is worked out
         // once, as the right neighbour, and carried on.
         auto state = [&](std::int64_t j) -> unsigned {
-            return (magnitude[j] & above) == 0 ? 1u : (sign[j] != 0 ? 0u : 2u);
+            const unsigned significant = (magnitude[j] & above) != 0 ? 1u : 0u;
+            return 1u + significant - 2u * (significant & sign[j]);
         };
         unsigned left = 1;
         unsigned here = state(0);
         for (std::int64_t i = 0; i < static_cast<std::int64_t>(n); ++i) {
             const unsigned right = state(i + 1);
-            if (here != 1) {
-                if (bits(18 + 3 * ((here == 0 ? 1u : 0u) + 2 * left) + right)) magnitude[i] |= bit;
-            } else if (bits(3 * left + right)) {
-                sign[i] = static_cast<unsigned char>(bits(9 + 3 * left + right));
-                magnitude[i] |= bit;
-            }
+            // One decision either way, refinement or significance, in the context the three
+            // states give; a 1 sets the bit, and only a sample that becomes significant goes on
+            // to its sign.
+            const unsigned significant = here != 1 ? 1u : 0u;
+            const unsigned d = bits(kContexts[9 * here + 3 * left + right]);
+            magnitude[i] |= static_cast<U>(bit & (U(0) - U(d)));
+            if (d > significant) sign[i] = static_cast<unsigned char>(bits(9 + 3 * left + right));
             left = here;
             here = right;
         }
@@ -130,9 +159,10 @@ void SubblockReader::MQInteger<T, U>::decode(void* buffer, std::uint64_t n) {
     KernelMQDecoder decoder;
     decoder.mqInit(data, length);
     if (topPlane_ > rawTopPlane_) {
-        MQBits mqBits{decoder.registers(), {}};
-        std::copy_n(decoder.contexts().begin(), 36, mqBits.contexts);
-        decoder.registers() = decodePlanes(mqBits, topPlane_, rawTopPlane_ + 1, n).registers;
+        std::array<KernelMQContext, KernelMQDecoder::NumContexts> contexts = decoder.contexts();
+        decoder.registers() = decodePlanes(MQBits{decoder.registers(), contexts.data()}, topPlane_,
+                                           rawTopPlane_ + 1, n)
+                                  .registers;
     }
     if (rawTopPlane_ >= lowestPlane_) {
         const std::size_t start = decoder.bytesTakenIn();
