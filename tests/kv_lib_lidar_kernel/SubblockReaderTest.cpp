@@ -1,16 +1,19 @@
 // Subblock readers through create: every family against the test writer (integer planes, MQ and
 // raw, in every sample width; floating-point bit patterns, MQ and deflate), runs of empty
-// subblocks and skipping, and damaged or hostile streams, which must end in the kernel's error
-// and never read or allocate beyond what the stream holds.
+// subblocks and skipping, damaged or hostile streams, which must end in the kernel's error and
+// never read or allocate beyond what the stream holds, and the MQ families on any bytes against
+// the plain procedure on the bit-serial MQ decoder.
 
 #include "SubblockReader.h"
 #include "BufferedIOReader.h"
 #include "Error.h"
 #include "LidarMemoryIO.h"
+#include "SerialMQDecoder.h"
 #include "SubblockWriter.h"
 
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <cstring>
 #include <limits>
 #include <memory>
@@ -126,7 +129,146 @@ template <class T> void floatRoundTrip(std::uint32_t transform, bool one) {
     }
 }
 
+// The integer planes of a subblock by the plain procedure, on the bit-serial MQ decoder and a
+// raw bit reader (least significant bit first, zeros past the end, which sets exhausted).
+std::vector<std::int64_t> plainIntegers(const Bytes& data, std::size_t n, int t, int l, int s,
+                                        unsigned width, bool& exhausted) {
+    std::vector<std::uint64_t> magnitude(n + 2);
+    std::vector<unsigned> sign(n + 2);
+    quarn_test::SerialMQDecoder mq;
+    mq.init(data.data(), data.size());
+    std::size_t rawByte = 0;
+    unsigned rawBit = 8;
+    exhausted = false;
+    auto rawRead = [&]() -> unsigned {
+        if (rawBit == 8) {
+            rawBit = 0;
+            if (rawByte++ >= data.size()) exhausted = true;
+        }
+        return rawByte <= data.size() ? (data[rawByte - 1] >> rawBit++) & 1 : 0;
+    };
+    for (int p = t; p >= l; --p) {
+        if (p == s) rawByte = mq.bytesTakenIn(); // the raw planes start where the intake stopped
+        const bool raw = p <= s;
+        auto bit = [&](unsigned cx) { return raw ? rawRead() : mq.decode(cx); };
+        auto state = [&](std::size_t j) -> unsigned {
+            if ((magnitude[j] >> p >> 1) == 0) return 1;
+            return sign[j] != 0 ? 0 : 2;
+        };
+        std::vector<unsigned> states(n + 2);
+        for (std::size_t j = 0; j < n + 2; ++j)
+            states[j] = j == 0 || j == n + 1 ? 1 : state(j);
+        for (std::size_t i = 1; i <= n; ++i) {
+            const unsigned left = states[i - 1], right = states[i + 1];
+            if (states[i] != 1) {
+                if (bit(18 + 3 * (sign[i] + 2 * left) + right))
+                    magnitude[i] |= std::uint64_t(1) << p;
+            } else if (bit(3 * left + right)) {
+                sign[i] = bit(9 + 3 * left + right);
+                magnitude[i] |= std::uint64_t(1) << p;
+            }
+        }
+    }
+    std::vector<std::int64_t> out;
+    for (std::size_t i = 1; i <= n; ++i) {
+        // The low width bits, two's complement.
+        const std::uint64_t v = sign[i] != 0 ? 0 - magnitude[i] : magnitude[i];
+        out.push_back(static_cast<std::int64_t>(v << (64 - width)) >> (64 - width));
+    }
+    return out;
+}
+
+// Calls f with a value of the signed sample type of a width.
+template <class F> void withSigned(unsigned width, F&& f) {
+    if (width == 16) return f(std::int16_t{});
+    if (width == 32) return f(std::int32_t{});
+    f(std::int64_t{});
+}
+
+// Random bytes, with 0xFF followed by carries (0x80 to 0x8F) and markers (0x90 and more).
+Bytes randomData(std::mt19937& random, std::size_t length) {
+    Bytes bytes(length);
+    for (std::size_t i = 0; i < length; ++i)
+        bytes[i] = i > 0 && bytes[i - 1] == 0xFF && random() % 2
+                       ? static_cast<std::uint8_t>(0x80 + random() % 0x80)
+                   : random() % 4 == 0 ? 0xFF
+                                       : static_cast<std::uint8_t>(random());
+    return bytes;
+}
+
 } // namespace
+
+TEST(MQInteger, EqualsThePlainProcedureOnRandomBytes) {
+    // Any data bytes under any plane range, for 1, 2, 3 and random sample counts: the samples
+    // of the plain procedure, or the error when its raw bits run past the data.
+    std::mt19937 random(77);
+    constexpr std::size_t size = 41;
+    for (auto [datatype, width] : {std::pair{513u, 16u}, {1025u, 32u}, {2049u, 64u}}) {
+        Reader reader(SubblockReader::create(datatype, 80, "Z", size));
+        for (int round = 0; round < 400; ++round) {
+            const std::size_t n = round < 3 ? round + 1 : 1 + random() % size;
+            const int t = static_cast<int>(random() % width);
+            const int l = static_cast<int>(random() % (t + 1));
+            const int s = l - 1 + static_cast<int>(random() % (t - l + 2));
+            const Bytes data = randomData(random, 1 + random() % (size * width / 16 * 3 / 2));
+            SubblockWriter writer;
+            writer.header(SubblockWriter::integerHeader(t, l, s), 2)
+                .header(data.size(), 4)
+                .data(data);
+            Streams streams(writer);
+            bool exhausted = false;
+            const std::vector<std::int64_t> want =
+                plainIntegers(data, n, t, l, s, width, exhausted);
+            SCOPED_TRACE(testing::Message() << "width " << width << " round " << round);
+            if (exhausted) {
+                std::vector<std::int64_t> out(n);
+                expectError([&] { streams.load(*reader, out); }, 40207,
+                            "raw bits past the end of subblock data");
+                continue;
+            }
+            std::vector<std::int64_t> got(n);
+            withSigned(width, [&]<class T>(T) {
+                std::vector<T> samples(n);
+                streams.load(*reader, samples);
+                got.assign(samples.begin(), samples.end());
+            });
+            ASSERT_EQ(got, want) << "planes " << t << " " << l << " " << s;
+        }
+    }
+}
+
+TEST(MQFloatingPoint, EqualsThePlainProcedureOnRandomBytes) {
+    // Every bit of each pattern in the context of its position, least significant first.
+    std::mt19937 random(78);
+    for (unsigned width : {32u, 64u}) {
+        Reader reader(SubblockReader::create(width == 32 ? 1027 : 2051, 21, "I", 23));
+        for (int round = 0; round < 300; ++round) {
+            const std::size_t n = round < 3 ? round + 1 : 1 + random() % 23;
+            const Bytes data = randomData(random, 1 + random() % (23 * width / 8 * 3 / 2));
+            SubblockWriter writer;
+            writer.header(2048 + data.size(), 4).data(data);
+            Streams streams(writer);
+            quarn_test::SerialMQDecoder mq;
+            mq.init(data.data(), data.size());
+            std::vector<std::uint64_t> want(n), got(n);
+            for (std::uint64_t& pattern : want)
+                for (unsigned b = 0; b < width; ++b)
+                    pattern |= std::uint64_t(mq.decode(b)) << b;
+            if (width == 32) {
+                std::vector<float> samples(n);
+                streams.load(*reader, samples);
+                for (std::size_t i = 0; i < n; ++i)
+                    got[i] = std::bit_cast<std::uint32_t>(samples[i]);
+            } else {
+                std::vector<double> samples(n);
+                streams.load(*reader, samples);
+                for (std::size_t i = 0; i < n; ++i)
+                    got[i] = std::bit_cast<std::uint64_t>(samples[i]);
+            }
+            ASSERT_EQ(got, want) << "round " << round;
+        }
+    }
+}
 
 TEST(MQInteger, RoundTripsEverySampleWidth) {
     integerRoundTrip<std::int16_t>(513, 1);
