@@ -112,23 +112,6 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-// Random bytes with runs of 0xFF followed by every kind of byte: data below 0x80, carries (0x80
-// to 0x8F) and markers (0x90 and more, 0xFF itself included).
-Bytes randomStream(std::mt19937& random, std::size_t length) {
-    Bytes bytes(length);
-    const unsigned ffShare = random() % 5;
-    for (std::size_t i = 0; i < length; ++i) {
-        const unsigned kind = random() % 8;
-        if (i > 0 && bytes[i - 1] == 0xFF && kind < 3)
-            bytes[i] = static_cast<std::uint8_t>(kind == 0   ? 0x80 + random() % 16
-                                                 : kind == 1 ? 0x90 + random() % 0x70
-                                                             : random() % 0x80);
-        else
-            bytes[i] = random() % 8 < ffShare ? 0xFF : static_cast<std::uint8_t>(random());
-    }
-    return bytes;
-}
-
 // Every decision, every register of the bit-serial procedure, the bytes taken in and the
 // context's state after each decision, over decisions that run well past the end of the range.
 void expectSameAsSerial(const Bytes& bytes, const std::vector<unsigned>& contexts) {
@@ -161,7 +144,7 @@ TEST(KernelMQDecoder, EqualsTheBitSerialProcedureOnRandomStreams) {
         // Lengths 0 to 3 often, then up to 200 bytes; some streams coded by the test encoder
         // with random bytes after them, so that the contexts go through every state.
         const std::size_t length = round % 3 == 0 ? round / 3 % 4 : random() % 200;
-        Bytes bytes = randomStream(random, length);
+        Bytes bytes = quarn_test::randomMQBytes(random, length);
         std::vector<unsigned> contexts(1 + random() % 2500);
         const unsigned spread = 1 + random() % KernelMQDecoder::NumContexts;
         for (unsigned& cx : contexts)

@@ -5,12 +5,15 @@
 // state table (the test encoder's). The byte intake is the kernel's: after 0xFF a byte below
 // 0x90 adds its bits from bit 9 (its top bit a carry into the code) and gives seven bits, a byte
 // of 0x90 or more adds 0xFF00 once and is consumed, and the end of the range adds 0xFF00 with
-// eight bits for ever. The fast decoder is tested against this one.
+// eight bits for ever. The fast decoder is tested against this one, on bytes such as those of
+// randomMQBytes.
 
 #include "MQEncoder.h"
 
 #include <cstddef>
 #include <cstdint>
+#include <random>
+#include <vector>
 
 namespace quarn_test {
 
@@ -109,5 +112,22 @@ private:
     const std::uint8_t* cur_ = nullptr;
     const std::uint8_t* end_ = nullptr;
 };
+
+// Random bytes with runs of 0xFF followed by every kind of byte: data below 0x80, carries (0x80
+// to 0x8F) and markers (0x90 and more, 0xFF itself included).
+inline std::vector<std::uint8_t> randomMQBytes(std::mt19937& random, std::size_t length) {
+    std::vector<std::uint8_t> bytes(length);
+    const unsigned ffShare = random() % 5;
+    for (std::size_t i = 0; i < length; ++i) {
+        const unsigned kind = random() % 8;
+        if (i > 0 && bytes[i - 1] == 0xFF && kind < 3)
+            bytes[i] = static_cast<std::uint8_t>(kind == 0   ? 0x80 + random() % 16
+                                                 : kind == 1 ? 0x90 + random() % 0x70
+                                                             : random() % 0x80);
+        else
+            bytes[i] = random() % 8 < ffShare ? 0xFF : static_cast<std::uint8_t>(random());
+    }
+    return bytes;
+}
 
 } // namespace quarn_test

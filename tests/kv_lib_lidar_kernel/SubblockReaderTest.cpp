@@ -185,17 +185,6 @@ template <class F> void withSigned(unsigned width, F&& f) {
     f(std::int64_t{});
 }
 
-// Random bytes, with 0xFF followed by carries (0x80 to 0x8F) and markers (0x90 and more).
-Bytes randomData(std::mt19937& random, std::size_t length) {
-    Bytes bytes(length);
-    for (std::size_t i = 0; i < length; ++i)
-        bytes[i] = i > 0 && bytes[i - 1] == 0xFF && random() % 2
-                       ? static_cast<std::uint8_t>(0x80 + random() % 0x80)
-                   : random() % 4 == 0 ? 0xFF
-                                       : static_cast<std::uint8_t>(random());
-    return bytes;
-}
-
 } // namespace
 
 TEST(MQInteger, EqualsThePlainProcedureOnRandomBytes) {
@@ -210,7 +199,8 @@ TEST(MQInteger, EqualsThePlainProcedureOnRandomBytes) {
             const int t = static_cast<int>(random() % width);
             const int l = static_cast<int>(random() % (t + 1));
             const int s = l - 1 + static_cast<int>(random() % (t - l + 2));
-            const Bytes data = randomData(random, 1 + random() % (size * width / 16 * 3 / 2));
+            const Bytes data =
+                quarn_test::randomMQBytes(random, 1 + random() % (size * width / 16 * 3 / 2));
             SubblockWriter writer;
             writer.header(SubblockWriter::integerHeader(t, l, s), 2)
                 .header(data.size(), 4)
@@ -244,7 +234,8 @@ TEST(MQFloatingPoint, EqualsThePlainProcedureOnRandomBytes) {
         Reader reader(SubblockReader::create(width == 32 ? 1027 : 2051, 21, "I", 23));
         for (int round = 0; round < 300; ++round) {
             const std::size_t n = round < 3 ? round + 1 : 1 + random() % 23;
-            const Bytes data = randomData(random, 1 + random() % (23 * width / 8 * 3 / 2));
+            const Bytes data =
+                quarn_test::randomMQBytes(random, 1 + random() % (23 * width / 8 * 3 / 2));
             SubblockWriter writer;
             writer.header(2048 + data.size(), 4).data(data);
             Streams streams(writer);
