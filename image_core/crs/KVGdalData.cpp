@@ -1,29 +1,11 @@
 #include "crs/KVGdalData.h"
 
-#include "crs/KVGdalLock.h"
-
-#include <cpl_conv.h>
-#include <cpl_vsi.h>
+#include "crs/KVCrsLibrary.h"
 
 namespace Korvel {
 
-namespace {
-
-// A data file that the spatial-reference interface itself needs.
-constexpr const char* kProbeFile = "stateplane.csv";
-
-} // namespace
-
 KVStatus checkGdalData() {
-    KVGdalLock lock;
-    if (lock.getStatus() != KV_OK) return lock.getStatus();
-    const char* folder = CPLGetConfigOption("GDAL_DATA", nullptr);
-    if (folder != nullptr) {
-        VSIStatBufL info;
-        if (VSIStatL(folder, &info) != 0 || !VSI_ISDIR(info.st_mode)) return KV_GDAL_DATA_MISSING;
-        return KV_OK;
-    }
-    return CPLFindFile("gdal", kProbeFile) != nullptr ? KV_OK : KV_GDAL_DATA_MISSING;
+    return callCrsLibrary([](const KVCrsEntryPoints& crs) { return crs.checkGdalData(); });
 }
 
 } // namespace Korvel

@@ -2,8 +2,6 @@
 
 #include "support/MutexLock.h"
 
-#include <cpl_error.h>
-
 namespace Korvel {
 
 MutexLock& KVGdalLock::getMutex() {
@@ -11,16 +9,10 @@ MutexLock& KVGdalLock::getMutex() {
     return mutex;
 }
 
-KVGdalLock::KVGdalLock() : status_(getMutex().lock()) {
-    // GDAL keeps its error handlers per thread, so the quiet one is pushed and popped by the
-    // holder alone.
-    if (status_ == KV_OK) CPLPushErrorHandler(CPLQuietErrorHandler);
-}
+KVGdalLock::KVGdalLock() : status_(getMutex().lock()) {}
 
 KVGdalLock::~KVGdalLock() {
-    if (status_ != KV_OK) return;
-    CPLPopErrorHandler();
-    getMutex().unlock();
+    if (status_ == KV_OK) getMutex().unlock();
 }
 
 } // namespace Korvel

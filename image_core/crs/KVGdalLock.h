@@ -1,7 +1,7 @@
 #pragma once
-// The one process-wide lock held around every call into GDAL and libgeotiff. A KVGdalLock takes
-// it for its scope; while it is held, GDAL's error messages go to a quiet handler instead of
-// stderr, and failures reach callers only as statuses.
+// The one process-wide lock held around every call into GDAL and libgeotiff: the image core
+// takes it for each call into the coordinate-system library (callCrsLibrary), and a KVGdalLock
+// takes it for its scope.
 
 #include "support/KVStatus.h"
 

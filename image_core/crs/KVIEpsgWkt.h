@@ -1,5 +1,6 @@
 #pragma once
-// Coordinate-system text from an EPSG code, looked up in GDAL's database.
+// Coordinate-system text from an EPSG code, looked up in GDAL's database (through the
+// coordinate-system library: KV_NOT_AVAILABLE when it cannot be loaded).
 
 #include "support/KVStatus.h"
 

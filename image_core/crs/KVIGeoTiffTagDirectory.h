@@ -1,14 +1,11 @@
 #pragma once
 // An in-memory TIFF tag directory that libgeotiff reads GeoKeys from and writes them to, through
-// tag callbacks, in place of a TIFF file.
+// tag callbacks (in the coordinate-system library), in place of a TIFF file.
 
 #include "support/KVStatus.h"
 
 #include <cstdint>
-#include <memory>
 #include <vector>
-
-struct gtiff; // libgeotiff's handle
 
 namespace Korvel {
 
@@ -34,13 +31,6 @@ public:
         std::vector<std::uint8_t> data; // count elements of the type's size
     };
 
-    // Frees the handle, then the PROJ context that it looked systems up in.
-    struct HandleFree {
-        void* projContext = nullptr;
-        void operator()(gtiff* handle) const;
-    };
-    using Handle = std::unique_ptr<gtiff, HandleFree>;
-
     KVIGeoTiffTagDirectory() = default;
     KVIGeoTiffTagDirectory(const KVIGeoTiffTagDirectory&) = delete;
     KVIGeoTiffTagDirectory& operator=(const KVIGeoTiffTagDirectory&) = delete;
@@ -52,11 +42,6 @@ public:
     const Entry* find(std::uint16_t tag) const;
     // Whether a store made by libgeotiff was dropped for want of memory.
     bool lostStore() const { return lostStore_; }
-
-    // A libgeotiff handle over this directory, reading the keys that it holds; null when
-    // libgeotiff refuses the keys or runs out of memory. Make, use and free it under the GDAL
-    // lock; the directory must outlive it.
-    Handle openGeoTiff();
 
     // Bytes of one element of a TIFF field type; 0 for unknown types.
     static std::uint32_t getElementSize(std::uint16_t type);

@@ -1,20 +1,14 @@
 #include "crs/KVIGeoTiffWkt.h"
 
-#include "crs/GeoTiffOGISDefn.h"
-#include "crs/KVGdalData.h"
-#include "crs/KVGdalLock.h"
-#include "crs/KVGdalSpatialReference.h"
+#include "crs/KVCrsLibrary.h"
 #include "crs/KVIGeoTiffTagDirectory.h"
 #include "metadata/KVIMetadataAccessor.h"
 #include "metadata/KVIMetadataDatabase.h"
 #include "model/KVIGeoCoord.h"
 #include "support/KVUtilException.h"
 
-#include <cpl_vsi.h>
-
 #include <cstring>
 #include <map>
-#include <memory>
 #include <new>
 #include <string_view>
 #include <vector>
@@ -41,13 +35,6 @@ struct GeoKey {
     std::string text;
 };
 using GeoKeyList = std::map<std::uint16_t, GeoKey>;
-
-struct GdalTextFree {
-    void operator()(char* text) const { VSIFree(text); }
-};
-struct DefinitionFree {
-    void operator()(GTIFDefn* definition) const { GTIFFreeDefn(definition); }
-};
 
 // The key number a record's name gives, or false for a record that is no GeoKey.
 bool keyOfName(const char* name, std::uint16_t& key) {
@@ -194,54 +181,11 @@ KVStatus writeKeys(const GeoKeyList& keys, KVIGeoTiffTagDirectory& directory) {
     return status;
 }
 
-// GDAL's stand-in for keys that name no system: a local system, unnamed, in an unknown unit
-// of one metre. Judged by structure, as GDAL versions write it differently.
-bool isLocalPlaceholder(const char* text) {
-    const KVGdalSpatialReference srs;
-    if (srs.get() == nullptr) return false;
-    char* cursor = const_cast<char*>(text);
-    if (OSRImportFromWkt(srs.get(), &cursor) != OGRERR_NONE || !OSRIsLocal(srs.get())) return false;
-    const char* name = OSRGetAttrValue(srs.get(), "LOCAL_CS", 0);
-    char* unit = nullptr;
-    const double factor = OSRGetLinearUnits(srs.get(), &unit);
-    return name != nullptr && std::strcmp(name, "unnamed") == 0 && unit != nullptr &&
-           std::strcmp(unit, "unknown") == 0 && factor == 1.0;
-}
-
-KVStatus convert(KVIGeoTiffTagDirectory& directory, std::string& wkt) {
-    const KVStatus status = checkGdalData();
-    if (status != KV_OK) return status;
-    const KVGdalLock lock;
-    if (lock.getStatus() != KV_OK) return lock.getStatus();
-    const KVIGeoTiffTagDirectory::Handle handle = directory.openGeoTiff();
-    if (handle == nullptr) return KV_FAILURE;
-    const std::unique_ptr<GTIFDefn, DefinitionFree> definition(GTIFAllocDefn());
-    if (definition == nullptr) return KV_OUT_OF_MEMORY;
-    if (!GTIFGetDefn(handle.get(), definition.get())) return KV_FAILURE;
-    const std::unique_ptr<char, GdalTextFree> text(GTIFGetOGISDefn(handle.get(), definition.get()));
-    if (text == nullptr || *text == '\0') return KV_FAILURE;
-    if (isLocalPlaceholder(text.get())) return KV_OK;
-    try {
-        wkt = text.get();
-    } catch (const std::bad_alloc&) {
-        return KV_OUT_OF_MEMORY;
-    }
-    return KV_OK;
-}
-
 } // namespace
 
 KVStatus wktToGeoTiffKeys(const char* wkt, KVIGeoTiffTagDirectory& directory) {
-    if (wkt == nullptr) return KV_FAILURE;
-    const KVStatus status = checkGdalData();
-    if (status != KV_OK) return status;
-    const KVGdalLock lock;
-    if (lock.getStatus() != KV_OK) return lock.getStatus();
-    const KVIGeoTiffTagDirectory::Handle handle = directory.openGeoTiff();
-    if (handle == nullptr) return KV_FAILURE;
-    if (!GTIFSetFromOGISDefn(handle.get(), wkt) || !GTIFWriteKeys(handle.get())) return KV_FAILURE;
-    // libgeotiff does not look at what its stores return.
-    return directory.lostStore() ? KV_OUT_OF_MEMORY : KV_OK;
+    return callCrsLibrary(
+        [&](const KVCrsEntryPoints& crs) { return crs.wktToGeoTiffKeys(wkt, directory); });
 }
 
 KVStatus gatherGeoTiffTags(const KVIMetadataDatabase& metadata, KVIGeoTiffTagDirectory& directory) {
@@ -267,7 +211,9 @@ KVStatus gatherGeoTiffTags(const KVIMetadataDatabase& metadata, KVIGeoTiffTagDir
 KVStatus geoTiffKeysToWkt(const KVIMetadataDatabase& metadata, std::string& wkt) {
     KVIGeoTiffTagDirectory directory;
     const KVStatus status = gatherGeoTiffTags(metadata, directory);
-    return status != KV_OK ? status : convert(directory, wkt);
+    if (status != KV_OK) return status;
+    return callCrsLibrary(
+        [&](const KVCrsEntryPoints& crs) { return crs.geoTiffTagsToWkt(directory, wkt); });
 }
 
 } // namespace Korvel

@@ -1,6 +1,7 @@
 #pragma once
 // Coordinate-system text from the GeoTIFF records of an image's metadata, read back through
-// libgeotiff and GDAL as a GeoTIFF reader would read them from a file.
+// libgeotiff and GDAL as a GeoTIFF reader would read them from a file (in the coordinate-system
+// library: KV_NOT_AVAILABLE when it cannot be loaded).
 
 #include "support/KVStatus.h"
 

@@ -1,5 +1,6 @@
 #pragma once
-// Coordinate-system text from the IMG:: projection records of an image's metadata.
+// Coordinate-system text from the IMG:: projection records of an image's metadata (converted by
+// the coordinate-system library: KV_NOT_AVAILABLE when it cannot be loaded).
 
 #include "support/KVStatus.h"
 

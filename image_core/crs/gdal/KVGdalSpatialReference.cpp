@@ -1,4 +1,4 @@
-#include "crs/KVGdalSpatialReference.h"
+#include "crs/gdal/KVGdalSpatialReference.h"
 
 #include <cpl_vsi.h>
 

@@ -1,4 +1,4 @@
-#include "crs/KVNumericLocaleScope.h"
+#include "crs/gdal/KVNumericLocaleScope.h"
 
 #include <clocale>
 #include <new>
