@@ -14,16 +14,14 @@
 #include <cmath>
 #include <limits>
 #include <new>
+#include <optional>
 #include <string>
 
 namespace Korvel {
 
 namespace {
 
-// What initialize keeps of the images until the geometry is done. When images may be resampled,
-// a run of images of one resolution shares a record holding the widest magnification range of
-// the run (the range's bounds scale alike, so the mosaic's range comes out the same), and a file
-// of images alike keeps one; only the check of sizes without resampling needs every image.
+// What initialize keeps of an image until the canvas is placed.
 struct ImageRecord {
     std::uint32_t width = 0;
     std::uint32_t height = 0;
@@ -57,6 +55,16 @@ KVIRTreeBox sceneBox(const KVIScene& scene, const KVIGeoCoord& geo) {
 // A usable resolution: finite and not zero.
 bool usable(double resolution) {
     return std::isfinite(resolution) && resolution != 0.0;
+}
+
+// KV_MOSAIC_X_RESOLUTION or KV_MOSAIC_Y_RESOLUTION when a resolution of geo is unusable or its
+// sign differs from the reference's.
+KVStatus checkResolutionSigns(const KVIGeoCoord& geo, const KVIGeoCoord& reference) {
+    if (!usable(geo.getXRes()) || (geo.getXRes() < 0.0) != (reference.getXRes() < 0.0))
+        return KV_MOSAIC_X_RESOLUTION;
+    if (!usable(geo.getYRes()) || (geo.getYRes() < 0.0) != (reference.getYRes() < 0.0))
+        return KV_MOSAIC_Y_RESOLUTION;
+    return KV_OK;
 }
 
 // The pixel with an alpha band added after its bands, of the type of its last band.
@@ -159,30 +167,54 @@ KVStatus KVIMosaicFilter::initialize(KVIImageStageManager* manager, const KVIPix
     });
 }
 
-KVStatus KVIMosaicFilter::layOut(std::uint32_t n, const KVIPixel* background,
-                                 bool allowDifferentResolutions) {
-    // Nothing of an earlier layout stays.
-    KV_RETURN_IF_FAILED(setBackgroundPixel(nullptr));
-    KV_RETURN_IF_FAILED(setNoDataPixel(nullptr));
-    overviewMagnification_ = 0.0;
+// One image as its stage describes itself: what combining the images takes from it.
+struct KVIMosaicFilter::ImageDescription {
+    KVIPixel pixel;
+    KVIPixel minRange;
+    KVIPixel maxRange;
+    KVIGeoCoord geo;
+    ImageRecord record;
+    bool selective = true;
+    // Its flags for its whole scene at magnification 1.0.
+    std::uint32_t modifications = 0;
+    // Its metadata's input name and file size, when it has them.
+    std::string name;
+    std::optional<double> fileSize;
+};
+
+// What describing and combining the images gathers, in image order, for the mosaic's own
+// description and its canvas.
+struct KVIMosaicFilter::Layout {
     std::vector<ImageRecord> records;
     std::string names;
     double fileSize = 0.0;
     std::uint32_t modifications = 0;
     bool selective = true;
     bool anyAlpha = false;
-    std::unique_ptr<KVIPixel> pixel0;
-    std::unique_ptr<KVIPixel> noData0;
-    std::unique_ptr<KVIPixel> background0;
-    std::unique_ptr<KVIPixel> minRange;
-    std::unique_ptr<KVIPixel> maxRange;
+    // Image 0's pixel, no-data and background pixels, and the dynamic range gathered in the
+    // widest shape (image 0's pixel with an alpha band added), cut to the mosaic's pixel once
+    // every image is known.
+    std::optional<KVIPixel> pixel0;
+    std::optional<KVIPixel> noData0;
+    std::optional<KVIPixel> background0;
+    std::optional<KVIPixel> minRange;
+    std::optional<KVIPixel> maxRange;
     KVIGeoCoord geo0;
     // Failures of the later steps, kept in image order and reported in step order.
     KVStatus compatibility = KV_OK;
     KVStatus geometry = KV_OK;
+    // The finest resolution per axis so far (image 0's when resolutions may not differ).
     double rx = 0.0;
     double ry = 0.0;
+};
 
+KVStatus KVIMosaicFilter::layOut(std::uint32_t n, const KVIPixel* background,
+                                 bool allowDifferentResolutions) {
+    // Nothing of an earlier layout stays.
+    KV_RETURN_IF_FAILED(setBackgroundPixel(nullptr));
+    KV_RETURN_IF_FAILED(setNoDataPixel(nullptr));
+    overviewMagnification_ = 0.0;
+    Layout layout;
     // Each stage is asked once and released at once.
     for (std::uint32_t i = 0; i < n; ++i) {
         KVIImageStage* raw = nullptr;
@@ -190,128 +222,152 @@ KVStatus KVIMosaicFilter::layOut(std::uint32_t n, const KVIPixel* background,
         const KVIRef<KVIImageStage> stage(raw);
         if (status != KV_OK) return status;
         if (stage == nullptr) return KV_NOT_AVAILABLE;
+        const ImageDescription image = describeImage(*stage);
+        if (i == 0) KV_RETURN_IF_FAILED(takeFirstImage(*stage, image, background, layout));
+        combineImage(i, n, image, allowDifferentResolutions, layout);
+    }
+    KV_RETURN_IF_FAILED(storeDescription(layout, background));
+    return placeCanvas(layout, allowDifferentResolutions);
+}
 
-        ImageRecord record;
-        record.width = stage->getWidth();
-        record.height = stage->getHeight();
-        record.minMagnification = stage->getMinMagnification();
-        record.maxMagnification = stage->getMaxMagnification();
-        const KVIPixel pixel = stage->getPixelProps();
-        const KVIGeoCoord geo = stage->getGeoCoord();
-        record.xRes = geo.getXRes();
-        record.yRes = geo.getYRes();
-        selective = selective && stage->isSelective();
-        anyAlpha = anyAlpha || pixel.hasAlpha();
-        modifications |= stage->getModifications(KVIScene(0, 0, record.width, record.height, 1.0));
-        if (!allowDifferentResolutions || records.empty() || records.back().xRes != record.xRes ||
-            records.back().yRes != record.yRes) {
-            records.push_back(record);
-        } else {
-            ImageRecord& run = records.back();
-            run.minMagnification = std::min(run.minMagnification, record.minMagnification);
-            run.maxMagnification = std::max(run.maxMagnification, record.maxMagnification);
-        }
+KVIMosaicFilter::ImageDescription KVIMosaicFilter::describeImage(KVIImageStage& stage) {
+    ImageDescription image;
+    image.pixel = stage.getPixelProps();
+    image.minRange = stage.getMinDynamicRange();
+    image.maxRange = stage.getMaxDynamicRange();
+    image.geo = stage.getGeoCoord();
+    ImageRecord& record = image.record;
+    record.width = stage.getWidth();
+    record.height = stage.getHeight();
+    record.minMagnification = stage.getMinMagnification();
+    record.maxMagnification = stage.getMaxMagnification();
+    record.xRes = image.geo.getXRes();
+    record.yRes = image.geo.getYRes();
+    image.selective = stage.isSelective();
+    image.modifications = stage.getModifications(KVIScene(0, 0, record.width, record.height, 1.0));
+    // An image without metadata (as most images of a file of many are) has neither tag.
+    if (stage.getMetadata().getCount() != 0) {
+        const KVIMetadataAccessor accessor(stage.getMetadata());
+        const char* name = nullptr;
+        if (accessor.getInputName(name) == KV_OK && name != nullptr) image.name = name;
+        double size = 0.0;
+        if (accessor.getInputFileSize(size) == KV_OK) image.fileSize = size;
+    }
+    return image;
+}
 
-        // An image without metadata (as most images of a file of many are) has neither tag.
-        if (stage->getMetadata().getCount() != 0) {
-            const KVIMetadataAccessor accessor(stage->getMetadata());
-            const char* name = nullptr;
-            if (accessor.getInputName(name) == KV_OK && name != nullptr && *name != '\0') {
-                names += name;
-                if (i + 1 < n) names += ", ";
-            }
-            double size = 0.0;
-            if (accessor.getInputFileSize(size) == KV_OK) fileSize += size;
-        }
+KVStatus KVIMosaicFilter::takeFirstImage(const KVIImageStage& stage, const ImageDescription& image,
+                                         const KVIPixel* background, Layout& layout) {
+    KV_RETURN_IF_FAILED(setMetadata(&stage.getMetadata()));
+    layout.pixel0 = image.pixel;
+    if (stage.getNoDataPixel() != nullptr) layout.noData0 = *stage.getNoDataPixel();
+    if (background == nullptr && stage.getBackgroundPixel() != nullptr)
+        layout.background0 = *stage.getBackgroundPixel();
+    layout.minRange = image.pixel.hasAlpha() ? image.pixel : withAlphaBand(image.pixel);
+    layout.maxRange = *layout.minRange;
+    layout.minRange->setToMax();
+    layout.maxRange->setToMin();
+    layout.geo0 = image.geo;
+    layout.rx = std::abs(image.geo.getXRes());
+    layout.ry = std::abs(image.geo.getYRes());
+    return KV_OK;
+}
 
-        if (i == 0) {
-            KV_RETURN_IF_FAILED(setMetadata(&stage->getMetadata()));
-            pixel0 = std::make_unique<KVIPixel>(pixel);
-            if (stage->getNoDataPixel() != nullptr)
-                noData0 = std::make_unique<KVIPixel>(*stage->getNoDataPixel());
-            if (background == nullptr && stage->getBackgroundPixel() != nullptr)
-                background0 = std::make_unique<KVIPixel>(*stage->getBackgroundPixel());
-            // The range is gathered in the widest shape (an alpha band added) and cut to the
-            // mosaic's pixel once every image is known.
-            minRange = std::make_unique<KVIPixel>(pixel.hasAlpha() ? pixel : withAlphaBand(pixel));
-            maxRange = std::make_unique<KVIPixel>(*minRange);
-            minRange->setToMax();
-            maxRange->setToMin();
-            geo0 = geo;
-            rx = std::abs(geo.getXRes());
-            ry = std::abs(geo.getYRes());
-        }
+void KVIMosaicFilter::combineImage(std::uint32_t i, std::uint32_t n, const ImageDescription& image,
+                                   bool allowDifferentResolutions, Layout& layout) {
+    const ImageRecord& record = image.record;
+    layout.selective = layout.selective && image.selective;
+    layout.anyAlpha = layout.anyAlpha || image.pixel.hasAlpha();
+    layout.modifications |= image.modifications;
+    // When images may be resampled, a run of images of one resolution shares a record holding
+    // the widest magnification range of the run (the range's bounds scale alike, so the mosaic's
+    // range comes out the same), and a file of images alike keeps one; only the check of sizes
+    // without resampling needs every image.
+    std::vector<ImageRecord>& records = layout.records;
+    if (!allowDifferentResolutions || records.empty() || records.back().xRes != record.xRes ||
+        records.back().yRes != record.yRes) {
+        records.push_back(record);
+    } else {
+        ImageRecord& run = records.back();
+        run.minMagnification = std::min(run.minMagnification, record.minMagnification);
+        run.maxMagnification = std::max(run.maxMagnification, record.maxMagnification);
+    }
+    if (!image.name.empty()) {
+        layout.names += image.name;
+        if (i + 1 < n) layout.names += ", ";
+    }
+    if (image.fileSize) layout.fileSize += *image.fileSize;
 
-        if (compatibility == KV_OK) compatibility = pixel0->checkCompatible(pixel);
-        const KVIPixel imageMin = stage->getMinDynamicRange();
-        const KVIPixel imageMax = stage->getMaxDynamicRange();
-        for (std::uint16_t b = 0; b < minRange->getNumBands(); ++b) {
-            if (b < imageMin.getNumBands()) minRange->getSample(b).keepMin(imageMin.getSample(b));
-            if (b < imageMax.getNumBands()) maxRange->getSample(b).keepMax(imageMax.getSample(b));
-        }
-
-        if (geometry != KV_OK) continue;
-        if (!usable(geo.getXRes()) || (geo.getXRes() < 0.0) != (geo0.getXRes() < 0.0)) {
-            geometry = KV_MOSAIC_X_RESOLUTION;
-            continue;
-        }
-        if (!usable(geo.getYRes()) || (geo.getYRes() < 0.0) != (geo0.getYRes() < 0.0)) {
-            geometry = KV_MOSAIC_Y_RESOLUTION;
-            continue;
-        }
-        if (allowDifferentResolutions) {
-            rx = std::min(rx, std::abs(geo.getXRes()));
-            ry = std::min(ry, std::abs(geo.getYRes()));
-        }
-        const KVStatus inserted =
-            index_->insert(sceneBox(KVIScene(0, 0, record.width, record.height, 1.0), geo), i);
-        // A box that is not finite cannot be laid out.
-        if (inserted != KV_OK)
-            geometry = inserted == KV_BAD_ARGUMENT ? KV_MOSAIC_X_RESOLUTION : inserted;
+    if (layout.compatibility == KV_OK)
+        layout.compatibility = layout.pixel0->checkCompatible(image.pixel);
+    for (std::uint16_t b = 0; b < layout.minRange->getNumBands(); ++b) {
+        if (b < image.minRange.getNumBands())
+            layout.minRange->getSample(b).keepMin(image.minRange.getSample(b));
+        if (b < image.maxRange.getNumBands())
+            layout.maxRange->getSample(b).keepMax(image.maxRange.getSample(b));
     }
 
-    setSelective(selective);
+    if (layout.geometry != KV_OK) return;
+    layout.geometry = checkResolutionSigns(image.geo, layout.geo0);
+    if (layout.geometry != KV_OK) return;
+    if (allowDifferentResolutions) {
+        layout.rx = std::min(layout.rx, std::abs(image.geo.getXRes()));
+        layout.ry = std::min(layout.ry, std::abs(image.geo.getYRes()));
+    }
+    const KVStatus inserted =
+        index_->insert(sceneBox(KVIScene(0, 0, record.width, record.height, 1.0), image.geo), i);
+    // A box that is not finite cannot be laid out.
+    if (inserted != KV_OK)
+        layout.geometry = inserted == KV_BAD_ARGUMENT ? KV_MOSAIC_X_RESOLUTION : inserted;
+}
+
+KVStatus KVIMosaicFilter::storeDescription(const Layout& layout, const KVIPixel* background) {
+    setSelective(layout.selective);
     KVIMetadataDatabase* metadata = getMutableMetadata();
     if (metadata == nullptr) return KV_FAILURE;
     KVIMetadataAccessor accessor(*metadata);
-    if (!names.empty()) KV_RETURN_IF_FAILED(accessor.setInputName(names.c_str()));
-    if (fileSize != 0.0) KV_RETURN_IF_FAILED(accessor.setInputFileSize(fileSize));
-    KV_RETURN_IF_FAILED(accessor.setModifications(modifications));
+    if (!layout.names.empty()) KV_RETURN_IF_FAILED(accessor.setInputName(layout.names.c_str()));
+    if (layout.fileSize != 0.0) KV_RETURN_IF_FAILED(accessor.setInputFileSize(layout.fileSize));
+    KV_RETURN_IF_FAILED(accessor.setModifications(layout.modifications));
 
     // Pixel, no-data and background pixels: image 0's, with an alpha band when some image has
     // alpha and image 0 has none.
-    const bool alphaAdded = anyAlpha && !pixel0->hasAlpha();
-    const KVIPixel merged = alphaAdded ? withAlphaBand(*pixel0) : *pixel0;
+    const KVIPixel& pixel0 = *layout.pixel0;
+    const bool alphaAdded = layout.anyAlpha && !pixel0.hasAlpha();
+    const KVIPixel merged = alphaAdded ? withAlphaBand(pixel0) : pixel0;
     const std::uint16_t alphaBand = static_cast<std::uint16_t>(merged.getNumBands() - 1);
     KV_RETURN_IF_FAILED(setPixelProps(merged));
-    if (noData0 != nullptr) {
-        KVIPixel noData = shapedValues(merged, *noData0);
+    if (layout.noData0) {
+        KVIPixel noData = shapedValues(merged, *layout.noData0);
         if (alphaAdded) noData.getSample(alphaBand).setToMin();
         KV_RETURN_IF_FAILED(setNoDataPixel(&noData));
     }
-    const KVIPixel* givenBackground = background != nullptr ? background : background0.get();
+    const KVIPixel* givenBackground =
+        background != nullptr ? background : (layout.background0 ? &*layout.background0 : nullptr);
     KVIPixel backgroundPixel = givenBackground != nullptr ? shapedValues(merged, *givenBackground)
                                                           : *makeBackgroundPixel();
     if (alphaAdded) backgroundPixel.getSample(alphaBand).setToMin();
     KV_RETURN_IF_FAILED(setBackgroundPixel(&backgroundPixel));
 
-    KV_RETURN_IF_FAILED(compatibility);
-    KV_RETURN_IF_FAILED(
-        setDynamicRange(firstBands(*minRange, merged), firstBands(*maxRange, merged)));
+    KV_RETURN_IF_FAILED(layout.compatibility);
+    return setDynamicRange(firstBands(*layout.minRange, merged),
+                           firstBands(*layout.maxRange, merged));
+}
 
-    // Geometry: the finest resolution per axis with image 0's signs, the origin at the corner
-    // where the images' pixel (0, 0) lies.
-    KV_RETURN_IF_FAILED(geometry);
+KVStatus KVIMosaicFilter::placeCanvas(const Layout& layout, bool allowDifferentResolutions) {
+    // The finest resolution per axis with image 0's signs, the origin at the corner where the
+    // images' pixel (0, 0) lies.
+    KV_RETURN_IF_FAILED(layout.geometry);
     const KVIRTreeBox bounds = index_->getBounds();
-    const double xRes = geo0.getXRes() < 0.0 ? -rx : rx;
-    const double yRes = geo0.getYRes() < 0.0 ? -ry : ry;
+    const double xRes = layout.geo0.getXRes() < 0.0 ? -layout.rx : layout.rx;
+    const double yRes = layout.geo0.getYRes() < 0.0 ? -layout.ry : layout.ry;
     grid_ = KVIGeoCoord(xRes > 0.0 ? bounds.xmin : bounds.xmax,
                         yRes < 0.0 ? bounds.ymax : bounds.ymin, xRes, yRes, 0.0, 0.0);
     KVIGeoCoord geo = grid_;
-    geo.setWKT(geo0.getWKT());
+    geo.setWKT(layout.geo0.getWKT());
     KV_RETURN_IF_FAILED(setGeoCoord(geo));
-    const double width = std::floor((bounds.xmax - bounds.xmin) / rx + 0.5);
-    const double height = std::floor((bounds.ymax - bounds.ymin) / ry + 0.5);
+    const double width = std::floor((bounds.xmax - bounds.xmin) / layout.rx + 0.5);
+    const double height = std::floor((bounds.ymax - bounds.ymin) / layout.ry + 0.5);
     constexpr double kMaxSide = std::numeric_limits<std::uint32_t>::max();
     if (!(width >= 0.0 && width <= kMaxSide)) return KV_MOSAIC_X_RESOLUTION;
     if (!(height >= 0.0 && height <= kMaxSide)) return KV_MOSAIC_Y_RESOLUTION;
@@ -319,7 +375,7 @@ KVStatus KVIMosaicFilter::layOut(std::uint32_t n, const KVIPixel* background,
 
     double minMag = 1.0;
     double maxMag = 1.0;
-    for (const ImageRecord& record : records) {
+    for (const ImageRecord& record : layout.records) {
         const double sx = record.xRes / xRes;
         const double sy = record.yRes / yRes;
         if (!allowDifferentResolutions) {
@@ -333,6 +389,32 @@ KVStatus KVIMosaicFilter::layOut(std::uint32_t n, const KVIPixel* background,
     return setMagnification(minMag, maxMag);
 }
 
+KVStatus KVIMosaicFilter::buildChain(KVIImageStage& stage, const ChainOptions& options,
+                                     KVIRef<KVIEmbeddedImage>& chain) {
+    const KVIGeoCoord geo = stage.getGeoCoord();
+    KVIImageStage* input = &stage;
+    KVIRef<KVIMultiResFilter> scaled;
+    if (options.scaled) {
+        scaled.reset(KVIMultiResFilter::create());
+        if (scaled == nullptr) return KV_OUT_OF_MEMORY;
+        scaled->setScale(geo.getXRes() / grid_.getXRes(), geo.getYRes() / grid_.getYRes());
+        KV_RETURN_IF_FAILED(scaled->initialize(&stage, options.defaultScale, getMinMagnification(),
+                                               getMaxMagnification()));
+        KV_RETURN_IF_FAILED(scaled->setResampleMethod(resampleMethod_));
+        input = scaled.get();
+    }
+    KVIRef<KVIEmbeddedImage> embedded(KVIEmbeddedImage::create());
+    if (embedded == nullptr) return KV_OUT_OF_MEMORY;
+    if (options.fillHolder != nullptr)
+        KV_RETURN_IF_FAILED(embedded->setFillHolder(options.fillHolder));
+    // A multi-resolution filter keeps its input's origin: the image's pixel (0, 0) lies there.
+    KV_RETURN_IF_FAILED(embedded->initialize(
+        input, getWidth(), getHeight(), (geo.getX() - grid_.getX()) / grid_.getXRes(),
+        (geo.getY() - grid_.getY()) / grid_.getYRes(), options.background, options.noData));
+    chain = std::move(embedded);
+    return KV_OK;
+}
+
 KVStatus KVIMosaicFilter::setUpOverview() {
     KVIImageStage* raw = nullptr;
     const KVStatus status = manager_->getOverviewImageStage(raw);
@@ -340,31 +422,19 @@ KVStatus KVIMosaicFilter::setUpOverview() {
     KV_RETURN_IF_FAILED(status);
     if (stage == nullptr) return KV_OK;
     KV_RETURN_IF_FAILED(getPixelProps().checkCompatible(stage->getPixelProps()));
-    const KVIGeoCoord& mosaicGeo = grid_;
     const KVIGeoCoord geo = stage->getGeoCoord();
-    if (!usable(geo.getXRes()) || (geo.getXRes() < 0.0) != (mosaicGeo.getXRes() < 0.0))
-        return KV_MOSAIC_X_RESOLUTION;
-    if (!usable(geo.getYRes()) || (geo.getYRes() < 0.0) != (mosaicGeo.getYRes() < 0.0))
-        return KV_MOSAIC_Y_RESOLUTION;
-    const double sx = geo.getXRes() / mosaicGeo.getXRes();
-    const double sy = geo.getYRes() / mosaicGeo.getYRes();
+    KV_RETURN_IF_FAILED(checkResolutionSigns(geo, grid_));
+    const double sx = geo.getXRes() / grid_.getXRes();
+    const double sy = geo.getYRes() / grid_.getYRes();
     const double magnification = 1.0 / std::sqrt(sx * sy);
     setMagnification(std::min(getMinMagnification(), stage->getMinMagnification() * magnification),
                      std::max(getMaxMagnification(), stage->getMaxMagnification() * magnification));
 
-    KVIRef<KVIMultiResFilter> scaled(KVIMultiResFilter::create());
-    if (scaled == nullptr) return KV_OUT_OF_MEMORY;
-    scaled->setScale(sx, sy);
+    // Always resampled, with its own fill holder, filled with the mosaic's background.
+    KVIRef<KVIEmbeddedImage> overview;
     KV_RETURN_IF_FAILED(
-        scaled->initialize(stage.get(), 0.0, getMinMagnification(), getMaxMagnification()));
-    KVIRef<KVIEmbeddedImage> overview(KVIEmbeddedImage::create());
-    if (overview == nullptr) return KV_OUT_OF_MEMORY;
-    const KVIGeoCoord scaledGeo = scaled->getGeoCoord();
-    KV_RETURN_IF_FAILED(
-        overview->initialize(scaled.get(), getWidth(), getHeight(),
-                             (scaledGeo.getX() - mosaicGeo.getX()) / mosaicGeo.getXRes(),
-                             (scaledGeo.getY() - mosaicGeo.getY()) / mosaicGeo.getYRes(),
-                             getBackgroundPixel(), getNoDataPixel()));
+        buildChain(*stage, ChainOptions{true, 0.0, nullptr, getBackgroundPixel(), getNoDataPixel()},
+                   overview));
     overview_ = std::move(overview);
     overviewMagnification_ = magnification;
     return KV_OK;
@@ -400,30 +470,15 @@ KVStatus KVIMosaicFilter::getWrapper(std::uint32_t i, KVIEmbeddedImage*& wrapper
         slot = static_cast<std::uint32_t>(built_.size() - 1);
         builtSlot_[i] = slot;
     }
-    KVIImageStage* stage = built_[slot].stage.get();
-    const KVIGeoCoord& mosaicGeo = grid_;
-    const KVIGeoCoord geo = stage->getGeoCoord();
-    const double sx = geo.getXRes() / mosaicGeo.getXRes();
-    const double sy = geo.getYRes() / mosaicGeo.getYRes();
-
-    KVIImageStage* input = stage;
-    KVIRef<KVIMultiResFilter> scaled;
-    if (sx != 1.0 || sy != 1.0 || stage->getMinMagnification() != getMinMagnification() ||
-        stage->getMaxMagnification() != getMaxMagnification()) {
-        scaled.reset(KVIMultiResFilter::create());
-        if (scaled == nullptr) return KV_OUT_OF_MEMORY;
-        scaled->setScale(sx, sy);
-        KV_RETURN_IF_FAILED(
-            scaled->initialize(stage, 1.0, getMinMagnification(), getMaxMagnification()));
-        KV_RETURN_IF_FAILED(scaled->setResampleMethod(resampleMethod_));
-        input = scaled.get();
-    }
-    KVIRef<KVIEmbeddedImage> embedded(KVIEmbeddedImage::create());
-    if (embedded == nullptr) return KV_OUT_OF_MEMORY;
-    KV_RETURN_IF_FAILED(embedded->setFillHolder(fillHolder_.get()));
-    KV_RETURN_IF_FAILED(embedded->initialize(
-        input, getWidth(), getHeight(), (geo.getX() - mosaicGeo.getX()) / mosaicGeo.getXRes(),
-        (geo.getY() - mosaicGeo.getY()) / mosaicGeo.getYRes(), nullptr, nullptr));
+    KVIImageStage& stage = *built_[slot].stage;
+    const KVIGeoCoord geo = stage.getGeoCoord();
+    const bool scaled = geo.getXRes() / grid_.getXRes() != 1.0 ||
+                        geo.getYRes() / grid_.getYRes() != 1.0 ||
+                        stage.getMinMagnification() != getMinMagnification() ||
+                        stage.getMaxMagnification() != getMaxMagnification();
+    KVIRef<KVIEmbeddedImage> embedded;
+    KV_RETURN_IF_FAILED(buildChain(
+        stage, ChainOptions{scaled, 1.0, fillHolder_.get(), nullptr, nullptr}, embedded));
     embedded->setUseBackground(false);
     embedded->setMergeMode(mergeMode_);
     wrapper = embedded.get();

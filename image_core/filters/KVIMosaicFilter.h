@@ -81,9 +81,35 @@ protected:
 
 private:
     class ImageLister;
+    struct ImageDescription;
+    struct Layout;
+    // How a stage is placed on the canvas: beneath the embedded image a multi-resolution filter
+    // (when scaled) of that default scale; the embedded image's fill holder (null for one of its
+    // own), background and no-data pixels.
+    struct ChainOptions {
+        bool scaled = false;
+        double defaultScale = 1.0;
+        PixelHolder* fillHolder = nullptr;
+        const KVIPixel* background = nullptr;
+        const KVIPixel* noData = nullptr;
+    };
 
-    // Gathers the n images' description, the R-tree and the canvas.
+    // Describes the n images one by one, combines them and places the canvas.
     KVStatus layOut(std::uint32_t n, const KVIPixel* background, bool allowDifferentResolutions);
+    static ImageDescription describeImage(KVIImageStage& stage);
+    // Image 0 gives the mosaic its metadata and the shape of its pixels and dynamic range.
+    KVStatus takeFirstImage(const KVIImageStage& stage, const ImageDescription& image,
+                            const KVIPixel* background, Layout& layout);
+    // Adds image i of n: its flags, name, size, pixel and range, resolutions and ground box.
+    void combineImage(std::uint32_t i, std::uint32_t n, const ImageDescription& image,
+                      bool allowDifferentResolutions, Layout& layout);
+    // The mosaic's metadata, pixels, background and dynamic range from the combined images.
+    KVStatus storeDescription(const Layout& layout, const KVIPixel* background);
+    // The canvas's placement, size and magnification range.
+    KVStatus placeCanvas(const Layout& layout, bool allowDifferentResolutions);
+    // The chain that places a stage on the canvas, at the stage's own origin.
+    KVStatus buildChain(KVIImageStage& stage, const ChainOptions& options,
+                        KVIRef<KVIEmbeddedImage>& chain);
     KVStatus setUpOverview();
     // Lists (ascending) the images whose boxes overlap the scene's box with positive area.
     KVStatus listImages(const KVIScene& scene);
