@@ -1,16 +1,24 @@
 // Time of one file through the handler as the property system uses it: Initialize on a stream,
-// then both GetValue calls; small and large files of each raster generation and of LiDAR, and a
-// raster file of 250,000 tiny images read as one mosaic.
+// then both GetValue calls; small and large files of each raster generation and of LiDAR, a
+// raster file of 250,000 tiny images read as one mosaic, and files of images stacked at one
+// place that each declare 65,534 bands (with the time and heap of reading one pixel of them).
 
 #include "CQuarnPropertyStore.h"
 #include "ClassicalMetadataWriter.h"
+#include "HeapProbe.h"
 #include "HostileRasterFiles.h"
 #include "LidarBodyWriter.h"
 #include "LidarFileWriter.h"
 #include "QG2FileWriter.h"
+#include "QuarnImageReader.h"
 #include "RasterFileWriter.h"
+#include "TestStreams.h"
+#include "buffers/KVISceneBuffer.h"
+#include "support/KVIRef.h"
 
 #include <benchmark/benchmark.h>
+
+#include <algorithm>
 
 extern "C" HRESULT DllGetClassObject(REFCLSID, REFIID, void**);
 
@@ -182,6 +190,38 @@ void RasterTinyPackets(benchmark::State& s) {
     runHandler(s, withTinyPackets(rasterFileOf(kGen3Version, 256, 20000), kManyTinyPackets));
 }
 
+// Images stacked at one place, each declaring 65,534 bands: 34, 539 and 2,167 of them (5 KB,
+// 84 KB, 338 KB).
+void Generation3StackedImagesOfManyBands(benchmark::State& s) {
+    runHandler(s, stackedImagesFile(static_cast<std::uint32_t>(s.range(0))));
+}
+
+// One pixel of such a file read through the reader front (opened once), and the heap it takes
+// at its highest, sampled at every read of the file.
+void Generation3StackedImagesOnePixel(benchmark::State& s) {
+    struct WatchedStream : VectorStream {
+        using VectorStream::VectorStream;
+        std::uint32_t read(std::uint8_t* buffer, std::uint32_t count) override {
+            peak = std::max(peak, heapInUse());
+            return VectorStream::read(buffer, count);
+        }
+        std::uint64_t peak = 0;
+    };
+    WatchedStream stream(stackedImagesFile(static_cast<std::uint32_t>(s.range(0))), false);
+    const Korvel::KVIRef<Korvel::QuarnImageReader> reader(Korvel::QuarnImageReader::create());
+    if (reader->initialize(&stream, nullptr, 1, 3) != Korvel::KV_OK) s.SkipWithError("open");
+    std::uint64_t growth = 0;
+    for (auto _ : s) {
+        Korvel::KVISceneBuffer buffer(reader->getPixelProps(), 1, 1, nullptr);
+        const std::uint64_t before = heapInUse();
+        stream.peak = before;
+        if (reader->read(Korvel::KVIScene(3, 4, 1, 1, 1.0), buffer) != Korvel::KV_OK)
+            s.SkipWithError("read");
+        growth = std::max(growth, stream.peak - before);
+    }
+    s.counters["peak_heap_MB"] = static_cast<double>(growth) / (1 << 20);
+}
+
 void LidarSmall(benchmark::State& s) {
     runHandler(s, lidarFileOf(20000, 300000));
 }
@@ -218,6 +258,16 @@ BENCHMARK(Generation3ImagesAllAlike)
 BENCHMARK(Generation3MostImagesWithMetadata)->Unit(benchmark::kMillisecond);
 BENCHMARK(RasterTrailingZeros)->Unit(benchmark::kMillisecond);
 BENCHMARK(RasterTinyPackets)->Unit(benchmark::kMillisecond);
+BENCHMARK(Generation3StackedImagesOfManyBands)
+    ->Arg(34)
+    ->Arg(539)
+    ->Arg(2167)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(Generation3StackedImagesOnePixel)
+    ->Arg(34)
+    ->Arg(539)
+    ->Arg(2167)
+    ->Unit(benchmark::kMillisecond);
 BENCHMARK(LidarSmall);
 BENCHMARK(LidarLarge);
 BENCHMARK(LidarSmallThreads)->Threads(1)->Threads(8)->Threads(32)->UseRealTime();

@@ -676,6 +676,9 @@ int main(int argc, char** argv) {
                codedImage(kGen4Version, 2, 13, 1, 3, false, true, 3));
     corpus.add(raster, "coded-gen4-rgb-lossy.qg4",
                codedImage(kGen4Version, 3, 5, 1, 2, true, true, 4));
+    // Images stacked at one place, each declaring many bands (the target also reads each image
+    // on its own: a few hundred bands keep one input well within its time).
+    corpus.add(raster, "stacked-many-bands.qg3", stackedImagesFile(34, 300));
 
     const char* qg2 = "qg2_decoder";
     corpus.add(qg2, "one-band.qg2", qg2Coded(1, false));
@@ -697,6 +700,11 @@ int main(int argc, char** argv) {
     corpus.add(handler, "lidar-no-count.qg4", lidarFile({4, 0, 0, 1}, 0).write().flatten());
     corpus.add(handler, "short", Bytes{'q', 'r', 'n', 'd', 3});
     corpus.add(handler, "unknown-version", patched(gen3Lossless(), 4, 9));
+    // Files of images stacked at one place, each declaring the most bands a mosaic takes, that
+    // once cost Initialize seconds to minutes (5 KB, 84 KB, 338 KB).
+    corpus.add(handler, "stacked-many-bands-34.qg3", stackedImagesFile(34));
+    corpus.add(handler, "stacked-many-bands-539.qg3", stackedImagesFile(539));
+    corpus.add(handler, "stacked-many-bands-2167.qg3", stackedImagesFile(2167));
     // Files that once cost Initialize hundreds of megabytes.
     corpus.add(handler, "trailing-zeros.qg3", withTrailingZeros(gen3Lossless(), 10u << 20));
     corpus.add(handler, "tiny-packets.qg3", withTinyPackets(gen3Lossless(), kManyTinyPackets));

@@ -33,11 +33,7 @@ std::int32_t clampToInt32(std::int64_t v) {
 
 // Whether the holder's bands can hold a buffer of the pixel: as many bands, each as wide.
 bool holderCovers(const PixelHolder& holder, const KVIPixel& pixel) {
-    if (holder.getNumBands() < pixel.getNumBands()) return false;
-    for (std::uint16_t b = 0; b < pixel.getNumBands(); ++b)
-        if (holder.getPixel().getSample(b).getNumBytes() < pixel.getSample(b).getNumBytes())
-            return false;
-    return true;
+    return holder.getNumBands() >= pixel.getNumBands() && holder.getPixel().hasBandsAsWideAs(pixel);
 }
 
 // A scene's whole-pixel bounds as a scene.
@@ -202,6 +198,24 @@ KVStatus KVIEmbeddedImage::endInputRead(KVIImageStage& input) {
     return input.readEnd();
 }
 
+bool KVIEmbeddedImage::hidesStrip(const KVIScene& stripScene, const KVIPixel& bufferPixel) const {
+    const KVIImageStage* input = getPreviousStage();
+    if (input == nullptr || !writesStraight(*input, bufferPixel)) return false;
+    const double mag = stripScene.getMagnification();
+    const KVIScene strip = wholePixels(stripScene);
+    const KVIScene moved(strip.getX() - getColumnOffset(mag), strip.getY() - getRowOffset(mag),
+                         strip.getWidth(), strip.getHeight(), mag);
+    KVINavigator navigator(moved, *input);
+    return strip.getNumCols() > 0 && strip.getNumRows() > 0 && navigator.clipToImage() &&
+           navigator.getScene() == moved;
+}
+
+bool KVIEmbeddedImage::writesStraight(const KVIImageStage& input,
+                                      const KVIPixel& bufferPixel) const {
+    return !getPixelProps().hasAlpha() && input.getMaskSource() == nullptr &&
+           getNoDataPixel() == nullptr && !bufferPixel.hasAlpha();
+}
+
 KVStatus KVIEmbeddedImage::decodeBegin(const KVIScene& scene) {
     KVIImageStage* input = getPreviousStage();
     if (input == nullptr) return KV_FAILURE;
@@ -281,9 +295,7 @@ KVStatus KVIEmbeddedImage::writeStrip(KVIImageStage& input, KVISceneBuffer& buff
     const KVIPixel pixel = getPixelProps();
     return kvGuard([&]() -> KVStatus {
         KVISceneBuffer window(buffer, dx, dy, cols, rows);
-        if (!pixel.hasAlpha() && input.getMaskSource() == nullptr && getNoDataPixel() == nullptr &&
-            !buffer.getPixelProps().hasAlpha())
-            return input.readStrip(window, part);
+        if (writesStraight(input, buffer.getPixelProps())) return input.readStrip(window, part);
 
         // Through the scratch buffer, merged into the caller's.
         if (fillHolder_ == nullptr || !holderCovers(*fillHolder_, pixel))

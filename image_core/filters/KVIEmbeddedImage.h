@@ -60,6 +60,9 @@ public:
     // The scene's whole-pixel bounds moved into the input's coordinates and clipped to the input
     // at the scene's magnification; false when nothing is left.
     bool mapSceneToInput(const KVIScene& scene, KVIScene& inputScene) const;
+    // Whether a strip of a read into a buffer of that pixel would be written whole, straight from
+    // the input (no alpha, mask or no-data value to merge by): nothing beneath it shows.
+    bool hidesStrip(const KVIScene& stripScene, const KVIPixel& bufferPixel) const;
 
     // The canvas size times the magnification, rounded up, at any magnification (KV_BAD_ARGUMENT
     // for a negative or non-finite one).
@@ -87,6 +90,8 @@ private:
     KVStatus writeStrip(KVIImageStage& input, KVISceneBuffer& buffer, const KVIScene& part,
                         std::uint32_t dx, std::uint32_t dy);
     KVStatus beginInputRead(KVIImageStage& input, const KVIScene& scene);
+    // The input's strips go straight into the caller's buffer: nothing to merge by.
+    bool writesStraight(const KVIImageStage& input, const KVIPixel& bufferPixel) const;
     KVStatus endInputRead(KVIImageStage& input);
 
     double x_ = 0.0;

@@ -1,5 +1,6 @@
 #include "filters/KVIMosaicFilter.h"
 
+#include "buffers/KVISceneBuffer.h"
 #include "buffers/PixelHolder.h"
 #include "filters/KVIEmbeddedImage.h"
 #include "filters/KVIMultiResFilter.h"
@@ -75,8 +76,7 @@ KVIPixel withAlphaBand(const KVIPixel& pixel) {
                   : KVI_DATATYPE_UINT8;
     KVIPixel result(pixel.getColorSpace() | KVI_COLORSPACE_ALPHA,
                     static_cast<std::uint16_t>(bands + 1), type);
-    for (std::uint16_t b = 0; b < bands; ++b)
-        result.getSample(b) = pixel.getSample(b);
+    result.copyBandsOf(pixel);
     return result;
 }
 
@@ -95,8 +95,7 @@ KVIPixel shapedValues(const KVIPixel& shape, const KVIPixel& values) {
 // The first bands of a pixel, as many as shape has, in shape's colour space.
 KVIPixel firstBands(const KVIPixel& pixel, const KVIPixel& shape) {
     KVIPixel result(shape);
-    for (std::uint16_t b = 0; b < result.getNumBands() && b < pixel.getNumBands(); ++b)
-        result.getSample(b) = pixel.getSample(b);
+    result.copyBandsOf(pixel);
     return result;
 }
 
@@ -300,12 +299,8 @@ void KVIMosaicFilter::combineImage(std::uint32_t i, std::uint32_t n, const Image
 
     if (layout.compatibility == KV_OK)
         layout.compatibility = layout.pixel0->checkCompatible(image.pixel);
-    for (std::uint16_t b = 0; b < layout.minRange->getNumBands(); ++b) {
-        if (b < image.minRange.getNumBands())
-            layout.minRange->getSample(b).keepMin(image.minRange.getSample(b));
-        if (b < image.maxRange.getNumBands())
-            layout.maxRange->getSample(b).keepMax(image.maxRange.getSample(b));
-    }
+    layout.minRange->keepMinOf(image.minRange);
+    layout.maxRange->keepMaxOf(image.maxRange);
 
     if (layout.geometry != KV_OK) return;
     layout.geometry = checkResolutionSigns(image.geo, layout.geo0);
@@ -558,61 +553,111 @@ KVStatus KVIMosaicFilter::decodeStrip(KVISceneBuffer& buffer, const KVIScene& st
     if (overviewServesRead_) return overview_->readStrip(buffer, stripScene);
     if (builtSlot_.empty()) return KV_FAILURE;
     return kvGuard([&]() -> KVStatus {
-        KV_RETURN_IF_FAILED(listImages(stripScene));
-        // An image whose own read is under way gets every strip of that read, listed or not:
-        // its whole pixels (offset rounded, size rounded up) may reach a row or so beyond its
-        // ground box.
-        const std::size_t listed = imageList_.size();
-        for (const BuiltImage& image : built_)
-            if (image.useCount >= 1 &&
-                !std::binary_search(imageList_.begin(), imageList_.begin() + listed, image.index))
-                imageList_.push_back(image.index);
-        if (imageList_.size() > listed) std::sort(imageList_.begin(), imageList_.end());
+        KV_RETURN_IF_FAILED(listStripImages(stripScene));
         KV_RETURN_IF_FAILED(fillWithBackground(stripScene, buffer));
-        const double mag = stripScene.getMagnification();
-        const std::int64_t firstRow = stripScene.getUpperLeftRow();
-        for (const std::uint32_t i : imageList_) {
-            KVIEmbeddedImage* wrapper = nullptr;
-            KV_RETURN_IF_FAILED(getWrapper(i, wrapper));
-            if (useCount(i) < 1) {
-                // First strip of this read that touches the image: its own read spans the rows
-                // from here to its last row in the read.
-                KV_RETURN_IF_FAILED(wrapper->setStripHeight(getStripHeight()));
-                wrapper->setMergeMode(mergeMode_);
-                KVIScene mapped;
-                if (!wrapper->mapSceneToInput(readScene_, mapped) || mapped.getNumCols() <= 0 ||
-                    mapped.getNumRows() <= 0)
-                    continue;
-                const std::int64_t bottom =
-                    std::int64_t{wrapper->getRowOffset(mag)} + mapped.getLowerRightRow() + 1;
-                if (bottom <= firstRow) continue;
-                const std::int64_t rows = bottom - firstRow;
-                KV_RETURN_IF_FAILED(wrapper->readBegin(
-                    KVIScene(stripScene.getUpperLeftCol(), static_cast<double>(firstRow),
-                             stripScene.getNumCols(), static_cast<double>(rows), mag)));
-                const std::int64_t height = std::max<std::uint32_t>(wrapper->getStripHeight(), 1);
-                findBuilt(i)->useCount = static_cast<std::int32_t>(std::min<std::int64_t>(
-                    (rows + height - 1) / height, std::numeric_limits<std::int32_t>::max()));
-            }
-            KV_RETURN_IF_FAILED(wrapper->readStrip(buffer, stripScene));
+        // Images beneath one that writes the whole strip straight are not seen: those whose own
+        // read has not begun are passed over.
+        std::size_t hidden = 0;
+        KV_RETURN_IF_FAILED(findHiddenImages(buffer, stripScene, hidden));
+        std::uint64_t openColumns = 0;
+        for (const BuiltImage& image : built_)
+            if (image.useCount >= 2) openColumns += image.readColumns;
+        KVStatus ended = KV_OK;
+        for (std::size_t k = 0; k < imageList_.size(); ++k) {
+            const std::uint32_t i = imageList_[k];
+            if (k < hidden && useCount(i) < 1) continue;
+            KV_RETURN_IF_FAILED(readImageStrip(i, buffer, stripScene, openColumns, ended));
         }
 
         // Every image's count drops by one strip: a read that is done ends, and an image that
         // takes no part in the read is released (when so set). Walked from the end, so that an
         // image released moves only one already visited.
-        KVStatus status = KV_OK;
         for (std::size_t j = built_.size(); j-- > 0;) {
             BuiltImage& image = built_[j];
             image.useCount = std::max(image.useCount - 1, -1);
             if (image.useCount == 0 && image.wrapper != nullptr) {
-                const KVStatus ended = image.wrapper->readEnd();
-                if (status == KV_OK) status = ended;
+                const KVStatus status = image.wrapper->readEnd();
+                if (ended == KV_OK) ended = status;
             } else if (image.useCount < 0) {
                 releaseIfIdle(image.index);
             }
         }
-        return status;
+        return ended;
     });
+}
+
+KVStatus KVIMosaicFilter::listStripImages(const KVIScene& stripScene) {
+    KV_RETURN_IF_FAILED(listImages(stripScene));
+    // An image whose own read is under way gets every strip of that read, listed or not: its
+    // whole pixels (offset rounded, size rounded up) may reach a row or so beyond its ground box.
+    const std::size_t listed = imageList_.size();
+    for (const BuiltImage& image : built_)
+        if (image.useCount >= 1 &&
+            !std::binary_search(imageList_.begin(), imageList_.begin() + listed, image.index))
+            imageList_.push_back(image.index);
+    if (imageList_.size() > listed) std::sort(imageList_.begin(), imageList_.end());
+    return KV_OK;
+}
+
+KVStatus KVIMosaicFilter::findHiddenImages(const KVISceneBuffer& buffer, const KVIScene& stripScene,
+                                           std::size_t& hidden) {
+    hidden = 0;
+    const KVIPixel bufferPixel = buffer.getPixelProps();
+    for (std::size_t k = imageList_.size(); k-- > 0;) {
+        KVIEmbeddedImage* wrapper = nullptr;
+        KV_RETURN_IF_FAILED(getWrapper(imageList_[k], wrapper));
+        if (wrapper->hidesStrip(stripScene, bufferPixel)) {
+            hidden = k;
+            return KV_OK;
+        }
+    }
+    return KV_OK;
+}
+
+KVStatus KVIMosaicFilter::readImageStrip(std::uint32_t i, KVISceneBuffer& buffer,
+                                         const KVIScene& stripScene, std::uint64_t& openColumns,
+                                         KVStatus& ended) {
+    KVIEmbeddedImage* wrapper = nullptr;
+    KV_RETURN_IF_FAILED(getWrapper(i, wrapper));
+    if (useCount(i) < 1) {
+        // First strip of this read that touches the image: its own read spans the rows from here
+        // to its last row in the read.
+        KV_RETURN_IF_FAILED(wrapper->setStripHeight(getStripHeight()));
+        wrapper->setMergeMode(mergeMode_);
+        KVIScene mapped;
+        if (!wrapper->mapSceneToInput(readScene_, mapped) || mapped.getNumCols() <= 0 ||
+            mapped.getNumRows() <= 0)
+            return KV_OK;
+        const double mag = stripScene.getMagnification();
+        const std::int64_t firstRow = stripScene.getUpperLeftRow();
+        const std::int64_t bottom =
+            std::int64_t{wrapper->getRowOffset(mag)} + mapped.getLowerRightRow() + 1;
+        if (bottom <= firstRow) return KV_OK;
+        std::int64_t rows = bottom - firstRow;
+        const std::int64_t height = std::max<std::uint32_t>(wrapper->getStripHeight(), 1);
+        // The reads left open from strip to strip span at most twice the strip's width together
+        // (images side by side span it about once): an image stacked beyond that is read over
+        // this strip alone, so that their decoding state stays bounded however many lie there.
+        const auto columns = static_cast<std::uint64_t>(mapped.getNumCols());
+        const std::uint64_t budget = 2 * static_cast<std::uint64_t>(stripScene.getNumCols());
+        if (rows > height && openColumns + columns > budget) rows = std::min(rows, height);
+        KV_RETURN_IF_FAILED(
+            wrapper->readBegin(KVIScene(stripScene.getUpperLeftCol(), static_cast<double>(firstRow),
+                                        stripScene.getNumCols(), static_cast<double>(rows), mag)));
+        BuiltImage* image = findBuilt(i);
+        image->useCount = static_cast<std::int32_t>(std::min<std::int64_t>(
+            (rows + height - 1) / height, std::numeric_limits<std::int32_t>::max()));
+        image->readColumns = columns;
+        if (image->useCount >= 2) openColumns += columns;
+    }
+    KV_RETURN_IF_FAILED(wrapper->readStrip(buffer, stripScene));
+    if (useCount(i) != 1) return KV_OK;
+    // The image's last strip of this read: its decoding state goes before the next image's.
+    const KVStatus status = wrapper->readEnd();
+    if (ended == KV_OK) ended = status;
+    findBuilt(i)->useCount = -1;
+    releaseIfIdle(i);
+    return KV_OK;
 }
 
 KVStatus KVIMosaicFilter::decodeEnd() {

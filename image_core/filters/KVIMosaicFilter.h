@@ -20,6 +20,7 @@
 #include "stages/KVIImageReader.h"
 #include "support/KVIRef.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -113,6 +114,17 @@ private:
     KVStatus setUpOverview();
     // Lists (ascending) the images whose boxes overlap the scene's box with positive area.
     KVStatus listImages(const KVIScene& scene);
+    // The images of a strip: those listed and those whose own read is under way.
+    KVStatus listStripImages(const KVIScene& stripScene);
+    // hidden: the place in the list of the highest image that writes the whole strip straight
+    // (the images below it do not show), 0 when none does.
+    KVStatus findHiddenImages(const KVISceneBuffer& buffer, const KVIScene& stripScene,
+                              std::size_t& hidden);
+    // Reads image i's part of a strip, beginning its own read in the first strip it takes part
+    // in and ending it after its last; openColumns counts the columns of the reads left open,
+    // ended keeps the first failure of an end.
+    KVStatus readImageStrip(std::uint32_t i, KVISceneBuffer& buffer, const KVIScene& stripScene,
+                            std::uint64_t& openColumns, KVStatus& ended);
     // The chain of image i, built when missing.
     KVStatus getWrapper(std::uint32_t i, KVIEmbeddedImage*& wrapper);
     // After a query: an image that takes no part in a read is released (when so set).
@@ -124,12 +136,14 @@ private:
     void releaseAll();
 
     // An image whose stage or chain exists: its number, the strips left in its own read
-    // (negative while it takes no part in a read), its stage and its chain.
+    // (negative while it takes no part in a read), its stage and its chain, and the columns of
+    // its read.
     struct BuiltImage {
         std::uint32_t index = 0;
         std::int32_t useCount = -1;
         KVIRef<KVIImageStage> stage;
         KVIRef<KVIEmbeddedImage> wrapper;
+        std::uint64_t readColumns = 0;
     };
     static constexpr std::uint32_t kNotBuilt = 0xFFFFFFFF;
     // Image i's entry among the built images, or null.

@@ -26,10 +26,7 @@ KVStatus KVIOverridePixelPropsData::storePixelProps(const KVIPixel& pixel) {
 
 KVStatus KVIOverridePixelPropsData::storeDynamicRange(const KVIPixel& minPixel,
                                                       const KVIPixel& maxPixel) {
-    if (minPixel.getNumBands() != maxPixel.getNumBands()) return KV_BAD_ARGUMENT;
-    for (std::uint16_t band = 0; band < minPixel.getNumBands(); ++band)
-        if (minPixel.getSample(band).getDataType() != maxPixel.getSample(band).getDataType())
-            return KV_BAD_ARGUMENT;
+    if (!minPixel.hasSameBandTypes(maxPixel)) return KV_BAD_ARGUMENT;
     try {
         minDynamicRange_ = minPixel;
         maxDynamicRange_ = maxPixel;

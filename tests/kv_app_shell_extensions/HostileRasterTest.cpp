@@ -1,6 +1,7 @@
 // Initialize on raster files made to cost memory: a good file followed by 10 MB of zero bytes,
-// and one followed by 2^20 tiny packets. Opening either stays under a fixed ceiling of heap,
-// sampled at every read of the stream.
+// one followed by 2^20 tiny packets, and files of images stacked at one place that each declare
+// the most bands. Opening any stays under a fixed ceiling of heap, sampled at every read of the
+// stream.
 
 #include "HandlerTestSupport.h"
 #include "HeapProbe.h"
@@ -50,6 +51,24 @@ TEST(HostileRaster, InitializeStaysUnderTheHeapCeiling) {
         HandlerResult r;
         EXPECT_LT(peakGrowth(stream, r), kHeapCeiling) << file.name;
         EXPECT_EQ(u"QG3 Raster", r.generation) << file.name;
+    }
+}
+
+TEST(HostileRaster, StackedImagesOfManyBandsOpenUnderTheHeapCeiling) {
+    // 5 KB, 84 KB and 338 KB of images each declaring 65,534 bands: the mosaic's pixel of
+    // 65,535 bands is described once, each image's in a few samples.
+    for (const std::uint32_t count : {34u, 539u, 2167u}) {
+        const Bytes file = stackedImagesFile(count);
+        SparseStream stream({{0, file}}, file.size());
+        HandlerResult r;
+        EXPECT_LT(peakGrowth(stream, r), std::uint64_t{16} << 20) << count;
+        EXPECT_EQ(r.initialize, S_OK) << count;
+        EXPECT_EQ(u"QG3 Raster", r.generation) << count;
+        // A mosaic is never lossless: its size over the file's.
+        EXPECT_EQ(r.compression, std::u16string(u"") + (count == 34    ? u"3158:1"
+                                                        : count == 539 ? u"200:1"
+                                                                       : u"50:1"))
+            << count;
     }
 }
 

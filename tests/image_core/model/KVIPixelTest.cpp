@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <iterator>
+#include <random>
 #include <vector>
 
 using namespace Korvel;
@@ -81,4 +83,103 @@ TEST(KVIPixel, ValuesAndBandAccess) {
 
     EXPECT_EQ(pixel.getSampleValueAddr(3), nullptr);
     EXPECT_THROW(pixel.getSample(3), KVUtilException);
+}
+
+namespace {
+
+// The same pixel band by band: every sample handed to the constructor.
+KVIPixel bandByBand(const KVIPixel& pixel) {
+    std::vector<KVISample> samples;
+    for (std::uint16_t band = 0; band < pixel.getNumBands(); ++band)
+        samples.push_back(pixel.getSample(band));
+    return KVIPixel(pixel.getColorSpace(), pixel.getNumBands(), KVI_DATATYPE_NONE, samples.data());
+}
+
+void expectSameBands(const KVIPixel& got, const KVIPixel& want) {
+    ASSERT_EQ(got.getNumBands(), want.getNumBands());
+    ASSERT_EQ(got.getColorSpace(), want.getColorSpace());
+    EXPECT_EQ(got.getDataType(), want.getDataType());
+    EXPECT_EQ(got.getNumBytes(), want.getNumBytes());
+    EXPECT_EQ(got.getNumColorBytes(), want.getNumColorBytes());
+    for (std::uint16_t band = 0; band < want.getNumBands(); ++band) {
+        const KVISample& g = got.getSample(band);
+        const KVISample& w = want.getSample(band);
+        ASSERT_EQ(g.getBandColor(), w.getBandColor()) << band;
+        ASSERT_EQ(g.getDataType(), w.getDataType()) << band;
+        ASSERT_EQ(g.getPrecision(), w.getPrecision()) << band;
+        ASSERT_EQ(g.getAsDouble(), w.getAsDouble()) << band;
+    }
+}
+
+} // namespace
+
+TEST(KVIPixel, PixelsOfManyBandsActAsTheirBandByBandSelves) {
+    // Pixels made without samples keep a sample per kind of band from 64 bands on; whatever is
+    // done to them, each band must read as in the same pixel made band by band, and operations
+    // between two pixels must agree whichever form either has.
+    std::mt19937 random(7);
+    const std::uint32_t spaces[] = {0x101,   0x301,   0x402,   0xFF01,
+                                    0x10101, 0x10301, 0x30402, 0x1FF01};
+    const std::uint16_t counts[] = {63, 64, 65, 66, 67, 300};
+    const std::uint32_t types[] = {KVI_DATATYPE_UINT8, KVI_DATATYPE_SINT16, KVI_DATATYPE_UINT32,
+                                   KVI_DATATYPE_FLOAT32, KVI_DATATYPE_FLOAT64};
+    const auto pick = [&](const auto& list) { return list[random() % std::size(list)]; };
+    for (int round = 0; round < 300; ++round) {
+        const std::uint32_t type = pick(types);
+        KVIPixel fast(pick(spaces), pick(counts), type);
+        KVIPixel plain = bandByBand(fast);
+        // A second pixel of the same type, alike in shape or not.
+        KVIPixel other(random() % 2 ? fast.getColorSpace() : pick(spaces),
+                       random() % 2 ? fast.getNumBands() : pick(counts), type);
+        other.setSampleValuesFromDouble(double(random() % 200) - 50);
+        const KVIPixel otherPlain = bandByBand(other);
+        const KVIPixel& otherAs = random() % 2 ? other : otherPlain;
+        SCOPED_TRACE(::testing::Message() << "round " << round);
+        for (int step = 0; step < 6; ++step) {
+            const double value = double(random() % 300) - 100;
+            switch (random() % 8) {
+            case 0:
+                fast.setSampleValuesFromDouble(value);
+                plain.setSampleValuesFromDouble(value);
+                break;
+            case 1:
+                fast.setToMin();
+                plain.setToMin();
+                break;
+            case 2:
+                fast.setToMax();
+                plain.setToMax();
+                break;
+            case 3:
+                fast.keepMinOf(otherAs);
+                plain.keepMinOf(otherPlain);
+                break;
+            case 4:
+                fast.keepMaxOf(otherAs);
+                plain.keepMaxOf(otherPlain);
+                break;
+            case 5:
+                fast.copyBandsOf(otherAs);
+                plain.copyBandsOf(otherPlain);
+                break;
+            case 6: {
+                // One band changed alone.
+                const auto band = static_cast<std::uint16_t>(random() % fast.getNumBands());
+                fast.getSample(band).setFromDouble(value);
+                plain.getSample(band).setFromDouble(value);
+                break;
+            }
+            default: {
+                const KVIPixel copy = fast;
+                fast = copy;
+                break;
+            }
+            }
+            expectSameBands(fast, plain);
+            EXPECT_EQ(fast.checkCompatible(otherAs), plain.checkCompatible(otherPlain));
+            EXPECT_EQ(fast.checkCompatibleStrict(otherAs), plain.checkCompatibleStrict(otherPlain));
+            EXPECT_EQ(fast.hasSameBandTypes(otherAs), plain.hasSameBandTypes(otherPlain));
+            EXPECT_EQ(fast.hasBandsAsWideAs(otherAs), plain.hasBandsAsWideAs(otherPlain));
+        }
+    }
 }
