@@ -6,6 +6,7 @@
 #include "metadata/KVIMetadataAccessor.h"
 #include "support/KVStatusGuard.h"
 
+#include <mutex>
 #include <new>
 
 namespace Korvel {
@@ -88,11 +89,13 @@ void QuarnImageReader::getVersion(std::uint8_t& b0, std::uint8_t& b1, std::uint8
 }
 
 std::int64_t QuarnImageReader::getSceneCost(const KVIScene& scene) {
+    const std::lock_guard<std::mutex> lock(readMutex());
     if (single_ != nullptr) return single_->getSceneCost(scene);
     return mosaic_ != nullptr ? mosaic_->getSceneCost(scene) : 0;
 }
 
 std::uint32_t QuarnImageReader::getModifications(const KVIScene& scene) {
+    const std::lock_guard<std::mutex> lock(readMutex());
     if (single_ != nullptr) return single_->getModifications(scene);
     return mosaic_ != nullptr ? mosaic_->getModifications(scene) : KVI_MOD_UNKNOWN;
 }

@@ -3,6 +3,13 @@
 // found and opened by its stage manager. Every image query passes to that image's reader. A file
 // of two or more images is read as one mosaic of them (KVIMosaicFilter over the stage manager),
 // and every query passes to the mosaic.
+//
+// Threads: once initialised, one reader may be read (KVIImageStage::read) from several threads
+// at once: the reads take turns, each getting what it would get alone, and so do the
+// modification and cost queries, which build images' readers in a mosaic. The describing getters
+// may be called from any thread. initialize, the setters, the step-by-step read protocol and the
+// stages behind the reader (getSingleStage, getMosaic, getStageManager) belong to one thread at
+// a time. A reader per thread reads without waiting for the others.
 
 #include "QuarnImageReaderInterface.h"
 #include "stages/KVIImageFilter.h"

@@ -82,6 +82,8 @@ KVStatus KVIImageStage::readEnd() {
 }
 
 KVStatus KVIImageStage::read(const KVIScene& scene, KVISceneBuffer& buffer) {
+    // One read at a time: the read state and the decoders beneath are the stage's own.
+    const std::lock_guard<std::mutex> lock(readMutex_);
     KVStatus status = checkSceneBuffer(scene, buffer);
     if (status != KV_OK) return status;
     status = readBegin(scene);

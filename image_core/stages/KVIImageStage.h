@@ -3,11 +3,19 @@
 // a scene buffer. read() checks the scene, cuts it into strips of the stage's strip height and
 // hands a window of the caller's buffer to the decode hooks for each strip, telling the progress
 // delegate how far it got and asking the interrupt delegate whether to stop.
+//
+// Threads: a stage holds the state of one read at a time (and its decoders theirs). read() may
+// be called on one stage from several threads at once: the stage serialises them, and each gets
+// what it would get alone. Everything else that changes a stage (the step-by-step protocol of
+// readBegin, readStrip and readEnd, the setters, the delegates) belongs to one thread at a time,
+// and so do the stages a filter reads from: while a filter is shared, read its input only
+// through it. The describing getters may be called from any thread while no setter runs.
 
 #include "model/KVIScene.h"
 #include "stages/KVIImage.h"
 
 #include <cstdint>
+#include <mutex>
 #include <optional>
 
 namespace Korvel {
@@ -91,6 +99,10 @@ public:
 protected:
     ~KVIImageStage() override;
 
+    // Held by read() for the whole of a read; a stage whose queries change its state (as a
+    // mosaic's build its images' chains) takes it for those too.
+    std::mutex& readMutex() const { return readMutex_; }
+
 private:
     struct ReadState {
         KVIScene scene;
@@ -102,6 +114,7 @@ private:
     KVStatus askDelegates(float fraction);
 
     std::optional<ReadState> readState_;
+    mutable std::mutex readMutex_;
 };
 
 } // namespace Korvel
