@@ -102,9 +102,9 @@ KVIPixel firstBands(const KVIPixel& pixel, const KVIPixel& shape) {
 } // namespace
 
 // Appends the index of each image whose box overlaps the query box with positive area.
-class KVIMosaicFilter::ImageLister : public KVIRTree::SearchBBoxCallback {
+class KVIMosaicFilter::ListImageStagesInSceneCallback : public KVIRTree::SearchBBoxCallback {
 public:
-    explicit ImageLister(std::vector<std::uint32_t>& list) : list_(list) {}
+    explicit ListImageStagesInSceneCallback(std::vector<std::uint32_t>& list) : list_(list) {}
     KVStatus found(std::uint32_t index, const KVIRTreeBox&, const KVIRTreeBox& overlap) override {
         if (overlap.xmax - overlap.xmin > 0.0 && overlap.ymax - overlap.ymin > 0.0)
             list_.push_back(index);
@@ -442,7 +442,7 @@ KVStatus KVIMosaicFilter::getDimsAtMag(double magnification, std::uint32_t& widt
 
 KVStatus KVIMosaicFilter::listImages(const KVIScene& scene) {
     imageList_.clear();
-    ImageLister lister(imageList_);
+    ListImageStagesInSceneCallback lister(imageList_);
     KV_RETURN_IF_FAILED(index_->search(sceneBox(scene, grid_), lister));
     std::sort(imageList_.begin(), imageList_.end());
     return KV_OK;

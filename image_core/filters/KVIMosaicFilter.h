@@ -81,7 +81,7 @@ protected:
     ~KVIMosaicFilter() override;
 
 private:
-    class ImageLister;
+    class ListImageStagesInSceneCallback;
     struct ImageDescription;
     struct Layout;
     // How a stage is placed on the canvas: beneath the embedded image a multi-resolution filter

@@ -14,6 +14,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <random>
 
 using namespace Korvel;
 using quarn_test::SyntheticImageStage;
@@ -110,6 +111,41 @@ TEST(KVIEmbeddedImage, EmbeddedAndCroppedFlags) {
     EXPECT_EQ(h, 8u);
     ASSERT_EQ(e->getDimsAtMag(3.0, w, h), KV_OK);
     EXPECT_EQ(w, 120u);
+}
+
+TEST(KVIEmbeddedImage, CroppedAndEmbeddedBelowMagnificationOneAreThoseOfTheSameGround) {
+    // Canvas, input and scene compared in whole pixels at the scene's magnification: a scene of
+    // some ground at 1/2 or 1/4 has the flags of the same ground at 1.0 (all placed on a grid of
+    // 4 pixels, so that every bound is whole at each magnification). The reference, at 1.0 and
+    // per side: CROPPED where the input and the scene both reach beyond the canvas, or where
+    // the scene holds less than the input; EMBEDDED where the canvas and the scene both reach
+    // beyond the input.
+    std::mt19937 random(11);
+    const auto grid = [&](int low, int high) { return 4 * (low + int(random() % (high - low))); };
+    const std::uint32_t placement = KVI_MOD_CROPPED | KVI_MOD_EMBEDDED;
+    for (int round = 0; round < 300; ++round) {
+        const int W = grid(2, 12), H = grid(2, 12), w = grid(1, 10), h = grid(1, 10);
+        const int x = grid(-4, 10), y = grid(-4, 10);
+        const int sx = grid(-3, 8), sy = grid(-3, 8), sw = grid(1, 12), sh = grid(1, 12);
+        Stage input(new SyntheticImageStage(std::uint32_t(w), std::uint32_t(h), kRgb16));
+        ASSERT_EQ(input->setMagnification(0.25, 1.0), KV_OK);
+        Embedded e = embed(input.get(), std::uint32_t(W), std::uint32_t(H), x, y);
+        const auto sides = [](int canvasEnd, int start, int end, int sceneStart, int sceneEnd,
+                              std::uint32_t& mask) {
+            if ((0 > start && 0 > sceneStart) || (canvasEnd < end && canvasEnd < sceneEnd))
+                mask |= KVI_MOD_CROPPED;
+            if ((0 < start && sceneStart < start) || (canvasEnd > end && sceneEnd > end))
+                mask |= KVI_MOD_EMBEDDED;
+        };
+        std::uint32_t want = sw < w || sh < h ? KVI_MOD_CROPPED : 0;
+        sides(W, x, x + w, sx, sx + sw, want);
+        sides(H, y, y + h, sy, sy + sh, want);
+        for (const double mag : {1.0, 0.5, 0.25}) {
+            const KVIScene scene(sx * mag, sy * mag, sw * mag, sh * mag, mag);
+            ASSERT_EQ(e->getModifications(scene) & placement, want)
+                << "round " << round << " at magnification " << mag;
+        }
+    }
 }
 
 // The canvas composed in one piece: the background (or the sentinel), then the input's pixels
