@@ -1,5 +1,6 @@
 #include "CQuarnPropertyStore.h"
 #include "CQuarnShellExtensionVistaModule.h"
+#include "ComBoundary.h"
 #include "IStreamIO.h"
 #include "KVIO_IStreamStream.h"
 #include "ObjectRef.h"
@@ -145,14 +146,15 @@ bool CQuarnPropertyStore::probeHeader(const BYTE header[16], DWORD& generation, 
 
 HRESULT CQuarnPropertyStore::Initialize(IStream* stream, DWORD) {
     if (!stream) return E_POINTER;
-    try {
+    bool lidar = false;
+    const HRESULT hr = guardComCall([&]() -> HRESULT {
         BYTE header[16] = {};
         ULONG delivered = 0;
-        HRESULT hr = stream->Read(header, sizeof header, &delivered);
-        if (FAILED(hr)) return hr;
+        const HRESULT read = stream->Read(header, sizeof header, &delivered);
+        if (FAILED(read)) return read;
         // The probe needs bytes 0 to 5; a stream that delivers fewer has no valid header, and
         // bytes it did not deliver are never looked at.
-        bool magicOk = delivered >= 6 && probeHeader(header, generation_, isRaster_);
+        const bool magicOk = delivered >= 6 && probeHeader(header, generation_, isRaster_);
         if (delivered < 6) {
             generation_ = 0;
             isRaster_ = false;
@@ -162,15 +164,18 @@ HRESULT CQuarnPropertyStore::Initialize(IStream* stream, DWORD) {
             KVIO_IStreamStream adapter(stream);
             return readRasterInfo(adapter, ratio_, compressionKind_);
         }
-    } catch (...) {
-        return E_FAIL;
-    }
+        lidar = true;
+        return S_OK;
+    });
+    if (!lidar) return hr;
     Korvel::ObjectRef<IStreamIO> io;
-    try {
-        io.reset(new IStreamIO(stream));
-    } catch (...) {
-        return E_OUTOFMEMORY;
-    }
+    const HRESULT made = guardComCall(
+        [&] {
+            io.reset(new IStreamIO(stream));
+            return S_OK;
+        },
+        E_OUTOFMEMORY);
+    if (FAILED(made)) return made;
     return readLidarInfo(*io, ratio_, compressionKind_);
 }
 

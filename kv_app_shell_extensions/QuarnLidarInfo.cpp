@@ -2,6 +2,7 @@
 // header and chunk headers, and its metadata; no point is decoded.
 
 #include "CQuarnPropertyStore.h"
+#include "ComBoundary.h"
 #include "IStreamIO.h"
 #include "Metadata.h"
 #include "ObjectRef.h"
@@ -34,7 +35,7 @@ bool toCount(double value, std::int64_t& count) {
 } // namespace
 
 HRESULT readLidarInfo(IStreamIO& io, DWORD& ratio, DWORD& compressionKind) {
-    try {
+    return guardComCall([&]() -> HRESULT {
         const ObjectRef<QG4PointReader> reader(QG4PointReader::create());
         reader->init(&io);
         Metadata metadata;
@@ -58,7 +59,5 @@ HRESULT readLidarInfo(IStreamIO& io, DWORD& ratio, DWORD& compressionKind) {
         const float size = static_cast<float>(io.size());
         ratio = roundedRatio(bpp * static_cast<float>(before) / size);
         return S_OK;
-    } catch (...) {
-        return E_FAIL;
-    }
+    });
 }

@@ -2,6 +2,7 @@
 // header and packet headers, never its plane data.
 
 #include "CQuarnPropertyStore.h"
+#include "ComBoundary.h"
 #include "KVIO_IStreamStream.h"
 #include "QuarnImageReader.h"
 #include "QuarnInfoPaths.h"
@@ -10,7 +11,7 @@
 using namespace Korvel;
 
 HRESULT readRasterInfo(KVIO_IStreamStream& stream, DWORD& ratio, DWORD& compressionKind) {
-    try {
+    return guardComCall([&]() -> HRESULT {
         const KVIRef<QuarnImageReader> reader(QuarnImageReader::create());
         if (!reader) return static_cast<HRESULT>(KV_OUT_OF_MEMORY);
         KVStatus status = stream.seek(0, KVIO_SEEK_END);
@@ -33,7 +34,5 @@ HRESULT readRasterInfo(KVIO_IStreamStream& stream, DWORD& ratio, DWORD& compress
         }
         ratio = roundedRatio(sizeF / lengthF);
         return S_OK;
-    } catch (...) {
-        return E_FAIL;
-    }
+    });
 }

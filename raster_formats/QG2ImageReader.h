@@ -42,8 +42,6 @@ public:
     KVStatus decodeStrip(KVISceneBuffer& buffer, const KVIScene& stripScene) override;
     KVStatus decodeEnd() override;
 
-    // Null until the header has been read.
-    QG2FileDBInfo* getDBInfo() const { return dbInfo_.get(); }
     bool getDither() const { return dither_; }
 
 protected:

@@ -17,7 +17,6 @@
 #include "streams/KVIOStreamUtils.h"
 #include "support/KVMagnification.h"
 #include "support/KVStatusGuard.h"
-#include "support/KVUtilException.h"
 #include "wavelet/QG3FileSimpleDecoderTool.h"
 
 #include <new>
@@ -206,12 +205,11 @@ KVStatus QG3SingleImageReaderBase::describe(bool generation4, KVIOStreamInf* wor
     const bool allBands = set.getSetCount() == set.getBitCount();
     const std::uint32_t subsetColorSpace = selectedColorSpace(set, colorSpace);
     // Every reduction below takes bands that exist in a pixel of the whole image's shape.
-    const auto reduced = [&](const KVIPixel& pixel) {
-        KVIPixel out;
-        if (!reducePixel(pixel, set, subsetColorSpace, out)) throw KVUtilException(KV_FAILURE);
-        return out;
+    const auto reduce = [&](const KVIPixel& whole, KVIPixel& subset) {
+        return reducePixel(whole, set, subsetColorSpace, subset) ? KV_OK : KV_FAILURE;
     };
-    const KVIPixel pixel = allBands ? full : reduced(full);
+    KVIPixel pixel = full;
+    if (!allBands) KV_RETURN_IF_FAILED(reduce(full, pixel));
 
     KVIPixel minPixel(full);
     KVIPixel maxPixel(full);
@@ -233,9 +231,15 @@ KVStatus QG3SingleImageReaderBase::describe(bool generation4, KVIOStreamInf* wor
         maxPixel.setSampleValuesFromDouble(high);
     }
     if ((status = setPixelProps(pixel)) != KV_OK) return status;
-    status = allBands ? setDynamicRange(minPixel, maxPixel)
-                      : setDynamicRange(reduced(minPixel), reduced(maxPixel));
-    if (status != KV_OK) return status;
+    if (!allBands) {
+        KVIPixel minSubset;
+        KVIPixel maxSubset;
+        KV_RETURN_IF_FAILED(reduce(minPixel, minSubset));
+        KV_RETURN_IF_FAILED(reduce(maxPixel, maxSubset));
+        minPixel = minSubset;
+        maxPixel = maxSubset;
+    }
+    if ((status = setDynamicRange(minPixel, maxPixel)) != KV_OK) return status;
 
     // Background and no-data: the metadata's, else the file's own. A background of some bands
     // only has no meaning; a no-data pixel is reduced to the selected bands.

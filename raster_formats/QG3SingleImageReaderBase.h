@@ -46,8 +46,6 @@ public:
     void setProgressDelegate(KVIProgressDelegate* delegate) override;
     void setInterruptDelegate(KVIInterruptDelegate* delegate) override;
 
-    QG3FileSimpleContainer* getContainer() const { return container_; }
-    std::uint32_t getImageNumber() const { return imageNumber_; }
     // Null before openImageSource.
     QG3FileSimpleImageSource* getImageSource() const { return source_.get(); }
     // Null before the first decode.

@@ -90,10 +90,8 @@ KVStatus QuarnImageStageManager::openContainer() {
 }
 
 KVStatus QuarnImageStageManager::buildEntries() {
-    hasQG2_ = hasQG3_ = hasQG4_ = false;
     if (!container_) {
         entries_.push_back({0, KIND_QG2, 0});
-        hasQG2_ = true;
         setNumImages(1);
         return KV_OK;
     }
@@ -106,15 +104,12 @@ KVStatus QuarnImageStageManager::buildEntries() {
         switch (desc.readerKind) {
         case QG3_READER_GEN3:
             entry.kind = KIND_QG3;
-            hasQG3_ = true;
             break;
         case QG3_READER_QG2:
             entry.kind = KIND_QG2;
-            hasQG2_ = true;
             break;
         case QG3_READER_GEN4:
             entry.kind = KIND_QG4;
-            hasQG4_ = true;
             break;
         default:
             return KV_QRN_UNKNOWN_READER_KIND;

@@ -61,14 +61,9 @@ public:
     // Bytes 4 to 7 of the file.
     void getVersion(std::uint8_t& b0, std::uint8_t& b1, std::uint8_t& b2, std::uint8_t& b3) const;
     std::uint32_t getMemoryUsage() const { return memoryUsage_; }
-    std::uint32_t getStreamUsage() const { return streamUsage_; }
     const std::vector<Entry>& getEntries() const { return entries_; }
-    const std::optional<Entry>& getExtraEntry() const { return extra_; }
     // The largest number of levels recorded over the images.
     std::uint8_t getMaxNumLevels() const;
-    bool hasQG2Images() const { return hasQG2_; }
-    bool hasQG3Images() const { return hasQG3_; }
-    bool hasQG4Images() const { return hasQG4_; }
 
 protected:
     QuarnImageStageManager();
@@ -86,9 +81,6 @@ private:
     std::unique_ptr<QG3FileSimpleContainer> container_;
     std::vector<Entry> entries_;
     std::optional<Entry> extra_;
-    bool hasQG2_ = false;
-    bool hasQG3_ = false;
-    bool hasQG4_ = false;
 };
 
 } // namespace Korvel

@@ -52,8 +52,6 @@ public:
     // The merge mode handed to mergeSceneBuffers.
     KVStatus setMergeMode(std::uint32_t mergeMode);
 
-    double getXPosition() const { return x_; }
-    double getYPosition() const { return y_; }
     // floor(magnification x position + 0.5): the input's first column and row at a magnification.
     std::int32_t getColumnOffset(double magnification) const;
     std::int32_t getRowOffset(double magnification) const;

@@ -301,9 +301,8 @@ KVStatus KVIMultiResFilter::resampleStrip(KVIImageStage& input, KVISceneBuffer& 
 
     if (mode_ == kSingleStrip) {
         // The record holds the whole read from its top: positions need no rebasing.
-        const KVIResampleRect dst{0, 0, lastCol, static_cast<std::int32_t>(rows - 1)};
-        const KVIResampleRect src{0, 0, lastSourceCol,
-                                  static_cast<std::int32_t>(previous_->rows) - 1};
+        const KVIRect dst{0, 0, lastCol, static_cast<std::int32_t>(rows - 1)};
+        const KVIRect src{0, 0, lastSourceCol, static_cast<std::int32_t>(previous_->rows) - 1};
         KV_RETURN_IF_FAILED(resampler_->resampleBuffer(buffer, dst, previous_->buffer, src,
                                                        originX_, nextInputRow_, stepX, stepY));
         for (std::uint32_t r = 0; r < rows; ++r)
@@ -324,9 +323,9 @@ KVStatus KVIMultiResFilter::resampleStrip(KVIImageStage& input, KVISceneBuffer& 
         // One call per row: its position is the running one less a whole number of rows, which
         // is exact, so every row lies where a resampling of the whole read in one piece puts it.
         const auto y = static_cast<std::int32_t>(r);
-        const KVIResampleRect dst{0, y, lastCol, y};
-        const KVIResampleRect src{0, 0, lastSourceCol,
-                                  static_cast<std::int32_t>(previous_->rows + current_->rows) - 1};
+        const KVIRect dst{0, y, lastCol, y};
+        const KVIRect src{0, 0, lastSourceCol,
+                          static_cast<std::int32_t>(previous_->rows + current_->rows) - 1};
         KV_RETURN_IF_FAILED(resampler_->resampleStrips(
             buffer, dst, previous_->buffer, current_->buffer, src, originX_,
             nextInputRow_ - static_cast<float>(previous_->top), stepX, stepY));
@@ -352,8 +351,8 @@ KVStatus KVIMultiResFilter::resampleRowByRow(KVIImageStage& input, KVISceneBuffe
         KV_RETURN_IF_FAILED(input.read(extended, rowBuffer));
         const double top = extended.getY() - readScene_.getY();
         const auto y = static_cast<std::int32_t>(r);
-        const KVIResampleRect dst{0, y, static_cast<std::int32_t>(cols - 1), y};
-        const KVIResampleRect src{0, 0, extended.getNumCols() - 1, extendedRows - 1};
+        const KVIRect dst{0, y, static_cast<std::int32_t>(cols - 1), y};
+        const KVIRect src{0, 0, extended.getNumCols() - 1, extendedRows - 1};
         KV_RETURN_IF_FAILED(resampler_->resampleBuffer(buffer, dst, rowBuffer, src, originX_,
                                                        nextInputRow_ - static_cast<float>(top),
                                                        stepX, stepY));

@@ -5,12 +5,14 @@
 // the integer source position that the method reads (nearest 0 ... 0, linear 0 ... 1, cubic
 // -1 ... 2).
 //
-// Positions and steps are single precision. Destination row r (from the rectangle's top) reads
+// Rectangles of samples of a buffer's window are KVIRects (all four bounds inclusive). Positions
+// and steps are single precision. Destination row r (from the rectangle's top) reads
 // source rows around originY + r x stepY, accumulated one addition per row; sample c of it reads
 // columns around originX + c x stepX, accumulated per sample. Source rows and columns are held
 // within the source rectangle, so a destination reaching past it repeats its edge rows and
 // columns.
 
+#include "model/KVIRect.h"
 #include "model/KVIScene.h"
 #include "support/KVStatus.h"
 
@@ -26,14 +28,6 @@ class KVISceneBuffer;
 inline constexpr std::uint32_t KVI_RESAMPLE_NEAREST = 1;
 inline constexpr std::uint32_t KVI_RESAMPLE_LINEAR = 2;
 inline constexpr std::uint32_t KVI_RESAMPLE_CUBIC = 3;
-
-// A rectangle of samples of a buffer's window; all four bounds inclusive.
-struct KVIResampleRect {
-    std::int32_t x0 = 0;
-    std::int32_t y0 = 0;
-    std::int32_t x1 = -1;
-    std::int32_t y1 = -1;
-};
 
 class KVIResampler {
 public:
@@ -55,13 +49,13 @@ public:
     // KV_BAD_ARGUMENT when a rectangle is not inside its windows (an empty destination rectangle
     // does nothing), KV_PIXEL_BAND_COUNT_MISMATCH or KV_PIXEL_DATA_TYPE_MISMATCH when a buffer's
     // bands differ from the destination's or from the resampler's data type.
-    virtual KVStatus resampleStrips(KVISceneBuffer& destination, const KVIResampleRect& dstRect,
+    virtual KVStatus resampleStrips(KVISceneBuffer& destination, const KVIRect& dstRect,
                                     const KVISceneBuffer& upper, const KVISceneBuffer& lower,
-                                    const KVIResampleRect& srcRect, float originX, float originY,
+                                    const KVIRect& srcRect, float originX, float originY,
                                     float stepX, float stepY) const = 0;
     // The same from one source buffer.
-    virtual KVStatus resampleBuffer(KVISceneBuffer& destination, const KVIResampleRect& dstRect,
-                                    const KVISceneBuffer& source, const KVIResampleRect& srcRect,
+    virtual KVStatus resampleBuffer(KVISceneBuffer& destination, const KVIRect& dstRect,
+                                    const KVISceneBuffer& source, const KVIRect& srcRect,
                                     float originX, float originY, float stepX,
                                     float stepY) const = 0;
 

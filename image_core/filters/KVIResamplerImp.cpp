@@ -25,9 +25,8 @@ struct RowStack {
     }
 };
 
-bool insideWindow(const KVIResampleRect& rect, const KVISceneBuffer& buffer,
-                  std::int64_t windowRows) {
-    return rect.x0 >= 0 && rect.y0 >= 0 && rect.x0 <= rect.x1 && rect.y0 <= rect.y1 &&
+bool insideWindow(const KVIRect& rect, const KVISceneBuffer& buffer, std::int64_t windowRows) {
+    return !rect.isEmpty() && rect.x0 >= 0 && rect.y0 >= 0 &&
            rect.x1 < std::int64_t{buffer.getWindowWidth()} && rect.y1 < windowRows;
 }
 
@@ -50,31 +49,31 @@ KVIResamplerImp<Method, FirstTap, LastTap>::KVIResamplerImp(
 
 template <std::uint32_t Method, std::int32_t FirstTap, std::int32_t LastTap>
 KVStatus KVIResamplerImp<Method, FirstTap, LastTap>::resampleStrips(
-    KVISceneBuffer& destination, const KVIResampleRect& dstRect, const KVISceneBuffer& upper,
-    const KVISceneBuffer& lower, const KVIResampleRect& srcRect, float originX, float originY,
-    float stepX, float stepY) const {
+    KVISceneBuffer& destination, const KVIRect& dstRect, const KVISceneBuffer& upper,
+    const KVISceneBuffer& lower, const KVIRect& srcRect, float originX, float originY, float stepX,
+    float stepY) const {
     return resampleRows(destination, dstRect, upper, &lower, srcRect, originX, originY, stepX,
                         stepY);
 }
 
 template <std::uint32_t Method, std::int32_t FirstTap, std::int32_t LastTap>
 KVStatus KVIResamplerImp<Method, FirstTap, LastTap>::resampleBuffer(
-    KVISceneBuffer& destination, const KVIResampleRect& dstRect, const KVISceneBuffer& source,
-    const KVIResampleRect& srcRect, float originX, float originY, float stepX, float stepY) const {
+    KVISceneBuffer& destination, const KVIRect& dstRect, const KVISceneBuffer& source,
+    const KVIRect& srcRect, float originX, float originY, float stepX, float stepY) const {
     return resampleRows(destination, dstRect, source, nullptr, srcRect, originX, originY, stepX,
                         stepY);
 }
 
 template <std::uint32_t Method, std::int32_t FirstTap, std::int32_t LastTap>
 KVStatus KVIResamplerImp<Method, FirstTap, LastTap>::resampleRows(
-    KVISceneBuffer& destination, const KVIResampleRect& dstRect, const KVISceneBuffer& upper,
-    const KVISceneBuffer* lower, const KVIResampleRect& srcRect, float originX, float originY,
-    float stepX, float stepY) const {
+    KVISceneBuffer& destination, const KVIRect& dstRect, const KVISceneBuffer& upper,
+    const KVISceneBuffer* lower, const KVIRect& srcRect, float originX, float originY, float stepX,
+    float stepY) const {
     constexpr int kRows = LastTap - FirstTap + 1;
     static_assert(kRows == (Method == KVI_RESAMPLE_NEAREST  ? 1
                             : Method == KVI_RESAMPLE_LINEAR ? 2
                                                             : 4));
-    if (dstRect.x1 < dstRect.x0 || dstRect.y1 < dstRect.y0) return KV_OK;
+    if (dstRect.isEmpty()) return KV_OK;
 
     // Everything is checked once per call, so the row loops need no checks.
     const std::int64_t upperRows = upper.getWindowHeight();
@@ -94,8 +93,8 @@ KVStatus KVIResamplerImp<Method, FirstTap, LastTap>::resampleRows(
     const KVIRowResampler& rowResampler = getRowResampler();
     const std::size_t dstStride = std::size_t{destination.getTotalWidth()} * bytes;
     const std::size_t srcStride = std::size_t{upper.getTotalWidth()} * bytes;
-    const std::uint32_t count = static_cast<std::uint32_t>(dstRect.x1 - dstRect.x0) + 1;
-    const std::uint32_t n = static_cast<std::uint32_t>(srcRect.x1 - srcRect.x0) + 1;
+    const auto count = static_cast<std::uint32_t>(dstRect.width());
+    const auto n = static_cast<std::uint32_t>(srcRect.width());
     const float x = originX - static_cast<float>(srcRect.x0);
     const std::size_t srcColumn = std::size_t(srcRect.x0) * bytes;
 

@@ -13,18 +13,18 @@ class KVIResamplerImp final : public KVIResampler {
 public:
     KVIResamplerImp(std::uint32_t sampleBytes, std::unique_ptr<KVIRowResampler> rowResampler);
 
-    KVStatus resampleStrips(KVISceneBuffer& destination, const KVIResampleRect& dstRect,
+    KVStatus resampleStrips(KVISceneBuffer& destination, const KVIRect& dstRect,
                             const KVISceneBuffer& upper, const KVISceneBuffer& lower,
-                            const KVIResampleRect& srcRect, float originX, float originY,
-                            float stepX, float stepY) const override;
-    KVStatus resampleBuffer(KVISceneBuffer& destination, const KVIResampleRect& dstRect,
-                            const KVISceneBuffer& source, const KVIResampleRect& srcRect,
-                            float originX, float originY, float stepX, float stepY) const override;
+                            const KVIRect& srcRect, float originX, float originY, float stepX,
+                            float stepY) const override;
+    KVStatus resampleBuffer(KVISceneBuffer& destination, const KVIRect& dstRect,
+                            const KVISceneBuffer& source, const KVIRect& srcRect, float originX,
+                            float originY, float stepX, float stepY) const override;
 
 private:
-    KVStatus resampleRows(KVISceneBuffer& destination, const KVIResampleRect& dstRect,
+    KVStatus resampleRows(KVISceneBuffer& destination, const KVIRect& dstRect,
                           const KVISceneBuffer& upper, const KVISceneBuffer* lower,
-                          const KVIResampleRect& srcRect, float originX, float originY, float stepX,
+                          const KVIRect& srcRect, float originX, float originY, float stepX,
                           float stepY) const;
 };
 

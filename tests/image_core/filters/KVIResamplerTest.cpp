@@ -20,8 +20,8 @@ using quarn_test::SyntheticImageStage;
 
 namespace {
 
-KVIResampleRect rect(std::int32_t x0, std::int32_t y0, std::int32_t x1, std::int32_t y1) {
-    return KVIResampleRect{x0, y0, x1, y1};
+KVIRect rect(std::int32_t x0, std::int32_t y0, std::int32_t x1, std::int32_t y1) {
+    return KVIRect{x0, y0, x1, y1};
 }
 
 template <typename T> T* band(const KVISceneBuffer& buffer, std::uint16_t b) {
@@ -57,9 +57,8 @@ TEST(KVIResampler, BufferAndStripsMatchTheReferenceForEveryTypeAndMethod) {
                             std::is_integral_v<T>
                                 ? static_cast<T>(std::int64_t(rng() % 60000) - 30000)
                                 : static_cast<T>(double(rng() % 1000) / 999.0);
-                const KVIResampleRect s =
-                    rect(trial % 4, trial % 3, 22 - trial % 5, 20 - trial % 2);
-                const KVIResampleRect d = rect(1, 2, 1 + int(rng() % 30), 2 + int(rng() % 25));
+                const KVIRect s = rect(trial % 4, trial % 3, 22 - trial % 5, 20 - trial % 2);
+                const KVIRect d = rect(1, 2, 1 + int(rng() % 30), 2 + int(rng() % 25));
                 const float originX = float(int(rng() % 50) - 12) / 7.0f;
                 const float originY = float(int(rng() % 50) - 12) / 9.0f;
                 const float stepX = float(1 + rng() % 40) / 13.0f;
@@ -133,7 +132,7 @@ TEST(KVIResampler, RectanglesOutsideTheirWindowsAndForeignBandsAreRefused) {
     const auto resampler = KVIResampler::create(KVI_DATATYPE_UINT8, KVI_RESAMPLE_LINEAR);
     KVISceneBuffer source(grey, 8, 8);
     KVISceneBuffer out(grey, 8, 8);
-    const auto run = [&](KVIResampleRect d, KVIResampleRect s) {
+    const auto run = [&](KVIRect d, KVIRect s) {
         return resampler->resampleBuffer(out, d, source, s, 0, 0, 1, 1);
     };
     EXPECT_EQ(run(rect(0, 0, 8, 0), rect(0, 0, 7, 7)), KV_BAD_ARGUMENT);
