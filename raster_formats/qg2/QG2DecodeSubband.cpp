@@ -27,7 +27,7 @@ public:
           counts_(counts) {}
 
     void decode(QG2Subband& leaf) {
-        const QG2Rect& rect = leaf.getRect();
+        const KVIRect& rect = leaf.getRect();
         if (rect.isEmpty()) return;
         leaf.allocatePlanes();
         QG2SubbandInfo* info = dbInfo_.getSubbandInfo(leaf.getLeafNumber());
@@ -48,8 +48,8 @@ private:
     void decodeBand(QG2Subband& leaf, const QG2SubbandInfo& info, std::uint32_t region,
                     std::uint32_t b, QG2BandCache::Entry& entry) {
         QG2Band& band = *entry.band;
-        const QG2Rect& rect = leaf.getRect();
-        const QG2Rect met = rect.intersect(band.getRegion());
+        const KVIRect& rect = leaf.getRect();
+        const KVIRect met = rect.intersect(band.getRegion());
         if (met.isEmpty()) return;
         const QG2HuffmanTree* tree = nullptr;
         throwIfFailed(QG2BandCache::tree(entry, tree));
@@ -60,7 +60,7 @@ private:
         const bool dithered = b == 0 && dbInfo_.getDither();
 
         // Only the blocks that the rectangle meets; their indices count every block of the grid.
-        const QG2Rect& r = band.getRegion();
+        const KVIRect& r = band.getRegion();
         const std::int64_t firstColumn = (std::int64_t{met.x0} - r.x0) / band.getBlockWidth();
         const std::int64_t lastColumn = (std::int64_t{met.x1} - r.x0) / band.getBlockWidth();
         const std::int64_t firstRow = (std::int64_t{met.y0} - r.y0) / band.getBlockHeight();
@@ -69,8 +69,8 @@ private:
             for (std::int64_t column = firstColumn; column <= lastColumn; ++column) {
                 const auto index =
                     static_cast<std::uint32_t>(row * band.getBlocksAcross() + column);
-                const QG2Rect block = band.getBlockRect(index);
-                const QG2Rect wanted = block.intersect(rect);
+                const KVIRect block = band.getBlockRect(index);
+                const KVIRect wanted = block.intersect(rect);
                 if (wanted.isEmpty()) continue;
                 // A block continued from an earlier strip comes from the bytes kept with its
                 // state, or else from its bytes beyond the state's position; a new one is read

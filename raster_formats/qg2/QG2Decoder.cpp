@@ -146,7 +146,7 @@ void QG2Decoder::destroyTrees() {
     pool_.clear();
 }
 
-KVStatus QG2Decoder::decodeBegin(const QG2Rect& rect, std::int32_t level,
+KVStatus QG2Decoder::decodeBegin(const KVIRect& rect, std::int32_t level,
                                  std::uint32_t stripHeight) {
     if (dbInfo_ == nullptr) return KV_BAD_ARGUMENT;
     return guarded([&]() -> KVStatus {
@@ -162,11 +162,11 @@ KVStatus QG2Decoder::decodeBegin(const QG2Rect& rect, std::int32_t level,
         strip_ = 0;
         failed_ = KV_OK;
         counts_ = QG2DecodeCounts{};
-        clipped_ = QG2Rect{};
+        clipped_ = KVIRect{};
         if (stripHeight == 0) return KV_BAD_ARGUMENT;
         if (!rect.isEmpty()) {
             // The stored region lies at the level offset; the rectangle must be inside it.
-            QG2Rect region;
+            KVIRect region;
             const std::int64_t relative = std::int64_t{level} - dbInfo_->getLevelOffset();
             if (relative < std::numeric_limits<std::int32_t>::min() ||
                 dbInfo_->getRegionAtLevel(static_cast<std::int32_t>(relative), region) != KV_OK ||
@@ -180,7 +180,7 @@ KVStatus QG2Decoder::decodeBegin(const QG2Rect& rect, std::int32_t level,
 
         const std::int64_t width = QG2Subband::fullSize(dbInfo_->getWidth(), level);
         const std::int64_t height = QG2Subband::fullSize(dbInfo_->getHeight(), level);
-        clipped_ = rect.intersect(QG2Rect{0, 0, static_cast<std::int32_t>(width - 1),
+        clipped_ = rect.intersect(KVIRect{0, 0, static_cast<std::int32_t>(width - 1),
                                           static_cast<std::int32_t>(height - 1)});
         numStrips_ = static_cast<std::uint32_t>(
             (std::int64_t{clipped_.y1} - clipped_.y0 + stripHeight) / stripHeight);
@@ -200,22 +200,22 @@ KVStatus QG2Decoder::decodeBegin(const QG2Rect& rect, std::int32_t level,
     });
 }
 
-QG2Rect QG2Decoder::stripRect(std::uint64_t index) const {
+KVIRect QG2Decoder::stripRect(std::uint64_t index) const {
     const std::int64_t y0 = clipped_.y0 + static_cast<std::int64_t>(index) * stripHeight_;
     const std::int64_t y1 = std::min<std::int64_t>(y0 + stripHeight_ - 1, clipped_.y1);
-    if (clipped_.isEmpty() || y0 > y1) return QG2Rect{};
-    return QG2Rect{clipped_.x0, static_cast<std::int32_t>(y0), clipped_.x1,
+    if (clipped_.isEmpty() || y0 > y1) return KVIRect{};
+    return KVIRect{clipped_.x0, static_cast<std::int32_t>(y0), clipped_.x1,
                    static_cast<std::int32_t>(y1)};
 }
 
-std::unique_ptr<QG2Subband> QG2Decoder::buildTree(const QG2Rect& rect) {
+std::unique_ptr<QG2Subband> QG2Decoder::buildTree(const KVIRect& rect) {
     return QG2Subband::buildTree(rect, level_, dbInfo_->getNumLevels(), dbInfo_->getWidth(),
                                  dbInfo_->getHeight(), dbInfo_->getNumBands(), &pool_);
 }
 
 KVStatus QG2Decoder::decodeStrip(KVISceneBuffer& buffer) {
     if (failed_ != KV_OK) return failed_;
-    const QG2Rect strip = stripRect(strip_);
+    const KVIRect strip = stripRect(strip_);
     const std::uint32_t bands = dbInfo_ != nullptr ? dbInfo_->getNumBands() : 0;
     if (strip.isEmpty() || (bands != 1 && bands != 3 && bands != 4)) {
         ++strip_;
@@ -236,7 +236,7 @@ KVStatus QG2Decoder::decodeStrip(KVISceneBuffer& buffer) {
     return KV_OK;
 }
 
-KVStatus QG2Decoder::decodeStripRows(KVISceneBuffer& buffer, const QG2Rect& strip) {
+KVStatus QG2Decoder::decodeStripRows(KVISceneBuffer& buffer, const KVIRect& strip) {
     current_.reset();
     if (next_) {
         // The rows this strip shares with the last one are in the overlap; only the rows below
@@ -255,7 +255,7 @@ KVStatus QG2Decoder::decodeStripRows(KVISceneBuffer& buffer, const QG2Rect& stri
         current_ = buildTree(strip);
         qg2DecodeSubband(*current_, *dbInfo_, level_, cache_, bands_, interrupt_, counts_);
     }
-    const QG2Rect following = stripRect(strip_ + 1);
+    const KVIRect following = stripRect(strip_ + 1);
     if (!following.isEmpty()) next_ = buildTree(following);
     overlap_ = qg2OverlapTree(*current_, next_.get());
     qg2Synthesise(*current_, interrupt_);
@@ -278,8 +278,8 @@ KVStatus QG2Decoder::decodeEnd() {
 
 std::optional<QG2ResumeState> QG2Decoder::decodeBlock(const QG2HuffmanTree& tree,
                                                       const std::uint8_t* bytes, std::size_t size,
-                                                      std::int32_t* out, const QG2Rect& block,
-                                                      const QG2Rect& wanted,
+                                                      std::int32_t* out, const KVIRect& block,
+                                                      const KVIRect& wanted,
                                                       const QG2ResumeState* resume) {
     if (!block.contains(wanted) || size > std::numeric_limits<std::uint32_t>::max())
         throw KVUtilException(KV_BAD_ARGUMENT);

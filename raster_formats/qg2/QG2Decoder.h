@@ -26,9 +26,9 @@
 #include "QG2DecodeSubband.h"
 #include "QG2DitherTile.h"
 #include "QG2HuffmanTree.h"
-#include "QG2Rect.h"
 #include "QG2ResumeState.h"
 #include "buffers/KVISceneBuffer.h"
+#include "model/KVIRect.h"
 #include "stages/KVIImageStage.h"
 
 #include <cstddef>
@@ -50,7 +50,6 @@ public:
     QG2Decoder& operator=(const QG2Decoder&) = delete;
     virtual ~QG2Decoder();
 
-    QG2DBInfo* getDBInfo() const { return dbInfo_; }
     // Asked before and after each block and after each batch of synthesised columns; a nonzero
     // answer stops the strip with KV_QG2_INTERRUPTED.
     void setInterruptDelegate(KVIInterruptDelegate* interrupt) { interrupt_ = interrupt; }
@@ -68,7 +67,7 @@ public:
     // wholly inside the stored region at that level (the region lies at its level offset),
     // KV_BAD_ARGUMENT for a strip height of 0, KV_QG2_BAD_SUBBAND_RECT for an image size beyond
     // 31 bits at that level; the lock's status.
-    KVStatus decodeBegin(const QG2Rect& rect, std::int32_t level, std::uint32_t stripHeight);
+    KVStatus decodeBegin(const KVIRect& rect, std::int32_t level, std::uint32_t stripHeight);
     // Decodes the next strip into the top left of the buffer's window: the rectangle's columns
     // (clipped to the image at the level) and the strip's rows. A strip beyond the rectangle, or
     // an image whose band count is not 1, 3 or 4, writes nothing. Statuses: the stream's open and
@@ -80,7 +79,7 @@ public:
     KVStatus decodeEnd();
 
     // The rectangle clipped to the image at the level, and its number of strips.
-    const QG2Rect& getClippedRect() const { return clipped_; }
+    const KVIRect& getClippedRect() const { return clipped_; }
     std::uint32_t getNumStrips() const { return numStrips_; }
     const QG2BlockCache& getBlockCache() const { return cache_; }
     // What the block decoding did since the decode began.
@@ -97,8 +96,8 @@ public:
     // wanted rectangle outside the block or a resume state that does not fit it.
     static std::optional<QG2ResumeState> decodeBlock(const QG2HuffmanTree& tree,
                                                      const std::uint8_t* bytes, std::size_t size,
-                                                     std::int32_t* out, const QG2Rect& block,
-                                                     const QG2Rect& wanted,
+                                                     std::int32_t* out, const KVIRect& block,
+                                                     const KVIRect& wanted,
                                                      const QG2ResumeState* resume);
 
     // Dequantises width x height coefficients (row by row) with step D into out, whose rows lie
@@ -110,16 +109,16 @@ public:
                            const QG2Dither* dither);
 
 private:
-    KVStatus decodeStripRows(KVISceneBuffer& buffer, const QG2Rect& strip);
-    QG2Rect stripRect(std::uint64_t index) const;
-    std::unique_ptr<QG2Subband> buildTree(const QG2Rect& rect);
+    KVStatus decodeStripRows(KVISceneBuffer& buffer, const KVIRect& strip);
+    KVIRect stripRect(std::uint64_t index) const;
+    std::unique_ptr<QG2Subband> buildTree(const KVIRect& rect);
     void destroyTrees();
 
     QG2DBInfo* dbInfo_;
     KVIInterruptDelegate* interrupt_;
     std::int32_t level_ = 0;
     std::uint32_t stripHeight_ = 1;
-    QG2Rect clipped_;
+    KVIRect clipped_;
     std::uint32_t numStrips_ = 0;
     std::uint64_t strip_ = 0;
     bool locked_ = false;

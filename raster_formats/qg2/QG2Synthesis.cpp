@@ -136,13 +136,6 @@ void liftRows(float* even, float* odd, std::size_t n, const Window& w) {
     liftStepRows<true>(odd, even, n, w.odds(w.w0 + 4, w.w1 - 4), -s, QG2Lifting::kStep4);
 }
 
-std::int64_t columnsOf(const QG2Rect& r) {
-    return r.x1 >= r.x0 ? std::int64_t{r.x1} - r.x0 + 1 : 0;
-}
-std::int64_t rowsOf(const QG2Rect& r) {
-    return r.y1 >= r.y0 ? std::int64_t{r.y1} - r.y0 + 1 : 0;
-}
-
 // Columns processed together: rows of a batch stay in the cache through the four steps.
 constexpr std::size_t kColumnBatch = 128;
 
@@ -192,9 +185,9 @@ void synthesiseColumns(const float* low, const float* high, std::size_t n, const
 // The node's samples from its four children, which then go.
 void synthesiseNode(QG2Subband& node, std::vector<float>& scratch,
                     KVIInterruptDelegate* interrupt) {
-    const QG2Rect rect = node.getRect();
+    const KVIRect rect = node.getRect();
     const std::uint32_t planes = node.getPlaneCount();
-    const std::int64_t columns = columnsOf(rect), rows = rowsOf(rect);
+    const std::int64_t columns = rect.width(), rows = rect.height();
     QG2Subband* pair[2][2] = {{node.child(0, 0), node.child(0, 1)},
                               {node.child(1, 0), node.child(1, 1)}};
     for (auto& column : pair)
@@ -209,16 +202,16 @@ void synthesiseNode(QG2Subband& node, std::vector<float>& scratch,
     for (int h = 0; h < 2; ++h) {
         QG2Subband& lowChild = *pair[h][0];
         QG2Subband& highChild = *pair[h][1];
-        const std::int64_t n = columnsOf(lowChild.getRect());
+        const std::int64_t n = lowChild.getRect().width();
         vertical[h].resize(planes, static_cast<std::uint32_t>(n), static_cast<std::uint32_t>(rows));
         if (n == 0 || rows == 0) continue;
         vertical[h].allocate(false); // every sample written below
         QG2LineSpan span;
         span.full = node.getFullHeight();
         span.lowFirst = lowChild.getRect().y0;
-        span.lowCount = lowChild.hasPlane(0) ? rowsOf(lowChild.getRect()) : 0;
+        span.lowCount = lowChild.hasPlane(0) ? lowChild.getRect().height() : 0;
         span.highFirst = highChild.getRect().y0;
-        span.highCount = highChild.hasPlane(0) ? rowsOf(highChild.getRect()) : 0;
+        span.highCount = highChild.hasPlane(0) ? highChild.getRect().height() : 0;
         span.first = rect.y0;
         span.last = rect.y1;
         for (std::uint32_t b = 0; b < planes; ++b)

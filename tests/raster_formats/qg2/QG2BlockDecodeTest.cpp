@@ -18,7 +18,7 @@ struct Decoded {
 };
 
 Decoded decode(const QG2HuffmanTable& table, const std::vector<std::uint8_t>& bytes,
-               const QG2Rect& block, const QG2Rect& wanted,
+               const KVIRect& block, const KVIRect& wanted,
                const QG2ResumeState* resume = nullptr) {
     QG2HuffmanTree tree;
     EXPECT_EQ(tree.build(table.bits.data(), table.huffval.data(), table.huffval.size()), KV_OK);
@@ -30,7 +30,7 @@ Decoded decode(const QG2HuffmanTable& table, const std::vector<std::uint8_t>& by
 }
 
 KVStatus failure(const QG2HuffmanTable& table, const std::vector<std::uint8_t>& bytes,
-                 const QG2Rect& block) {
+                 const KVIRect& block) {
     try {
         decode(table, bytes, block, block);
     } catch (const KVUtilException& e) {
@@ -40,8 +40,8 @@ KVStatus failure(const QG2HuffmanTable& table, const std::vector<std::uint8_t>& 
 }
 
 // The part of a block raster that a wanted rectangle covers.
-std::vector<std::int32_t> cut(const std::vector<std::int32_t>& raster, const QG2Rect& block,
-                              const QG2Rect& wanted) {
+std::vector<std::int32_t> cut(const std::vector<std::int32_t>& raster, const KVIRect& block,
+                              const KVIRect& wanted) {
     std::vector<std::int32_t> out;
     for (std::int32_t y = wanted.y0; y <= wanted.y1; ++y)
         for (std::int32_t x = wanted.x0; x <= wanted.x1; ++x)
@@ -78,15 +78,15 @@ Coded code(const std::vector<std::int32_t>& raster) {
 }
 
 TEST(QG2BlockDecode, EverySymbolKindDecodesToTheWrittenCoefficients) {
-    const QG2Rect block{100, 40, 139, 69}; // 40 x 30
+    const KVIRect block{100, 40, 139, 69}; // 40 x 30
     const Coded c = code(mixedCoefficients(1200));
     std::set<int> kinds;
     for (std::uint8_t s : c.table.huffval)
         kinds.insert(s == 0 ? 0 : s <= 100 ? 1 : s <= 106 ? s : 107);
     EXPECT_EQ(kinds, (std::set<int>{0, 1, 101, 102, 103, 104, 105, 106, 107}));
     // The whole block and parts of it: zero runs carry across rows, and cover whole rows.
-    for (const QG2Rect wanted : {block, QG2Rect{103, 42, 107, 65}, QG2Rect{100, 50, 139, 51},
-                                 QG2Rect{139, 40, 139, 69}, QG2Rect{120, 55, 120, 55}}) {
+    for (const KVIRect wanted : {block, KVIRect{103, 42, 107, 65}, KVIRect{100, 50, 139, 51},
+                                 KVIRect{139, 40, 139, 69}, KVIRect{120, 55, 120, 55}}) {
         const Decoded d = decode(c.table, c.bytes, block, wanted);
         EXPECT_EQ(d.values, cut(c.raster, block, wanted)) << wanted.x0 << "," << wanted.y0;
         EXPECT_EQ(d.state.has_value(), wanted.x1 != 139 || wanted.y1 != 69);
@@ -94,12 +94,12 @@ TEST(QG2BlockDecode, EverySymbolKindDecodesToTheWrittenCoefficients) {
 }
 
 TEST(QG2BlockDecode, ResumedDecodingMatchesDecodingInOneGo) {
-    const QG2Rect block{8, 16, 20, 26}; // 13 x 11
+    const KVIRect block{8, 16, 20, 26}; // 13 x 11
     const Coded c = code(mixedCoefficients(143));
     // Every split into an upper and a lower strip, over all columns and over a few.
     for (const auto& [x0, x1] : {std::pair{8, 20}, std::pair{10, 15}}) {
         for (std::int32_t split = 16; split < 26; ++split) {
-            const QG2Rect upper{x0, 16, x1, split}, lower{x0, split + 1, x1, 26};
+            const KVIRect upper{x0, 16, x1, split}, lower{x0, split + 1, x1, 26};
             const Decoded first = decode(c.table, c.bytes, block, upper);
             ASSERT_TRUE(first.state.has_value());
             // It continues at the first position not yet decoded, or beyond it in a run.

@@ -108,13 +108,13 @@ std::vector<QG2Plane> randomSubbands(std::uint32_t width, std::uint32_t height,
 // The tree of rect at level, its leaves filled from the subbands, synthesised.
 std::unique_ptr<QG2Subband> synthesised(const std::vector<QG2Plane>& subbands, std::uint32_t levels,
                                         std::uint32_t width, std::uint32_t height,
-                                        const QG2Rect& rect, std::int32_t level) {
+                                        const KVIRect& rect, std::int32_t level) {
     auto tree = QG2Subband::buildTree(rect, level, levels, width, height, 1);
     tree->forEachLeaf([&](QG2Subband& leaf) {
         leaf.allocatePlanes();
         if (leaf.getRect().isEmpty() || leaf.getLeafNumber() >= subbands.size()) return;
         const QG2Plane& s = subbands[leaf.getLeafNumber()];
-        const QG2Rect& r = leaf.getRect();
+        const KVIRect& r = leaf.getRect();
         EXPECT_EQ(leaf.getFullWidth() * 10000 + leaf.getFullHeight(), s.width * 10000 + s.height);
         for (std::int32_t y = r.y0; y <= r.y1; ++y)
             for (std::int32_t x = r.x0; x <= r.x1; ++x)
@@ -151,10 +151,10 @@ TEST(QG2Synthesis, LinePartsGiveTheWholeSignalsSamplesBitForBit) {
             for (std::int64_t last = first; last < n; last += 1 + (last % 3)) {
                 // The parts a parent range needs, as the subband tree cuts them.
                 const auto tree =
-                    QG2Subband::buildTree(QG2Rect{std::int32_t(first), 0, std::int32_t(last), 0}, 0,
+                    QG2Subband::buildTree(KVIRect{std::int32_t(first), 0, std::int32_t(last), 0}, 0,
                                           1, std::uint32_t(n), 1, 1);
-                const QG2Rect lo = tree->child(0, 0)->getRect();
-                const QG2Rect hi = tree->child(1, 0)->getRect();
+                const KVIRect lo = tree->child(0, 0)->getRect();
+                const KVIRect hi = tree->child(1, 0)->getRect();
                 QG2LineSpan span{
                     n,     lo.x0, lo.x1 - lo.x0 + 1, hi.x0, std::max(hi.x1 - hi.x0 + 1, 0),
                     first, last};
@@ -210,7 +210,7 @@ TEST(QG2Synthesis, RectanglesMatchTheWholeImageBitForBitAndDoublePrecisionClosel
             const std::uint32_t x0 = rng() % whole.width, y0 = rng() % whole.height;
             const std::uint32_t x1 = x0 + rng() % (whole.width - x0);
             const std::uint32_t y1 = y0 + rng() % (whole.height - y0);
-            const QG2Rect rect{std::int32_t(x0), std::int32_t(y0), std::int32_t(x1),
+            const KVIRect rect{std::int32_t(x0), std::int32_t(y0), std::int32_t(x1),
                                std::int32_t(y1)};
             const auto tree = synthesised(subbands, levels, width, height, rect, level);
             ASSERT_TRUE(tree->isLeaf());
