@@ -6,7 +6,9 @@
 #include "FuzzRasterSupport.h"
 #include "buffers/KVISceneBuffer.h"
 #include "model/KVIColorSpace.h"
+#include "qg2/QG2DecodeBlock.h"
 #include "qg2/QG2Decoder.h"
+#include "qg2/QG2Dequantise.h"
 #include "qg2/QG2FileDBInfo.h"
 #include "support/KVUtilException.h"
 
@@ -60,9 +62,8 @@ void decodeBlock(const QG2HuffmanTree& tree, const std::vector<std::uint8_t>& by
                              static_cast<std::int32_t>(block.x0 + skipped + columns - 1),
                              static_cast<std::int32_t>(block.y0 + row + rows - 1)};
         try {
-            state =
-                QG2Decoder::decodeBlock(tree, bytes.data(), bytes.size(), work.coefficients.data(),
-                                        block, wanted, state ? &*state : nullptr);
+            state = qg2DecodeBlock(tree, bytes.data(), bytes.size(), work.coefficients.data(),
+                                   block, wanted, state ? &*state : nullptr);
         } catch (const KVUtilException&) {
             return;
         }
@@ -72,9 +73,9 @@ void decodeBlock(const QG2HuffmanTree& tree, const std::vector<std::uint8_t>& by
             placed.column = static_cast<std::uint32_t>(wanted.x0);
             placed.row = static_cast<std::uint32_t>(wanted.y0);
         }
-        QG2Decoder::dequantise(work.coefficients.data(), static_cast<std::uint32_t>(columns),
-                               static_cast<std::uint32_t>(rows), work.samples.data(), columns, step,
-                               dither != nullptr ? &placed : nullptr);
+        qg2Dequantise(work.coefficients.data(), static_cast<std::uint32_t>(columns),
+                      static_cast<std::uint32_t>(rows), work.samples.data(), columns, step,
+                      dither != nullptr ? &placed : nullptr);
         quarn_fuzz::touch(work.samples.data(), work.samples.size() * sizeof(float));
         if (!state) return;
     }

@@ -1,6 +1,7 @@
 #include "QG2DecodeSubband.h"
 
-#include "QG2Decoder.h"
+#include "QG2DecodeBlock.h"
+#include "QG2Dequantise.h"
 #include "QG2Status.h"
 #include "support/KVUtilException.h"
 
@@ -93,9 +94,9 @@ private:
 
                 ++(resume != nullptr ? counts_.blocksResumed : counts_.blocksStarted);
                 counts_.rowsDecoded += height;
-                const std::optional<QG2ResumeState> state = QG2Decoder::decodeBlock(
-                    *tree, bytes->data(), bytes->size(), coefficients_.data(), block, wanted,
-                    resume != nullptr ? &resume->state : nullptr);
+                const std::optional<QG2ResumeState> state =
+                    qg2DecodeBlock(*tree, bytes->data(), bytes->size(), coefficients_.data(), block,
+                                   wanted, resume != nullptr ? &resume->state : nullptr);
                 cache_.update(key, state, bytes_);
                 askInterrupt(interrupt_);
 
@@ -103,8 +104,8 @@ private:
                 dither.row = static_cast<std::uint32_t>(wanted.y0);
                 float* out = leaf.row(b, static_cast<std::uint32_t>(wanted.y0 - rect.y0)) +
                              (wanted.x0 - rect.x0);
-                QG2Decoder::dequantise(coefficients_.data(), width, height, out, leaf.getStride(),
-                                       step, dithered ? &dither : nullptr);
+                qg2Dequantise(coefficients_.data(), width, height, out, leaf.getStride(), step,
+                              dithered ? &dither : nullptr);
             }
         }
     }

@@ -1,5 +1,5 @@
 #include "QG2FileWriter.h"
-#include "qg2/QG2Decoder.h"
+#include "qg2/QG2DecodeBlock.h"
 #include "qg2/QG2Status.h"
 #include "support/KVUtilException.h"
 
@@ -24,8 +24,8 @@ Decoded decode(const QG2HuffmanTable& table, const std::vector<std::uint8_t>& by
     EXPECT_EQ(tree.build(table.bits.data(), table.huffval.data(), table.huffval.size()), KV_OK);
     Decoded d;
     d.values.assign(static_cast<std::size_t>(wanted.width() * wanted.height()), 0);
-    d.state = QG2Decoder::decodeBlock(tree, bytes.data(), bytes.size(), d.values.data(), block,
-                                      wanted, resume);
+    d.state =
+        qg2DecodeBlock(tree, bytes.data(), bytes.size(), d.values.data(), block, wanted, resume);
     return d;
 }
 

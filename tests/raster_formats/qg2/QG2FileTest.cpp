@@ -1,5 +1,6 @@
 #include "QG2FileWriter.h"
 #include "TestStreams.h"
+#include "qg2/QG2DecodeBlock.h"
 #include "qg2/QG2Decoder.h"
 #include "qg2/QG2FileDBInfo.h"
 #include "qg2/QG2Status.h"
@@ -197,8 +198,7 @@ TEST(QG2File, BandsReadTheirDirectoryAndBlocksDecode) {
                 EXPECT_EQ(bytes, written.blocks[k]);
                 const KVIRect rect = band->getBlockRect(k);
                 std::vector<std::int32_t> out(rect.width() * rect.height());
-                QG2Decoder::decodeBlock(tree, bytes.data(), bytes.size(), out.data(), rect, rect,
-                                        nullptr);
+                qg2DecodeBlock(tree, bytes.data(), bytes.size(), out.data(), rect, rect, nullptr);
                 EXPECT_EQ(out, s.rasters[d][k]);
             }
         }
@@ -313,8 +313,8 @@ TEST(QG2HostileFile, EveryCutEndsInAStatus) {
                 try {
                     status = band->readBlock(k, bytes);
                     if (status == KV_OK && !bytes.empty() && ++decoded)
-                        QG2Decoder::decodeBlock(tree, bytes.data(), bytes.size(), out.data(), rect,
-                                                rect, nullptr);
+                        qg2DecodeBlock(tree, bytes.data(), bytes.size(), out.data(), rect, rect,
+                                       nullptr);
                 } catch (const KVUtilException& e) {
                     status = e.getStatus();
                 }
