@@ -63,7 +63,7 @@ public:
         return take(1);
     }
     // bits raw bits (at most 32), read past any stop.
-    std::uint32_t rawBits(int bits) {
+    [[gnu::noinline]] std::uint32_t rawBits(int bits) {
         std::uint32_t value = 0;
         for (int i = 0; i < bits; ++i) {
             if (count_ == 0) continueForRaw();
@@ -104,7 +104,7 @@ private:
     }
 
     // Takes bytes in until the register holds more than 56 bits or a stop is met.
-    void refill() {
+    [[gnu::noinline]] void refill() {
         while (count_ <= 56 && stop_ == Stop::None) {
             if (size_ - next_ >= 8) {
                 const auto eight = loadBE<std::uint64_t>(data_ + next_);
@@ -137,7 +137,7 @@ private:
     }
 
     // The register is empty: a code steps over the byte after a 0xFF, whatever it is.
-    void continueForCode() {
+    [[gnu::noinline]] void continueForCode() {
         refill();
         if (count_ > 0) return;
         if (stop_ == Stop::End || next_ + 1 >= size_) throw KVUtilException(KV_QG2_BAD_CODE);
@@ -148,7 +148,7 @@ private:
     }
 
     // The register is empty: raw bits at a 0xFF before a marker read the 0xFF again.
-    void continueForRaw() {
+    [[gnu::noinline]] void continueForRaw() {
         refill();
         if (count_ > 0) return;
         if (stop_ == Stop::End) throw KVUtilException(KV_QG2_BAD_CODE);

@@ -17,7 +17,8 @@ namespace {
 
 // The rest of a code longer than the lookup, from the node its first bits reach (16 bits at most
 // in all).
-std::uint32_t longCode(const QG2HuffmanTree& tree, QG2BitReader& bits, std::uint16_t node) {
+[[gnu::noinline]] std::uint32_t longCode(const QG2HuffmanTree& tree, QG2BitReader& bits,
+                                         std::uint16_t node) {
     const std::uint32_t code = bits.peek(16);
     for (int depth = QG2HuffmanTree::kLookupBits; depth < 16; ++depth) {
         const std::uint16_t entry = tree.child((code >> (15 - depth)) & 1, node);
@@ -32,7 +33,7 @@ std::uint32_t longCode(const QG2HuffmanTree& tree, QG2BitReader& bits, std::uint
 }
 
 // A code walked from the root one bit at a time; codes are at most 16 bits long.
-std::uint32_t walkedCode(const QG2HuffmanTree& tree, QG2BitReader& bits) {
+[[gnu::noinline]] std::uint32_t walkedCode(const QG2HuffmanTree& tree, QG2BitReader& bits) {
     std::uint16_t node = 0;
     for (int depth = 0; depth < 16; ++depth) {
         const std::uint16_t entry = tree.child(bits.codeBit(), node);
@@ -45,8 +46,11 @@ std::uint32_t walkedCode(const QG2HuffmanTree& tree, QG2BitReader& bits) {
     badCode();
 }
 
-// The next symbol: from the lookup table while 16 bits are at hand, else walked bit by bit.
-std::uint32_t nextSymbol(const QG2HuffmanTree& tree, QG2BitReader& bits) {
+// The next symbol: from the lookup table while 16 bits are at hand, else walked bit by bit. The
+// common path is inlined into the decoding loops, so that the register stays in a register; the
+// rare ones are not, so that the loops stay small.
+[[gnu::always_inline]] inline std::uint32_t nextSymbol(const QG2HuffmanTree& tree,
+                                                       QG2BitReader& bits) {
     if (!bits.fill()) return walkedCode(tree, bits);
     const std::uint16_t entry = tree.lookup(bits.peek(QG2HuffmanTree::kLookupBits));
     if (QG2HuffmanTree::isShort(entry)) {
@@ -77,7 +81,7 @@ bool hasRawBits(std::uint32_t symbol) {
 }
 
 // What a symbol with raw bits does.
-Action rawAction(std::uint32_t symbol, QG2BitReader& bits) {
+[[gnu::noinline]] Action rawAction(std::uint32_t symbol, QG2BitReader& bits) {
     switch (symbol) {
     case 101:
         return {static_cast<std::int32_t>(bits.raw(8)), 1};
@@ -94,7 +98,7 @@ Action rawAction(std::uint32_t symbol, QG2BitReader& bits) {
     }
 }
 
-Action nextAction(const QG2HuffmanTree& tree, QG2BitReader& bits) {
+[[gnu::always_inline]] inline Action nextAction(const QG2HuffmanTree& tree, QG2BitReader& bits) {
     const std::uint32_t symbol = nextSymbol(tree, bits);
     return hasRawBits(symbol) ? rawAction(symbol, bits) : kActions[symbol];
 }
