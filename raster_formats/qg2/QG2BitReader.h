@@ -103,20 +103,25 @@ private:
         return ((inverse - 0x0101010101010101u) & bytes & 0x8080808080808080u) != 0;
     }
 
-    // Takes bytes in until the register holds more than 56 bits or a stop is met.
-    [[gnu::noinline]] void refill() {
-        while (count_ <= 56 && stop_ == Stop::None) {
-            if (size_ - next_ >= 8) {
-                const auto eight = loadBE<std::uint64_t>(data_ + next_);
-                if (!hasFF(eight)) {
-                    const int bytes = (64 - count_) >> 3;
-                    register_ |= (eight >> (64 - 8 * bytes)) << (64 - count_ - 8 * bytes);
-                    count_ += 8 * bytes;
-                    next_ += static_cast<std::size_t>(bytes);
-                    last_ = next_ - 1;
-                    return;
-                }
+    // Takes bytes in until the register holds more than 56 bits or a stop is met: eight at once
+    // when none of them is 0xFF, else one by one.
+    void refill() {
+        if (count_ <= 56 && stop_ == Stop::None && size_ - next_ >= 8) {
+            const auto eight = loadBE<std::uint64_t>(data_ + next_);
+            if (!hasFF(eight)) {
+                const int bytes = (64 - count_) >> 3;
+                register_ |= (eight >> (64 - 8 * bytes)) << (64 - count_ - 8 * bytes);
+                count_ += 8 * bytes;
+                next_ += static_cast<std::size_t>(bytes);
+                last_ = next_ - 1;
+                return;
             }
+        }
+        refillBytes();
+    }
+
+    [[gnu::noinline]] void refillBytes() {
+        while (count_ <= 56 && stop_ == Stop::None) {
             if (next_ >= size_) {
                 stop_ = Stop::End;
                 return;

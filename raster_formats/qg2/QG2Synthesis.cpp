@@ -114,14 +114,14 @@ void liftRow(float* __restrict row, const float* __restrict before, const float*
     }
 }
 
-// The step on the rows of one parity among positions lo..hi of rows that hold the window's
-// positions in order (row r: position w0 + r, stride samples apart), n samples of each.
+// The same step with the sample to update taken from another row.
 template <bool Add>
-void liftRowsOfParity(float* rows, std::size_t stride, std::size_t n, std::int64_t w0,
-                      std::int64_t lo, std::int64_t hi, std::int64_t parity, float c) {
-    for (std::int64_t p = lo + ((lo ^ parity) & 1); p <= hi; p += 2) {
-        float* row = rows + static_cast<std::size_t>(p - w0) * stride;
-        liftRow<Add>(row, row - stride, row + stride, n, c);
+void liftRowFrom(float* __restrict row, const float* __restrict base,
+                 const float* __restrict before, const float* __restrict after, std::size_t n,
+                 float c) {
+    for (std::size_t x = 0; x < n; ++x) {
+        const float t = (before[x] + after[x]) * c;
+        row[x] = Add ? base[x] + t : base[x] - t;
     }
 }
 
@@ -135,24 +135,64 @@ void liftLine(float* even, float* odd, const Window& w) {
     liftStep<true>(odd, even, w.odds(w.w0 + 4, w.w1 - 4), -s, QG2Lifting::kStep4);
 }
 
-// The four steps in place on rows that hold the window's positions in order.
-void liftRows(float* rows, std::size_t stride, std::size_t n, const Window& w) {
-    liftRowsOfParity<false>(rows, stride, n, w.w0, w.w0 + 1, w.w1 - 1, 0, QG2Lifting::kStep1);
-    liftRowsOfParity<false>(rows, stride, n, w.w0, w.w0 + 2, w.w1 - 2, 1, QG2Lifting::kStep2);
-    liftRowsOfParity<true>(rows, stride, n, w.w0, w.w0 + 3, w.w1 - 3, 0, QG2Lifting::kStep3);
-    liftRowsOfParity<true>(rows, stride, n, w.w0, w.w0 + 4, w.w1 - 4, 1, QG2Lifting::kStep4);
-}
-
 // Columns processed together: rows of a batch stay in the cache through the four steps.
 constexpr std::size_t kColumnBatch = 128;
 
 // The window reaches this many rows beyond the range on each side.
 constexpr std::int64_t kReach = 4;
 
+// Vertical synthesis of a batch of n columns of a low and a high plane (rows stride samples apart)
+// into rows that hold the window's positions in order (row r: position w0 + r). The first two
+// steps take the samples they update and their neighbours from the planes themselves (through
+// sourceIndex, a row of zeros where a plane does not hold the sample), so nothing is copied first;
+// the last two work in place. Each step writes the positions the next one reads.
+class ColumnLifter {
+public:
+    ColumnLifter(const float* low, const float* high, std::size_t stride, const QG2LineSpan& span,
+                 const Window& w, float* out)
+        : low_(low), high_(high), stride_(stride), span_(span), w_(w), out_(out) {}
+
+    void lift(std::size_t c0, std::size_t n) {
+        const std::int64_t w0 = w_.w0, w1 = w_.w1;
+        for (std::int64_t p = even(w0 + 1); p <= w1 - 1; p += 2)
+            liftRowFrom<false>(row(p, c0), source(p, c0), source(p - 1, c0), source(p + 1, c0), n,
+                               QG2Lifting::kStep1);
+        for (std::int64_t p = odd(w0 + 2); p <= w1 - 2; p += 2)
+            liftRowFrom<false>(row(p, c0), source(p, c0), row(p - 1, c0), row(p + 1, c0), n,
+                               QG2Lifting::kStep2);
+        for (std::int64_t p = even(w0 + 3); p <= w1 - 3; p += 2)
+            liftRow<true>(row(p, c0), row(p - 1, c0), row(p + 1, c0), n, QG2Lifting::kStep3);
+        for (std::int64_t p = odd(w0 + 4); p <= w1 - 4; p += 2)
+            liftRow<true>(row(p, c0), row(p - 1, c0), row(p + 1, c0), n, QG2Lifting::kStep4);
+    }
+
+private:
+    static std::int64_t even(std::int64_t p) { return p + (p & 1); }
+    static std::int64_t odd(std::int64_t p) { return p + ((p & 1) ^ 1); }
+
+    float* row(std::int64_t position, std::size_t c0) const {
+        return out_ + static_cast<std::size_t>(position - w_.w0) * stride_ + c0;
+    }
+    // The plane's sample row for a position of the window, or zeros.
+    const float* source(std::int64_t position, std::size_t c0) const {
+        const int parity = static_cast<int>(position & 1);
+        const std::int64_t index = sourceIndex((position - parity) / 2, parity, span_);
+        if (index < 0) return zeros_;
+        return (parity != 0 ? high_ : low_) + static_cast<std::size_t>(index) * stride_ + c0;
+    }
+
+    static constexpr float zeros_[kColumnBatch] = {};
+    const float* low_;
+    const float* high_;
+    std::size_t stride_;
+    const QG2LineSpan& span_;
+    const Window& w_;
+    float* out_;
+};
+
 // Vertical synthesis of the columns of a low and a high plane (rows of n samples) into out, whose
-// rows hold the window's positions span.first - 4 to span.last + 4 (n samples each): the rows the
-// lifting needs are copied in and lifted in place, a batch of columns at a time, so that out's
-// rows 4.. hold the range's samples.
+// rows hold the window's positions span.first - 4 to span.last + 4 (n samples each), a batch of
+// columns at a time, so that out's rows 4.. hold the range's samples.
 void synthesiseColumns(const float* low, const float* high, std::size_t n, const QG2LineSpan& span,
                        float* out, KVIInterruptDelegate* interrupt) {
     if (span.full == 1) {
@@ -161,21 +201,9 @@ void synthesiseColumns(const float* low, const float* high, std::size_t n, const
         return;
     }
     const Window w(span);
-    const auto windowRows = static_cast<std::size_t>(w.w1 - w.w0 + 1);
+    ColumnLifter lifter(low, high, n, span, w, out);
     for (std::size_t c0 = 0; c0 < n; c0 += kColumnBatch) {
-        const std::size_t nb = std::min(kColumnBatch, n - c0);
-        for (std::size_t r = 0; r < windowRows; ++r) {
-            const std::int64_t position = w.w0 + static_cast<std::int64_t>(r);
-            const int parity = static_cast<int>(position & 1);
-            const std::int64_t source = sourceIndex((position - parity) / 2, parity, span);
-            float* row = out + r * n + c0;
-            if (source < 0)
-                std::fill_n(row, nb, 0.0f);
-            else
-                std::copy_n((parity != 0 ? high : low) + static_cast<std::size_t>(source) * n + c0,
-                            nb, row);
-        }
-        liftRows(out + c0, n, nb, w);
+        lifter.lift(c0, std::min(kColumnBatch, n - c0));
         if (interrupt != nullptr && interrupt->checkInterrupt() != KV_OK)
             throw KVUtilException(KV_QG2_INTERRUPTED);
     }
