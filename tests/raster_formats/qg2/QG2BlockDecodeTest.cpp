@@ -1,9 +1,13 @@
 #include "QG2FileWriter.h"
+#include "QG2ImageWriter.h"
+#include "QG2SerialReference.h"
+#include "qg2/QG2BitReader.h"
 #include "qg2/QG2DecodeBlock.h"
 #include "qg2/QG2Status.h"
 #include "support/KVUtilException.h"
 
 #include <gtest/gtest.h>
+#include <random>
 #include <set>
 
 namespace Korvel {
@@ -170,6 +174,160 @@ TEST(QG2BlockDecode, CodeWalksThatFindNoSymbolFail) {
     const QG2ResumeState beyond{9, 0, 0, 0};
     EXPECT_THROW(decode(ones, {0xFF, 0xA3, 0x00}, {0, 0, 3, 0}, {0, 0, 3, 0}, &beyond),
                  KVUtilException);
+}
+
+// What a decode gives: its coefficients and state, or the status it failed with.
+struct Outcome {
+    KVStatus status = KV_OK;
+    std::vector<std::int32_t> values;
+    std::optional<QG2ResumeState> state;
+    bool operator==(const Outcome&) const = default;
+};
+
+template <class Decode> Outcome outcome(const KVIRect& wanted, Decode&& decode) {
+    Outcome o;
+    o.values.assign(static_cast<std::size_t>(wanted.width() * wanted.height()), 0);
+    try {
+        o.state = decode(o.values.data());
+    } catch (const KVUtilException& e) {
+        o.status = e.getStatus();
+    }
+    return o;
+}
+
+// Coded bytes as an encoder writes them, then perhaps damaged: a byte changed, a marker put in,
+// the end cut off or more bytes after it.
+std::vector<std::uint8_t> damaged(std::vector<std::uint8_t> bytes, std::mt19937& rng) {
+    switch (rng() % 6) {
+    case 0:
+        bytes[2 + rng() % (bytes.size() - 2)] = std::uint8_t(rng());
+        break;
+    case 1:
+        bytes.insert(bytes.begin() + 2 + rng() % (bytes.size() - 1),
+                     {0xFF, std::uint8_t(rng() % 2 == 0 ? 0xD9 : rng())});
+        break;
+    case 2:
+        bytes.resize(2 + rng() % (bytes.size() - 1));
+        break;
+    case 3:
+        bytes.push_back(std::uint8_t(rng() % 3 == 0 ? 0xFF : rng()));
+        break;
+    default:
+        break;
+    }
+    return bytes;
+}
+
+// The table-driven decoder against the bit-serial one, over random tables with codes of 1 to 16
+// bits, random blocks, wanted parts and splits into an upper and a lower strip, on sound and
+// damaged bytes: the same coefficients, the same resume states, the same statuses.
+TEST(QG2BlockDecode, TheTableDrivenDecoderAgreesWithTheBitSerialOne) {
+    std::mt19937 rng(17);
+    int sound = 0;
+    for (int round = 0; round < 3000; ++round) {
+        const std::int32_t width = 1 + std::int32_t(rng() % 40),
+                           height = 1 + std::int32_t(rng() % 9);
+        std::vector<std::int32_t> raster(std::size_t(width * height));
+        for (std::int32_t& c : raster) {
+            const std::uint32_t k = rng() % 100;
+            c = k < 55   ? 0
+                : k < 90 ? std::int32_t(rng() % 9) - 4
+                : k < 97 ? std::int32_t(rng() % 300) - 150
+                         : std::int32_t(rng() % 65535) - 32767;
+        }
+        std::vector<QG2Symbol> symbols = quarn_test::qg2Symbols(raster);
+        if (round % 5 == 0) symbols.insert(symbols.begin(), quarn_test::qg2Run(0));
+        // Skewed counts over the symbols used and some unused: long codes among short ones.
+        std::vector<std::uint64_t> counts(256, 0);
+        for (const QG2Symbol& sym : symbols)
+            counts[sym.value] += 1 + (std::uint64_t{1} << (rng() % 20));
+        for (int k = 0; k < int(rng() % 120); ++k)
+            counts[rng() % 256] += 1;
+        const quarn_test::QG2HuffmanTable table = quarn_test::qg2OptimalTable(counts);
+        QG2HuffmanTree tree;
+        ASSERT_EQ(tree.build(table.bits.data(), table.huffval.data(), table.huffval.size()), KV_OK);
+        const std::vector<std::uint8_t> written = quarn_test::qg2EncodeBlock(table, symbols);
+        const std::vector<std::uint8_t> bytes = round % 2 == 0 ? written : damaged(written, rng);
+
+        const KVIRect block{3, 5, 3 + width - 1, 5 + height - 1};
+        KVIRect upper = block;
+        upper.y1 = block.y0 + std::int32_t(rng() % height);
+        if (rng() % 3 == 0) {
+            upper.x0 = block.x0 + std::int32_t(rng() % width);
+            upper.x1 = upper.x0 + std::int32_t(rng() % (block.x1 - upper.x0 + 1));
+        }
+        const KVIRect lower{upper.x0, upper.y1 + 1, upper.x1, block.y1};
+        const Outcome fast = outcome(upper, [&](std::int32_t* out) {
+            return qg2DecodeBlock(tree, bytes.data(), bytes.size(), out, block, upper, nullptr);
+        });
+        const Outcome plain = outcome(upper, [&](std::int32_t* out) {
+            return qg2test::serialDecodeBlock(tree, bytes, out, block, upper, nullptr);
+        });
+        ASSERT_EQ(fast, plain) << round;
+        if (bytes == written && fast.status == KV_OK) {
+            ++sound;
+            EXPECT_EQ(fast.values, cut(raster, block, upper));
+        }
+        if (!fast.state || lower.isEmpty()) continue;
+        const Outcome fastRest = outcome(lower, [&](std::int32_t* out) {
+            return qg2DecodeBlock(tree, bytes.data(), bytes.size(), out, block, lower,
+                                  &*fast.state);
+        });
+        const Outcome plainRest = outcome(lower, [&](std::int32_t* out) {
+            return qg2test::serialDecodeBlock(tree, bytes, out, block, lower, &*plain.state);
+        });
+        ASSERT_EQ(fastRest, plainRest) << round;
+    }
+    EXPECT_GT(sound, 1000);
+}
+
+// The register reader against the bit-serial one: random bytes, rich in 0xFF, 0x00 and markers,
+// read by a random mix of codes taken from the register (when it holds 16 bits), code bits and raw
+// bits; each read gives the same bits, the same resume state after it, and the same failure.
+TEST(QG2BlockDecode, TheRegisterReaderAgreesWithTheBitSerialOne) {
+    std::mt19937 rng(23);
+    for (int round = 0; round < 4000; ++round) {
+        std::vector<std::uint8_t> bytes{0xFF, 0xA3};
+        for (std::uint32_t n = rng() % 40; n > 0; --n) {
+            const std::uint32_t k = rng() % 8;
+            bytes.push_back(k == 0 ? 0xFF : k == 1 ? 0x00 : std::uint8_t(rng()));
+        }
+        const std::size_t start = 2 + rng() % (bytes.size() - 1);
+        const std::uint32_t used = start < bytes.size() ? rng() % 8 : 0;
+        QG2BitReader fast(bytes.data(), bytes.size(), start, used);
+        qg2test::SerialBits plain(bytes, start, used);
+        for (int step = 0; step < 60; ++step) {
+            const int count = 1 + int(rng() % 16);
+            const int kind = int(rng() % 3);
+            std::uint32_t a = 0, b = 0;
+            KVStatus fastStatus = KV_OK, plainStatus = KV_OK;
+            try {
+                if (kind == 0 && fast.fill())
+                    a = fast.take(count);
+                else if (kind == 2)
+                    a = fast.raw(count);
+                else
+                    for (int i = 0; i < count; ++i)
+                        a = (a << 1) | fast.codeBit();
+            } catch (const KVUtilException& e) {
+                fastStatus = e.getStatus();
+            }
+            try {
+                if (kind == 2)
+                    b = plain.raw(count);
+                else
+                    for (int i = 0; i < count; ++i)
+                        b = (b << 1) | plain.codeBit();
+            } catch (const KVUtilException& e) {
+                plainStatus = e.getStatus();
+            }
+            ASSERT_EQ(fastStatus, plainStatus) << round << " " << step;
+            if (fastStatus != KV_OK) break;
+            ASSERT_EQ(a, b) << round << " " << step;
+            ASSERT_EQ(fast.save(std::uint64_t(step)), plain.save(std::uint64_t(step)))
+                << round << " " << step;
+        }
+    }
 }
 
 } // namespace
