@@ -54,21 +54,23 @@ void QG2Decoder::destroyTrees() {
 KVStatus QG2Decoder::decodeBegin(const KVIRect& rect, std::int32_t level,
                                  std::uint32_t stripHeight) {
     if (dbInfo_ == nullptr) return KV_BAD_ARGUMENT;
+    // With shared use the lock comes first: a read that holds it keeps this decoder's state and
+    // the information until it ends, and nothing below touches either before then.
+    KV_RETURN_IF_FAILED(dbInfo_->lockIfShared());
     return guarded([&]() -> KVStatus {
-        // What an earlier decode left.
+        // What an earlier decode left, its hold on the lock included.
         destroyTrees();
         cache_.clear();
         bands_.clear();
-        if (locked_) {
-            locked_ = false;
-            KV_RETURN_IF_FAILED(dbInfo_->unlockIfShared());
-        }
+        const bool earlier = locked_;
+        locked_ = true;
+        if (earlier) KV_RETURN_IF_FAILED(dbInfo_->unlockIfShared());
         numStrips_ = 0;
         strip_ = 0;
         failed_ = KV_OK;
         counts_ = QG2DecodeCounts{};
         clipped_ = KVIRect{};
-        if (stripHeight == 0) return KV_BAD_ARGUMENT;
+        if (stripHeight == 0) return release(KV_BAD_ARGUMENT);
         if (!rect.isEmpty()) {
             // The stored region lies at the level offset; the rectangle must be inside it.
             KVIRect region;
@@ -76,33 +78,39 @@ KVStatus QG2Decoder::decodeBegin(const KVIRect& rect, std::int32_t level,
             if (relative < std::numeric_limits<std::int32_t>::min() ||
                 dbInfo_->getRegionAtLevel(static_cast<std::int32_t>(relative), region) != KV_OK ||
                 !region.contains(rect))
-                return KV_QG2_OUTSIDE_REGION;
+                return release(KV_QG2_OUTSIDE_REGION);
         }
         level_ = level;
         stripHeight_ = stripHeight;
-        KV_RETURN_IF_FAILED(dbInfo_->lockIfShared());
-        locked_ = true;
-
-        const std::int64_t width = QG2Subband::fullSize(dbInfo_->getWidth(), level);
-        const std::int64_t height = QG2Subband::fullSize(dbInfo_->getHeight(), level);
-        clipped_ = rect.intersect(KVIRect{0, 0, static_cast<std::int32_t>(width - 1),
-                                          static_cast<std::int32_t>(height - 1)});
-        numStrips_ = static_cast<std::uint32_t>(
-            (std::int64_t{clipped_.y1} - clipped_.y0 + stripHeight) / stripHeight);
-        // The coded bytes the block cache may keep: a few bytes per sample of a strip (a decode
-        // writes at most four bands).
-        const std::uint64_t row = static_cast<std::uint64_t>(clipped_.width()) *
-                                  std::min<std::uint32_t>(dbInfo_->getNumBands(), 4);
-        const std::uint64_t rows =
-            std::min<std::uint64_t>(stripHeight, static_cast<std::uint64_t>(clipped_.height()));
-        constexpr std::uint64_t kMaxSamples =
-            std::numeric_limits<std::uint64_t>::max() / kKeptBytesPerSample;
-        const std::uint64_t samples =
-            rows != 0 && row > kMaxSamples / rows ? kMaxSamples : row * rows;
-        cache_.setByteLimit(
-            keptByteLimit_.value_or(std::max(kMinKeptBytes, kKeptBytesPerSample * samples)));
+        layOut(rect);
         return KV_OK;
     });
+}
+
+KVStatus QG2Decoder::release(KVStatus status) {
+    locked_ = false;
+    dbInfo_->unlockIfShared();
+    return status;
+}
+
+void QG2Decoder::layOut(const KVIRect& rect) {
+    const std::int64_t width = QG2Subband::fullSize(dbInfo_->getWidth(), level_);
+    const std::int64_t height = QG2Subband::fullSize(dbInfo_->getHeight(), level_);
+    clipped_ = rect.intersect(
+        KVIRect{0, 0, static_cast<std::int32_t>(width - 1), static_cast<std::int32_t>(height - 1)});
+    numStrips_ = static_cast<std::uint32_t>(
+        (std::int64_t{clipped_.y1} - clipped_.y0 + stripHeight_) / stripHeight_);
+    // The coded bytes the block cache may keep: a few bytes per sample of a strip (a decode
+    // writes at most four bands).
+    const std::uint64_t row = static_cast<std::uint64_t>(clipped_.width()) *
+                              std::min<std::uint32_t>(dbInfo_->getNumBands(), 4);
+    const std::uint64_t rows =
+        std::min<std::uint64_t>(stripHeight_, static_cast<std::uint64_t>(clipped_.height()));
+    constexpr std::uint64_t kMaxSamples =
+        std::numeric_limits<std::uint64_t>::max() / kKeptBytesPerSample;
+    const std::uint64_t samples = rows != 0 && row > kMaxSamples / rows ? kMaxSamples : row * rows;
+    cache_.setByteLimit(
+        keptByteLimit_.value_or(std::max(kMinKeptBytes, kKeptBytesPerSample * samples)));
 }
 
 KVIRect QG2Decoder::stripRect(std::uint64_t index) const {

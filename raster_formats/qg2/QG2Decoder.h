@@ -48,7 +48,9 @@ public:
 
     // Starts decoding a rectangle (inclusive, in the image's coordinates at the level; the empty
     // rectangle is accepted) at a level (negative: magnifying) in strips of stripHeight rows.
-    // Trees left from an earlier decode go first. KV_QG2_OUTSIDE_REGION for a rectangle not
+    // With shared use (QG2DBInfo::isShared) the information's lock is taken first and held until
+    // decodeEnd, so that reads through one decoder follow one another; then trees left from an
+    // earlier decode go. KV_QG2_OUTSIDE_REGION for a rectangle not
     // wholly inside the stored region at that level (the region lies at its level offset),
     // KV_BAD_ARGUMENT for a strip height of 0, KV_QG2_BAD_SUBBAND_RECT for an image size beyond
     // 31 bits at that level; the lock's status.
@@ -71,6 +73,10 @@ public:
     const QG2DecodeCounts& getCounts() const { return counts_; }
 
 private:
+    // Gives up this decode's hold on the lock; status comes back.
+    KVStatus release(KVStatus status);
+    // The clipped rectangle, the number of strips and the block cache's limit for a rectangle.
+    void layOut(const KVIRect& rect);
     KVStatus decodeStripRows(KVISceneBuffer& buffer, const KVIRect& strip);
     KVIRect stripRect(std::uint64_t index) const;
     std::unique_ptr<QG2Subband> buildTree(const KVIRect& rect);

@@ -8,9 +8,12 @@
 #include "qg2/QG2Status.h"
 #include "streams/KVIODynamicMemStream.h"
 
+#include <atomic>
 #include <gtest/gtest.h>
 #include <map>
 #include <random>
+#include <string>
+#include <thread>
 
 namespace Korvel {
 namespace {
@@ -338,6 +341,89 @@ TEST(QG2Decoder, StatusesOfTheEntryPoints) {
         o.interrupt = &interrupt;
         EXPECT_EQ(decode(bytes, KVIRect{2, 3, 25, 17}, 0, o).status, KV_QG2_INTERRUPTED);
     }
+}
+
+// Information in shared use that notes each lock and unlock with the size of a decoder's block
+// cache at that moment.
+class WatchedInfo : public QG2FileDBInfo {
+public:
+    using QG2FileDBInfo::QG2FileDBInfo;
+    KVStatus lockIfShared() override {
+        note("lock");
+        return QG2FileDBInfo::lockIfShared();
+    }
+    KVStatus unlockIfShared() override {
+        note("unlock");
+        return QG2FileDBInfo::unlockIfShared();
+    }
+    const QG2Decoder* decoder = nullptr;
+    std::vector<std::string> events;
+
+private:
+    void note(const char* what) {
+        if (decoder != nullptr)
+            events.push_back(what + std::string(" ") +
+                             std::to_string(decoder->getBlockCache().size()));
+    }
+};
+
+// One whole-image read through a decoder, in strips of 7 rows: band 0's samples.
+std::vector<std::uint8_t> readThrough(QG2Decoder& decoder, std::uint32_t width,
+                                      std::uint32_t height) {
+    KVISceneBuffer buffer(KVIPixel(KVI_COLORSPACE_RGB, 3, KVI_DATATYPE_UINT8), width, height);
+    if (decoder.decodeBegin(KVIRect{0, 0, std::int32_t(width) - 1, std::int32_t(height) - 1}, 0,
+                            7) != KV_OK)
+        return {};
+    for (std::uint32_t k = 0; k < decoder.getNumStrips(); ++k) {
+        KVISceneBuffer window(buffer, 0, 7 * k, width, std::min(7u, height - 7 * k));
+        if (decoder.decodeStrip(window) != KV_OK) return {};
+    }
+    if (decoder.decodeEnd() != KV_OK) return {};
+    std::vector<std::uint8_t> samples;
+    for (std::uint32_t y = 0; y < height; ++y) {
+        const std::uint8_t* row =
+            buffer.getWindowBandData(0) + std::size_t{y} * buffer.getTotalWidth();
+        samples.insert(samples.end(), row, row + width);
+    }
+    return samples;
+}
+
+// With shared use a decode takes the lock before it touches its decoder's state, and holds it to
+// its end: a decode begun over an unfinished one finds that one's block still cached when it
+// locks, and reads of one decoder from several threads follow one another whole.
+TEST(QG2Decoder, SharedUseLocksBeforeItTouchesTheDecodersState) {
+    QG2ImageSpec s = spec(3, 61, 53, 2);
+    s.blockWidth = s.blockHeight = 8;
+    const QG2Image image = writeQG2Image(s);
+    quarn_test::VectorStream stream(image.file.bytes, false);
+    WatchedInfo info(&stream, false, false, true);
+    ASSERT_EQ(info.readHeader(), KV_OK);
+    QG2Decoder decoder(&info);
+    info.decoder = &decoder;
+    KVISceneBuffer buffer(KVIPixel(KVI_COLORSPACE_RGB, 3, KVI_DATATYPE_UINT8), 61, 7);
+    ASSERT_EQ(decoder.decodeBegin(KVIRect{0, 0, 60, 52}, 0, 7), KV_OK);
+    ASSERT_EQ(decoder.decodeStrip(buffer), KV_OK);
+    const std::size_t cached = decoder.getBlockCache().size();
+    ASSERT_GT(cached, 0u);
+    ASSERT_EQ(decoder.decodeBegin(KVIRect{0, 0, 60, 52}, 0, 7), KV_OK);
+    EXPECT_EQ(decoder.getBlockCache().size(), 0u);
+    ASSERT_EQ(decoder.decodeEnd(), KV_OK);
+    EXPECT_EQ(info.events, (std::vector<std::string>{"lock 0", "lock " + std::to_string(cached),
+                                                     "unlock 0", "unlock 0"}));
+    info.decoder = nullptr;
+
+    const std::vector<std::uint8_t> alone = readThrough(decoder, 61, 53);
+    ASSERT_EQ(alone.size(), 61u * 53u);
+    std::atomic<int> differing{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 8; ++t)
+        threads.emplace_back([&] {
+            for (int i = 0; i < 10; ++i)
+                differing += readThrough(decoder, 61, 53) != alone;
+        });
+    for (std::thread& thread : threads)
+        thread.join();
+    EXPECT_EQ(differing, 0);
 }
 
 TEST(QG2Decoder, AFailedStripFailsTheRestAndAnotherDecodeStartsClean) {
