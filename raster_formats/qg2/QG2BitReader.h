@@ -2,12 +2,13 @@
 // The bits of one coded generation-2 block, most significant first. In the stream a byte 0xFF is
 // followed by a stuffed byte: while a code is read the byte after a 0xFF is always skipped; while
 // raw bits are read it is skipped when it is 0x00, and otherwise reading stays on the 0xFF (it
-// gives 1-bits again) so that it never passes a marker. A byte is taken only when one of its bits
-// is wanted, so a block whose last code ends on a byte boundary is never read beyond.
+// gives 1-bits again) so that it never passes a marker. Only a bit that is wanted beyond the
+// block's last byte fails, so a block whose last code ends on a byte boundary decodes.
 //
-// Bytes come into a 64-bit register, eight at a time while none of them is 0xFF, and 0xFF 0x00
-// pairs one by one; the two readings of a byte after 0xFF agree then. The register stops filling
-// at the block's end and after a 0xFF that no 0x00 follows. While it holds 16 bits or more (fill),
+// Bytes come into a 64-bit register ahead of their use (never beyond the block), eight at a time
+// while none of them is 0xFF, and 0xFF 0x00 pairs one by one: the two readings of a byte after
+// 0xFF agree then. The register stops filling at the block's end and after a 0xFF that no 0x00
+// follows. While it holds 16 bits or more (fill),
 // a code is taken from it without a check (peek, skip), and raw bits likewise while it holds them
 // (raw). Nearer such a stop the caller reads bit by bit (codeBit, rawBits), and only there is the
 // end of the block met (KV_QG2_BAD_CODE) and the byte after a 0xFF read as a code or raw bits
