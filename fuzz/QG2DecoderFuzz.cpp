@@ -6,7 +6,9 @@
 #include "FuzzRasterSupport.h"
 #include "buffers/KVISceneBuffer.h"
 #include "model/KVIColorSpace.h"
+#include "qg2/QG2DecodeBlock.h"
 #include "qg2/QG2Decoder.h"
+#include "qg2/QG2Dequantise.h"
 #include "qg2/QG2FileDBInfo.h"
 #include "support/KVUtilException.h"
 
@@ -38,7 +40,7 @@ struct Work {
 // Decodes the block in strips of a few rows, each continuing where the one before stopped, over
 // all its columns or, for every third block, all but the first (as a scene that cuts the block).
 void decodeBlock(const QG2HuffmanTree& tree, const std::vector<std::uint8_t>& bytes,
-                 const QG2Rect& block, std::uint32_t index, float step, const QG2Dither* dither,
+                 const KVIRect& block, std::uint32_t index, float step, const QG2Dither* dither,
                  Work& work) {
     const std::uint64_t width = static_cast<std::uint64_t>(block.width());
     const std::uint64_t height = static_cast<std::uint64_t>(block.height());
@@ -55,14 +57,13 @@ void decodeBlock(const QG2HuffmanTree& tree, const std::vector<std::uint8_t>& by
         work.coefficientsLeft -= area;
         work.coefficients.assign(area, 0);
         work.samples.assign(area, 0.0f);
-        const QG2Rect wanted{static_cast<std::int32_t>(block.x0 + skipped),
+        const KVIRect wanted{static_cast<std::int32_t>(block.x0 + skipped),
                              static_cast<std::int32_t>(block.y0 + row),
                              static_cast<std::int32_t>(block.x0 + skipped + columns - 1),
                              static_cast<std::int32_t>(block.y0 + row + rows - 1)};
         try {
-            state =
-                QG2Decoder::decodeBlock(tree, bytes.data(), bytes.size(), work.coefficients.data(),
-                                        block, wanted, state ? &*state : nullptr);
+            state = qg2DecodeBlock(tree, bytes.data(), bytes.size(), work.coefficients.data(),
+                                   block, wanted, state ? &*state : nullptr);
         } catch (const KVUtilException&) {
             return;
         }
@@ -72,9 +73,9 @@ void decodeBlock(const QG2HuffmanTree& tree, const std::vector<std::uint8_t>& by
             placed.column = static_cast<std::uint32_t>(wanted.x0);
             placed.row = static_cast<std::uint32_t>(wanted.y0);
         }
-        QG2Decoder::dequantise(work.coefficients.data(), static_cast<std::uint32_t>(columns),
-                               static_cast<std::uint32_t>(rows), work.samples.data(), columns, step,
-                               dither != nullptr ? &placed : nullptr);
+        qg2Dequantise(work.coefficients.data(), static_cast<std::uint32_t>(columns),
+                      static_cast<std::uint32_t>(rows), work.samples.data(), columns, step,
+                      dither != nullptr ? &placed : nullptr);
         quarn_fuzz::touch(work.samples.data(), work.samples.size() * sizeof(float));
         if (!state) return;
     }
@@ -105,7 +106,7 @@ void decodeSubband(QG2FileDBInfo& info, QG2SubbandInfo& subband, Work& work) {
     subband.regionsMeeting(subband.getBoundingBox(), met);
     sink = sink + met.size();
     for (std::uint32_t region : met) {
-        const QG2Rect& rect = subband.getRegion(region);
+        const KVIRect& rect = subband.getRegion(region);
         sink = sink + static_cast<std::uint64_t>(rect.width() + rect.height());
         for (std::uint32_t b = 0; b < subband.getNumBands() && work.coefficientsLeft > 0; ++b) {
             if (!subband.hasBand(region, b)) continue;
@@ -122,9 +123,9 @@ void decodeSubband(QG2FileDBInfo& info, QG2SubbandInfo& subband, Work& work) {
 // The top left of the stored region at a level (at most 48 x 40 pixels, strips of 16 rows),
 // decoded into 8-bit samples, or floats for one band.
 void decodeScene(QG2FileDBInfo& info, std::int32_t sceneLevel) {
-    QG2Rect region;
+    KVIRect region;
     if (info.getRegionAtLevel(sceneLevel, region) != KV_OK) return;
-    const QG2Rect rect{region.x0, region.y0, std::min(region.x1, region.x0 + 47),
+    const KVIRect rect{region.x0, region.y0, std::min(region.x1, region.x0 + 47),
                        std::min(region.y1, region.y0 + 39)};
     QG2Decoder decoder(&info);
     constexpr std::uint32_t kStrip = 16;

@@ -116,7 +116,7 @@ KVStatus QG2ImageReader::readMetadata(QG2FileDBInfo& info, KVStatus& header) {
 }
 
 KVStatus QG2ImageReader::describe(std::int64_t fileSize, KVIOStreamInf* worldFile) {
-    const QG2Rect& region = dbInfo_->getRegion();
+    const KVIRect& region = dbInfo_->getRegion();
     KVStatus status = setDimensions(static_cast<std::uint32_t>(region.width()),
                                     static_cast<std::uint32_t>(region.height()));
     if (status != KV_OK) return status;
@@ -166,7 +166,7 @@ KVStatus QG2ImageReader::getDimsAtMag(double magnification, std::uint32_t& width
     width = 0;
     height = 0;
     if (!dbInfo_) return KV_FAILURE;
-    const QG2Rect& region = dbInfo_->getRegion();
+    const KVIRect& region = dbInfo_->getRegion();
     const std::int32_t level = magToLevel(magnification);
     width = static_cast<std::uint32_t>(
         std::max(shiftCeil(static_cast<std::int32_t>(region.width()), level), 0));
@@ -202,9 +202,9 @@ KVStatus QG2ImageReader::decodeBegin(const KVIScene& scene) {
     // The delegate of this read, not one that may have gone since the decoder was made.
     decoder_->setInterruptDelegate(getInterruptDelegate());
     const std::int32_t level = magToLevel(scene.getMagnification());
-    QG2Rect region;
+    KVIRect region;
     KV_RETURN_IF_FAILED(dbInfo_->getRegionAtLevel(level, region));
-    QG2Rect rect;
+    KVIRect rect;
     if (scene.getNumCols() > 0 && scene.getNumRows() > 0) {
         const std::int64_t x0 = std::int64_t{scene.getUpperLeftCol()} + region.x0;
         const std::int64_t y0 = std::int64_t{scene.getUpperLeftRow()} + region.y0;
@@ -212,7 +212,7 @@ KVStatus QG2ImageReader::decodeBegin(const KVIScene& scene) {
         const std::int64_t y1 = std::int64_t{scene.getLowerRightRow()} + region.y0;
         constexpr std::int64_t kMax = std::numeric_limits<std::int32_t>::max();
         if (x0 < 0 || y0 < 0 || x1 > kMax || y1 > kMax) return KV_QG2_OUTSIDE_REGION;
-        rect = QG2Rect{static_cast<std::int32_t>(x0), static_cast<std::int32_t>(y0),
+        rect = KVIRect{static_cast<std::int32_t>(x0), static_cast<std::int32_t>(y0),
                        static_cast<std::int32_t>(x1), static_cast<std::int32_t>(y1)};
     }
     // The region lies at the level offset of the file's levels.

@@ -12,7 +12,7 @@
 
 namespace Korvel {
 
-FileBand::FileBand(const QG2FileSubbandInfo& subband, const QG2Rect& region,
+FileBand::FileBand(const QG2FileSubbandInfo& subband, const KVIRect& region,
                    std::uint32_t directoryOffset)
     : QG2Band(region), subband_(subband), directoryOffset_(directoryOffset) {}
 

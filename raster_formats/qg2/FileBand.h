@@ -14,7 +14,7 @@ class QG2FileSubbandInfo;
 class FileBand : public QG2Band {
 public:
     // Valid while the subband information lives; reads through its stream.
-    FileBand(const QG2FileSubbandInfo& subband, const QG2Rect& region,
+    FileBand(const QG2FileSubbandInfo& subband, const KVIRect& region,
              std::uint32_t directoryOffset);
 
     // Reads the directory. KV_QG2_BAD_STRUCTURE without the 0xFF 0xAA marker, for BITS counting

@@ -36,11 +36,11 @@ KVStatus QG2Band::setDirectory(const std::array<std::uint8_t, 16>& bits,
     return KV_OK;
 }
 
-QG2Rect QG2Band::getBlockRect(std::uint32_t index) const {
-    if (index >= blockCount_) return QG2Rect{};
+KVIRect QG2Band::getBlockRect(std::uint32_t index) const {
+    if (index >= blockCount_) return KVIRect{};
     const std::int64_t x = region_.x0 + std::int64_t{index % blocksAcross_} * blockWidth_;
     const std::int64_t y = region_.y0 + std::int64_t{index / blocksAcross_} * blockHeight_;
-    return QG2Rect{
+    return KVIRect{
         static_cast<std::int32_t>(x), static_cast<std::int32_t>(y),
         static_cast<std::int32_t>(std::min<std::int64_t>(x + blockWidth_ - 1, region_.x1)),
         static_cast<std::int32_t>(std::min<std::int64_t>(y + blockHeight_ - 1, region_.y1))};

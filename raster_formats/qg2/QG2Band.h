@@ -8,7 +8,7 @@
 // ceil(region height / block height) rows of ceil(region width / block width), row by row.
 
 #include "QG2HuffmanTree.h"
-#include "QG2Rect.h"
+#include "model/KVIRect.h"
 #include "support/KVStatus.h"
 
 #include <array>
@@ -24,7 +24,7 @@ public:
     virtual ~QG2Band();
 
     // The region the band covers, in subband coordinates.
-    const QG2Rect& getRegion() const { return region_; }
+    const KVIRect& getRegion() const { return region_; }
     const std::array<std::uint8_t, 16>& getBits() const { return bits_; }
     const std::vector<std::uint8_t>& getHuffVal() const { return huffval_; }
     float getStep() const { return step_; }
@@ -35,7 +35,7 @@ public:
     std::uint32_t getBlockCount() const { return blockCount_; }
     // Block index (row-major from 0) to its rectangle: from its corner to one block size on,
     // clipped to the region. Empty for an index beyond the grid.
-    QG2Rect getBlockRect(std::uint32_t index) const;
+    KVIRect getBlockRect(std::uint32_t index) const;
 
     // The band's Huffman tree (QG2HuffmanTree::build).
     KVStatus buildTree(QG2HuffmanTree& tree) const;
@@ -50,7 +50,7 @@ public:
                                    std::vector<std::uint8_t>& bytes) = 0;
 
 protected:
-    explicit QG2Band(const QG2Rect& region) : region_(region) {}
+    explicit QG2Band(const KVIRect& region) : region_(region) {}
     // Takes the directory's fields and lays out the block grid. KV_QG2_BAD_STRUCTURE for a block
     // size of 0 or a grid of more than 2^32 - 1 blocks.
     KVStatus setDirectory(const std::array<std::uint8_t, 16>& bits,
@@ -60,7 +60,7 @@ protected:
     std::uint64_t blocksFor(std::uint32_t blockWidth, std::uint32_t blockHeight) const;
 
 private:
-    QG2Rect region_;
+    KVIRect region_;
     std::array<std::uint8_t, 16> bits_{};
     std::vector<std::uint8_t> huffval_;
     float step_ = 0.0f;

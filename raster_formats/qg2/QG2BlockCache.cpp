@@ -1,36 +1,31 @@
 #include "QG2BlockCache.h"
 
-#include <algorithm>
-
 namespace Korvel {
 
 const QG2BlockCache::Entry* QG2BlockCache::find(const QG2BlockKey& key) const {
-    const auto it = std::find_if(entries_.begin(), entries_.end(),
-                                 [&](const Entry& e) { return e.key == key; });
-    return it == entries_.end() ? nullptr : &*it;
+    const auto it = entries_.find(key);
+    return it == entries_.end() ? nullptr : &it->second;
 }
 
 void QG2BlockCache::update(const QG2BlockKey& key, const std::optional<QG2ResumeState>& state,
                            std::vector<std::uint8_t>& bytes) {
-    auto it = std::find_if(entries_.begin(), entries_.end(),
-                           [&](const Entry& e) { return e.key == key; });
+    auto it = entries_.find(key);
     if (!state) {
         if (it != entries_.end()) {
-            bytesKept_ -= it->bytes.size();
+            bytesKept_ -= it->second.bytes.size();
             entries_.erase(it);
         }
         return;
     }
-    if (it == entries_.end()) {
-        entries_.push_back(Entry{key, *state, {}});
-        it = entries_.end() - 1;
-    } else {
-        it->state = *state;
-    }
-    if (it->bytes.empty() && !bytes.empty() && bytesKept_ <= byteLimit_ &&
+    if (it == entries_.end())
+        it = entries_.emplace(key, Entry{key, *state, {}}).first;
+    else
+        it->second.state = *state;
+    Entry& entry = it->second;
+    if (entry.bytes.empty() && !bytes.empty() && bytesKept_ <= byteLimit_ &&
         bytes.size() <= byteLimit_ - bytesKept_) {
         bytesKept_ += bytes.size();
-        it->bytes = std::move(bytes);
+        entry.bytes = std::move(bytes);
         bytes.clear();
     }
 }

@@ -4,6 +4,8 @@
 // entry is keyed by band, region, leaf number and block index (row-major within the region's grid
 // of blocks); it goes when its block has been decoded to its last row and column.
 //
+// Entries are found by their key through a hash table.
+//
 // An entry may also keep the block's coded bytes, so that the next strip continues without
 // reading the block again. The bytes kept by all entries together never exceed the byte limit,
 // which the decoder sets from its strip; a block whose bytes do not fit keeps its state alone.
@@ -11,7 +13,9 @@
 #include "QG2ResumeState.h"
 
 #include <cstdint>
+#include <functional>
 #include <optional>
+#include <unordered_map>
 #include <vector>
 
 namespace Korvel {
@@ -49,7 +53,14 @@ public:
     std::uint64_t bytesKept() const { return bytesKept_; }
 
 private:
-    std::vector<Entry> entries_;
+    struct KeyHash {
+        std::size_t operator()(const QG2BlockKey& key) const {
+            const std::uint64_t high = (std::uint64_t{key.leaf} << 32) | key.region;
+            const std::uint64_t low = (std::uint64_t{key.band} << 32) | key.block;
+            return std::hash<std::uint64_t>{}(high * 0x9E3779B97F4A7C15u ^ low);
+        }
+    };
+    std::unordered_map<QG2BlockKey, Entry, KeyHash> entries_;
     std::uint64_t byteLimit_ = 0;
     std::uint64_t bytesKept_ = 0;
 };

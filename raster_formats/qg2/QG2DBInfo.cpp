@@ -37,8 +37,8 @@ KVStatus QG2DBInfo::closeStream() {
     return stream_->close() == KV_OK ? KV_OK : KV_QG2_SEEK_FAILED;
 }
 
-KVStatus QG2DBInfo::getRegionAtLevel(std::int32_t level, QG2Rect& rect) const {
-    rect = QG2Rect{};
+KVStatus QG2DBInfo::getRegionAtLevel(std::int32_t level, KVIRect& rect) const {
+    rect = KVIRect{};
     const std::int32_t width = static_cast<std::int32_t>(region_.width());
     const std::int32_t height = static_cast<std::int32_t>(region_.height());
     if (region_.isEmpty() || shiftOverflows(region_.x0, level) ||
@@ -51,7 +51,7 @@ KVStatus QG2DBInfo::getRegionAtLevel(std::int32_t level, QG2Rect& rect) const {
     const std::int64_t y1 = y0 + shiftCeil(height, level) - 1;
     constexpr std::int64_t kMax = std::numeric_limits<std::int32_t>::max();
     if (x1 > kMax || y1 > kMax) return KV_BAD_ARGUMENT;
-    rect = QG2Rect{static_cast<std::int32_t>(x0), static_cast<std::int32_t>(y0),
+    rect = KVIRect{static_cast<std::int32_t>(x0), static_cast<std::int32_t>(y0),
                    static_cast<std::int32_t>(x1), static_cast<std::int32_t>(y1)};
     return KV_OK;
 }

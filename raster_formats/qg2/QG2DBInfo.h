@@ -6,8 +6,8 @@
 // Subbands are numbered in file order: 0 is the coarsest low band, then the three high subbands of
 // each level, coarsest level first; there are 3 x levels + 1 of them.
 
-#include "QG2Rect.h"
 #include "QG2SubbandInfo.h"
+#include "model/KVIRect.h"
 #include "streams/KVIOStreamInf.h"
 #include "support/MutexLock.h"
 
@@ -50,13 +50,13 @@ public:
     // The metadata offset of the 0xFF 0xD0 segment; 0 without one.
     std::uint32_t getMetadataOffset() const { return metadataOffset_; }
     // The stored region (whole image without an 0xFF 0xD2 segment) and its level offset.
-    const QG2Rect& getRegion() const { return region_; }
+    const KVIRect& getRegion() const { return region_; }
     std::uint32_t getLevelOffset() const { return levelOffset_; }
     bool hasStoredRegion() const { return hasStoredRegion_; }
     // The stored region moved by a number of levels from its own (the level offset's): at level
     // l its corner is (x0, y0) >> l and its size rounds up. KV_BAD_ARGUMENT when a coordinate
     // leaves 31 bits.
-    KVStatus getRegionAtLevel(std::int32_t level, QG2Rect& rect) const;
+    KVStatus getRegionAtLevel(std::int32_t level, KVIRect& rect) const;
     // The stream position just after an 0xFF 0xD3 segment; 0 without one.
     std::uint64_t getD3Position() const { return d3Position_; }
 
@@ -79,7 +79,7 @@ protected:
     std::vector<std::uint32_t> offsets_;
     std::vector<std::unique_ptr<QG2SubbandInfo>> subbands_;
     std::uint32_t metadataOffset_ = 0;
-    QG2Rect region_;
+    KVIRect region_;
     std::uint32_t levelOffset_ = 0;
     bool hasStoredRegion_ = false;
     std::uint64_t d3Position_ = 0;

@@ -1,6 +1,7 @@
 #include "QG2DecodeSubband.h"
 
-#include "QG2Decoder.h"
+#include "QG2DecodeBlock.h"
+#include "QG2Dequantise.h"
 #include "QG2Status.h"
 #include "support/KVUtilException.h"
 
@@ -27,7 +28,7 @@ public:
           counts_(counts) {}
 
     void decode(QG2Subband& leaf) {
-        const QG2Rect& rect = leaf.getRect();
+        const KVIRect& rect = leaf.getRect();
         if (rect.isEmpty()) return;
         leaf.allocatePlanes();
         QG2SubbandInfo* info = dbInfo_.getSubbandInfo(leaf.getLeafNumber());
@@ -48,8 +49,8 @@ private:
     void decodeBand(QG2Subband& leaf, const QG2SubbandInfo& info, std::uint32_t region,
                     std::uint32_t b, QG2BandCache::Entry& entry) {
         QG2Band& band = *entry.band;
-        const QG2Rect& rect = leaf.getRect();
-        const QG2Rect met = rect.intersect(band.getRegion());
+        const KVIRect& rect = leaf.getRect();
+        const KVIRect met = rect.intersect(band.getRegion());
         if (met.isEmpty()) return;
         const QG2HuffmanTree* tree = nullptr;
         throwIfFailed(QG2BandCache::tree(entry, tree));
@@ -60,7 +61,7 @@ private:
         const bool dithered = b == 0 && dbInfo_.getDither();
 
         // Only the blocks that the rectangle meets; their indices count every block of the grid.
-        const QG2Rect& r = band.getRegion();
+        const KVIRect& r = band.getRegion();
         const std::int64_t firstColumn = (std::int64_t{met.x0} - r.x0) / band.getBlockWidth();
         const std::int64_t lastColumn = (std::int64_t{met.x1} - r.x0) / band.getBlockWidth();
         const std::int64_t firstRow = (std::int64_t{met.y0} - r.y0) / band.getBlockHeight();
@@ -69,8 +70,8 @@ private:
             for (std::int64_t column = firstColumn; column <= lastColumn; ++column) {
                 const auto index =
                     static_cast<std::uint32_t>(row * band.getBlocksAcross() + column);
-                const QG2Rect block = band.getBlockRect(index);
-                const QG2Rect wanted = block.intersect(rect);
+                const KVIRect block = band.getBlockRect(index);
+                const KVIRect wanted = block.intersect(rect);
                 if (wanted.isEmpty()) continue;
                 // A block continued from an earlier strip comes from the bytes kept with its
                 // state, or else from its bytes beyond the state's position; a new one is read
@@ -93,9 +94,9 @@ private:
 
                 ++(resume != nullptr ? counts_.blocksResumed : counts_.blocksStarted);
                 counts_.rowsDecoded += height;
-                const std::optional<QG2ResumeState> state = QG2Decoder::decodeBlock(
-                    *tree, bytes->data(), bytes->size(), coefficients_.data(), block, wanted,
-                    resume != nullptr ? &resume->state : nullptr);
+                const std::optional<QG2ResumeState> state =
+                    qg2DecodeBlock(*tree, bytes->data(), bytes->size(), coefficients_.data(), block,
+                                   wanted, resume != nullptr ? &resume->state : nullptr);
                 cache_.update(key, state, bytes_);
                 askInterrupt(interrupt_);
 
@@ -103,8 +104,8 @@ private:
                 dither.row = static_cast<std::uint32_t>(wanted.y0);
                 float* out = leaf.row(b, static_cast<std::uint32_t>(wanted.y0 - rect.y0)) +
                              (wanted.x0 - rect.x0);
-                QG2Decoder::dequantise(coefficients_.data(), width, height, out, leaf.getStride(),
-                                       step, dithered ? &dither : nullptr);
+                qg2Dequantise(coefficients_.data(), width, height, out, leaf.getStride(), step,
+                              dithered ? &dither : nullptr);
             }
         }
     }

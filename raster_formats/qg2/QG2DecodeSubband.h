@@ -2,9 +2,10 @@
 // Fills the leaves of a subband tree with dequantised coefficients from the file: for each leaf
 // in leaf order, each region of its subband that the leaf's rectangle meets and each band with
 // data there (the band and its tree taken from the band cache), the blocks that the rectangle
-// meets are decoded (continuing from the block cache where an earlier strip stopped), dequantised
-// with the leaf's step and, in band 0 of an image whose dither is on, less the dither. Leaves
-// beyond the file's subbands, and subbands without data, stay zero.
+// meets are decoded (QG2DecodeBlock, continuing from the block cache where an earlier strip
+// stopped), dequantised with the leaf's step and, in band 0 of an image whose dither is on, less
+// the dither (QG2Dequantise). Leaves beyond the file's subbands, and subbands without data, stay
+// zero.
 
 #include "QG2BandCache.h"
 #include "QG2BlockCache.h"

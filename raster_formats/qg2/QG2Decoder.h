@@ -9,29 +9,14 @@
 // bytes per sample of a strip): every coefficient row is decoded once, each coded byte is read
 // about once, and memory is bounded by the strip, not the image. The band cache keeps the bands
 // met (their directories and Huffman trees) from strip to strip.
-//
-// Coded block: 0xFF 0xA3, then a bit stream read most significant bit first, in which a byte 0xFF
-// is followed by a stuffed byte. Symbols (the Huffman leaf values):
-//   0..100   a run of that many zero coefficients
-//   101/102  +v / -v, v in the next 8 raw bits
-//   103/104  +v / -v, v in the next 16 raw bits taken as a signed 16-bit value
-//   105/106  a run of r zero coefficients, r in the next 8 / 16 raw bits
-//   107..256 one coefficient of (symbol - 180)
-// While a code is walked, the byte after a 0xFF is always skipped; while raw bits are read it is
-// skipped when it is 0x00, and otherwise reading stays on the 0xFF (1-bits) so that it never
-// passes a marker.
 
 #include "Array2D.h"
 #include "QG2BlockCache.h"
 #include "QG2DecodeSubband.h"
-#include "QG2DitherTile.h"
-#include "QG2HuffmanTree.h"
-#include "QG2Rect.h"
-#include "QG2ResumeState.h"
 #include "buffers/KVISceneBuffer.h"
+#include "model/KVIRect.h"
 #include "stages/KVIImageStage.h"
 
-#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -50,7 +35,6 @@ public:
     QG2Decoder& operator=(const QG2Decoder&) = delete;
     virtual ~QG2Decoder();
 
-    QG2DBInfo* getDBInfo() const { return dbInfo_; }
     // Asked before and after each block and after each batch of synthesised columns; a nonzero
     // answer stops the strip with KV_QG2_INTERRUPTED.
     void setInterruptDelegate(KVIInterruptDelegate* interrupt) { interrupt_ = interrupt; }
@@ -64,11 +48,13 @@ public:
 
     // Starts decoding a rectangle (inclusive, in the image's coordinates at the level; the empty
     // rectangle is accepted) at a level (negative: magnifying) in strips of stripHeight rows.
-    // Trees left from an earlier decode go first. KV_QG2_OUTSIDE_REGION for a rectangle not
+    // With shared use (QG2DBInfo::isShared) the information's lock is taken first and held until
+    // decodeEnd, so that reads through one decoder follow one another; then trees left from an
+    // earlier decode go. KV_QG2_OUTSIDE_REGION for a rectangle not
     // wholly inside the stored region at that level (the region lies at its level offset),
     // KV_BAD_ARGUMENT for a strip height of 0, KV_QG2_BAD_SUBBAND_RECT for an image size beyond
     // 31 bits at that level; the lock's status.
-    KVStatus decodeBegin(const QG2Rect& rect, std::int32_t level, std::uint32_t stripHeight);
+    KVStatus decodeBegin(const KVIRect& rect, std::int32_t level, std::uint32_t stripHeight);
     // Decodes the next strip into the top left of the buffer's window: the rectangle's columns
     // (clipped to the image at the level) and the strip's rows. A strip beyond the rectangle, or
     // an image whose band count is not 1, 3 or 4, writes nothing. Statuses: the stream's open and
@@ -80,46 +66,27 @@ public:
     KVStatus decodeEnd();
 
     // The rectangle clipped to the image at the level, and its number of strips.
-    const QG2Rect& getClippedRect() const { return clipped_; }
+    const KVIRect& getClippedRect() const { return clipped_; }
     std::uint32_t getNumStrips() const { return numStrips_; }
     const QG2BlockCache& getBlockCache() const { return cache_; }
     // What the block decoding did since the decode began.
     const QG2DecodeCounts& getCounts() const { return counts_; }
 
-    // Decodes the wanted part of a block into out (wanted width x wanted height signed
-    // coefficients, row by row, cleared to zero by the caller). Positions run in the raster order
-    // of the whole block; resume continues from a state an earlier call returned. Returns the
-    // state to continue from when the wanted rectangle stops before the block's last column or
-    // last row, else none.
-    // Throws KVUtilException: KV_QG2_BAD_BLOCK when a block decoded from its start lacks
-    // 0xFF 0xA3; KV_QG2_BAD_CODE when a code walk finds no symbol or runs past the block's end;
-    // KV_QG2_BAD_STRUCTURE for a block of more than 2^32 - 1 coefficients; KV_BAD_ARGUMENT for a
-    // wanted rectangle outside the block or a resume state that does not fit it.
-    static std::optional<QG2ResumeState> decodeBlock(const QG2HuffmanTree& tree,
-                                                     const std::uint8_t* bytes, std::size_t size,
-                                                     std::int32_t* out, const QG2Rect& block,
-                                                     const QG2Rect& wanted,
-                                                     const QG2ResumeState* resume);
-
-    // Dequantises width x height coefficients (row by row) with step D into out, whose rows lie
-    // outStride floats apart: 0 stays 0, q > 0 gives (q - 0.44) D + 0.5 D, q < 0 gives
-    // (q + 0.44) D - 0.5 D, in single precision. With a dither, D x tile value is subtracted from
-    // each sample, the tile indexed by the sample's subband row and column plus the offsets.
-    static void dequantise(const std::int32_t* coefficients, std::uint32_t width,
-                           std::uint32_t height, float* out, std::size_t outStride, float step,
-                           const QG2Dither* dither);
-
 private:
-    KVStatus decodeStripRows(KVISceneBuffer& buffer, const QG2Rect& strip);
-    QG2Rect stripRect(std::uint64_t index) const;
-    std::unique_ptr<QG2Subband> buildTree(const QG2Rect& rect);
+    // Gives up this decode's hold on the lock; status comes back.
+    KVStatus release(KVStatus status);
+    // The clipped rectangle, the number of strips and the block cache's limit for a rectangle.
+    void layOut(const KVIRect& rect);
+    KVStatus decodeStripRows(KVISceneBuffer& buffer, const KVIRect& strip);
+    KVIRect stripRect(std::uint64_t index) const;
+    std::unique_ptr<QG2Subband> buildTree(const KVIRect& rect);
     void destroyTrees();
 
     QG2DBInfo* dbInfo_;
     KVIInterruptDelegate* interrupt_;
     std::int32_t level_ = 0;
     std::uint32_t stripHeight_ = 1;
-    QG2Rect clipped_;
+    KVIRect clipped_;
     std::uint32_t numStrips_ = 0;
     std::uint64_t strip_ = 0;
     bool locked_ = false;

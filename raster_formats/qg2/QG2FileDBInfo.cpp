@@ -77,7 +77,7 @@ KVStatus QG2FileDBInfo::readFileHeader() {
     // Optional segments, each in its place; the first two bytes that are not the next expected
     // segment end them.
     metadataOffset_ = 0;
-    region_ = QG2Rect{0, 0, static_cast<std::int32_t>(width_ - 1),
+    region_ = KVIRect{0, 0, static_cast<std::int32_t>(width_ - 1),
                       static_cast<std::int32_t>(height_ - 1)};
     levelOffset_ = 0;
     hasStoredRegion_ = false;
@@ -97,7 +97,7 @@ KVStatus QG2FileDBInfo::readFileHeader() {
         levelOffset_ = loadBE<std::uint32_t>(body + 16);
         if (x0 > x1 || y0 > y1 || x1 >= kMaxSize || y1 >= kMaxSize || levelOffset_ > kMaxLevels)
             return KV_QG2_BAD_STRUCTURE;
-        region_ = QG2Rect{static_cast<std::int32_t>(x0), static_cast<std::int32_t>(y0),
+        region_ = KVIRect{static_cast<std::int32_t>(x0), static_cast<std::int32_t>(y0),
                           static_cast<std::int32_t>(x1), static_cast<std::int32_t>(y1)};
         hasStoredRegion_ = true;
         more = in.read(marker, 2) == KV_OK;

@@ -39,7 +39,7 @@ KVStatus QG2FileSubbandInfo::read(QG2InfoBudget& budget) {
     if (count * recordSize > budget.recordBytes) return KV_QG2_BAD_STRUCTURE;
     budget.recordBytes -= count * recordSize;
 
-    std::vector<QG2Rect> regions;
+    std::vector<KVIRect> regions;
     std::vector<std::uint32_t> directories;
     regions.reserve(count);
     directories.reserve(count * getNumBands());
@@ -64,7 +64,7 @@ KVStatus QG2FileSubbandInfo::read(QG2InfoBudget& budget) {
                                 y1 = loadBE<std::uint32_t>(rect + 12);
             if (x0 > x1 || y0 > y1 || x1 > kMaxCoordinate || y1 > kMaxCoordinate)
                 return KV_QG2_BAD_STRUCTURE;
-            regions.push_back(QG2Rect{static_cast<std::int32_t>(x0), static_cast<std::int32_t>(y0),
+            regions.push_back(KVIRect{static_cast<std::int32_t>(x0), static_cast<std::int32_t>(y0),
                                       static_cast<std::int32_t>(x1),
                                       static_cast<std::int32_t>(y1)});
         }

@@ -33,8 +33,6 @@ public:
         return {stream_, 0, static_cast<std::int64_t>(streamLength_), KV_QG2_SHORT_READ,
                 KV_QG2_SEEK_FAILED};
     }
-    std::uint64_t getOffset() const { return offset_; }
-    std::uint64_t getEnd() const { return end_; }
     // Where the last block of a directory, starting at start, ends: at the nearest block
     // directory of this subband that begins after it, else at the subband's end.
     std::uint64_t lastBlockEnd(std::uint64_t start) const;

@@ -8,6 +8,26 @@ void QG2HuffmanTree::clear() {
     zero_.fill(kUnassigned);
     one_.fill(kUnassigned);
     nodes_ = 1;
+    lookup_.fill(0);
+}
+
+void QG2HuffmanTree::buildLookup() {
+    for (std::uint32_t bits = 0; bits < lookup_.size(); ++bits) {
+        std::uint16_t node = 0;
+        std::uint16_t entry = 0;
+        for (int depth = 0; depth < kLookupBits; ++depth) {
+            const std::uint16_t next = child((bits >> (kLookupBits - 1 - depth)) & 1, node);
+            if (next >= kLeafBase) {
+                // Leaves of byte symbols lie below 512; kUnassigned is no code.
+                if (next < 2 * kLeafBase)
+                    entry = static_cast<std::uint16_t>(((depth + 1) << 8) | (next - kLeafBase));
+                break;
+            }
+            node = next;
+            if (depth + 1 == kLookupBits) entry = static_cast<std::uint16_t>(kLongCode | node);
+        }
+        lookup_[bits] = entry;
+    }
 }
 
 KVStatus QG2HuffmanTree::build(const std::uint8_t* bits, const std::uint8_t* huffval,
@@ -55,6 +75,7 @@ KVStatus QG2HuffmanTree::build(const std::uint8_t* bits, const std::uint8_t* huf
             table[node] = static_cast<std::uint16_t>(kLeafBase + huffval[k]);
         }
     }
+    buildLookup();
     return KV_OK;
 }
 

@@ -18,8 +18,12 @@ float clampTo(float v, float high) {
     return v > high ? high : v;
 }
 
-template <class T> T toSample(float v) {
-    return static_cast<T>(clampTo(v, kMax<T>));
+// A sample as a 32-bit value: integer samples truncated toward zero (a 32-bit integer holds every
+// value the clamp leaves, and narrows to the same sample), float samples as they are.
+template <class T> using Sample = std::conditional_t<std::is_integral_v<T>, std::int32_t, float>;
+
+template <class T> Sample<T> toSample(float v) {
+    return static_cast<Sample<T>>(clampTo(v, kMax<T>));
 }
 
 struct Rgb {
@@ -44,38 +48,55 @@ void convertRow(KVISceneBuffer& buffer, std::uint32_t bands, std::uint32_t width
         const float* in = planes.row(0, row);
         T* out = bandRow<T>(buffer, 0, row);
         for (std::uint32_t x = 0; x < width; ++x)
-            out[x] = toSample<T>(in[x] + 0.5f);
+            out[x] = static_cast<T>(toSample<T>(in[x] + 0.5f));
         return;
     }
+    // The rows in locals of their own: a store of 8-bit samples could otherwise alter an array
+    // holding them, which would keep the compiler from running several samples at once.
     const float* y = planes.row(0, row);
     const float* i = planes.row(1, row);
     const float* q = planes.row(2, row);
-    T* out[4] = {bandRow<T>(buffer, 0, row), bandRow<T>(buffer, 1, row), bandRow<T>(buffer, 2, row),
-                 nullptr};
+    T* red = bandRow<T>(buffer, 0, row);
+    T* green = bandRow<T>(buffer, 1, row);
+    T* blue = bandRow<T>(buffer, 2, row);
     if (bands == 3) {
-        for (std::uint32_t x = 0; x < width; ++x) {
-            const Rgb c = fromYiq(y[x], i[x], q[x]);
-            out[0][x] = toSample<T>(c.r + 0.5f);
-            out[1][x] = toSample<T>(c.g + 0.5f);
-            out[2][x] = toSample<T>(c.b + 0.5f);
+        // In chunks: the samples as 32-bit values first, then narrowed, each loop of one sample
+        // width so that the compiler runs several samples at once.
+        constexpr std::size_t kChunk = 256;
+        Sample<T> r[kChunk], g[kChunk], b[kChunk];
+        for (std::size_t x0 = 0; x0 < width; x0 += kChunk) {
+            const std::size_t n = std::min<std::size_t>(kChunk, width - x0);
+            const float *yc = y + x0, *ic = i + x0, *qc = q + x0;
+            for (std::size_t x = 0; x < n; ++x) {
+                const Rgb c = fromYiq(yc[x], ic[x], qc[x]);
+                r[x] = toSample<T>(c.r + 0.5f);
+                g[x] = toSample<T>(c.g + 0.5f);
+                b[x] = toSample<T>(c.b + 0.5f);
+            }
+            T *rc = red + x0, *gc = green + x0, *bc = blue + x0;
+            for (std::size_t x = 0; x < n; ++x) {
+                rc[x] = static_cast<T>(r[x]);
+                gc[x] = static_cast<T>(g[x]);
+                bc[x] = static_cast<T>(b[x]);
+            }
         }
         return;
     }
     if constexpr (std::is_integral_v<T>) {
         const float* k = planes.row(3, row);
-        out[3] = bandRow<T>(buffer, 3, row);
+        T* black = bandRow<T>(buffer, 3, row);
         constexpr float max = kMax<T>;
         for (std::uint32_t x = 0; x < width; ++x) {
             const Rgb c = fromYiq(y[x], i[x], q[x]);
             const float cyan = clampTo((max - c.r) * 2.0f, 2.0f * max);
             const float magenta = clampTo((max - c.g) * 2.0f, 2.0f * max);
             const float yellow = clampTo((max - c.b) * 2.0f, 2.0f * max);
-            const float m = std::min({cyan, magenta, yellow});
+            const float m = std::min(std::min(cyan, magenta), yellow);
             const float d = m - clampTo(k[x], m);
-            out[0][x] = toSample<T>(cyan + 0.5f - d);
-            out[1][x] = toSample<T>(magenta + 0.5f - d);
-            out[2][x] = toSample<T>(yellow + 0.5f - d);
-            out[3][x] = toSample<T>(d + 0.5f);
+            red[x] = static_cast<T>(toSample<T>(cyan + 0.5f - d));
+            green[x] = static_cast<T>(toSample<T>(magenta + 0.5f - d));
+            blue[x] = static_cast<T>(toSample<T>(yellow + 0.5f - d));
+            black[x] = static_cast<T>(toSample<T>(d + 0.5f));
         }
     }
 }

@@ -42,7 +42,7 @@ public:
         : levels_(levels), planes_(planes), pool_(pool) {}
 
     std::unique_ptr<QG2Subband> node(std::int32_t level, std::int64_t fullWidth,
-                                     std::int64_t fullHeight, float scale, const QG2Rect& rect) {
+                                     std::int64_t fullHeight, float scale, const KVIRect& rect) {
         const bool leaf = level >= static_cast<std::int32_t>(levels_);
         auto made = std::make_unique<QG2Subband>(
             leaf ? nextLeaf_++ : 0, static_cast<std::uint32_t>(fullWidth),
@@ -55,7 +55,7 @@ public:
             const double factor = (h != 0 ? QG2Subband::kHighFactor : QG2Subband::kLowFactor);
             const double factorY = (v != 0 ? QG2Subband::kHighFactor : QG2Subband::kLowFactor);
             const auto childScale = static_cast<float>(double{scale} * factor * factorY);
-            const QG2Rect childRect{
+            const KVIRect childRect{
                 static_cast<std::int32_t>(x.start), static_cast<std::int32_t>(y.start),
                 static_cast<std::int32_t>(x.end), static_cast<std::int32_t>(y.end)};
             // Only the low-low child goes on down; the others are leaves of the last level.
@@ -87,7 +87,7 @@ template <class T> T powerBySquaring(T x, std::uint32_t n) {
 } // namespace
 
 QG2Subband::QG2Subband(std::uint32_t leafNumber, std::uint32_t fullWidth, std::uint32_t fullHeight,
-                       float scale, std::int32_t level, const QG2Rect& rect, std::uint32_t planes)
+                       float scale, std::int32_t level, const KVIRect& rect, std::uint32_t planes)
     : leafNumber_(leafNumber), fullWidth_(fullWidth), fullHeight_(fullHeight), scale_(scale),
       level_(level), rect_(rect), planeCount_(planes) {}
 
@@ -106,7 +106,7 @@ float QG2Subband::rootScale(std::int32_t level) {
     return s;
 }
 
-std::unique_ptr<QG2Subband> QG2Subband::buildTree(const QG2Rect& rect, std::int32_t level,
+std::unique_ptr<QG2Subband> QG2Subband::buildTree(const KVIRect& rect, std::int32_t level,
                                                   std::uint32_t levels, std::uint32_t width,
                                                   std::uint32_t height, std::uint32_t planes,
                                                   PlanePool<float>* pool) {
@@ -130,7 +130,6 @@ float QG2Subband::dequantisationStep(float step, std::int32_t decodedLevel) cons
 
 void QG2Subband::setChild(int horizontallyHigh, int verticallyHigh,
                           std::unique_ptr<QG2Subband> child) {
-    if (child) child->parent_ = this;
     children_[horizontallyHigh][verticallyHigh] = std::move(child);
 }
 

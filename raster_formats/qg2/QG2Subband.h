@@ -16,7 +16,7 @@
 // each in which it is high-pass, formed in double precision.
 
 #include "Array2D.h"
-#include "QG2Rect.h"
+#include "model/KVIRect.h"
 
 #include <bit>
 #include <cstdint>
@@ -39,7 +39,7 @@ public:
     // KV_QG2_BAD_SUBBAND_RECT for a rectangle outside the image at that level, inverted, or an
     // image size at that level beyond 31 bits; KV_QG2_LEVEL_TOO_HIGH for a level above levels.
     // The nodes draw their planes from pool (may be null).
-    static std::unique_ptr<QG2Subband> buildTree(const QG2Rect& rect, std::int32_t level,
+    static std::unique_ptr<QG2Subband> buildTree(const KVIRect& rect, std::int32_t level,
                                                  std::uint32_t levels, std::uint32_t width,
                                                  std::uint32_t height, std::uint32_t planes,
                                                  PlanePool<float>* pool = nullptr);
@@ -54,9 +54,9 @@ public:
     // repeated squaring (1 / K^-2r below level 0), then rounded to single precision.
     float dequantisationStep(float step, std::int32_t decodedLevel) const;
 
-    // A node without planes, children or parent.
+    // A node without planes or children.
     QG2Subband(std::uint32_t leafNumber, std::uint32_t fullWidth, std::uint32_t fullHeight,
-               float scale, std::int32_t level, const QG2Rect& rect, std::uint32_t planes);
+               float scale, std::int32_t level, const KVIRect& rect, std::uint32_t planes);
 
     std::uint32_t getLeafNumber() const { return leafNumber_; }
     std::uint32_t getFullWidth() const { return fullWidth_; }
@@ -65,8 +65,7 @@ public:
     std::int32_t getLevel() const { return level_; }
     // The rectangle in the coordinates of the full size. Empty in a direction in which the
     // subband has no samples (start above end there); the other direction keeps its range.
-    const QG2Rect& getRect() const { return rect_; }
-    void setRect(const QG2Rect& rect) { rect_ = rect; }
+    const KVIRect& getRect() const { return rect_; }
     std::uint32_t getPlaneCount() const { return planeCount_; }
 
     bool isLeaf() const { return !children_[0][0]; }
@@ -74,7 +73,6 @@ public:
     QG2Subband* child(int horizontallyHigh, int verticallyHigh) const {
         return children_[horizontallyHigh][verticallyHigh].get();
     }
-    QG2Subband* getParent() const { return parent_; }
     void setChild(int horizontallyHigh, int verticallyHigh, std::unique_ptr<QG2Subband> child);
     void destroyChildren();
 
@@ -101,10 +99,9 @@ private:
     std::uint32_t fullHeight_;
     float scale_;
     std::int32_t level_;
-    QG2Rect rect_;
+    KVIRect rect_;
     std::uint32_t planeCount_;
     std::unique_ptr<QG2Subband> children_[2][2];
-    QG2Subband* parent_ = nullptr;
 };
 
 } // namespace Korvel

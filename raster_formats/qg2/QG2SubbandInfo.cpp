@@ -32,20 +32,20 @@ std::uint32_t QG2SubbandInfo::getDirectoryOffset(std::uint32_t region, std::uint
     return directoryOffsets_[std::size_t{region} * bands_ + band];
 }
 
-KVStatus QG2SubbandInfo::setRegions(std::vector<QG2Rect> regions,
+KVStatus QG2SubbandInfo::setRegions(std::vector<KVIRect> regions,
                                     std::vector<std::uint32_t> directoryOffsets,
                                     QG2InfoBudget& budget) {
     std::vector<std::int64_t> xs, ys;
     xs.reserve(2 * regions.size());
     ys.reserve(2 * regions.size());
-    QG2Rect box;
-    for (const QG2Rect& r : regions) {
+    KVIRect box;
+    for (const KVIRect& r : regions) {
         xs.push_back(r.x0);
         xs.push_back(std::int64_t{r.x1} + 1);
         ys.push_back(r.y0);
         ys.push_back(std::int64_t{r.y1} + 1);
         box = box.isEmpty() ? r
-                            : QG2Rect{std::min(box.x0, r.x0), std::min(box.y0, r.y0),
+                            : KVIRect{std::min(box.x0, r.x0), std::min(box.y0, r.y0),
                                       std::max(box.x1, r.x1), std::max(box.y1, r.y1)};
     }
     xs = boundaries(std::move(xs));
@@ -57,7 +57,7 @@ KVStatus QG2SubbandInfo::setRegions(std::vector<QG2Rect> regions,
     std::vector<std::uint32_t> cells(cellCount, 0);
     const std::size_t columns = xs.size() - 1;
     for (std::size_t k = 0; k < regions.size(); ++k) {
-        const QG2Rect& r = regions[k];
+        const KVIRect& r = regions[k];
         const std::size_t c0 = cellOf(xs, r.x0), c1 = cellOf(xs, std::int64_t{r.x1} + 1);
         const std::size_t r0 = cellOf(ys, r.y0), r1 = cellOf(ys, std::int64_t{r.y1} + 1);
         for (std::size_t row = r0; row < r1; ++row) {
@@ -77,10 +77,10 @@ KVStatus QG2SubbandInfo::setRegions(std::vector<QG2Rect> regions,
     return KV_OK;
 }
 
-KVStatus QG2SubbandInfo::regionsMeeting(const QG2Rect& rect,
+KVStatus QG2SubbandInfo::regionsMeeting(const KVIRect& rect,
                                         std::vector<std::uint32_t>& regions) const {
     regions.clear();
-    const QG2Rect wanted = rect.intersect(boundingBox_);
+    const KVIRect wanted = rect.intersect(boundingBox_);
     if (wanted.isEmpty()) return KV_OK;
     const std::size_t columns = xs_.size() - 1;
     const std::size_t c0 = cellOf(xs_, wanted.x0), c1 = cellOf(xs_, wanted.x1);

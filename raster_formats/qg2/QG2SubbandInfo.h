@@ -8,7 +8,7 @@
 // The bands themselves (QG2Band) are made on request by the derived class.
 
 #include "QG2Band.h"
-#include "QG2Rect.h"
+#include "model/KVIRect.h"
 #include "support/KVStatus.h"
 
 #include <cstdint>
@@ -33,19 +33,18 @@ public:
     std::uint32_t getColumnDitherOffset() const { return columnDitherOffset_; }
     std::uint32_t getRowDitherOffset() const { return rowDitherOffset_; }
     std::uint32_t getNumBands() const { return bands_; }
-    std::uint32_t getNumRegions() const { return static_cast<std::uint32_t>(regions_.size()); }
-    const QG2Rect& getRegion(std::uint32_t region) const { return regions_[region]; }
+    const KVIRect& getRegion(std::uint32_t region) const { return regions_[region]; }
     // The file offset of a band's block directory in a region; 0 when the band has no data.
     std::uint32_t getDirectoryOffset(std::uint32_t region, std::uint32_t band) const;
     bool hasBand(std::uint32_t region, std::uint32_t band) const {
         return getDirectoryOffset(region, band) != 0;
     }
     // The bounding box of all regions; empty without regions.
-    const QG2Rect& getBoundingBox() const { return boundingBox_; }
+    const KVIRect& getBoundingBox() const { return boundingBox_; }
 
     // The regions met by a rectangle, in the order the grid cells name them (row of cells by row
     // of cells, each region once). KV_OUT_OF_MEMORY when the list cannot be made.
-    KVStatus regionsMeeting(const QG2Rect& rect, std::vector<std::uint32_t>& regions) const;
+    KVStatus regionsMeeting(const KVIRect& rect, std::vector<std::uint32_t>& regions) const;
 
     // The band of a region, its block directory read. KV_BAD_ARGUMENT for a region or band
     // without data.
@@ -62,21 +61,20 @@ protected:
     // Region records in file order; the directory offsets hold one entry per band of each region.
     // Builds the grid. KV_QG2_BAD_STRUCTURE when the grid would exceed the budget's cells or two
     // regions overlap (a cell can name only one region).
-    KVStatus setRegions(std::vector<QG2Rect> regions, std::vector<std::uint32_t> directoryOffsets,
+    KVStatus setRegions(std::vector<KVIRect> regions, std::vector<std::uint32_t> directoryOffsets,
                         QG2InfoBudget& budget);
-    const std::vector<std::uint32_t>& getDirectoryOffsets() const { return directoryOffsets_; }
 
 private:
     std::uint32_t bands_;
     std::uint32_t columnDitherOffset_ = 0;
     std::uint32_t rowDitherOffset_ = 0;
-    std::vector<QG2Rect> regions_;
+    std::vector<KVIRect> regions_;
     std::vector<std::uint32_t> directoryOffsets_;
     std::vector<std::int64_t> xs_;
     std::vector<std::int64_t> ys_;
     // (xs_.size() - 1) x (ys_.size() - 1) cells, row by row: region index + 1, or 0.
     std::vector<std::uint32_t> cells_;
-    QG2Rect boundingBox_;
+    KVIRect boundingBox_;
 };
 
 } // namespace Korvel

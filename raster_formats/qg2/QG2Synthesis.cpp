@@ -103,18 +103,25 @@ void liftStep(float* target, const float* source, std::pair<std::int64_t, std::i
     }
 }
 
-// The same step on rows of n samples, row r of an array at r x n.
+// One step on a row of n samples from the rows before and after it (a column batch of the
+// vertical pass): each sample as liftStep does its own.
 template <bool Add>
-void liftStepRows(float* target, const float* source, std::size_t n,
-                  std::pair<std::int64_t, std::int64_t> range, std::int64_t offset, float c) {
-    for (std::int64_t i = range.first; i <= range.second; ++i) {
-        float* row = target + static_cast<std::size_t>(i) * n;
-        const float* before = source + static_cast<std::size_t>(i + offset) * n;
-        const float* after = before + n;
-        for (std::size_t x = 0; x < n; ++x) {
-            const float t = (before[x] + after[x]) * c;
-            row[x] = Add ? row[x] + t : row[x] - t;
-        }
+void liftRow(float* __restrict row, const float* __restrict before, const float* __restrict after,
+             std::size_t n, float c) {
+    for (std::size_t x = 0; x < n; ++x) {
+        const float t = (before[x] + after[x]) * c;
+        row[x] = Add ? row[x] + t : row[x] - t;
+    }
+}
+
+// The same step with the sample to update taken from another row.
+template <bool Add>
+void liftRowFrom(float* __restrict row, const float* __restrict base,
+                 const float* __restrict before, const float* __restrict after, std::size_t n,
+                 float c) {
+    for (std::size_t x = 0; x < n; ++x) {
+        const float t = (before[x] + after[x]) * c;
+        row[x] = Add ? base[x] + t : base[x] - t;
     }
 }
 
@@ -128,126 +135,179 @@ void liftLine(float* even, float* odd, const Window& w) {
     liftStep<true>(odd, even, w.odds(w.w0 + 4, w.w1 - 4), -s, QG2Lifting::kStep4);
 }
 
-void liftRows(float* even, float* odd, std::size_t n, const Window& w) {
-    const std::int64_t s = w.highShift();
-    liftStepRows<false>(even, odd, n, w.evens(w.w0 + 1, w.w1 - 1), s - 1, QG2Lifting::kStep1);
-    liftStepRows<false>(odd, even, n, w.odds(w.w0 + 2, w.w1 - 2), -s, QG2Lifting::kStep2);
-    liftStepRows<true>(even, odd, n, w.evens(w.w0 + 3, w.w1 - 3), s - 1, QG2Lifting::kStep3);
-    liftStepRows<true>(odd, even, n, w.odds(w.w0 + 4, w.w1 - 4), -s, QG2Lifting::kStep4);
-}
-
-std::int64_t columnsOf(const QG2Rect& r) {
-    return r.x1 >= r.x0 ? std::int64_t{r.x1} - r.x0 + 1 : 0;
-}
-std::int64_t rowsOf(const QG2Rect& r) {
-    return r.y1 >= r.y0 ? std::int64_t{r.y1} - r.y0 + 1 : 0;
-}
-
 // Columns processed together: rows of a batch stay in the cache through the four steps.
 constexpr std::size_t kColumnBatch = 128;
 
-// Vertical synthesis of the columns of a low and a high plane (rows of n samples, lowRows and
-// highRows of them) into out (rows span.first..span.last of n samples).
+// The window reaches this many rows beyond the range on each side.
+constexpr std::int64_t kReach = 4;
+
+// Vertical synthesis of a batch of n columns of a low and a high plane (rows stride samples apart)
+// into rows that hold the window's positions in order (row r: position w0 + r). The first two
+// steps take the samples they update and their neighbours from the planes themselves (through
+// sourceIndex, a row of zeros where a plane does not hold the sample), so nothing is copied first;
+// the last two work in place. Each step writes the positions the next one reads.
+class ColumnLifter {
+public:
+    ColumnLifter(const float* low, const float* high, std::size_t stride, const QG2LineSpan& span,
+                 const Window& w, float* out)
+        : low_(low), high_(high), stride_(stride), span_(span), w_(w), out_(out) {}
+
+    void lift(std::size_t c0, std::size_t n) {
+        const std::int64_t w0 = w_.w0, w1 = w_.w1;
+        for (std::int64_t p = even(w0 + 1); p <= w1 - 1; p += 2)
+            liftRowFrom<false>(row(p, c0), source(p, c0), source(p - 1, c0), source(p + 1, c0), n,
+                               QG2Lifting::kStep1);
+        for (std::int64_t p = odd(w0 + 2); p <= w1 - 2; p += 2)
+            liftRowFrom<false>(row(p, c0), source(p, c0), row(p - 1, c0), row(p + 1, c0), n,
+                               QG2Lifting::kStep2);
+        for (std::int64_t p = even(w0 + 3); p <= w1 - 3; p += 2)
+            liftRow<true>(row(p, c0), row(p - 1, c0), row(p + 1, c0), n, QG2Lifting::kStep3);
+        for (std::int64_t p = odd(w0 + 4); p <= w1 - 4; p += 2)
+            liftRow<true>(row(p, c0), row(p - 1, c0), row(p + 1, c0), n, QG2Lifting::kStep4);
+    }
+
+private:
+    static std::int64_t even(std::int64_t p) { return p + (p & 1); }
+    static std::int64_t odd(std::int64_t p) { return p + ((p & 1) ^ 1); }
+
+    float* row(std::int64_t position, std::size_t c0) const {
+        return out_ + static_cast<std::size_t>(position - w_.w0) * stride_ + c0;
+    }
+    // The plane's sample row for a position of the window, or zeros.
+    const float* source(std::int64_t position, std::size_t c0) const {
+        const int parity = static_cast<int>(position & 1);
+        const std::int64_t index = sourceIndex((position - parity) / 2, parity, span_);
+        if (index < 0) return zeros_;
+        return (parity != 0 ? high_ : low_) + static_cast<std::size_t>(index) * stride_ + c0;
+    }
+
+    static constexpr float zeros_[kColumnBatch] = {};
+    const float* low_;
+    const float* high_;
+    std::size_t stride_;
+    const QG2LineSpan& span_;
+    const Window& w_;
+    float* out_;
+};
+
+// Vertical synthesis of the columns of a low and a high plane (rows of n samples) into out, whose
+// rows hold the window's positions span.first - 4 to span.last + 4 (n samples each), a batch of
+// columns at a time, so that out's rows 4.. hold the range's samples.
 void synthesiseColumns(const float* low, const float* high, std::size_t n, const QG2LineSpan& span,
-                       float* out, std::vector<float>& scratch, KVIInterruptDelegate* interrupt) {
-    const std::size_t rows = static_cast<std::size_t>(span.last - span.first + 1);
+                       float* out, KVIInterruptDelegate* interrupt) {
     if (span.full == 1) {
         // A single sample: the low one.
-        if (span.lowCount > 0) std::memcpy(out, low, n * sizeof(float));
+        if (span.lowCount > 0) std::memcpy(out + kReach * n, low, n * sizeof(float));
         return;
     }
     const Window w(span);
-    const auto evens = static_cast<std::size_t>(w.evenCount());
-    const auto odds = static_cast<std::size_t>(w.oddCount());
+    ColumnLifter lifter(low, high, n, span, w, out);
     for (std::size_t c0 = 0; c0 < n; c0 += kColumnBatch) {
-        const std::size_t nb = std::min(kColumnBatch, n - c0);
-        scratch.resize((evens + odds) * nb);
-        float* even = scratch.data();
-        float* odd = even + evens * nb;
-        for (std::size_t i = 0; i < evens + odds; ++i) {
-            const int parity = i >= evens ? 1 : 0;
-            const std::int64_t k = parity != 0 ? w.oddFirst + static_cast<std::int64_t>(i - evens)
-                                               : w.evenFirst + static_cast<std::int64_t>(i);
-            const std::int64_t source = sourceIndex(k, parity, span);
-            float* row = even + i * nb;
-            if (source < 0)
-                std::fill_n(row, nb, 0.0f);
-            else
-                std::memcpy(row,
-                            (parity != 0 ? high : low) + static_cast<std::size_t>(source) * n + c0,
-                            nb * sizeof(float));
-        }
-        liftRows(even, odd, nb, w);
-        for (std::size_t r = 0; r < rows; ++r) {
-            const std::int64_t position = span.first + static_cast<std::int64_t>(r);
-            const float* from = ((position & 1) != 0 ? odd : even) +
-                                static_cast<std::size_t>(w.index(position)) * nb;
-            std::memcpy(out + r * n + c0, from, nb * sizeof(float));
-        }
+        lifter.lift(c0, std::min(kColumnBatch, n - c0));
         if (interrupt != nullptr && interrupt->checkInterrupt() != KV_OK)
             throw KVUtilException(KV_QG2_INTERRUPTED);
     }
 }
 
+// The vertical pass of a node: for the horizontally low children (0) and the horizontally high
+// ones (1), the columns they hold and the signal their rows make.
+struct ColumnSpans {
+    ColumnSpans(const QG2Subband& node, QG2Subband* const (&pair)[2][2]) {
+        for (int h = 0; h < 2; ++h) {
+            const QG2Subband& lowChild = *pair[h][0];
+            const QG2Subband& highChild = *pair[h][1];
+            columns[h] = lowChild.getRect().width();
+            QG2LineSpan& span = spans[h];
+            span.full = node.getFullHeight();
+            span.lowFirst = lowChild.getRect().y0;
+            span.lowCount = lowChild.hasPlane(0) ? lowChild.getRect().height() : 0;
+            span.highFirst = highChild.getRect().y0;
+            span.highCount = highChild.hasPlane(0) ? highChild.getRect().height() : 0;
+            span.first = node.getRect().y0;
+            span.last = node.getRect().y1;
+        }
+    }
+    std::int64_t columns[2] = {0, 0};
+    QG2LineSpan spans[2];
+};
+
+// The signal along a node's rows: the columns of the two vertical planes.
+QG2LineSpan rowSpanOf(const QG2Subband& node, const ColumnSpans& columns) {
+    QG2LineSpan span;
+    span.full = node.getFullWidth();
+    span.lowFirst = node.child(0, 0)->getRect().x0;
+    span.lowCount = columns.columns[0];
+    span.highFirst = node.child(1, 0)->getRect().x0;
+    span.highCount = columns.columns[1];
+    span.first = node.getRect().x0;
+    span.last = node.getRect().x1;
+    return span;
+}
+
 // The node's samples from its four children, which then go.
 void synthesiseNode(QG2Subband& node, std::vector<float>& scratch,
                     KVIInterruptDelegate* interrupt) {
-    const QG2Rect rect = node.getRect();
+    const KVIRect rect = node.getRect();
     const std::uint32_t planes = node.getPlaneCount();
-    const std::int64_t columns = columnsOf(rect), rows = rowsOf(rect);
+    const std::int64_t columns = rect.width(), rows = rect.height();
     QG2Subband* pair[2][2] = {{node.child(0, 0), node.child(0, 1)},
                               {node.child(1, 0), node.child(1, 1)}};
     for (auto& column : pair)
         for (QG2Subband* child : column)
             if (!child->getRect().isEmpty() && !child->hasPlane(0)) child->allocatePlanes();
 
-    // Down the columns: the horizontally low children into one plane, the horizontally high into
-    // another, each with the node's rows.
-    Array2D<float> vertical[2];
-    vertical[0].setPool(node.getPool());
-    vertical[1].setPool(node.getPool());
-    for (int h = 0; h < 2; ++h) {
-        QG2Subband& lowChild = *pair[h][0];
-        QG2Subband& highChild = *pair[h][1];
-        const std::int64_t n = columnsOf(lowChild.getRect());
-        vertical[h].resize(planes, static_cast<std::uint32_t>(n), static_cast<std::uint32_t>(rows));
-        if (n == 0 || rows == 0) continue;
-        vertical[h].allocate(false); // every sample written below
-        QG2LineSpan span;
-        span.full = node.getFullHeight();
-        span.lowFirst = lowChild.getRect().y0;
-        span.lowCount = lowChild.hasPlane(0) ? rowsOf(lowChild.getRect()) : 0;
-        span.highFirst = highChild.getRect().y0;
-        span.highCount = highChild.hasPlane(0) ? rowsOf(highChild.getRect()) : 0;
-        span.first = rect.y0;
-        span.last = rect.y1;
-        for (std::uint32_t b = 0; b < planes; ++b)
-            synthesiseColumns(span.lowCount > 0 ? lowChild.plane(b) : nullptr,
-                              span.highCount > 0 ? highChild.plane(b) : nullptr,
-                              static_cast<std::size_t>(n), span, vertical[h].plane(b), scratch,
-                              interrupt);
-    }
-
-    // Along the rows: the two planes into the node's, every sample of which is written.
+    // Plane by plane: down the columns, the horizontally low children into one plane and the
+    // horizontally high into another, each with the node's rows and the window's rows around them;
+    // then along the rows, the two planes into the node's, every sample of which is written.
     node.allocatePlanes(false);
-    if (columns > 0 && rows > 0) {
-        QG2LineSpan span;
-        span.full = node.getFullWidth();
-        span.lowFirst = pair[0][0]->getRect().x0;
-        span.lowCount = vertical[0].getWidth();
-        span.highFirst = pair[1][0]->getRect().x0;
-        span.highCount = vertical[1].getWidth();
-        span.first = rect.x0;
-        span.last = rect.x1;
-        for (std::uint32_t b = 0; b < planes; ++b)
-            for (std::int64_t y = 0; y < rows; ++y) {
-                const auto row = static_cast<std::uint32_t>(y);
-                qg2SynthesiseLine(vertical[0].row(b, row),
-                                  span.highCount > 0 ? vertical[1].row(b, row) : nullptr, span,
-                                  node.row(b, row), scratch);
-            }
+    ColumnSpans columnSpans(node, pair);
+    const QG2LineSpan rowSpan = rowSpanOf(node, columnSpans);
+    Array2D<float> vertical[2];
+    for (int h = 0; h < 2; ++h) {
+        vertical[h].setPool(node.getPool());
+        if (columnSpans.columns[h] > 0 && rows > 0) {
+            vertical[h].resize(1, static_cast<std::uint32_t>(columnSpans.columns[h]),
+                               static_cast<std::uint32_t>(rows + 2 * kReach));
+            vertical[h].allocate(false); // every sample written below
+        }
+    }
+    for (std::uint32_t b = 0; b < planes; ++b) {
+        for (int h = 0; h < 2; ++h) {
+            if (!vertical[h].hasPlane(0)) continue;
+            const QG2LineSpan& span = columnSpans.spans[h];
+            synthesiseColumns(span.lowCount > 0 ? pair[h][0]->plane(b) : nullptr,
+                              span.highCount > 0 ? pair[h][1]->plane(b) : nullptr,
+                              static_cast<std::size_t>(columnSpans.columns[h]), span,
+                              vertical[h].plane(0), interrupt);
+        }
+        if (columns == 0 || rows == 0) continue;
+        for (std::int64_t y = 0; y < rows; ++y) {
+            const auto row = static_cast<std::uint32_t>(y);
+            const auto from = static_cast<std::uint32_t>(y + kReach);
+            qg2SynthesiseLine(vertical[0].row(0, from),
+                              rowSpan.highCount > 0 ? vertical[1].row(0, from) : nullptr, rowSpan,
+                              node.row(b, row), scratch);
+        }
     }
     node.destroyChildren();
+}
+
+// Positions first..last of the lifted window into out: even positions from even, odd ones from
+// odd, in pairs (an even position and the odd one after it) between a lone odd first and a lone
+// even last.
+void interleave(const float* even, const float* odd, const Window& w, std::int64_t first,
+                std::int64_t last, float* out) {
+    std::int64_t p = first;
+    if ((p & 1) != 0) *out++ = odd[w.index(p++)];
+    const auto pairs = static_cast<std::size_t>((last - p + 1) / 2);
+    const float* e = even + w.index(p);
+    const float* o = odd + w.index(p + 1);
+    for (std::size_t k = 0; k < pairs; ++k) {
+        out[2 * k] = e[k];
+        out[2 * k + 1] = o[k];
+    }
+    p += 2 * static_cast<std::int64_t>(pairs);
+    if (p == last) out[2 * pairs] = even[w.index(p)];
 }
 
 void synthesiseTree(QG2Subband& node, std::vector<float>& scratch,
@@ -276,8 +336,7 @@ void qg2SynthesiseLine(const float* low, const float* high, const QG2LineSpan& s
     fillLine(even, w.evenFirst, evens, 0, low, span);
     fillLine(odd, w.oddFirst, odds, 1, high, span);
     liftLine(even, odd, w);
-    for (std::int64_t p = span.first; p <= span.last; ++p)
-        out[p - span.first] = ((p & 1) != 0 ? odd : even)[w.index(p)];
+    interleave(even, odd, w, span.first, span.last, out);
 }
 
 void qg2Synthesise(QG2Subband& root, KVIInterruptDelegate* interrupt) {

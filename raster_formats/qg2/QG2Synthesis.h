@@ -12,7 +12,11 @@
 // each as (a + b) x c, then added or subtracted, in single precision; a signal is extended at its
 // ends by whole-sample symmetric extension. Only the requested range is produced; the lifting
 // starts four samples before it and ends four after, which is what the range's samples depend on.
-// A node's two-dimensional synthesis runs down the columns first, then along the rows.
+// A node's two-dimensional synthesis runs down the columns first, then along the rows, a plane at
+// a time. The columns are lifted in batches, each step over whole rows of a batch, and the rows
+// one signal at a time; the compiler runs several samples of a step at once, each sample getting
+// the same operations in the same order as alone (the library builds without contraction into
+// fused multiply-adds), so every sample is what the plain form gives.
 
 #include "QG2Subband.h"
 #include "stages/KVIImageStage.h"

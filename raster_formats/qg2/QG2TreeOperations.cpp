@@ -9,7 +9,7 @@
 namespace Korvel {
 namespace {
 
-std::unique_ptr<QG2Subband> nodeLike(const QG2Subband& model, const QG2Rect& rect) {
+std::unique_ptr<QG2Subband> nodeLike(const QG2Subband& model, const KVIRect& rect) {
     auto made = std::make_unique<QG2Subband>(model.getLeafNumber(), model.getFullWidth(),
                                              model.getFullHeight(), model.getScale(),
                                              model.getLevel(), rect, model.getPlaneCount());
@@ -20,7 +20,7 @@ std::unique_ptr<QG2Subband> nodeLike(const QG2Subband& model, const QG2Rect& rec
 std::unique_ptr<QG2Subband> overlapNode(const QG2Subband& a, const QG2Subband& b, bool root) {
     if (a.getPlaneCount() != b.getPlaneCount()) throw KVUtilException(KV_QG2_OVERLAP_PLANES);
     if (a.isLeaf() != b.isLeaf()) throw KVUtilException(KV_QG2_OVERLAP_SHAPE);
-    const QG2Rect common = a.getRect().intersect(b.getRect());
+    const KVIRect common = a.getRect().intersect(b.getRect());
     auto made = nodeLike(a, common);
     if (a.isLeaf()) {
         if (common.isEmpty()) {
@@ -48,19 +48,19 @@ std::unique_ptr<QG2Subband> remainderNode(const QG2Subband& current, const QG2Su
     if (current.getPlaneCount() != overlap.getPlaneCount())
         throw KVUtilException(KV_QG2_REMAINDER_PLANES);
     if (current.isLeaf() != overlap.isLeaf()) throw KVUtilException(KV_QG2_REMAINDER_SHAPE);
-    const QG2Rect& c = current.getRect();
+    const KVIRect& c = current.getRect();
     if (!current.isLeaf()) {
         auto made = nodeLike(current, c);
         for (const auto& [h, v] : QG2Subband::kChildOrder)
             made->setChild(h, v, remainderNode(*current.child(h, v), *overlap.child(h, v)));
         return made;
     }
-    const QG2Rect& o = overlap.getRect();
-    if (o.isEmpty()) return nodeLike(current, QG2Rect{});
+    const KVIRect& o = overlap.getRect();
+    if (o.isEmpty()) return nodeLike(current, KVIRect{});
     if (o.x0 != c.x0 || o.x1 != c.x1 || o.y0 != c.y0 || o.y1 > c.y1)
         throw KVUtilException(KV_QG2_OVERLAP_RECT);
-    if (o.y1 == c.y1) return nodeLike(current, QG2Rect{});
-    return nodeLike(current, QG2Rect{c.x0, o.y1 + 1, c.x1, c.y1});
+    if (o.y1 == c.y1) return nodeLike(current, KVIRect{});
+    return nodeLike(current, KVIRect{c.x0, o.y1 + 1, c.x1, c.y1});
 }
 
 } // namespace
@@ -86,8 +86,8 @@ void qg2JoinTree(const QG2Subband& source, QG2Subband& target) {
             qg2JoinTree(*source.child(h, v), *target.child(h, v));
         return;
     }
-    const QG2Rect& s = source.getRect();
-    const QG2Rect& t = target.getRect();
+    const KVIRect& s = source.getRect();
+    const KVIRect& t = target.getRect();
     if (s.isEmpty()) return;
     if (s.x0 != t.x0 || s.x1 != t.x1 || s.y0 < t.y0 || s.y1 > t.y1)
         throw KVUtilException(KV_QG2_JOIN_RECT);

@@ -192,11 +192,13 @@ QG2HuffmanTable qg2OptimalTable(const std::vector<std::uint64_t>& counts) {
         for (++size[v2]; others[v2] >= 0; ++size[v2])
             v2 = others[v2];
     }
-    std::vector<int> bits(33, 0);
+    // Counts skewed beyond the standard's 32-bit data sizes can make longer codes here.
+    const int deepest = std::max(32, *std::max_element(size.begin(), size.end()));
+    std::vector<int> bits(static_cast<std::size_t>(deepest) + 1, 0);
     for (int s : size)
         if (s > 0) ++bits[s];
     // Annex K.3: no code longer than 16 bits, then the reserved code goes.
-    for (int i = 32; i > 16; --i) {
+    for (int i = deepest; i > 16; --i) {
         while (bits[i] > 0) {
             int j = i - 2;
             while (bits[j] == 0)
@@ -217,7 +219,7 @@ QG2HuffmanTable qg2OptimalTable(const std::vector<std::uint64_t>& counts) {
     // Symbols by code length, then by value (Annex K.4); lengths above 16 were shortened in the
     // order of the symbols' own lengths.
     std::vector<int> order;
-    for (int length = 1; length <= 32; ++length)
+    for (int length = 1; length <= deepest; ++length)
         for (std::size_t v = 0; v < kReserved; ++v)
             if (size[v] == length) order.push_back(static_cast<int>(v));
     for (int v : order)

@@ -1,9 +1,13 @@
 #include "QG2FileWriter.h"
-#include "qg2/QG2Decoder.h"
+#include "QG2ImageWriter.h"
+#include "QG2SerialReference.h"
+#include "qg2/QG2BitReader.h"
+#include "qg2/QG2DecodeBlock.h"
 #include "qg2/QG2Status.h"
 #include "support/KVUtilException.h"
 
 #include <gtest/gtest.h>
+#include <random>
 #include <set>
 
 namespace Korvel {
@@ -18,19 +22,19 @@ struct Decoded {
 };
 
 Decoded decode(const QG2HuffmanTable& table, const std::vector<std::uint8_t>& bytes,
-               const QG2Rect& block, const QG2Rect& wanted,
+               const KVIRect& block, const KVIRect& wanted,
                const QG2ResumeState* resume = nullptr) {
     QG2HuffmanTree tree;
     EXPECT_EQ(tree.build(table.bits.data(), table.huffval.data(), table.huffval.size()), KV_OK);
     Decoded d;
     d.values.assign(static_cast<std::size_t>(wanted.width() * wanted.height()), 0);
-    d.state = QG2Decoder::decodeBlock(tree, bytes.data(), bytes.size(), d.values.data(), block,
-                                      wanted, resume);
+    d.state =
+        qg2DecodeBlock(tree, bytes.data(), bytes.size(), d.values.data(), block, wanted, resume);
     return d;
 }
 
 KVStatus failure(const QG2HuffmanTable& table, const std::vector<std::uint8_t>& bytes,
-                 const QG2Rect& block) {
+                 const KVIRect& block) {
     try {
         decode(table, bytes, block, block);
     } catch (const KVUtilException& e) {
@@ -40,8 +44,8 @@ KVStatus failure(const QG2HuffmanTable& table, const std::vector<std::uint8_t>& 
 }
 
 // The part of a block raster that a wanted rectangle covers.
-std::vector<std::int32_t> cut(const std::vector<std::int32_t>& raster, const QG2Rect& block,
-                              const QG2Rect& wanted) {
+std::vector<std::int32_t> cut(const std::vector<std::int32_t>& raster, const KVIRect& block,
+                              const KVIRect& wanted) {
     std::vector<std::int32_t> out;
     for (std::int32_t y = wanted.y0; y <= wanted.y1; ++y)
         for (std::int32_t x = wanted.x0; x <= wanted.x1; ++x)
@@ -78,15 +82,15 @@ Coded code(const std::vector<std::int32_t>& raster) {
 }
 
 TEST(QG2BlockDecode, EverySymbolKindDecodesToTheWrittenCoefficients) {
-    const QG2Rect block{100, 40, 139, 69}; // 40 x 30
+    const KVIRect block{100, 40, 139, 69}; // 40 x 30
     const Coded c = code(mixedCoefficients(1200));
     std::set<int> kinds;
     for (std::uint8_t s : c.table.huffval)
         kinds.insert(s == 0 ? 0 : s <= 100 ? 1 : s <= 106 ? s : 107);
     EXPECT_EQ(kinds, (std::set<int>{0, 1, 101, 102, 103, 104, 105, 106, 107}));
     // The whole block and parts of it: zero runs carry across rows, and cover whole rows.
-    for (const QG2Rect wanted : {block, QG2Rect{103, 42, 107, 65}, QG2Rect{100, 50, 139, 51},
-                                 QG2Rect{139, 40, 139, 69}, QG2Rect{120, 55, 120, 55}}) {
+    for (const KVIRect wanted : {block, KVIRect{103, 42, 107, 65}, KVIRect{100, 50, 139, 51},
+                                 KVIRect{139, 40, 139, 69}, KVIRect{120, 55, 120, 55}}) {
         const Decoded d = decode(c.table, c.bytes, block, wanted);
         EXPECT_EQ(d.values, cut(c.raster, block, wanted)) << wanted.x0 << "," << wanted.y0;
         EXPECT_EQ(d.state.has_value(), wanted.x1 != 139 || wanted.y1 != 69);
@@ -94,12 +98,12 @@ TEST(QG2BlockDecode, EverySymbolKindDecodesToTheWrittenCoefficients) {
 }
 
 TEST(QG2BlockDecode, ResumedDecodingMatchesDecodingInOneGo) {
-    const QG2Rect block{8, 16, 20, 26}; // 13 x 11
+    const KVIRect block{8, 16, 20, 26}; // 13 x 11
     const Coded c = code(mixedCoefficients(143));
     // Every split into an upper and a lower strip, over all columns and over a few.
     for (const auto& [x0, x1] : {std::pair{8, 20}, std::pair{10, 15}}) {
         for (std::int32_t split = 16; split < 26; ++split) {
-            const QG2Rect upper{x0, 16, x1, split}, lower{x0, split + 1, x1, 26};
+            const KVIRect upper{x0, 16, x1, split}, lower{x0, split + 1, x1, 26};
             const Decoded first = decode(c.table, c.bytes, block, upper);
             ASSERT_TRUE(first.state.has_value());
             // It continues at the first position not yet decoded, or beyond it in a run.
@@ -170,6 +174,160 @@ TEST(QG2BlockDecode, CodeWalksThatFindNoSymbolFail) {
     const QG2ResumeState beyond{9, 0, 0, 0};
     EXPECT_THROW(decode(ones, {0xFF, 0xA3, 0x00}, {0, 0, 3, 0}, {0, 0, 3, 0}, &beyond),
                  KVUtilException);
+}
+
+// What a decode gives: its coefficients and state, or the status it failed with.
+struct Outcome {
+    KVStatus status = KV_OK;
+    std::vector<std::int32_t> values;
+    std::optional<QG2ResumeState> state;
+    bool operator==(const Outcome&) const = default;
+};
+
+template <class Decode> Outcome outcome(const KVIRect& wanted, Decode&& decode) {
+    Outcome o;
+    o.values.assign(static_cast<std::size_t>(wanted.width() * wanted.height()), 0);
+    try {
+        o.state = decode(o.values.data());
+    } catch (const KVUtilException& e) {
+        o.status = e.getStatus();
+    }
+    return o;
+}
+
+// Coded bytes as an encoder writes them, then perhaps damaged: a byte changed, a marker put in,
+// the end cut off or more bytes after it.
+std::vector<std::uint8_t> damaged(std::vector<std::uint8_t> bytes, std::mt19937& rng) {
+    switch (rng() % 6) {
+    case 0:
+        bytes[2 + rng() % (bytes.size() - 2)] = std::uint8_t(rng());
+        break;
+    case 1:
+        bytes.insert(bytes.begin() + 2 + rng() % (bytes.size() - 1),
+                     {0xFF, std::uint8_t(rng() % 2 == 0 ? 0xD9 : rng())});
+        break;
+    case 2:
+        bytes.resize(2 + rng() % (bytes.size() - 1));
+        break;
+    case 3:
+        bytes.push_back(std::uint8_t(rng() % 3 == 0 ? 0xFF : rng()));
+        break;
+    default:
+        break;
+    }
+    return bytes;
+}
+
+// The table-driven decoder against the bit-serial one, over random tables with codes of 1 to 16
+// bits, random blocks, wanted parts and splits into an upper and a lower strip, on sound and
+// damaged bytes: the same coefficients, the same resume states, the same statuses.
+TEST(QG2BlockDecode, TheTableDrivenDecoderAgreesWithTheBitSerialOne) {
+    std::mt19937 rng(17);
+    int sound = 0;
+    for (int round = 0; round < 3000; ++round) {
+        const std::int32_t width = 1 + std::int32_t(rng() % 40),
+                           height = 1 + std::int32_t(rng() % 9);
+        std::vector<std::int32_t> raster(std::size_t(width * height));
+        for (std::int32_t& c : raster) {
+            const std::uint32_t k = rng() % 100;
+            c = k < 55   ? 0
+                : k < 90 ? std::int32_t(rng() % 9) - 4
+                : k < 97 ? std::int32_t(rng() % 300) - 150
+                         : std::int32_t(rng() % 65535) - 32767;
+        }
+        std::vector<QG2Symbol> symbols = quarn_test::qg2Symbols(raster);
+        if (round % 5 == 0) symbols.insert(symbols.begin(), quarn_test::qg2Run(0));
+        // Skewed counts over the symbols used and some unused: long codes among short ones.
+        std::vector<std::uint64_t> counts(256, 0);
+        for (const QG2Symbol& sym : symbols)
+            counts[sym.value] += 1 + (std::uint64_t{1} << (rng() % 20));
+        for (int k = 0; k < int(rng() % 120); ++k)
+            counts[rng() % 256] += 1;
+        const quarn_test::QG2HuffmanTable table = quarn_test::qg2OptimalTable(counts);
+        QG2HuffmanTree tree;
+        ASSERT_EQ(tree.build(table.bits.data(), table.huffval.data(), table.huffval.size()), KV_OK);
+        const std::vector<std::uint8_t> written = quarn_test::qg2EncodeBlock(table, symbols);
+        const std::vector<std::uint8_t> bytes = round % 2 == 0 ? written : damaged(written, rng);
+
+        const KVIRect block{3, 5, 3 + width - 1, 5 + height - 1};
+        KVIRect upper = block;
+        upper.y1 = block.y0 + std::int32_t(rng() % height);
+        if (rng() % 3 == 0) {
+            upper.x0 = block.x0 + std::int32_t(rng() % width);
+            upper.x1 = upper.x0 + std::int32_t(rng() % (block.x1 - upper.x0 + 1));
+        }
+        const KVIRect lower{upper.x0, upper.y1 + 1, upper.x1, block.y1};
+        const Outcome fast = outcome(upper, [&](std::int32_t* out) {
+            return qg2DecodeBlock(tree, bytes.data(), bytes.size(), out, block, upper, nullptr);
+        });
+        const Outcome plain = outcome(upper, [&](std::int32_t* out) {
+            return qg2test::serialDecodeBlock(tree, bytes, out, block, upper, nullptr);
+        });
+        ASSERT_EQ(fast, plain) << round;
+        if (bytes == written && fast.status == KV_OK) {
+            ++sound;
+            EXPECT_EQ(fast.values, cut(raster, block, upper));
+        }
+        if (!fast.state || lower.isEmpty()) continue;
+        const Outcome fastRest = outcome(lower, [&](std::int32_t* out) {
+            return qg2DecodeBlock(tree, bytes.data(), bytes.size(), out, block, lower,
+                                  &*fast.state);
+        });
+        const Outcome plainRest = outcome(lower, [&](std::int32_t* out) {
+            return qg2test::serialDecodeBlock(tree, bytes, out, block, lower, &*plain.state);
+        });
+        ASSERT_EQ(fastRest, plainRest) << round;
+    }
+    EXPECT_GT(sound, 1000);
+}
+
+// The register reader against the bit-serial one: random bytes, rich in 0xFF, 0x00 and markers,
+// read by a random mix of codes taken from the register (when it holds 16 bits), code bits and raw
+// bits; each read gives the same bits, the same resume state after it, and the same failure.
+TEST(QG2BlockDecode, TheRegisterReaderAgreesWithTheBitSerialOne) {
+    std::mt19937 rng(23);
+    for (int round = 0; round < 4000; ++round) {
+        std::vector<std::uint8_t> bytes{0xFF, 0xA3};
+        for (std::uint32_t n = rng() % 40; n > 0; --n) {
+            const std::uint32_t k = rng() % 8;
+            bytes.push_back(k == 0 ? 0xFF : k == 1 ? 0x00 : std::uint8_t(rng()));
+        }
+        const std::size_t start = 2 + rng() % (bytes.size() - 1);
+        const std::uint32_t used = start < bytes.size() ? rng() % 8 : 0;
+        QG2BitReader fast(bytes.data(), bytes.size(), start, used);
+        qg2test::SerialBits plain(bytes, start, used);
+        for (int step = 0; step < 60; ++step) {
+            const int count = 1 + int(rng() % 16);
+            const int kind = int(rng() % 3);
+            std::uint32_t a = 0, b = 0;
+            KVStatus fastStatus = KV_OK, plainStatus = KV_OK;
+            try {
+                if (kind == 0 && fast.fill())
+                    a = fast.take(count);
+                else if (kind == 2)
+                    a = fast.raw(count);
+                else
+                    for (int i = 0; i < count; ++i)
+                        a = (a << 1) | fast.codeBit();
+            } catch (const KVUtilException& e) {
+                fastStatus = e.getStatus();
+            }
+            try {
+                if (kind == 2)
+                    b = plain.raw(count);
+                else
+                    for (int i = 0; i < count; ++i)
+                        b = (b << 1) | plain.codeBit();
+            } catch (const KVUtilException& e) {
+                plainStatus = e.getStatus();
+            }
+            ASSERT_EQ(fastStatus, plainStatus) << round << " " << step;
+            if (fastStatus != KV_OK) break;
+            ASSERT_EQ(a, b) << round << " " << step;
+            ASSERT_EQ(fast.save(std::uint64_t(step)), plain.save(std::uint64_t(step)))
+                << round << " " << step;
+        }
+    }
 }
 
 } // namespace

@@ -8,9 +8,12 @@
 #include "qg2/QG2Status.h"
 #include "streams/KVIODynamicMemStream.h"
 
+#include <atomic>
 #include <gtest/gtest.h>
 #include <map>
 #include <random>
+#include <string>
+#include <thread>
 
 namespace Korvel {
 namespace {
@@ -53,17 +56,17 @@ QG2ImageSpec spec(std::uint32_t bands, std::uint32_t width, std::uint32_t height
     return s;
 }
 
-QG2Rect whole(std::uint32_t width, std::uint32_t height, std::int32_t level) {
+KVIRect whole(std::uint32_t width, std::uint32_t height, std::int32_t level) {
     const auto size = [&](std::uint32_t n) {
         return level >= 0 ? std::int32_t(((n - 1) >> level) + 1) : std::int32_t(n << -level);
     };
-    return QG2Rect{0, 0, size(width) - 1, size(height) - 1};
+    return KVIRect{0, 0, size(width) - 1, size(height) - 1};
 }
 
 // Every pixel within one grey level of the tests' own decode.
 void expectNearReference(const Decoded& d, const QG2ImageSpec& s, const QG2Image& image,
                          std::int32_t level, std::uint32_t dataType, bool dither,
-                         const QG2Rect& rect) {
+                         const KVIRect& rect) {
     const std::vector<QG2Plane> planes = referencePlanes(s, image, level, dither);
     ASSERT_EQ(d.status, KV_OK);
     double worst = 0.0;
@@ -86,7 +89,7 @@ TEST(QG2Decoder, WrittenImagesDecodeToTheReferenceWithinOneGreyLevel) {
         const QG2ImageSpec s = spec(c.bands, c.width, c.height, c.levels);
         const QG2Image image = writeQG2Image(s);
         for (std::int32_t level = -1; level <= std::int32_t(c.levels); ++level) {
-            const QG2Rect rect = whole(c.width, c.height, level);
+            const KVIRect rect = whole(c.width, c.height, level);
             for (std::uint32_t type :
                  {KVI_DATATYPE_UINT8, KVI_DATATYPE_UINT16, KVI_DATATYPE_FLOAT32}) {
                 if (type == KVI_DATATYPE_FLOAT32 && c.bands == 4) continue;
@@ -111,16 +114,16 @@ TEST(QG2Decoder, WrittenImagesDecodeToTheReferenceWithinOneGreyLevel) {
 
 // The tree's union of rows for each leaf over all strips, and what decoding those rows of the
 // written blocks costs: blocks met and coefficient rows.
-QG2DecodeCounts expectedCounts(const QG2ImageSpec& s, const QG2Image& image, const QG2Rect& rect,
+QG2DecodeCounts expectedCounts(const QG2ImageSpec& s, const QG2Image& image, const KVIRect& rect,
                                std::int32_t level, std::uint32_t stripHeight) {
-    std::map<std::uint32_t, QG2Rect> unions;
+    std::map<std::uint32_t, KVIRect> unions;
     for (std::int32_t y = rect.y0; y <= rect.y1; y += std::int32_t(stripHeight)) {
-        const QG2Rect strip{rect.x0, y, rect.x1,
+        const KVIRect strip{rect.x0, y, rect.x1,
                             std::min(rect.y1, y + std::int32_t(stripHeight) - 1)};
         auto tree =
             QG2Subband::buildTree(strip, level, s.levels, s.bands[0].width, s.bands[0].height, 1);
         tree->forEachLeaf([&](QG2Subband& leaf) {
-            const QG2Rect& r = leaf.getRect();
+            const KVIRect& r = leaf.getRect();
             if (r.isEmpty() || leaf.getLeafNumber() >= image.sizes.size()) return;
             auto [it, fresh] = unions.emplace(leaf.getLeafNumber(), r);
             it->second.y0 = std::min(it->second.y0, r.y0);
@@ -132,10 +135,10 @@ QG2DecodeCounts expectedCounts(const QG2ImageSpec& s, const QG2Image& image, con
         const QG2Plane& size = image.sizes[leaf];
         for (std::uint32_t by = 0; by < size.height; by += s.blockHeight)
             for (std::uint32_t bx = 0; bx < size.width; bx += s.blockWidth) {
-                const QG2Rect block{std::int32_t(bx), std::int32_t(by),
+                const KVIRect block{std::int32_t(bx), std::int32_t(by),
                                     std::int32_t(std::min(bx + s.blockWidth, size.width) - 1),
                                     std::int32_t(std::min(by + s.blockHeight, size.height) - 1)};
-                const QG2Rect met = block.intersect(u);
+                const KVIRect met = block.intersect(u);
                 if (met.isEmpty()) continue;
                 counts.blocksStarted += s.bands.size();
                 counts.rowsDecoded += s.bands.size() * met.height();
@@ -152,14 +155,14 @@ TEST(QG2Decoder, StripsGiveTheSamePixelsAsOneStripAndDecodeEachRowOnce) {
     const QG2Image image = writeQG2Image(s);
     std::mt19937 rng(5);
     for (std::int32_t level : {0, 1, 2, -1}) {
-        const QG2Rect all = whole(61, 53, level);
+        const KVIRect all = whole(61, 53, level);
         DecodeOptions one;
         one.stripHeight = std::uint32_t(all.height());
         const Decoded reference = decode(image.file.bytes, all, level, one);
         ASSERT_EQ(reference.status, KV_OK);
         for (int trial = 0; trial < 4; ++trial) {
             // The whole image, then smaller rectangles.
-            QG2Rect rect = all;
+            KVIRect rect = all;
             if (trial > 0) {
                 rect.x0 = std::int32_t(rng() % all.width());
                 rect.y0 = std::int32_t(rng() % all.height());
@@ -199,7 +202,7 @@ TEST(QG2Decoder, ABlockSpanningTwoStripsResumesFromTheCacheAndLeavesIt) {
     const QG2Image image = writeQG2Image(s);
     DecodeOptions o;
     o.stripHeight = 5;
-    const Decoded d = decode(image.file.bytes, QG2Rect{0, 0, 7, 7}, 0, o);
+    const Decoded d = decode(image.file.bytes, KVIRect{0, 0, 7, 7}, 0, o);
     ASSERT_EQ(d.status, KV_OK);
     EXPECT_EQ(d.cacheAfterStrip, (std::vector<std::size_t>{1, 0}));
     EXPECT_EQ(d.counts.blocksStarted, 1u);
@@ -209,16 +212,16 @@ TEST(QG2Decoder, ABlockSpanningTwoStripsResumesFromTheCacheAndLeavesIt) {
     // state is, and the same pixels come from the bytes read again.
     ASSERT_GT(d.bytesKept, 0u);
     o.keptByteLimit = d.bytesKept - 1;
-    const Decoded reread = decode(image.file.bytes, QG2Rect{0, 0, 7, 7}, 0, o);
+    const Decoded reread = decode(image.file.bytes, KVIRect{0, 0, 7, 7}, 0, o);
     EXPECT_EQ(reread, d);
     EXPECT_EQ(reread.bytesKept, 0u);
     EXPECT_EQ(reread.cacheAfterStrip, d.cacheAfterStrip);
     o.keptByteLimit.reset();
     o.stripHeight = 8;
-    EXPECT_EQ(decode(image.file.bytes, QG2Rect{0, 0, 7, 7}, 0, o), d);
+    EXPECT_EQ(decode(image.file.bytes, KVIRect{0, 0, 7, 7}, 0, o), d);
     // Columns short of the block's last keep the entry to the end of the decode.
     o.stripHeight = 5;
-    EXPECT_EQ(decode(image.file.bytes, QG2Rect{0, 0, 6, 7}, 0, o).cacheAfterStrip,
+    EXPECT_EQ(decode(image.file.bytes, KVIRect{0, 0, 6, 7}, 0, o).cacheAfterStrip,
               (std::vector<std::size_t>{1, 1}));
 }
 
@@ -236,7 +239,7 @@ std::int64_t decodeHeap(const Bytes& bytes, std::uint32_t width, std::uint32_t h
     KVISceneBuffer buffer(KVIPixel(KVI_COLORSPACE_GREY, 1, KVI_DATATYPE_UINT8), width, kStrip);
     const auto before = static_cast<std::int64_t>(quarn_test::heapInUse());
     std::int64_t peak = 0;
-    EXPECT_EQ(decoder.decodeBegin(QG2Rect{0, 0, std::int32_t(width) - 1, std::int32_t(height) - 1},
+    EXPECT_EQ(decoder.decodeBegin(KVIRect{0, 0, std::int32_t(width) - 1, std::int32_t(height) - 1},
                                   0, kStrip),
               KV_OK);
     for (std::uint32_t k = 0; k < decoder.getNumStrips(); ++k) {
@@ -261,7 +264,7 @@ TEST(QG2Decoder, DitherIsDeterministicAndWithinItsAmplitude) {
     const QG2ImageSpec s = spec(3, 45, 38, 2);
     const QG2Image image = writeQG2Image(s);
     for (std::int32_t level : {0, 1}) {
-        const QG2Rect rect = whole(45, 38, level);
+        const KVIRect rect = whole(45, 38, level);
         DecodeOptions on;
         on.dither = true;
         on.stripHeight = 9;
@@ -302,42 +305,125 @@ TEST(QG2Decoder, StatusesOfTheEntryPoints) {
     const QG2Image image = writeQG2Image(s);
     const Bytes& bytes = image.file.bytes;
     // Outside the stored region (at the level: halved at level 1), or not.
-    EXPECT_EQ(decode(bytes, QG2Rect{2, 3, 25, 17}, 0).status, KV_OK);
-    EXPECT_EQ(decode(bytes, QG2Rect{1, 3, 25, 17}, 0).status, KV_QG2_OUTSIDE_REGION);
-    EXPECT_EQ(decode(bytes, QG2Rect{2, 3, 26, 17}, 0).status, KV_QG2_OUTSIDE_REGION);
-    EXPECT_EQ(decode(bytes, QG2Rect{1, 1, 12, 8}, 1).status, KV_OK);
-    EXPECT_EQ(decode(bytes, QG2Rect{1, 1, 13, 8}, 1).status, KV_QG2_OUTSIDE_REGION);
-    const Decoded empty = decode(bytes, QG2Rect{}, 0);
+    EXPECT_EQ(decode(bytes, KVIRect{2, 3, 25, 17}, 0).status, KV_OK);
+    EXPECT_EQ(decode(bytes, KVIRect{1, 3, 25, 17}, 0).status, KV_QG2_OUTSIDE_REGION);
+    EXPECT_EQ(decode(bytes, KVIRect{2, 3, 26, 17}, 0).status, KV_QG2_OUTSIDE_REGION);
+    EXPECT_EQ(decode(bytes, KVIRect{1, 1, 12, 8}, 1).status, KV_OK);
+    EXPECT_EQ(decode(bytes, KVIRect{1, 1, 13, 8}, 1).status, KV_QG2_OUTSIDE_REGION);
+    const Decoded empty = decode(bytes, KVIRect{}, 0);
     EXPECT_EQ(empty.status, KV_OK);
     EXPECT_EQ(empty.width * empty.height, 0u);
     // A level above the image's: the tree's status at the first strip.
-    EXPECT_EQ(decode(bytes, QG2Rect{0, 0, 0, 0}, 3).status, KV_QG2_LEVEL_TOO_HIGH);
+    EXPECT_EQ(decode(bytes, KVIRect{0, 0, 0, 0}, 3).status, KV_QG2_LEVEL_TOO_HIGH);
     // Four bands as floats; a data type the conversion does not write.
     const QG2Image four = writeQG2Image(spec(4, 8, 8, 1));
     DecodeOptions o;
     o.dataType = KVI_DATATYPE_FLOAT32;
-    EXPECT_EQ(decode(four.file.bytes, QG2Rect{0, 0, 7, 7}, 0, o).status, KV_QG2_FOUR_BANDS_FLOAT);
+    EXPECT_EQ(decode(four.file.bytes, KVIRect{0, 0, 7, 7}, 0, o).status, KV_QG2_FOUR_BANDS_FLOAT);
     o.dataType = KVI_DATATYPE_SINT32;
-    EXPECT_EQ(decode(bytes, QG2Rect{2, 3, 25, 17}, 0, o).status, KV_UNSUPPORTED_DATA_TYPE);
+    EXPECT_EQ(decode(bytes, KVIRect{2, 3, 25, 17}, 0, o).status, KV_UNSUPPORTED_DATA_TYPE);
     // A stream that cannot be opened, or that stops short.
     o = {};
     o.prepare = [](quarn_test::VectorStream& stream) { stream.openFailStatus = 9; };
-    EXPECT_EQ(decode(bytes, QG2Rect{2, 3, 25, 17}, 0, o).status, KV_QG2_SEEK_FAILED);
+    EXPECT_EQ(decode(bytes, KVIRect{2, 3, 25, 17}, 0, o).status, KV_QG2_SEEK_FAILED);
     o.prepare = [](quarn_test::VectorStream& stream) { stream.failReadsAfter(200); };
-    EXPECT_EQ(decode(bytes, QG2Rect{2, 3, 25, 17}, 0, o).status, KV_QG2_SHORT_READ);
+    EXPECT_EQ(decode(bytes, KVIRect{2, 3, 25, 17}, 0, o).status, KV_QG2_SHORT_READ);
     // Interrupted inside the block decoding or the synthesis, at any of its questions.
     CountingInterrupt counter;
     o = {};
     o.interrupt = &counter;
     o.stripHeight = 4;
-    ASSERT_EQ(decode(bytes, QG2Rect{2, 3, 25, 17}, 0, o).status, KV_OK);
+    ASSERT_EQ(decode(bytes, KVIRect{2, 3, 25, 17}, 0, o).status, KV_OK);
     ASSERT_GT(counter.calls, 20);
     for (int stopAt = 1; stopAt <= counter.calls; stopAt += 1 + counter.calls / 20) {
         CountingInterrupt interrupt;
         interrupt.stopAt = stopAt;
         o.interrupt = &interrupt;
-        EXPECT_EQ(decode(bytes, QG2Rect{2, 3, 25, 17}, 0, o).status, KV_QG2_INTERRUPTED);
+        EXPECT_EQ(decode(bytes, KVIRect{2, 3, 25, 17}, 0, o).status, KV_QG2_INTERRUPTED);
     }
+}
+
+// Information in shared use that notes each lock and unlock with the size of a decoder's block
+// cache at that moment.
+class WatchedInfo : public QG2FileDBInfo {
+public:
+    using QG2FileDBInfo::QG2FileDBInfo;
+    KVStatus lockIfShared() override {
+        note("lock");
+        return QG2FileDBInfo::lockIfShared();
+    }
+    KVStatus unlockIfShared() override {
+        note("unlock");
+        return QG2FileDBInfo::unlockIfShared();
+    }
+    const QG2Decoder* decoder = nullptr;
+    std::vector<std::string> events;
+
+private:
+    void note(const char* what) {
+        if (decoder != nullptr)
+            events.push_back(what + std::string(" ") +
+                             std::to_string(decoder->getBlockCache().size()));
+    }
+};
+
+// One whole-image read through a decoder, in strips of 7 rows: band 0's samples.
+std::vector<std::uint8_t> readThrough(QG2Decoder& decoder, std::uint32_t width,
+                                      std::uint32_t height) {
+    KVISceneBuffer buffer(KVIPixel(KVI_COLORSPACE_RGB, 3, KVI_DATATYPE_UINT8), width, height);
+    if (decoder.decodeBegin(KVIRect{0, 0, std::int32_t(width) - 1, std::int32_t(height) - 1}, 0,
+                            7) != KV_OK)
+        return {};
+    for (std::uint32_t k = 0; k < decoder.getNumStrips(); ++k) {
+        KVISceneBuffer window(buffer, 0, 7 * k, width, std::min(7u, height - 7 * k));
+        if (decoder.decodeStrip(window) != KV_OK) return {};
+    }
+    if (decoder.decodeEnd() != KV_OK) return {};
+    std::vector<std::uint8_t> samples;
+    for (std::uint32_t y = 0; y < height; ++y) {
+        const std::uint8_t* row =
+            buffer.getWindowBandData(0) + std::size_t{y} * buffer.getTotalWidth();
+        samples.insert(samples.end(), row, row + width);
+    }
+    return samples;
+}
+
+// With shared use a decode takes the lock before it touches its decoder's state, and holds it to
+// its end: a decode begun over an unfinished one finds that one's block still cached when it
+// locks, and reads of one decoder from several threads follow one another whole.
+TEST(QG2Decoder, SharedUseLocksBeforeItTouchesTheDecodersState) {
+    QG2ImageSpec s = spec(3, 61, 53, 2);
+    s.blockWidth = s.blockHeight = 8;
+    const QG2Image image = writeQG2Image(s);
+    quarn_test::VectorStream stream(image.file.bytes, false);
+    WatchedInfo info(&stream, false, false, true);
+    ASSERT_EQ(info.readHeader(), KV_OK);
+    QG2Decoder decoder(&info);
+    info.decoder = &decoder;
+    KVISceneBuffer buffer(KVIPixel(KVI_COLORSPACE_RGB, 3, KVI_DATATYPE_UINT8), 61, 7);
+    ASSERT_EQ(decoder.decodeBegin(KVIRect{0, 0, 60, 52}, 0, 7), KV_OK);
+    ASSERT_EQ(decoder.decodeStrip(buffer), KV_OK);
+    const std::size_t cached = decoder.getBlockCache().size();
+    ASSERT_GT(cached, 0u);
+    ASSERT_EQ(decoder.decodeBegin(KVIRect{0, 0, 60, 52}, 0, 7), KV_OK);
+    EXPECT_EQ(decoder.getBlockCache().size(), 0u);
+    ASSERT_EQ(decoder.decodeEnd(), KV_OK);
+    EXPECT_EQ(info.events, (std::vector<std::string>{"lock 0", "lock " + std::to_string(cached),
+                                                     "unlock 0", "unlock 0"}));
+    info.decoder = nullptr;
+
+    const std::vector<std::uint8_t> alone = readThrough(decoder, 61, 53);
+    ASSERT_EQ(alone.size(), 61u * 53u);
+    std::atomic<int> differing{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 8; ++t)
+        threads.emplace_back([&] {
+            for (int i = 0; i < 10; ++i)
+                differing += readThrough(decoder, 61, 53) != alone;
+        });
+    for (std::thread& thread : threads)
+        thread.join();
+    EXPECT_EQ(differing, 0);
 }
 
 TEST(QG2Decoder, AFailedStripFailsTheRestAndAnotherDecodeStartsClean) {
@@ -350,19 +436,19 @@ TEST(QG2Decoder, AFailedStripFailsTheRestAndAnotherDecodeStartsClean) {
     interrupt.stopAt = 3;
     QG2Decoder decoder(&info, &interrupt);
     KVISceneBuffer buffer(KVIPixel(KVI_COLORSPACE_GREY, 1, KVI_DATATYPE_UINT8), 20, 20);
-    ASSERT_EQ(decoder.decodeBegin(QG2Rect{0, 0, 19, 19}, 0, 10), KV_OK);
+    ASSERT_EQ(decoder.decodeBegin(KVIRect{0, 0, 19, 19}, 0, 10), KV_OK);
     EXPECT_EQ(decoder.decodeStrip(buffer), KV_QG2_INTERRUPTED);
     EXPECT_EQ(decoder.decodeStrip(buffer), KV_QG2_INTERRUPTED);
     // A new decode without decodeEnd drops what was left and decodes as a first one does.
     decoder.setInterruptDelegate(nullptr);
-    ASSERT_EQ(decoder.decodeBegin(QG2Rect{0, 0, 19, 19}, 0, 20), KV_OK);
+    ASSERT_EQ(decoder.decodeBegin(KVIRect{0, 0, 19, 19}, 0, 20), KV_OK);
     EXPECT_EQ(decoder.decodeStrip(buffer), KV_OK);
     EXPECT_EQ(decoder.decodeEnd(), KV_OK);
     std::vector<float> pixels;
     for (std::uint32_t y = 0; y < 20; ++y)
         for (std::uint32_t x = 0; x < 20; ++x)
             pixels.push_back(buffer.getWindowBandData(0)[y * 20 + x]);
-    EXPECT_EQ(pixels, decode(image.file.bytes, QG2Rect{0, 0, 19, 19}, 0).bands[0]);
+    EXPECT_EQ(pixels, decode(image.file.bytes, KVIRect{0, 0, 19, 19}, 0).bands[0]);
 }
 
 // Damaged blocks and directories end in a status or in pixels, never in a crash, a hang or an
@@ -410,7 +496,7 @@ TEST(QG2Decoder, BandCountsOtherThanOneThreeAndFourWriteNothing) {
     ASSERT_EQ(info.readHeader(), KV_OK);
     QG2Decoder decoder(&info);
     KVISceneBuffer buffer(KVIPixel(KVI_COLORSPACE_MULTIBAND, 2, KVI_DATATYPE_UINT8), 8, 8);
-    ASSERT_EQ(decoder.decodeBegin(QG2Rect{0, 0, 7, 7}, 0, 8), KV_OK);
+    ASSERT_EQ(decoder.decodeBegin(KVIRect{0, 0, 7, 7}, 0, 8), KV_OK);
     EXPECT_EQ(decoder.decodeStrip(buffer), KV_OK);
     EXPECT_EQ(decoder.decodeEnd(), KV_OK);
     for (std::uint16_t b = 0; b < 2; ++b)

@@ -1,4 +1,4 @@
-#include "qg2/QG2Decoder.h"
+#include "qg2/QG2Dequantise.h"
 
 #include <algorithm>
 #include <gtest/gtest.h>
@@ -10,8 +10,8 @@ namespace {
 std::vector<float> dequantise(const std::vector<std::int32_t>& q, float step,
                               const QG2Dither* dither = nullptr) {
     std::vector<float> out(q.size(), 7.0f);
-    QG2Decoder::dequantise(q.data(), static_cast<std::uint32_t>(q.size()), 1, out.data(), q.size(),
-                           step, dither);
+    qg2Dequantise(q.data(), static_cast<std::uint32_t>(q.size()), 1, out.data(), q.size(), step,
+                  dither);
     return out;
 }
 
@@ -60,7 +60,7 @@ TEST(QG2Dequantise, DitherSubtractsTheStepTimesTheTileAtSubbandPosition) {
     const std::vector<std::int32_t> q{0, 1, -2, 3, 0, 100};
     std::vector<float> plane(8, -1.0f);
     const QG2Dither dither{5, 3, 126, 1};
-    QG2Decoder::dequantise(q.data(), 3, 2, plane.data(), 4, 2.0f, &dither);
+    qg2Dequantise(q.data(), 3, 2, plane.data(), 4, 2.0f, &dither);
     const std::vector<float> plain = dequantise(q, 2.0f);
     for (std::uint32_t j = 0; j < 2; ++j) {
         for (std::uint32_t i = 0; i < 3; ++i) {

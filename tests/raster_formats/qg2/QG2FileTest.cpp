@@ -1,5 +1,6 @@
 #include "QG2FileWriter.h"
 #include "TestStreams.h"
+#include "qg2/QG2DecodeBlock.h"
 #include "qg2/QG2Decoder.h"
 #include "qg2/QG2FileDBInfo.h"
 #include "qg2/QG2Status.h"
@@ -14,7 +15,7 @@ namespace {
 using namespace quarn_test;
 
 // Coefficient rasters for the blocks of a region, each of its clipped size, row by row.
-std::vector<std::vector<std::int32_t>> rastersFor(const QG2Rect& r, std::int32_t bw,
+std::vector<std::vector<std::int32_t>> rastersFor(const KVIRect& r, std::int32_t bw,
                                                   std::int32_t bh, std::int32_t seed) {
     std::vector<std::vector<std::int32_t>> blocks;
     for (std::int32_t y = r.y0; y <= r.y1; y += bh) {
@@ -29,7 +30,7 @@ std::vector<std::vector<std::int32_t>> rastersFor(const QG2Rect& r, std::int32_t
     return blocks;
 }
 
-QG2RegionLayout region(const QG2Rect& r, std::vector<std::optional<QG2BandLayout>> bands) {
+QG2RegionLayout region(const KVIRect& r, std::vector<std::optional<QG2BandLayout>> bands) {
     return QG2RegionLayout{std::uint32_t(r.x0), std::uint32_t(r.y0), std::uint32_t(r.x1),
                            std::uint32_t(r.y1), std::move(bands)};
 }
@@ -43,7 +44,7 @@ struct Sample {
 
 Sample sample() {
     Sample s;
-    const QG2Rect r0{0, 0, 9, 5}, r1{10, 0, 14, 5}, r2{0, 0, 2, 2};
+    const KVIRect r0{0, 0, 9, 5}, r1{10, 0, 14, 5}, r2{0, 0, 2, 2};
     s.rasters = {rastersFor(r0, 4, 4, 1), rastersFor(r1, 5, 6, 2), rastersFor(r1, 5, 6, 3),
                  rastersFor(r2, 3, 3, 4)};
     QG2FileLayout& l = s.layout;
@@ -117,7 +118,7 @@ TEST(QG2File, HeaderAndEachOptionalSegment) {
         EXPECT_TRUE(info.getSubbandInfo(1) == nullptr && info.getSubbandInfo(2) != nullptr);
         EXPECT_EQ(info.getMetadataOffset(), s.layout.d0 ? file.metadataAt : 0u);
         EXPECT_EQ(info.hasStoredRegion(), (mask & 2) != 0);
-        EXPECT_EQ(info.getRegion(), ((mask & 2) ? QG2Rect{2, 3, 15, 9} : QG2Rect{0, 0, 19, 11}));
+        EXPECT_EQ(info.getRegion(), ((mask & 2) ? KVIRect{2, 3, 15, 9} : KVIRect{0, 0, 19, 11}));
         EXPECT_EQ(info.getLevelOffset(), (mask & 2) ? 1u : 0u);
         EXPECT_EQ(info.getD3Position(), s.layout.d3 ? file.afterSegments : 0u);
     }
@@ -147,14 +148,14 @@ TEST(QG2File, SubbandRegionsAreFoundThroughTheirGrid) {
     ASSERT_EQ(o.status, KV_OK);
     QG2SubbandInfo& info = *o.info->getSubbandInfo(0);
     EXPECT_EQ(info.getColumnDitherOffset() * 1000 + info.getRowDitherOffset(), 9200u);
-    EXPECT_EQ(info.getRegion(1), (QG2Rect{10, 0, 19, 7}));
-    EXPECT_EQ(info.getBoundingBox(), (QG2Rect{0, 0, 31, 31}));
+    EXPECT_EQ(info.getRegion(1), (KVIRect{10, 0, 19, 7}));
+    EXPECT_EQ(info.getBoundingBox(), (KVIRect{0, 0, 31, 31}));
     std::unique_ptr<QG2Band> none;
     EXPECT_EQ(info.createBand(2, 0, none), KV_BAD_ARGUMENT);
 
     // Row of cells by row of cells, each region once.
     std::vector<std::uint32_t> met;
-    auto meeting = [&](const QG2Rect& r) {
+    auto meeting = [&](const KVIRect& r) {
         EXPECT_EQ(info.regionsMeeting(r, met), KV_OK);
         return met;
     };
@@ -195,10 +196,9 @@ TEST(QG2File, BandsReadTheirDirectoryAndBlocksDecode) {
                 std::vector<std::uint8_t> bytes;
                 ASSERT_EQ(band->readBlock(k, bytes), KV_OK);
                 EXPECT_EQ(bytes, written.blocks[k]);
-                const QG2Rect rect = band->getBlockRect(k);
+                const KVIRect rect = band->getBlockRect(k);
                 std::vector<std::int32_t> out(rect.width() * rect.height());
-                QG2Decoder::decodeBlock(tree, bytes.data(), bytes.size(), out.data(), rect, rect,
-                                        nullptr);
+                qg2DecodeBlock(tree, bytes.data(), bytes.size(), out.data(), rect, rect, nullptr);
                 EXPECT_EQ(out, s.rasters[d][k]);
             }
         }
@@ -208,7 +208,7 @@ TEST(QG2File, BandsReadTheirDirectoryAndBlocksDecode) {
     std::unique_ptr<QG2Band> band;
     std::vector<std::uint8_t> bytes;
     ASSERT_EQ(o.info->getSubbandInfo(0)->createBand(0, 0, band), KV_OK);
-    EXPECT_EQ(band->getBlockRect(5), (QG2Rect{8, 4, 9, 5}));
+    EXPECT_EQ(band->getBlockRect(5), (KVIRect{8, 4, 9, 5}));
     EXPECT_EQ(band->readBlock(6, bytes), KV_BAD_ARGUMENT);
 }
 
@@ -308,13 +308,13 @@ TEST(QG2HostileFile, EveryCutEndsInAStatus) {
             if (status == KV_OK) status = band->buildTree(tree);
             for (std::uint32_t k = 0; status == KV_OK && k < band->getBlockCount(); ++k) {
                 std::vector<std::uint8_t> bytes;
-                const QG2Rect rect = band->getBlockRect(k);
+                const KVIRect rect = band->getBlockRect(k);
                 std::vector<std::int32_t> out(rect.width() * rect.height());
                 try {
                     status = band->readBlock(k, bytes);
                     if (status == KV_OK && !bytes.empty() && ++decoded)
-                        QG2Decoder::decodeBlock(tree, bytes.data(), bytes.size(), out.data(), rect,
-                                                rect, nullptr);
+                        qg2DecodeBlock(tree, bytes.data(), bytes.size(), out.data(), rect, rect,
+                                       nullptr);
                 } catch (const KVUtilException& e) {
                     status = e.getStatus();
                 }

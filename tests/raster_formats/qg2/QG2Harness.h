@@ -63,7 +63,7 @@ struct DecodeOptions {
     std::function<void(quarn_test::VectorStream&)> prepare;
 };
 
-inline Decoded decode(const std::vector<std::uint8_t>& bytes, const QG2Rect& rect,
+inline Decoded decode(const std::vector<std::uint8_t>& bytes, const KVIRect& rect,
                       std::int32_t level, const DecodeOptions& options = {}) {
     Decoded d;
     quarn_test::VectorStream stream(bytes, false);
@@ -76,7 +76,7 @@ inline Decoded decode(const std::vector<std::uint8_t>& bytes, const QG2Rect& rec
     d.status = decoder.initialize();
     if (d.status == KV_OK) d.status = decoder.decodeBegin(rect, level, options.stripHeight);
     if (d.status != KV_OK) return d;
-    const QG2Rect clipped = decoder.getClippedRect();
+    const KVIRect clipped = decoder.getClippedRect();
     d.width = static_cast<std::uint32_t>(clipped.width());
     d.height = static_cast<std::uint32_t>(clipped.height());
     const auto bands = static_cast<std::uint16_t>(info.getNumBands());

@@ -1,8 +1,12 @@
 #include "qg2/QG2HuffmanTree.h"
+#include "QG2FileWriter.h"
+#include "QG2ImageWriter.h"
 #include "qg2/QG2Status.h"
 
 #include <gtest/gtest.h>
 #include <map>
+#include <optional>
+#include <random>
 #include <sstream>
 #include <string>
 
@@ -77,6 +81,74 @@ TEST(QG2HuffmanTree, RefusesTablesThatMakeNoTree) {
     // A full tree of 255 codes (one of 7 bits, 254 of 8) has 254 internal nodes.
     EXPECT_EQ(build({0, 0, 0, 0, 0, 0, 1, 254}), KV_OK);
     EXPECT_EQ(tree.nodeCount(), 254u);
+}
+
+// What the first-level table says of the next 16 bits of a stream, finished by walking the tree one
+// bit at a time for a longer code: the symbol and the code's length, or none.
+std::optional<std::pair<int, int>> lookedUp(const QG2HuffmanTree& tree, std::uint32_t bits16) {
+    constexpr int kBits = QG2HuffmanTree::kLookupBits;
+    const std::uint16_t entry = tree.lookup(bits16 >> (16 - kBits));
+    if (QG2HuffmanTree::isShort(entry))
+        return std::pair{int(QG2HuffmanTree::shortSymbol(entry)),
+                         QG2HuffmanTree::shortLength(entry)};
+    if (!QG2HuffmanTree::isLong(entry)) return std::nullopt;
+    std::uint16_t node = QG2HuffmanTree::longNode(entry);
+    for (int depth = kBits; depth < 16; ++depth) {
+        const std::uint16_t next = tree.child((bits16 >> (15 - depth)) & 1, node);
+        if (next >= QG2HuffmanTree::kLeafBase)
+            return next < 512 ? std::optional{std::pair{next - 256, depth + 1}} : std::nullopt;
+        node = next;
+    }
+    return std::nullopt;
+}
+
+// The plain walk from the root, one bit per step.
+std::optional<std::pair<int, int>> walked(const QG2HuffmanTree& tree, std::uint32_t bits16) {
+    std::uint16_t node = 0;
+    for (int depth = 0; depth < 16; ++depth) {
+        const std::uint16_t next = tree.child((bits16 >> (15 - depth)) & 1, node);
+        if (next >= QG2HuffmanTree::kLeafBase)
+            return next < 512 ? std::optional{std::pair{next - 256, depth + 1}} : std::nullopt;
+        node = next;
+    }
+    return std::nullopt;
+}
+
+TEST(QG2HuffmanTree, TheLookupTableAgreesWithTheTreeWalkAndTheCanonicalCodes) {
+    std::mt19937 rng(3);
+    std::vector<quarn_test::QG2HuffmanTable> tables = {
+        {{0, 1, 5, 1, 1, 1, 1, 1, 1}, {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11}},
+        {{1}, {7}},
+        {{0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 3}, {5, 6, 7}}};
+    // Tables as an encoder makes them from skewed counts: lengths from 1 up to 16.
+    for (int t = 0; t < 40; ++t) {
+        std::vector<std::uint64_t> counts(256, 0);
+        const int symbols = 2 + int(rng() % 200);
+        for (int k = 0; k < symbols; ++k)
+            counts[rng() % 256] += std::uint64_t{1} << (rng() % (t % 2 == 0 ? 8 : 34));
+        tables.push_back(quarn_test::qg2OptimalTable(counts));
+    }
+    int longest = 0, built = 0;
+    for (const auto& table : tables) {
+        QG2HuffmanTree tree;
+        // Sparse long codes can need more internal nodes than the tree holds.
+        if (tree.build(table.bits.data(), table.huffval.data(), table.huffval.size()) != KV_OK)
+            continue;
+        ++built;
+        // Every stream of 16 bits: the table and the walk find the same code.
+        for (std::uint32_t v = 0; v < 0x10000; ++v)
+            ASSERT_EQ(lookedUp(tree, v), walked(tree, v)) << v;
+        // Each code of the standard's construction, followed by any bits, gives its symbol.
+        const auto codes = quarn_test::qg2CanonicalCodes(table);
+        for (std::size_t k = 0; k < codes.size(); ++k) {
+            longest = std::max(longest, codes[k].length);
+            const std::uint32_t tail = rng() & ((1u << (16 - codes[k].length)) - 1);
+            const std::uint32_t v = (codes[k].value << (16 - codes[k].length)) | tail;
+            ASSERT_EQ(lookedUp(tree, v), (std::pair{int(table.huffval[k]), codes[k].length}));
+        }
+    }
+    EXPECT_EQ(longest, 16);
+    EXPECT_GT(built, 30);
 }
 
 } // namespace

@@ -58,7 +58,7 @@ struct Reader {
 };
 
 // The decoder's pixels of a rectangle, as bands.
-std::vector<std::vector<float>> decoded(const QG2Image& image, const QG2Rect& rect,
+std::vector<std::vector<float>> decoded(const QG2Image& image, const KVIRect& rect,
                                         std::int32_t level, bool dither) {
     DecodeOptions o;
     o.dither = dither;

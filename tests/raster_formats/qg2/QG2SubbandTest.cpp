@@ -30,7 +30,7 @@ std::vector<QG2Subband*> leaves(QG2Subband& tree) {
 TEST(QG2Subband, LeavesAreTheFileSubbandsInOrder) {
     // 3 levels, level 0: the coarsest low band, then horizontally high, vertically high and both
     // high of each level, coarsest first; their full sizes are the halvings of 100 x 37.
-    auto tree = QG2Subband::buildTree(QG2Rect{0, 0, 99, 36}, 0, 3, 100, 37, 3);
+    auto tree = QG2Subband::buildTree(KVIRect{0, 0, 99, 36}, 0, 3, 100, 37, 3);
     const std::vector<QG2Subband*> all = leaves(*tree);
     ASSERT_EQ(all.size(), 10u);
     const std::uint32_t widths[] = {13, 12, 13, 12, 25, 25, 25, 50, 50, 50};
@@ -42,18 +42,18 @@ TEST(QG2Subband, LeavesAreTheFileSubbandsInOrder) {
         EXPECT_EQ(all[i]->getPlaneCount(), 3u);
         // The whole image needs every sample of every subband.
         EXPECT_EQ(all[i]->getRect(),
-                  (QG2Rect{0, 0, std::int32_t(widths[i]) - 1, std::int32_t(heights[i]) - 1}));
+                  (KVIRect{0, 0, std::int32_t(widths[i]) - 1, std::int32_t(heights[i]) - 1}));
     }
     // Magnifying by one level adds the root's three high subbands, numbered after the file's.
-    auto magnified = QG2Subband::buildTree(QG2Rect{0, 0, 199, 73}, -1, 3, 100, 37, 1);
+    auto magnified = QG2Subband::buildTree(KVIRect{0, 0, 199, 73}, -1, 3, 100, 37, 1);
     const std::vector<QG2Subband*> more = leaves(*magnified);
     ASSERT_EQ(more.size(), 13u);
     EXPECT_EQ(more[12]->getLeafNumber(), 12u);
     EXPECT_EQ(more[12]->getFullWidth() * 1000 + more[12]->getFullHeight(), 100037u);
     // Level 2 of 3 keeps the four coarsest.
-    EXPECT_EQ(leaves(*QG2Subband::buildTree(QG2Rect{0, 0, 24, 9}, 2, 3, 100, 37, 1)).size(), 4u);
+    EXPECT_EQ(leaves(*QG2Subband::buildTree(KVIRect{0, 0, 24, 9}, 2, 3, 100, 37, 1)).size(), 4u);
     // An image of one column has no horizontally high samples.
-    auto thin = QG2Subband::buildTree(QG2Rect{0, 0, 0, 9}, 0, 1, 1, 10, 1);
+    auto thin = QG2Subband::buildTree(KVIRect{0, 0, 0, 9}, 0, 1, 1, 10, 1);
     EXPECT_TRUE(thin->child(1, 0)->getRect().isEmpty());
     EXPECT_FALSE(thin->child(0, 1)->getRect().isEmpty());
 }
@@ -70,7 +70,7 @@ TEST(QG2Subband, ScaleFactorsAndStepsFollowTheLevel) {
     // At level 1, a step is divided by 1.5133281569763917 and by the leaf's scale, which starts
     // from the root's 1.3215904 and gains 1.1496044397354126 per low-pass direction and
     // 0.8698644206960049 per high-pass one.
-    auto tree = QG2Subband::buildTree(QG2Rect{0, 0, 49, 49}, 1, 2, 100, 100, 1);
+    auto tree = QG2Subband::buildTree(KVIRect{0, 0, 49, 49}, 1, 2, 100, 100, 1);
     EXPECT_EQ(tree->getScale(), root);
     const QG2Subband& high = *tree->child(1, 0);
     const auto expectedScale =
@@ -82,14 +82,14 @@ TEST(QG2Subband, ScaleFactorsAndStepsFollowTheLevel) {
     EXPECT_EQ(lowest.getScale(),
               static_cast<float>(double{root} * 1.1496044397354126 * 1.1496044397354126));
     // Level 0: no gain; level -1: the gain's inverse.
-    auto flat = QG2Subband::buildTree(QG2Rect{0, 0, 9, 9}, 0, 0, 10, 10, 1);
+    auto flat = QG2Subband::buildTree(KVIRect{0, 0, 9, 9}, 0, 0, 10, 10, 1);
     EXPECT_EQ(flat->dequantisationStep(2.0f, 0), 2.0f);
     EXPECT_EQ(flat->dequantisationStep(2.0f, -1),
               2.0f * ((1.0f / static_cast<float>(1.0 / 1.5133281569763917)) / 1.0f));
 }
 
 TEST(QG2Subband, BadRectanglesAndLevelsThrowTheirStatuses) {
-    const auto build = [](QG2Rect r, std::int32_t level) {
+    const auto build = [](KVIRect r, std::int32_t level) {
         return thrown([&] { QG2Subband::buildTree(r, level, 2, 10, 10, 1); });
     };
     EXPECT_EQ(build({0, 0, 9, 9}, 0), KV_OK);
@@ -108,11 +108,11 @@ void fill(QG2Subband& tree) {
 }
 
 TEST(QG2Subband, MismatchedTreesThrowTheirStatuses) {
-    auto a = QG2Subband::buildTree(QG2Rect{0, 0, 19, 9}, 0, 2, 20, 40, 1);
-    auto twoPlanes = QG2Subband::buildTree(QG2Rect{0, 5, 19, 14}, 0, 2, 20, 40, 2);
-    auto shallow = QG2Subband::buildTree(QG2Rect{0, 2, 9, 7}, 1, 2, 20, 40, 1);
-    auto far = QG2Subband::buildTree(QG2Rect{0, 30, 19, 39}, 0, 2, 20, 40, 1);
-    auto b = QG2Subband::buildTree(QG2Rect{0, 5, 19, 14}, 0, 2, 20, 40, 1);
+    auto a = QG2Subband::buildTree(KVIRect{0, 0, 19, 9}, 0, 2, 20, 40, 1);
+    auto twoPlanes = QG2Subband::buildTree(KVIRect{0, 5, 19, 14}, 0, 2, 20, 40, 2);
+    auto shallow = QG2Subband::buildTree(KVIRect{0, 2, 9, 7}, 1, 2, 20, 40, 1);
+    auto far = QG2Subband::buildTree(KVIRect{0, 30, 19, 39}, 0, 2, 20, 40, 1);
+    auto b = QG2Subband::buildTree(KVIRect{0, 5, 19, 14}, 0, 2, 20, 40, 1);
     fill(*a);
     EXPECT_EQ(thrown([&] { qg2OverlapTree(*a, twoPlanes.get()); }), KV_QG2_OVERLAP_PLANES);
     EXPECT_EQ(thrown([&] { qg2OverlapTree(*a, shallow.get()); }), KV_QG2_OVERLAP_SHAPE);
