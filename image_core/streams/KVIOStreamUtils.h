@@ -8,8 +8,6 @@
 
 namespace Korvel {
 
-class KVIONullStream;
-
 // What a copy returns for each way it can stop. The defaults are the image core's.
 struct KVIOCopyStatuses {
     KVStatus readFailed = KV_FAILURE;  // a read that stops short before the source's end
@@ -38,7 +36,5 @@ std::int64_t getStreamSize(KVIOStreamInf* stream);
 // A duplicate of the stream, opened and placed at its position when the stream is open (closed
 // otherwise); null on failure. Owned by the caller.
 KVIOStreamInf* duplicateAtPosition(KVIOStreamInf* stream);
-// The process-wide null stream, opened on each request. Never deleted by its users.
-KVIONullStream* sharedNullStream();
 
 } // namespace Korvel

@@ -3,7 +3,6 @@
 #include "qg3/container/DBObject.h"
 #include "qg3/container/QG3Status.h"
 #include "qg3/container/QG3StreamIO.h"
-#include "streams/KVIONullStream.h"
 #include "streams/KVIOStreamUtils.h"
 #include "support/KVUtilException.h"
 
@@ -105,7 +104,9 @@ bool DB::isContentsType(const DBObjectType& /*type*/) const {
 }
 
 KVIOStreamInf* DB::getTableStream() const {
-    return tableStream_ ? tableStream_ : sharedNullStream();
+    if (tableStream_ != nullptr) return tableStream_;
+    nullTable_.open();
+    return &nullTable_;
 }
 
 void DB::EntryList::push_back(const Entry& entry) {

@@ -11,6 +11,7 @@
 #include "qg3/container/DBObjectProxy.h"
 #include "qg3/container/DBObjectType.h"
 #include "qg3/container/QG3List.h"
+#include "streams/KVIONullStream.h"
 #include "streams/KVIOStreamInf.h"
 
 #include <cstddef>
@@ -109,7 +110,8 @@ public:
     // Every proxy, each made when missing; throws KVUtilException 8 when out of memory. Meant
     // for writing and inspecting small databases: a large one is walked by index.
     const QG3List<DBObjectProxy*>& getObjects() const;
-    // The stream that receives a copy of every header written, or the shared null stream.
+    // The stream that receives a copy of every header written, or the database's own null stream
+    // (opened on each request), so that databases written at once share nothing.
     KVIOStreamInf* getTableStream() const;
     void setTableStream(KVIOStreamInf* stream) { tableStream_ = stream; }
     void setProgressDelegate(DBProgressDelegate* delegate) { progress_ = delegate; }
@@ -159,6 +161,7 @@ private:
     DBProgressDelegate* progress_ = nullptr;
     DBInterruptDelegate* interrupt_ = nullptr;
     KVIOStreamInf* tableStream_ = nullptr;
+    mutable KVIONullStream nullTable_;
 };
 
 } // namespace Korvel
