@@ -68,6 +68,7 @@ protected:
     QG3PacketDB* getDatabase() const { return db_.get(); }
 
 private:
+    // Throws when out of memory.
     KVStatus listImages();
 
     std::unique_ptr<QG3PacketDB> db_;

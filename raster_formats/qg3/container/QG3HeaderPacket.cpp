@@ -3,10 +3,9 @@
 #include "qg3/container/QG3DataType.h"
 #include "qg3/container/QG3Status.h"
 #include "streams/KVIOBodyReader.h"
-#include "support/KVUtilException.h"
+#include "support/KVStatusGuard.h"
 
 #include <bit>
-#include <new>
 #include <vector>
 
 namespace Korvel {
@@ -48,17 +47,15 @@ QG3HeaderPacket::~QG3HeaderPacket() = default;
 DBObject* QG3HeaderPacket::clone() const {
     const DBObjectType* type = getObjectType();
     if (type == nullptr) return nullptr;
-    try {
-        std::unique_ptr<QG3HeaderPacket> copy(new QG3HeaderPacket(*type));
+    std::unique_ptr<QG3HeaderPacket> copy;
+    const KVStatus status = kvGuard([&] {
+        copy = std::make_unique<QG3HeaderPacket>(*type);
         if (info_) copy->info_.emplace(*info_);
-        copy->flags_ = flags_;
-        copy->extra_ = extra_;
-        return copy.release();
-    } catch (const std::bad_alloc&) {
-        return nullptr;
-    } catch (const KVUtilException&) {
-        return nullptr;
-    }
+    });
+    if (status != KV_OK) return nullptr;
+    copy->flags_ = flags_;
+    copy->extra_ = extra_;
+    return copy.release();
 }
 
 KVStatus QG3HeaderPacket::readBody(KVIOStreamInf* stream, std::int64_t length) {
@@ -141,9 +138,14 @@ KVStatus QG3HeaderPacket::readBody(KVIOStreamInf* stream, std::int64_t length) {
 
     if (flags & FLAG_BAND_SCALE) {
         if (!in.has(std::uint64_t(bands) * 8)) return KV_QG3_READ_FAILED;
-        std::unique_ptr<float[]> scale(new (std::nothrow) float[bands]);
-        std::unique_ptr<float[]> offset(new (std::nothrow) float[bands]);
-        if (!scale || !offset) return KV_QG3_OUT_OF_MEMORY;
+        std::unique_ptr<float[]> scale;
+        std::unique_ptr<float[]> offset;
+        KV_RETURN_IF_FAILED(kvGuard(
+            [&] {
+                scale.reset(new float[bands]);
+                offset.reset(new float[bands]);
+            },
+            KV_QG3_OUT_OF_MEMORY));
         for (std::uint16_t band = 0; band < bands; ++band) {
             if ((status = in.readFloat(scale[band])) != KV_OK ||
                 (status = in.readFloat(offset[band])) != KV_OK)
@@ -172,44 +174,44 @@ KVStatus QG3HeaderPacket::writeBody(KVIOStreamInf* stream, std::int64_t /*header
     if (info.bandScale && info.bandOffset) flags_ |= FLAG_BAND_SCALE;
 
     const bool oldForm = type->flag1 == 0 && type->flag2 == 0;
-    try {
-        FieldWriter out;
-        out.put(flags_, 8);
-        out.put(info.width, 4);
-        out.put(info.height, 4);
-        out.put(info.numLevels, 1);
-        out.put(info.bandSet.getSetCount(), 2);
-        out.put(info.estimateFactor, 1);
-        out.put(info.subblockSize, 2);
-        out.put(oldForm ? getOldFormBitCount(info.dataType) : info.dataType, 1);
-        out.put(static_cast<std::uint32_t>(info.sampleMin), 4);
-        out.put(static_cast<std::uint32_t>(info.sampleMax), 4);
-        out.put(info.colorSpace, 1);
-        out.put(info.auxCodeA, 1);
-        out.put(info.colorTransform, 1);
-        out.put(info.auxCodeD, 4);
-        out.put(info.auxCodeB, 1);
-        out.put(info.auxCodeC, 1);
-        if (flags_ & FLAG_CROP) {
-            out.put(static_cast<std::uint32_t>(info.cropX0), 4);
-            out.put(static_cast<std::uint32_t>(info.cropY0), 4);
-            out.put(static_cast<std::uint32_t>(info.cropX1), 4);
-            out.put(static_cast<std::uint32_t>(info.cropY1), 4);
-            out.put(info.cropLevel, 1);
-        }
-        if (flags_ & FLAG_REFUSED) return KV_QG3_NOT_SUPPORTED;
-        if (flags_ & FLAG_BAND_SCALE) {
-            // The pairs of the bands that are written, in band order.
-            for (std::uint16_t band = 0; band < info.bandSet.getBitCount(); ++band) {
-                if (!info.bandSet.isSet(band)) continue;
-                out.putFloat(info.bandScale[band]);
-                out.putFloat(info.bandOffset[band]);
+    FieldWriter out;
+    return kvGuard(
+        [&] {
+            out.put(flags_, 8);
+            out.put(info.width, 4);
+            out.put(info.height, 4);
+            out.put(info.numLevels, 1);
+            out.put(info.bandSet.getSetCount(), 2);
+            out.put(info.estimateFactor, 1);
+            out.put(info.subblockSize, 2);
+            out.put(oldForm ? getOldFormBitCount(info.dataType) : info.dataType, 1);
+            out.put(static_cast<std::uint32_t>(info.sampleMin), 4);
+            out.put(static_cast<std::uint32_t>(info.sampleMax), 4);
+            out.put(info.colorSpace, 1);
+            out.put(info.auxCodeA, 1);
+            out.put(info.colorTransform, 1);
+            out.put(info.auxCodeD, 4);
+            out.put(info.auxCodeB, 1);
+            out.put(info.auxCodeC, 1);
+            if (flags_ & FLAG_CROP) {
+                out.put(static_cast<std::uint32_t>(info.cropX0), 4);
+                out.put(static_cast<std::uint32_t>(info.cropY0), 4);
+                out.put(static_cast<std::uint32_t>(info.cropX1), 4);
+                out.put(static_cast<std::uint32_t>(info.cropY1), 4);
+                out.put(info.cropLevel, 1);
             }
-        }
-        return out.writeTo(stream) ? KV_OK : KV_QG3_WRITE_FAILED;
-    } catch (const std::bad_alloc&) {
-        return KV_QG3_OUT_OF_MEMORY;
-    }
+            if (flags_ & FLAG_REFUSED) return KV_QG3_NOT_SUPPORTED;
+            if (flags_ & FLAG_BAND_SCALE) {
+                // The pairs of the bands that are written, in band order.
+                for (std::uint16_t band = 0; band < info.bandSet.getBitCount(); ++band) {
+                    if (!info.bandSet.isSet(band)) continue;
+                    out.putFloat(info.bandScale[band]);
+                    out.putFloat(info.bandOffset[band]);
+                }
+            }
+            return out.writeTo(stream) ? KV_OK : KV_QG3_WRITE_FAILED;
+        },
+        KV_QG3_OUT_OF_MEMORY);
 }
 
 bool QG3HeaderPacket::isEqual(const QG3Packet& other) const {

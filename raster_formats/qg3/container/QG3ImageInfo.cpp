@@ -2,12 +2,11 @@
 
 #include "qg3/container/QG3Status.h"
 #include "support/KVMagnification.h"
-#include "support/KVUtilException.h"
+#include "support/KVStatusGuard.h"
 
 #include <algorithm>
 #include <cstring>
 #include <limits>
-#include <new>
 
 namespace Korvel {
 
@@ -22,8 +21,7 @@ std::int32_t saturate(std::int64_t v) {
 
 std::unique_ptr<float[]> copyFloats(const std::unique_ptr<float[]>& from, std::uint32_t count) {
     if (!from || count == 0) return nullptr;
-    std::unique_ptr<float[]> to(new (std::nothrow) float[count]);
-    if (!to) throw KVUtilException(KV_OUT_OF_MEMORY);
+    std::unique_ptr<float[]> to(kvThrowOutOfMemory([count] { return new float[count]; }));
     std::memcpy(to.get(), from.get(), count * sizeof(float));
     return to;
 }
@@ -87,8 +85,8 @@ KVStatus QG3ImageInfo::computeSubbands() {
         return KV_QG3_BAD_FORMAT;
 
     const std::uint32_t count = 4u * numLevels + 1u;
-    std::unique_ptr<QG3Subband[]> table(new (std::nothrow) QG3Subband[count]);
-    if (!table) return KV_QG3_OUT_OF_MEMORY;
+    std::unique_ptr<QG3Subband[]> table;
+    KV_RETURN_IF_FAILED(kvGuard([&] { table.reset(new QG3Subband[count]); }, KV_QG3_OUT_OF_MEMORY));
 
     // Finest level first: each split of a w x h band gives low-low, high-low, low-high and
     // high-high, stored from the top of the table down.

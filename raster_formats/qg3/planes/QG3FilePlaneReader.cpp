@@ -107,8 +107,9 @@ KVStatus QG3FilePlaneReader::readItem(QG3PlaneCursor& data, const QG3PlanePrefix
     const auto length = static_cast<std::uint32_t>(prefix.value);
     if (length > data.remaining()) return KV_QG3_READ_FAILED;
     if (length > 0) {
-        std::unique_ptr<std::uint8_t[]> bytes(new (std::nothrow) std::uint8_t[length]);
-        if (!bytes) return KV_QG3_OUT_OF_MEMORY;
+        std::unique_ptr<std::uint8_t[]> bytes;
+        KV_RETURN_IF_FAILED(
+            kvGuard([&] { bytes.reset(new std::uint8_t[length]); }, KV_QG3_OUT_OF_MEMORY));
         KV_RETURN_IF_FAILED(data.read(bytes.get(), length));
         record.data = bytes.get();
         record.owned = std::move(bytes);

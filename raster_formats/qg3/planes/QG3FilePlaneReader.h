@@ -7,6 +7,7 @@
 #include "qg3/planes/QG3PlaneDescIter.h"
 #include "qg3/planes/QG3PlaneReader.h"
 #include "streams/KVIOStreamInf.h"
+#include "support/KVStatusGuard.h"
 
 #include <cstdint>
 #include <memory>
