@@ -220,9 +220,8 @@ KVStatus DB::read(KVIOStreamInf* stream, std::int64_t length) {
     const std::int64_t p0 = stream->tell();
     if (p0 < 0) return KV_QG3_READ_FAILED;
     if (length == -1) {
-        if (stream->seek(0, KVIO_SEEK_END) != KV_OK) return KV_QG3_READ_FAILED;
-        const std::int64_t streamEnd = stream->tell();
-        if (streamEnd < 0 || stream->seek(p0, KVIO_SEEK_SET) != KV_OK) return KV_QG3_READ_FAILED;
+        const std::int64_t streamEnd = getStreamSize(stream);
+        if (streamEnd < 0) return KV_QG3_READ_FAILED;
         length = streamEnd - p0;
     }
     if (length < 1) return KV_OK;

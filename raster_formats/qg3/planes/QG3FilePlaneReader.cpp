@@ -7,6 +7,7 @@
 #include "qg3/planes/QG3PartialFindCache.h"
 #include "qg3/planes/QG3PlaneReaderFactory.h"
 #include "qg3/planes/QG3PlaneRecord.h"
+#include "streams/KVIOStreamUtils.h"
 #include "support/KVStatusGuard.h"
 
 #include <algorithm>
@@ -67,10 +68,8 @@ KVStatus QG3FilePlaneReader::prepare() {
     std::int64_t end = planeset_->planeDataEnd;
     if (end < 0) {
         // A body that runs to the end of the stream.
-        KVIOStreamInf* stream = stream_.stream;
         stream_.forget();
-        if (stream->seek(0, KVIO_SEEK_END) != KV_OK || (end = stream->tell()) < 0)
-            return KV_QG3_READ_FAILED;
+        if ((end = getStreamSize(stream_.stream)) < 0) return KV_QG3_READ_FAILED;
     }
     if (end < start) return KV_QG3_READ_FAILED;
     stream_.end = end;
