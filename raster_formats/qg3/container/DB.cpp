@@ -3,6 +3,7 @@
 #include "qg3/container/DBObject.h"
 #include "qg3/container/QG3Status.h"
 #include "qg3/container/QG3StreamIO.h"
+#include "streams/KVIOFixedMemStream.h"
 #include "streams/KVIOStreamUtils.h"
 #include "support/KVStatusGuard.h"
 
@@ -17,45 +18,6 @@ namespace {
 
 // Bodies up to this size that are read front to back are taken in one read of the stream.
 constexpr std::int64_t kSmallBody = 512;
-
-// A small body already read, served at the positions it has in its stream.
-class SmallBody : public KVIOStreamInf {
-public:
-    SmallBody(const std::uint8_t* bytes, std::uint32_t count, std::int64_t start)
-        : bytes_(bytes), count_(count), start_(start) {}
-
-    bool isEOF() override { return eof_; }
-    bool isOpen() override { return true; }
-    std::uint32_t read(std::uint8_t* buffer, std::uint32_t count) override {
-        const std::uint32_t got = std::min(count, count_ - position_);
-        std::copy(bytes_ + position_, bytes_ + position_ + got, buffer);
-        position_ += got;
-        eof_ = got < count;
-        return got;
-    }
-    std::uint32_t write(const std::uint8_t*, std::uint32_t) override { return 0; }
-    KVStatus seek(std::int64_t offset, std::uint32_t direction) override {
-        // The end is the body's: a body that was all there reads as it would from the stream.
-        std::int64_t to = offset;
-        if (direction == KVIO_SEEK_CUR)
-            to = start_ + position_ + offset;
-        else if (direction == KVIO_SEEK_END)
-            to = start_ + count_ + offset;
-        else if (direction != KVIO_SEEK_SET)
-            return KV_FAILURE;
-        if (to < start_ || to - start_ > count_) return KV_FAILURE;
-        position_ = static_cast<std::uint32_t>(to - start_);
-        return KV_OK;
-    }
-    std::int64_t tell() override { return start_ + position_; }
-
-private:
-    const std::uint8_t* bytes_;
-    std::uint32_t count_;
-    std::int64_t start_;
-    std::uint32_t position_ = 0;
-    bool eof_ = false;
-};
 
 } // namespace
 
@@ -189,7 +151,7 @@ KVStatus DB::readObject(std::size_t i, const DBObjectType& type,
     if (length >= 0 && length <= kSmallBody && readsBodyInOrder(type)) {
         std::uint8_t bytes[kSmallBody];
         const std::uint32_t got = source->read(bytes, static_cast<std::uint32_t>(length));
-        SmallBody body(bytes, got, entries_[i].start);
+        KVIOFixedMemStream body(bytes, got, entries_[i].start);
         KV_RETURN_IF_FAILED(made->readBody(&body, length));
     } else {
         KV_RETURN_IF_FAILED(made->readBody(source, length));
