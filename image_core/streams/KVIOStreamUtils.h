@@ -15,16 +15,18 @@ struct KVIOCopyStatuses {
     KVStatus outOfMemory = KV_OUT_OF_MEMORY;
     KVStatus endedEarly = KV_OK; // the source ends before count bytes (KV_OK: the copy ends there)
     // The streams' own last errors come before readFailed and writeFailed, and short writes are
-    // retried while the destination's last error is 11 or 4; without, a short write fails at once.
+    // retried while the destination's last error is KV_STREAM_TOLERATED or KV_WRONG_STREAM_STATE;
+    // without, a short write fails at once.
     bool streamErrors = true;
-    // With retries, that 11 or 4 is returned even when every byte arrived.
+    // With retries, that status is returned even when every byte arrived.
     bool keepRetryStatus = true;
 };
 
 // The one chunked copy between streams: count bytes (INT64_MAX: to the source's end) from the
 // source's position to the destination's. By default a source that ends early ends the copy
-// without failure, and short writes are retried while the destination's last error is 11 or 4,
-// that status then being returned even when every byte arrived.
+// without failure, and short writes are retried while the destination's last error is
+// KV_STREAM_TOLERATED or KV_WRONG_STREAM_STATE, that status then being returned even when every
+// byte arrived.
 KVStatus copyStream(KVIOStreamInf* destination, KVIOStreamInf* source, std::int64_t count,
                     const KVIOCopyStatuses& statuses = {});
 // Closes and deletes the stream and nulls the pointer; returns the close status (0 for null).

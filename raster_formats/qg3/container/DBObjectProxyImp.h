@@ -46,8 +46,8 @@ public:
         : DBObjectProxyImp(owner), source_(source), start_(start), length_(length) {}
 
     DBObjectProxyImp* clone(DBObjectProxy* newOwner) const override;
-    // Builds the object for the proxy's type and reads its body: 2010 when no object fits the
-    // type, 2001 when the body cannot be reached.
+    // Builds the object for the proxy's type and reads its body: KV_QG3_NO_OBJECT when no object
+    // fits the type, KV_QG3_READ_FAILED when the body cannot be reached.
     KVStatus load(DBObject*& object) override;
     DBObject* getLoadedObject() const override { return nullptr; }
     // Copies the body byte for byte.

@@ -1,6 +1,7 @@
 #pragma once
 // An owner of a doubly linked list, appended at the end and walked in order with its iterators.
-// Out of memory throws KVUtilException 8. A list of pointers does not own what they point to.
+// Out of memory throws KVUtilException of KV_OUT_OF_MEMORY. A list of pointers does not own what
+// they point to.
 
 #include "support/KVStatusGuard.h"
 

@@ -63,7 +63,7 @@ protected:
     // Once: the planeset is one the readers accept (checkPlaneset) and the end of its plane data
     // is known.
     KVStatus prepare();
-    // A description iterator for the planeset's kind: 2009 for a kind without an order.
+    // A description iterator for the planeset's kind: KV_QG3_NOT_FOUND for a kind without an order.
     KVStatus makeDescIter(std::unique_ptr<QG3PlaneDescIter>& iter) const;
     // Bytes of word and value in front of each item's data.
     std::uint64_t fieldBytes() const { return (options_.hasWord ? 2u : 0u) + options_.valueWidth; }
@@ -73,7 +73,7 @@ protected:
 
     // Walks the descriptions of iter from the prefixes at the cursor's position, calling
     // onItem(key, prefix offset, prefix) for each item with data; the items and absent runs must
-    // cover the descriptions exactly (2001).
+    // cover the descriptions exactly (KV_QG3_READ_FAILED).
     template <typename OnItem>
     KVStatus walk(QG3PlaneDescIter& iter, QG3PlaneCursor& prefixes, OnItem&& onItem);
     // The items of one subblock from key on (prefixes from one cursor, word, value and data from
