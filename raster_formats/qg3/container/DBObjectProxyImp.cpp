@@ -84,8 +84,4 @@ KVStatus DBObjectProxyImpObject::writeBody(KVIOStreamInf* stream, std::int64_t h
     return object_ ? object_->writeBody(stream, headerPos) : KV_QG3_NO_OBJECT;
 }
 
-void DBObjectProxyImpObject::setObject(std::unique_ptr<DBObject> object) {
-    object_ = std::move(object);
-}
-
 } // namespace Korvel

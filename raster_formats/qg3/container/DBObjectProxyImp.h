@@ -54,7 +54,6 @@ public:
     KVStatus writeBody(KVIOStreamInf* stream, std::int64_t headerPos) override;
 
     std::int64_t getStart() const { return start_; }
-    std::int64_t getLength() const { return length_; }
 
 private:
     KVStatus copyBody(KVIOStreamInf* stream);
@@ -73,8 +72,6 @@ public:
     KVStatus load(DBObject*& object) override;
     DBObject* getLoadedObject() const override { return object_.get(); }
     KVStatus writeBody(KVIOStreamInf* stream, std::int64_t headerPos) override;
-
-    void setObject(std::unique_ptr<DBObject> object);
 
 private:
     std::unique_ptr<DBObject> object_;

@@ -30,7 +30,6 @@ public:
     bool isEqual(const QG3Packet& other) const override;
 
     std::uint32_t identifier = 0xFFFFFFFF;
-    KVIOStreamInf* getTableStream() const { return table_; }
 
 private:
     KVStatus copyTable(KVIOStreamInf* stream, std::int64_t count);

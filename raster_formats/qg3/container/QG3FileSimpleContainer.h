@@ -28,7 +28,6 @@ public:
     // be duplicated.
     KVStatus getQG2ImageStream(std::uint32_t imageNumber, KVIOStreamInf*& stream);
 
-    KVIOStreamInf* getStream() const { return stream_; }
     bool isKeepOpen() const { return keepOpen_; }
 
 protected:

@@ -5,6 +5,7 @@
 #include "qg3/container/QG3DataType.h"
 #include "qg3/container/QG3Status.h"
 #include "streams/KVIOBodyReader.h"
+#include "streams/KVIOFixedMemStream.h"
 #include "support/KVStatusGuard.h"
 
 #include <vector>
@@ -73,8 +74,8 @@ KVStatus readImageExtras(KVIOStreamInf* stream, std::uint32_t colorSpaceCode,
 
 KVStatus readImageExtras(const std::uint8_t* bytes, std::uint32_t count,
                          std::uint32_t colorSpaceCode, QG3ImageExtras& extras) {
-    KVIOBodyReader in(bytes, count, KV_QG3_READ_FAILED, KV_QG3_SEEK_FAILED);
-    return readExtras(in, colorSpaceCode, extras);
+    KVIOFixedMemStream record(bytes, count);
+    return readImageExtras(&record, colorSpaceCode, extras);
 }
 
 } // namespace Korvel

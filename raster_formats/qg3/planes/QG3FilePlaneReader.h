@@ -41,13 +41,11 @@ public:
     KVStatus openStream();
     // Closes the stream unless it is kept open.
     KVStatus closeStream();
-    bool isKeepOpen() const { return options_.keepOpen; }
 
     const QG3ImageInfo& getImageInfo() const { return *info_; }
     const QG3PlanesetPacket& getPlanesetPacket() const { return *planeset_; }
     // Made at the first call; null when out of memory.
     QG3PartialFindCache* getFindCache();
-    std::uint32_t getCursorCount() const { return static_cast<std::uint32_t>(cursors_.size()); }
 
 protected:
     // cursorCount windows of the default capacity; throws std::bad_alloc.

@@ -45,7 +45,6 @@ public:
     KVStatus readSubblock(const QG3SubblockKey& key, const QG3BandSet& bands,
                           QG3FilePlaneReader& reader, bool& found, QG3PlaneRecord* records);
 
-    std::uint32_t getMemoryModel() const { return memoryModel_; }
     // Bytes held by the position table (0 before initialize).
     std::uint64_t getTableMemory() const { return table_ ? table_->getMemory() : 0; }
 

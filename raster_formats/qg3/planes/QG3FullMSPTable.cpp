@@ -43,7 +43,6 @@ KVStatus QG3FullMSPTable::insert(const QG3SubblockKey& key, const QG3SubblockPos
     if (entry == nullptr) return KV_QG3_OUT_OF_MEMORY;
     *entry = Entry{position.first, position.second, key.band, key.plane};
     slots[key.subblock] = entry;
-    ++entryCount_;
     return KV_OK;
 }
 

@@ -33,7 +33,6 @@ public:
     QG3ImageSource& getImageSource() const { return imageSource_; }
     // Null before initialize.
     const QG3ImageInfo* getImageInfo() const { return info_.get(); }
-    const QG3PlanesetPacket* getPlanesetPacket() const { return planeset_; }
     QG3PlaneStore* getPlaneStore() const { return store_.get(); }
 
 protected:
