@@ -10,8 +10,7 @@ KVStatus KVIOBodyReader::seek(std::uint64_t offset) {
         static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max());
     if (offset > length_ || offset > kMaxOffset - static_cast<std::uint64_t>(start_))
         return shortRead_;
-    if (stream_ != nullptr &&
-        stream_->seek(start_ + static_cast<std::int64_t>(offset), KVIO_SEEK_SET) != KV_OK)
+    if (stream_->seek(start_ + static_cast<std::int64_t>(offset), KVIO_SEEK_SET) != KV_OK)
         return seekFailed_;
     position_ = offset;
     return KV_OK;
@@ -19,11 +18,6 @@ KVStatus KVIOBodyReader::seek(std::uint64_t offset) {
 
 KVStatus KVIOBodyReader::read(std::uint8_t* buffer, std::uint64_t count) {
     if (count > remaining()) return shortRead_;
-    if (stream_ == nullptr) {
-        std::copy(bytes_ + position_, bytes_ + position_ + count, buffer);
-        position_ += count;
-        return KV_OK;
-    }
     // The stream moves at most 32 bits of bytes per call.
     while (count > 0) {
         const auto chunk =
@@ -40,10 +34,6 @@ KVStatus KVIOBodyReader::read(std::uint8_t* buffer, std::uint64_t count) {
 std::uint32_t KVIOBodyReader::readSome(std::uint8_t* buffer, std::uint32_t count) {
     const auto wanted = static_cast<std::uint32_t>(std::min<std::uint64_t>(count, remaining()));
     std::uint32_t got = 0;
-    if (stream_ == nullptr) {
-        std::copy(bytes_ + position_, bytes_ + position_ + wanted, buffer);
-        got = wanted;
-    }
     // A stream that gives part of a read is asked again until it gives nothing.
     while (got < wanted) {
         const std::uint32_t more = stream_->read(buffer + got, wanted - got);

@@ -2,8 +2,10 @@
 // Reads the big-endian fields of one body of a stream: a packet body, a header, a whole file.
 // Every read and seek is checked against the bytes the body still holds before it touches the
 // stream, so a count or an offset taken from a file ends in the caller's short-read status
-// rather than in the next body or beyond the end, and sizes nothing it has not checked.
+// rather than in the next body or beyond the end, and sizes nothing it has not checked. A body
+// already in memory is read through a KVIOFixedMemStream over it.
 
+#include "streams/KVIOFixedMemStream.h"
 #include "streams/KVIOStreamInf.h"
 #include "support/KVBigEndian.h"
 
@@ -34,8 +36,11 @@ public:
     // from bytes.
     KVIOBodyReader(const std::uint8_t* bytes, std::uint32_t count, KVStatus shortRead,
                    KVStatus seekFailed)
-        : bytes_(bytes), start_(0), length_(count), shortRead_(shortRead), seekFailed_(seekFailed) {
-    }
+        : memory_(bytes, count), stream_(&memory_), start_(0), length_(count),
+          shortRead_(shortRead), seekFailed_(seekFailed) {}
+    // A reader over memory reads through a stream of its own.
+    KVIOBodyReader(const KVIOBodyReader&) = delete;
+    KVIOBodyReader& operator=(const KVIOBodyReader&) = delete;
 
     std::uint64_t length() const { return length_; }
     std::uint64_t position() const { return position_; }
@@ -51,11 +56,6 @@ public:
     std::uint32_t readSome(std::uint8_t* buffer, std::uint32_t count);
     // One integer field; the value is left as it was when the read fails.
     template <typename T> KVStatus read(T& value) {
-        if (stream_ == nullptr && has(sizeof(T))) {
-            value = loadBE<T>(bytes_ + position_);
-            position_ += sizeof(T);
-            return KV_OK;
-        }
         std::uint8_t bytes[sizeof(T)];
         const KVStatus status = read(bytes, sizeof(T));
         if (status == KV_OK) value = loadBE<T>(bytes);
@@ -72,8 +72,8 @@ private:
         return status;
     }
 
-    KVIOStreamInf* stream_ = nullptr;
-    const std::uint8_t* bytes_ = nullptr;
+    KVIOFixedMemStream memory_;
+    KVIOStreamInf* stream_;
     std::int64_t start_;
     std::uint64_t length_;
     std::uint64_t position_ = 0;

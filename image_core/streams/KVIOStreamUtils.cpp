@@ -1,7 +1,6 @@
 #include "streams/KVIOStreamUtils.h"
 
 #include "streams/KVIODynamicMemStream.h"
-#include "streams/KVIONullStream.h"
 
 #include <algorithm>
 #include <memory>
@@ -91,12 +90,6 @@ KVIOStreamInf* duplicateAtPosition(KVIOStreamInf* stream) {
     std::unique_ptr<KVIOStreamInf> copy(stream->duplicate());
     if (!copy || copy->open() != KV_OK || copy->seek(here, KVIO_SEEK_SET) != KV_OK) return nullptr;
     return copy.release();
-}
-
-KVIONullStream* sharedNullStream() {
-    static KVIONullStream instance;
-    instance.open();
-    return &instance;
 }
 
 } // namespace Korvel

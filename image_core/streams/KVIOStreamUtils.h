@@ -8,8 +8,6 @@
 
 namespace Korvel {
 
-class KVIONullStream;
-
 // What a copy returns for each way it can stop. The defaults are the image core's.
 struct KVIOCopyStatuses {
     KVStatus readFailed = KV_FAILURE;  // a read that stops short before the source's end
@@ -17,16 +15,18 @@ struct KVIOCopyStatuses {
     KVStatus outOfMemory = KV_OUT_OF_MEMORY;
     KVStatus endedEarly = KV_OK; // the source ends before count bytes (KV_OK: the copy ends there)
     // The streams' own last errors come before readFailed and writeFailed, and short writes are
-    // retried while the destination's last error is 11 or 4; without, a short write fails at once.
+    // retried while the destination's last error is KV_STREAM_TOLERATED or KV_WRONG_STREAM_STATE;
+    // without, a short write fails at once.
     bool streamErrors = true;
-    // With retries, that 11 or 4 is returned even when every byte arrived.
+    // With retries, that status is returned even when every byte arrived.
     bool keepRetryStatus = true;
 };
 
 // The one chunked copy between streams: count bytes (INT64_MAX: to the source's end) from the
 // source's position to the destination's. By default a source that ends early ends the copy
-// without failure, and short writes are retried while the destination's last error is 11 or 4,
-// that status then being returned even when every byte arrived.
+// without failure, and short writes are retried while the destination's last error is
+// KV_STREAM_TOLERATED or KV_WRONG_STREAM_STATE, that status then being returned even when every
+// byte arrived.
 KVStatus copyStream(KVIOStreamInf* destination, KVIOStreamInf* source, std::int64_t count,
                     const KVIOCopyStatuses& statuses = {});
 // Closes and deletes the stream and nulls the pointer; returns the close status (0 for null).
@@ -38,7 +38,5 @@ std::int64_t getStreamSize(KVIOStreamInf* stream);
 // A duplicate of the stream, opened and placed at its position when the stream is open (closed
 // otherwise); null on failure. Owned by the caller.
 KVIOStreamInf* duplicateAtPosition(KVIOStreamInf* stream);
-// The process-wide null stream, opened on each request. Never deleted by its users.
-KVIONullStream* sharedNullStream();
 
 } // namespace Korvel

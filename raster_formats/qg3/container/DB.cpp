@@ -3,15 +3,14 @@
 #include "qg3/container/DBObject.h"
 #include "qg3/container/QG3Status.h"
 #include "qg3/container/QG3StreamIO.h"
-#include "streams/KVIONullStream.h"
+#include "streams/KVIOFixedMemStream.h"
 #include "streams/KVIOStreamUtils.h"
-#include "support/KVUtilException.h"
+#include "support/KVStatusGuard.h"
 
 #include <algorithm>
 #include <iterator>
 #include <limits>
 #include <memory>
-#include <new>
 
 namespace Korvel {
 
@@ -19,45 +18,6 @@ namespace {
 
 // Bodies up to this size that are read front to back are taken in one read of the stream.
 constexpr std::int64_t kSmallBody = 512;
-
-// A small body already read, served at the positions it has in its stream.
-class SmallBody : public KVIOStreamInf {
-public:
-    SmallBody(const std::uint8_t* bytes, std::uint32_t count, std::int64_t start)
-        : bytes_(bytes), count_(count), start_(start) {}
-
-    bool isEOF() override { return eof_; }
-    bool isOpen() override { return true; }
-    std::uint32_t read(std::uint8_t* buffer, std::uint32_t count) override {
-        const std::uint32_t got = std::min(count, count_ - position_);
-        std::copy(bytes_ + position_, bytes_ + position_ + got, buffer);
-        position_ += got;
-        eof_ = got < count;
-        return got;
-    }
-    std::uint32_t write(const std::uint8_t*, std::uint32_t) override { return 0; }
-    KVStatus seek(std::int64_t offset, std::uint32_t direction) override {
-        // The end is the body's: a body that was all there reads as it would from the stream.
-        std::int64_t to = offset;
-        if (direction == KVIO_SEEK_CUR)
-            to = start_ + position_ + offset;
-        else if (direction == KVIO_SEEK_END)
-            to = start_ + count_ + offset;
-        else if (direction != KVIO_SEEK_SET)
-            return KV_FAILURE;
-        if (to < start_ || to - start_ > count_) return KV_FAILURE;
-        position_ = static_cast<std::uint32_t>(to - start_);
-        return KV_OK;
-    }
-    std::int64_t tell() override { return start_ + position_; }
-
-private:
-    const std::uint8_t* bytes_;
-    std::uint32_t count_;
-    std::int64_t start_;
-    std::uint32_t position_ = 0;
-    bool eof_ = false;
-};
 
 } // namespace
 
@@ -105,7 +65,9 @@ bool DB::isContentsType(const DBObjectType& /*type*/) const {
 }
 
 KVIOStreamInf* DB::getTableStream() const {
-    return tableStream_ ? tableStream_ : sharedNullStream();
+    if (tableStream_ != nullptr) return tableStream_;
+    nullTable_.open();
+    return &nullTable_;
 }
 
 void DB::EntryList::push_back(const Entry& entry) {
@@ -123,14 +85,13 @@ KVStatus DB::appendEntry(const DBObjectType& type, KVIOStreamInf* stream, std::i
     type.pack(entry.key);
     entry.start = start;
     entry.length = length;
-    try {
-        if (sources_.empty() || sources_.back().second != stream)
-            sources_.emplace_back(entries_.size(), stream);
-        entries_.push_back(entry);
-    } catch (const std::bad_alloc&) {
-        return KV_QG3_OUT_OF_MEMORY;
-    }
-    return KV_OK;
+    return kvGuard(
+        [&] {
+            if (sources_.empty() || sources_.back().second != stream)
+                sources_.emplace_back(entries_.size(), stream);
+            entries_.push_back(entry);
+        },
+        KV_QG3_OUT_OF_MEMORY);
 }
 
 KVIOStreamInf* DB::sourceOf(std::size_t i) const {
@@ -150,19 +111,16 @@ DBObjectProxy* DB::getProxy(std::size_t i) const {
     std::unique_ptr<DBObjectType> type(createType());
     if (!type) return nullptr;
     getType(i, *type);
-    // A proxy names its database as the one that makes its objects.
-    std::unique_ptr<DBObjectProxy> proxy(new (std::nothrow)
-                                             DBObjectProxy(const_cast<DB*>(this), *type));
-    if (!proxy || !proxy->getType()) return nullptr;
-    std::unique_ptr<DBObjectProxyImp> imp(new (std::nothrow) DBObjectProxyImpStream(
-        proxy.get(), sourceOf(i), entries_[i].start, entries_[i].length));
-    if (!imp) return nullptr;
-    proxy->setImp(std::move(imp));
-    try {
-        return proxies_.emplace(i, std::move(proxy)).first->second.get();
-    } catch (const std::bad_alloc&) {
-        return nullptr;
-    }
+    DBObjectProxy* made = nullptr;
+    kvGuard([&] {
+        // A proxy names its database as the one that makes its objects.
+        auto proxy = std::make_unique<DBObjectProxy>(const_cast<DB*>(this), *type);
+        if (!proxy->getType()) return;
+        proxy->setImp(std::make_unique<DBObjectProxyImpStream>(
+            proxy.get(), sourceOf(i), entries_[i].start, entries_[i].length));
+        made = proxies_.emplace(i, std::move(proxy)).first->second.get();
+    });
+    return made;
 }
 
 KVStatus DB::readObject(std::size_t i, std::unique_ptr<DBObject>& object) const {
@@ -193,10 +151,10 @@ KVStatus DB::readObject(std::size_t i, const DBObjectType& type,
     if (length >= 0 && length <= kSmallBody && readsBodyInOrder(type)) {
         std::uint8_t bytes[kSmallBody];
         const std::uint32_t got = source->read(bytes, static_cast<std::uint32_t>(length));
-        SmallBody body(bytes, got, entries_[i].start);
-        if (const KVStatus status = made->readBody(&body, length); status != KV_OK) return status;
-    } else if (const KVStatus status = made->readBody(source, length); status != KV_OK) {
-        return status;
+        KVIOFixedMemStream body(bytes, got, entries_[i].start);
+        KV_RETURN_IF_FAILED(made->readBody(&body, length));
+    } else {
+        KV_RETURN_IF_FAILED(made->readBody(source, length));
     }
     object = std::move(made);
     return KV_OK;
@@ -224,9 +182,8 @@ KVStatus DB::read(KVIOStreamInf* stream, std::int64_t length) {
     const std::int64_t p0 = stream->tell();
     if (p0 < 0) return KV_QG3_READ_FAILED;
     if (length == -1) {
-        if (stream->seek(0, KVIO_SEEK_END) != KV_OK) return KV_QG3_READ_FAILED;
-        const std::int64_t streamEnd = stream->tell();
-        if (streamEnd < 0 || stream->seek(p0, KVIO_SEEK_SET) != KV_OK) return KV_QG3_READ_FAILED;
+        const std::int64_t streamEnd = getStreamSize(stream);
+        if (streamEnd < 0) return KV_QG3_READ_FAILED;
         length = streamEnd - p0;
     }
     if (length < 1) return KV_OK;
@@ -251,8 +208,7 @@ KVStatus DB::read(KVIOStreamInf* stream, std::int64_t length) {
             DB_MAX_OBJECTS, DB_FREE_OBJECTS + spanned / DB_BYTES_PER_OBJECT);
         if (entries_.size() >= allowed) return KV_QG3_BAD_FORMAT;
         std::uint64_t bodyLength = 0;
-        KVStatus status = type->read(stream, bodyLength);
-        if (status != KV_OK) return status;
+        KV_RETURN_IF_FAILED(type->read(stream, bodyLength));
         const std::int64_t after = stream->tell();
         if (after < 0) return qg3io::lastErrorOr(stream, KV_QG3_READ_FAILED);
         // A header may not run past the bytes it belongs to.
@@ -265,17 +221,17 @@ KVStatus DB::read(KVIOStreamInf* stream, std::int64_t length) {
                 if (bodyLength > static_cast<std::uint64_t>(body)) return KV_QG3_READ_FAILED;
                 body = static_cast<std::int64_t>(bodyLength);
             }
-            if ((status = appendEntry(*type, stream, after, body)) != KV_OK) return status;
+            KV_RETURN_IF_FAILED(appendEntry(*type, stream, after, body));
             if (isContentsType(*type)) {
                 // Its body: a 4-byte identifier, then the table.
                 if (body < 4) return KV_QG3_READ_FAILED;
-                if ((status = stream->seek(4, KVIO_SEEK_CUR)) != KV_OK) return status;
+                KV_RETURN_IF_FAILED(stream->seek(4, KVIO_SEEK_CUR));
                 tableMode = true;
                 running = p0;
                 tableEnd = after + body;
                 remaining = body - 4;
             } else {
-                if ((status = stream->seek(after + body, KVIO_SEEK_SET)) != KV_OK) return status;
+                KV_RETURN_IF_FAILED(stream->seek(after + body, KVIO_SEEK_SET));
                 remaining = end - (after + body);
             }
         } else {
@@ -291,7 +247,7 @@ KVStatus DB::read(KVIOStreamInf* stream, std::int64_t length) {
             // table packet's own body means the table is damaged.
             if (start > after) {
                 if (start < tableEnd) return KV_QG3_BAD_FORMAT;
-                if ((status = appendEntry(*type, stream, start, body)) != KV_OK) return status;
+                KV_RETURN_IF_FAILED(appendEntry(*type, stream, start, body));
             }
             running = start + body;
             remaining = tableEnd - after;
@@ -302,7 +258,7 @@ KVStatus DB::read(KVIOStreamInf* stream, std::int64_t length) {
             if (running < end) {
                 // Resuming before the table's end would walk into the table again.
                 if (running < tableEnd) return KV_QG3_BAD_FORMAT;
-                if ((status = stream->seek(running, KVIO_SEEK_SET)) != KV_OK) return status;
+                KV_RETURN_IF_FAILED(stream->seek(running, KVIO_SEEK_SET));
                 remaining = end - running;
             }
         }
@@ -359,11 +315,7 @@ KVStatus DB::write(KVIOStreamInf* stream) {
         return KV_QG3_SEEK_FAILED;
 
     const QG3List<DBObjectProxy*>* objects = nullptr;
-    try {
-        objects = &getObjects();
-    } catch (const KVUtilException&) {
-        return KV_QG3_OUT_OF_MEMORY;
-    }
+    KV_RETURN_IF_FAILED(kvGuardAll([&] { objects = &getObjects(); }, KV_QG3_OUT_OF_MEMORY));
     const std::size_t total = entries_.size();
     std::size_t done = 0;
     for (QG3ListConstIterator<DBObjectProxy*> it(*objects); !it.atEnd(); it.next()) {
@@ -373,16 +325,16 @@ KVStatus DB::write(KVIOStreamInf* stream) {
             deferred.append(it.get());
         } else {
             ++done;
-            if (status != KV_OK) return status;
+            KV_RETURN_IF_FAILED(status);
         }
-        if (const KVStatus stop = checkInterrupt(); stop != KV_OK) return stop;
+        KV_RETURN_IF_FAILED(checkInterrupt());
     }
     QG3ListIterator<DBObjectProxy*> first(deferred);
     for (QG3ListConstIterator<DBObjectProxy*> it(first); !it.atEnd(); it.next()) {
         reportProgress(done, total);
-        if (const KVStatus status = rewriteProxy(stream, *it.get()); status != KV_OK) return status;
+        KV_RETURN_IF_FAILED(rewriteProxy(stream, *it.get()));
         ++done;
-        if (const KVStatus stop = checkInterrupt(); stop != KV_OK) return stop;
+        KV_RETURN_IF_FAILED(checkInterrupt());
     }
     reportProgress(1, 1);
     return KV_OK;
@@ -396,17 +348,16 @@ KVStatus DB::writeProxy(KVIOStreamInf* stream, DBObjectProxy& proxy) {
     // A table of headers is always rebuilt: a byte copy would describe the old layout.
     if (isContentsType(*type) && proxy.getLoadedObject() == nullptr) {
         DBObject* object = nullptr;
-        if (const KVStatus status = proxy.getObject(object); status != KV_OK) return status;
+        KV_RETURN_IF_FAILED(proxy.getObject(object));
     }
     DBObjectProxyImp* imp = proxy.getImp();
 
     std::int64_t lengthPos = 0;
-    KVStatus status = type->write(stream, lengthPos);
-    if (status != KV_OK) return status;
+    KV_RETURN_IF_FAILED(type->write(stream, lengthPos));
     const std::int64_t bodyPos = stream->tell();
     if (bodyPos < 0) return KV_QG3_WRITE_FAILED;
     imp->setDeferredPosition(0);
-    status = imp->writeBody(stream, headerPos);
+    const KVStatus status = imp->writeBody(stream, headerPos);
     const bool again = status == KV_QG3_WRITE_AGAIN;
     if (again)
         imp->setDeferredPosition(bodyPos);
@@ -415,12 +366,12 @@ KVStatus DB::writeProxy(KVIOStreamInf* stream, DBObjectProxy& proxy) {
     const std::int64_t bodyEnd = stream->tell();
     if (bodyEnd < 0) return KV_QG3_WRITE_FAILED;
     const auto length = static_cast<std::uint64_t>(bodyEnd - bodyPos);
-    if ((status = type->patchLength(stream, lengthPos, length)) != KV_OK) return status;
+    KV_RETURN_IF_FAILED(type->patchLength(stream, lengthPos, length));
 
     KVIOStreamInf* table = getTableStream();
     std::int64_t tableLengthPos = 0;
-    if ((status = type->write(table, tableLengthPos)) != KV_OK) return status;
-    if ((status = type->patchLength(table, tableLengthPos, length)) != KV_OK) return status;
+    KV_RETURN_IF_FAILED(type->write(table, tableLengthPos));
+    KV_RETURN_IF_FAILED(type->patchLength(table, tableLengthPos, length));
     return again ? KV_QG3_WRITE_AGAIN : KV_OK;
 }
 

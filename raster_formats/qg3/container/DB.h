@@ -11,6 +11,7 @@
 #include "qg3/container/DBObjectProxy.h"
 #include "qg3/container/DBObjectType.h"
 #include "qg3/container/QG3List.h"
+#include "streams/KVIONullStream.h"
 #include "streams/KVIOStreamInf.h"
 
 #include <cstddef>
@@ -56,7 +57,7 @@ public:
     // pattern first, candidate second.
     using Predicate = bool (*)(const DBObjectType& pattern, const DBObjectType& candidate);
 
-    // Throws KVUtilException 8 when out of memory.
+    // Throws KVUtilException of KV_OUT_OF_MEMORY when out of memory.
     DB();
     DB(const DB&) = delete;
     DB& operator=(const DB&) = delete;
@@ -79,15 +80,16 @@ public:
     virtual bool readsBodyInOrder(const DBObjectType& type) const;
 
     // length bytes from the stream's position, -1 to its end; 0 or less reads nothing. Appends one
-    // proxy per object. 2001 when a header or a body runs past the end, 2006 for a damaged table
-    // of headers or too many objects.
+    // proxy per object. KV_QG3_READ_FAILED when a header or a body runs past the end,
+    // KV_QG3_BAD_FORMAT for a damaged table of headers or too many objects.
     KVStatus read(KVIOStreamInf* stream, std::int64_t length);
 
     // Appends every proxy for which the predicate (the pattern's own matches when null) holds,
-    // making the proxies that do not exist yet; 2012 when one cannot be made.
+    // making the proxies that do not exist yet; KV_QG3_OUT_OF_MEMORY when one cannot be made.
     KVStatus findAll(const DBObjectType& pattern, QG3List<DBObjectProxy*>& found,
                      Predicate predicate = nullptr) const;
-    // The one matching proxy, or null when none or several match; 2012 when it cannot be made.
+    // The one matching proxy, or null when none or several match; KV_QG3_OUT_OF_MEMORY when it
+    // cannot be made.
     KVStatus findOne(const DBObjectType& pattern, DBObjectProxy*& found,
                      Predicate predicate = nullptr) const;
 
@@ -106,10 +108,11 @@ public:
     // header is made for the read.
     KVStatus readObject(std::size_t i, const DBObjectType& type,
                         std::unique_ptr<DBObject>& object) const;
-    // Every proxy, each made when missing; throws KVUtilException 8 when out of memory. Meant
-    // for writing and inspecting small databases: a large one is walked by index.
+    // Every proxy, each made when missing; throws KVUtilException of KV_OUT_OF_MEMORY when out of
+    // memory. Meant for writing and inspecting small databases: a large one is walked by index.
     const QG3List<DBObjectProxy*>& getObjects() const;
-    // The stream that receives a copy of every header written, or the shared null stream.
+    // The stream that receives a copy of every header written, or the database's own null stream
+    // (opened on each request), so that databases written at once share nothing.
     KVIOStreamInf* getTableStream() const;
     void setTableStream(KVIOStreamInf* stream) { tableStream_ = stream; }
     void setProgressDelegate(DBProgressDelegate* delegate) { progress_ = delegate; }
@@ -159,6 +162,7 @@ private:
     DBProgressDelegate* progress_ = nullptr;
     DBInterruptDelegate* interrupt_ = nullptr;
     KVIOStreamInf* tableStream_ = nullptr;
+    mutable KVIONullStream nullTable_;
 };
 
 } // namespace Korvel

@@ -21,7 +21,7 @@ public:
     virtual DBObject* clone() const = 0;
     // length -1: the body runs to the end of the stream.
     virtual KVStatus readBody(KVIOStreamInf* stream, std::int64_t length) = 0;
-    // 2025 asks to be written again once every other object is written.
+    // KV_QG3_WRITE_AGAIN asks to be written again once every other object is written.
     virtual KVStatus writeBody(KVIOStreamInf* stream, std::int64_t headerPos) = 0;
 
     const DBObjectType* getObjectType() const { return type_; }

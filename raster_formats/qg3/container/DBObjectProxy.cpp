@@ -2,8 +2,7 @@
 
 #include "qg3/container/DBObject.h"
 #include "qg3/container/QG3Status.h"
-
-#include <new>
+#include "support/KVStatusGuard.h"
 
 namespace Korvel {
 
@@ -29,15 +28,12 @@ KVStatus DBObjectProxy::getObject(DBObject*& object) {
         return KV_OK;
     }
     DBObject* made = nullptr;
-    const KVStatus status = imp_->load(made);
-    if (status != KV_OK) return status;
+    KV_RETURN_IF_FAILED(imp_->load(made));
     std::unique_ptr<DBObject> owned(made);
-    std::unique_ptr<DBObjectProxyImpObject> loaded(new (std::nothrow)
-                                                       DBObjectProxyImpObject(this, nullptr));
-    if (!loaded) return KV_QG3_OUT_OF_MEMORY;
-    loaded->setObject(std::move(owned));
+    KV_RETURN_IF_FAILED(
+        kvGuard([&] { imp_ = std::make_unique<DBObjectProxyImpObject>(this, std::move(owned)); },
+                KV_QG3_OUT_OF_MEMORY));
     object = made;
-    imp_ = std::move(loaded);
     return KV_OK;
 }
 

@@ -23,8 +23,8 @@ public:
 
     // Both objects are loaded and of the same type.
     virtual bool isEqual(const DBObjectProxy& other) const;
-    // Loads the object on first use: 2010 when no object fits the type, 2012 out of memory, or
-    // the body's read status.
+    // Loads the object on first use: KV_QG3_NO_OBJECT when no object fits the type,
+    // KV_QG3_OUT_OF_MEMORY when out of memory, or the body's read status.
     virtual KVStatus getObject(DBObject*& object);
 
     DB* getDB() const { return db_; }

@@ -6,6 +6,7 @@
 #include "qg3/container/QG3Status.h"
 #include "qg3/container/QG3StreamIO.h"
 #include "streams/KVIOStreamUtils.h"
+#include "support/KVStatusGuard.h"
 
 #include <algorithm>
 #include <limits>
@@ -25,8 +26,7 @@ KVStatus DBObjectProxyImpStream::load(DBObject*& object) {
     std::unique_ptr<DBObject> made(db->createObject(*type));
     if (!made) return KV_QG3_NO_OBJECT;
     if (source_->seek(start_, KVIO_SEEK_SET) != KV_OK) return KV_QG3_READ_FAILED;
-    const KVStatus status = made->readBody(source_, length_);
-    if (status != KV_OK) return status;
+    KV_RETURN_IF_FAILED(made->readBody(source_, length_));
     object = made.release();
     return KV_OK;
 }
@@ -35,8 +35,7 @@ KVStatus DBObjectProxyImpStream::writeBody(KVIOStreamInf* stream, std::int64_t /
     const bool wasOpen = source_->isOpen();
     std::int64_t here = 0;
     if (!wasOpen) {
-        const KVStatus status = source_->open();
-        if (status != KV_OK) return status;
+        KV_RETURN_IF_FAILED(source_->open());
     } else if ((here = source_->tell()) < 0) {
         return KV_QG3_SEEK_FAILED;
     }
@@ -83,10 +82,6 @@ KVStatus DBObjectProxyImpObject::load(DBObject*& object) {
 
 KVStatus DBObjectProxyImpObject::writeBody(KVIOStreamInf* stream, std::int64_t headerPos) {
     return object_ ? object_->writeBody(stream, headerPos) : KV_QG3_NO_OBJECT;
-}
-
-void DBObjectProxyImpObject::setObject(std::unique_ptr<DBObject> object) {
-    object_ = std::move(object);
 }
 
 } // namespace Korvel

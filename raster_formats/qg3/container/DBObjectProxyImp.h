@@ -46,15 +46,14 @@ public:
         : DBObjectProxyImp(owner), source_(source), start_(start), length_(length) {}
 
     DBObjectProxyImp* clone(DBObjectProxy* newOwner) const override;
-    // Builds the object for the proxy's type and reads its body: 2010 when no object fits the
-    // type, 2001 when the body cannot be reached.
+    // Builds the object for the proxy's type and reads its body: KV_QG3_NO_OBJECT when no object
+    // fits the type, KV_QG3_READ_FAILED when the body cannot be reached.
     KVStatus load(DBObject*& object) override;
     DBObject* getLoadedObject() const override { return nullptr; }
     // Copies the body byte for byte.
     KVStatus writeBody(KVIOStreamInf* stream, std::int64_t headerPos) override;
 
     std::int64_t getStart() const { return start_; }
-    std::int64_t getLength() const { return length_; }
 
 private:
     KVStatus copyBody(KVIOStreamInf* stream);
@@ -73,8 +72,6 @@ public:
     KVStatus load(DBObject*& object) override;
     DBObject* getLoadedObject() const override { return object_.get(); }
     KVStatus writeBody(KVIOStreamInf* stream, std::int64_t headerPos) override;
-
-    void setObject(std::unique_ptr<DBObject> object);
 
 private:
     std::unique_ptr<DBObject> object_;

@@ -1,9 +1,8 @@
 #include "qg3/container/QG3BandSet.h"
 
-#include "support/KVUtilException.h"
+#include "support/KVStatusGuard.h"
 
 #include <cstring>
-#include <new>
 
 namespace Korvel {
 
@@ -14,10 +13,8 @@ QG3BandSet::QG3BandSet(const QG3BandSet& other) {
 QG3BandSet& QG3BandSet::operator=(const QG3BandSet& other) {
     if (this == &other) return *this;
     std::unique_ptr<std::uint8_t[]> bits;
-    if (other.bits_) {
-        bits.reset(new (std::nothrow) std::uint8_t[other.byteCount()]);
-        if (!bits) throw KVUtilException(KV_OUT_OF_MEMORY);
-    }
+    if (other.bits_)
+        bits.reset(kvThrowOutOfMemory([&] { return new std::uint8_t[other.byteCount()]; }));
     bits_ = std::move(bits);
     bitCount_ = other.bitCount_;
     setCount_ = other.setCount_;
@@ -27,10 +24,8 @@ QG3BandSet& QG3BandSet::operator=(const QG3BandSet& other) {
 
 KVStatus QG3BandSet::resizeAll(std::uint16_t n) {
     std::unique_ptr<std::uint8_t[]> bits;
-    if (n > kInlineBands) {
-        bits.reset(new (std::nothrow) std::uint8_t[(n + 7u) / 8u]);
-        if (!bits) return KV_OUT_OF_MEMORY;
-    }
+    if (n > kInlineBands)
+        KV_RETURN_IF_FAILED(kvGuard([&] { bits.reset(new std::uint8_t[(n + 7u) / 8u]); }));
     bits_ = std::move(bits);
     bitCount_ = n;
     setAll();

@@ -12,7 +12,7 @@ namespace Korvel {
 class QG3BandSet {
 public:
     QG3BandSet() = default;
-    // Copies throw KVUtilException 8 when out of memory.
+    // Copies throw KVUtilException of KV_OUT_OF_MEMORY when out of memory.
     QG3BandSet(const QG3BandSet& other);
     QG3BandSet& operator=(const QG3BandSet& other);
     ~QG3BandSet() = default;

@@ -26,8 +26,8 @@ inline constexpr std::uint32_t QG3_NO_CONTENTS = 0xFFFFFFFF;
 // The most images one file may hold. Reading a file keeps a few hundred bytes per image (its
 // packets' records, its place in a mosaic's index) and makes each image's reader to describe it,
 // a few microseconds an image: this many stay within what a host may spend on opening a file
-// (64 MB, a second), a file of more is refused as out of memory (2012). Real files hold a few
-// images, mosaics up to tens of thousands.
+// (64 MB, a second), a file of more is refused as out of memory (KV_QG3_OUT_OF_MEMORY). Real files
+// hold a few images, mosaics up to tens of thousands.
 inline constexpr std::size_t QG3_MAX_IMAGES = std::size_t(1) << 18;
 
 class QG3Container {
@@ -37,15 +37,15 @@ public:
     QG3Container& operator=(const QG3Container&) = delete;
     virtual ~QG3Container();
 
-    // Reads the database and lists its images, once: a second call gives 2010; 2012 for a file
-    // of more than QG3_MAX_IMAGES images.
+    // Reads the database and lists its images, once: a second call gives KV_QG3_NO_OBJECT;
+    // KV_QG3_OUT_OF_MEMORY for a file of more than QG3_MAX_IMAGES images.
     virtual KVStatus open();
 
-    // The database's search, under the lock; 2010 before the container is open.
+    // The database's search, under the lock; KV_QG3_NO_OBJECT before the container is open.
     KVStatus findPacket(const QG3PacketType& pattern, QG3Packet*& packet);
     KVStatus findAll(const QG3PacketType& pattern, QG3List<DBObjectProxy*>& found);
     // The one packet matching the pattern read afresh, owned by the caller (QG3PacketDB::
-    // readPacket), under the lock; 2010 before the container is open.
+    // readPacket), under the lock; KV_QG3_NO_OBJECT before the container is open.
     KVStatus readPacket(const QG3PacketType& pattern, std::unique_ptr<QG3Packet>& packet);
     // Whether a packet with exactly these type, keys and image number is listed; false before
     // the container is open. The list does not change once open: no lock is taken.
@@ -54,7 +54,7 @@ public:
 
     // Null before the container is open.
     const std::vector<QG3ImageDesc>* getImageDescriptors() const { return images_.get(); }
-    // 2009 when the file has no such image.
+    // KV_QG3_NOT_FOUND when the file has no such image.
     KVStatus findImageDescriptor(std::uint32_t imageNumber, QG3ImageDesc& desc) const;
     QG3FileVersion getFileVersion() const;
     // QG3_NO_CONTENTS when the file has no contents packet.
@@ -68,6 +68,7 @@ protected:
     QG3PacketDB* getDatabase() const { return db_.get(); }
 
 private:
+    // Throws when out of memory.
     KVStatus listImages();
 
     std::unique_ptr<QG3PacketDB> db_;

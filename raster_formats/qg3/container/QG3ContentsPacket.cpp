@@ -50,10 +50,9 @@ DBObject* QG3ContentsPacket::clone() const {
 
 KVStatus QG3ContentsPacket::readBody(KVIOStreamInf* stream, std::int64_t length) {
     std::int64_t size = 0;
-    KVStatus status = qg3io::resolveBodyLength(stream, length, size);
-    if (status != KV_OK) return status;
+    KV_RETURN_IF_FAILED(qg3io::resolveBodyLength(stream, length, size));
     KVIOBodyReader in(stream, KVIOBodyReader::kHere, size, KV_QG3_READ_FAILED, KV_QG3_SEEK_FAILED);
-    if ((status = in.read(identifier)) != KV_OK) return status;
+    KV_RETURN_IF_FAILED(in.read(identifier));
     if (getType() == nullptr) return KV_QG3_NO_OBJECT;
     switch (getFlag1()) {
     case 0:

@@ -20,16 +20,16 @@ public:
 
     // A packet of the same database, whose stream then takes over as the table stream.
     DBObject* clone() const override;
-    // 2001 when short (or, without a table, when the body is not exactly 4 bytes), 2006 for a
-    // flag1 above 1, 2010 without a type, 2012 when the table cannot be held.
+    // KV_QG3_READ_FAILED when short (or, without a table, when the body is not exactly 4 bytes),
+    // KV_QG3_BAD_FORMAT for a flag1 above 1, KV_QG3_NO_OBJECT without a type, KV_QG3_OUT_OF_MEMORY
+    // when the table cannot be held.
     KVStatus readBody(KVIOStreamInf* stream, std::int64_t length) override;
-    // With a table, the first call reserves the body and answers 2025; the second, once every
-    // other packet is written, fills it in.
+    // With a table, the first call reserves the body and answers KV_QG3_WRITE_AGAIN; the second,
+    // once every other packet is written, fills it in.
     KVStatus writeBody(KVIOStreamInf* stream, std::int64_t headerPos) override;
     bool isEqual(const QG3Packet& other) const override;
 
     std::uint32_t identifier = 0xFFFFFFFF;
-    KVIOStreamInf* getTableStream() const { return table_; }
 
 private:
     KVStatus copyTable(KVIOStreamInf* stream, std::int64_t count);

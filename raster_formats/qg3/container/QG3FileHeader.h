@@ -15,14 +15,14 @@ using QG3FileVersion = std::array<std::uint8_t, 4>;
 // The version that a new container is given.
 inline constexpr QG3FileVersion QG3_VERSION_GEN4_RASTER = {3, 4, 0, 'a'};
 
-// Generation and kind of a file from its first 8 bytes: 50607 for a wrong magic, 50614 for an
-// unknown version byte.
+// Generation and kind of a file from its first 8 bytes: KV_QRN_NOT_QUARN_FILE for a wrong magic,
+// KV_QRN_UNKNOWN_VERSION for an unknown version byte.
 KVStatus classifyFileHeader(const std::uint8_t header[8], std::uint32_t& generation, bool& raster);
 
-// Reads the file header at the stream's position: 2001 when short, 2006 for a wrong magic or a
-// version that a container does not accept.
+// Reads the file header at the stream's position: KV_QG3_READ_FAILED when short, KV_QG3_BAD_FORMAT
+// for a wrong magic or a version that a container does not accept.
 KVStatus readFileHeader(KVIOStreamInf* stream, QG3FileVersion& version);
-// 2002 when fewer than 8 bytes were written.
+// KV_QG3_WRITE_FAILED when fewer than 8 bytes were written.
 KVStatus writeFileHeader(const QG3FileVersion& version, KVIOStreamInf* stream);
 
 bool validateFileVersion(const QG3FileVersion& version);

@@ -6,9 +6,9 @@
 #include "qg3/container/QG3Status.h"
 #include "streams/KVIOStreamUtils.h"
 #include "streams/KVIOSubStream.h"
+#include "support/KVStatusGuard.h"
 
 #include <memory>
-#include <new>
 
 namespace Korvel {
 
@@ -19,9 +19,8 @@ QG3FileSimpleContainer::~QG3FileSimpleContainer() = default;
 
 KVStatus QG3FileSimpleContainer::open() {
     if (stream_ == nullptr) return KV_BAD_ARGUMENT;
-    KVStatus status = openStream();
-    if (status != KV_OK) return status;
-    status = QG3Container::open();
+    KV_RETURN_IF_FAILED(openStream());
+    KVStatus status = QG3Container::open();
     if (status == KV_OK) {
         endPosition_ = stream_->tell();
         if (endPosition_ < 0) status = KV_QG3_READ_FAILED;
@@ -31,7 +30,7 @@ KVStatus QG3FileSimpleContainer::open() {
 }
 
 KVStatus QG3FileSimpleContainer::readDatabase() {
-    if (const KVStatus status = stream_->seek(0, KVIO_SEEK_SET); status != KV_OK) return status;
+    KV_RETURN_IF_FAILED(stream_->seek(0, KVIO_SEEK_SET));
     return getDatabase()->read(stream_);
 }
 
@@ -51,23 +50,23 @@ KVIOStreamInf* QG3FileSimpleContainer::duplicateStream() {
 KVStatus QG3FileSimpleContainer::getQG2ImageStream(std::uint32_t imageNumber,
                                                    KVIOStreamInf*& stream) {
     stream = nullptr;
-    KVStatus status = openStream();
-    if (status != KV_OK) return status;
+    KV_RETURN_IF_FAILED(openStream());
     QG3Packet* packet = nullptr;
-    status = findPacket(QG3PacketType(QG3_PACKET_QG2, 0, 0, imageNumber, 0, 0), packet);
+    const KVStatus status =
+        findPacket(QG3PacketType(QG3_PACKET_QG2, 0, 0, imageNumber, 0, 0), packet);
     const KVStatus closed = closeStream();
-    if (status != KV_OK) return status;
-    if (closed != KV_OK) return closed;
+    KV_RETURN_IF_FAILED(status);
+    KV_RETURN_IF_FAILED(closed);
     const auto* qg2 = dynamic_cast<const QG3QG2Packet*>(packet);
     if (qg2 == nullptr) return KV_QG3_NO_OBJECT;
 
     std::unique_ptr<KVIOStreamInf> duplicate(duplicateStream());
     if (!duplicate) return KV_FAILURE;
-    std::unique_ptr<KVIOSubStream> range(new (std::nothrow) KVIOSubStream());
-    if (!range) return KV_QG3_OUT_OF_MEMORY;
-    status = range->initialize(duplicate.get(), static_cast<std::int64_t>(qg2->start),
-                               static_cast<std::int64_t>(qg2->end), true);
-    if (status != KV_OK) return status;
+    std::unique_ptr<KVIOSubStream> range;
+    KV_RETURN_IF_FAILED(
+        kvGuard([&] { range = std::make_unique<KVIOSubStream>(); }, KV_QG3_OUT_OF_MEMORY));
+    KV_RETURN_IF_FAILED(range->initialize(duplicate.get(), static_cast<std::int64_t>(qg2->start),
+                                          static_cast<std::int64_t>(qg2->end), true));
     duplicate.release();
     stream = range.release();
     return KV_OK;

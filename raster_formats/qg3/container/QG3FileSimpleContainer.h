@@ -24,10 +24,10 @@ public:
     // A duplicate at the stream's position, owned by the caller; null when it cannot be made.
     KVIOStreamInf* duplicateStream();
     // A stream over the generation-2 image stored as the image's type-7 packet, owned by the
-    // caller: 2010 when there is no such packet, 1 when the file stream cannot be duplicated.
+    // caller: KV_QG3_NO_OBJECT when there is no such packet, KV_FAILURE when the file stream cannot
+    // be duplicated.
     KVStatus getQG2ImageStream(std::uint32_t imageNumber, KVIOStreamInf*& stream);
 
-    KVIOStreamInf* getStream() const { return stream_; }
     bool isKeepOpen() const { return keepOpen_; }
 
 protected:

@@ -2,6 +2,7 @@
 
 #include "qg3/container/QG3FileSimpleContainer.h"
 #include "qg3/container/QG3Status.h"
+#include "support/KVStatusGuard.h"
 
 namespace Korvel {
 
@@ -13,8 +14,7 @@ QG3FileSimpleImageSource::~QG3FileSimpleImageSource() = default;
 
 KVStatus QG3FileSimpleImageSource::open() {
     if (fileContainer_ == nullptr) return KV_QG3_NO_OBJECT;
-    const KVStatus opened = fileContainer_->openStream();
-    if (opened != KV_OK) return opened;
+    KV_RETURN_IF_FAILED(fileContainer_->openStream());
     const KVStatus status = QG3ImageSource::open();
     const KVStatus closed = fileContainer_->closeStream();
     return status != KV_OK ? status : closed;

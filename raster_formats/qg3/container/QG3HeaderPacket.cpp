@@ -3,10 +3,10 @@
 #include "qg3/container/QG3DataType.h"
 #include "qg3/container/QG3Status.h"
 #include "streams/KVIOBodyReader.h"
-#include "support/KVUtilException.h"
+#include "support/KVStatusGuard.h"
 
 #include <bit>
-#include <new>
+#include <tuple>
 #include <vector>
 
 namespace Korvel {
@@ -19,25 +19,107 @@ constexpr std::uint64_t kValidFlags =
     QG3HeaderPacket::FLAG_KEPT_7 | QG3HeaderPacket::FLAG_CROP | QG3HeaderPacket::FLAG_KEPT_16 |
     QG3HeaderPacket::FLAG_REFUSED | QG3HeaderPacket::FLAG_BAND_SCALE;
 
-// Big-endian fields appended to a byte buffer.
-class FieldWriter {
-public:
-    void put(std::uint64_t value, unsigned width) {
-        for (unsigned i = width; i-- > 0;)
-            bytes_.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
-    }
-    void putFloat(float value) { put(std::bit_cast<std::uint32_t>(value), 4); }
-    bool writeTo(KVIOStreamInf* stream) const {
-        return stream->write(bytes_.data(), static_cast<std::uint32_t>(bytes_.size())) ==
-               bytes_.size();
-    }
-
-private:
-    std::vector<std::uint8_t> bytes_;
-};
-
 // The bytes of the fields every body has, from the flags to auxCodeC.
 constexpr std::uint32_t kFixedBytes = 40;
+
+// A field of the image information stored in width bytes.
+template <typename T> struct Field {
+    constexpr Field(T QG3ImageInfo::*m, unsigned w) : member(m), width(w) {}
+    T QG3ImageInfo::*member;
+    unsigned width;
+};
+// The band count: written as the bands selected, read as that many bands, all selected.
+struct BandCount {};
+// The data type: a bit count in the old form (a packet with neither flag byte).
+struct DataTypeCode {};
+
+// The fields every body has after its flags, in the order of the body.
+constexpr auto kFixedFields = std::make_tuple(
+    Field(&QG3ImageInfo::width, 4), Field(&QG3ImageInfo::height, 4),
+    Field(&QG3ImageInfo::numLevels, 1), BandCount{}, Field(&QG3ImageInfo::estimateFactor, 1),
+    Field(&QG3ImageInfo::subblockSize, 2), DataTypeCode{}, Field(&QG3ImageInfo::sampleMin, 4),
+    Field(&QG3ImageInfo::sampleMax, 4), Field(&QG3ImageInfo::colorSpace, 1),
+    Field(&QG3ImageInfo::auxCodeA, 1), Field(&QG3ImageInfo::colorTransform, 1),
+    Field(&QG3ImageInfo::auxCodeD, 4), Field(&QG3ImageInfo::auxCodeB, 1),
+    Field(&QG3ImageInfo::auxCodeC, 1));
+// The crop window, after them when the flags have FLAG_CROP.
+constexpr auto kCropFields =
+    std::make_tuple(Field(&QG3ImageInfo::cropX0, 4), Field(&QG3ImageInfo::cropY0, 4),
+                    Field(&QG3ImageInfo::cropX1, 4), Field(&QG3ImageInfo::cropY1, 4),
+                    Field(&QG3ImageInfo::cropLevel, 1));
+
+// Reads the fields of one body into the record; oldForm: the packet has neither flag byte.
+struct BodyReader {
+    KVIOBodyReader& in;
+    QG3ImageInfo& info;
+    bool oldForm;
+
+    KVStatus readWidth(unsigned width, std::uint64_t& value) {
+        std::uint8_t bytes[8];
+        KV_RETURN_IF_FAILED(in.read(bytes, width));
+        value = loadBE(bytes, width);
+        return KV_OK;
+    }
+    template <typename T> KVStatus read(const Field<T>& field) {
+        std::uint64_t value = 0;
+        KV_RETURN_IF_FAILED(readWidth(field.width, value));
+        info.*field.member = static_cast<T>(value);
+        return KV_OK;
+    }
+    KVStatus read(BandCount) {
+        std::uint64_t bands = 0;
+        KV_RETURN_IF_FAILED(readWidth(2, bands));
+        // An image without bands has nothing to decode and no pixel to describe.
+        if (bands == 0) return KV_QG3_BAD_FORMAT;
+        return info.bandSet.resizeAll(static_cast<std::uint16_t>(bands)) == KV_OK
+                   ? KV_OK
+                   : KV_QG3_OUT_OF_MEMORY;
+    }
+    KVStatus read(DataTypeCode) {
+        std::uint64_t code = 0;
+        KV_RETURN_IF_FAILED(readWidth(1, code));
+        const auto stored = static_cast<std::uint32_t>(code);
+        info.dataType = oldForm ? dataTypeFromOldFormBitCount(stored) : stored;
+        return KV_OK;
+    }
+    // The fields in order, up to the first that fails.
+    template <typename... F> KVStatus readAll(const std::tuple<F...>& fields) {
+        return std::apply(
+            [&](const F&... field) {
+                KVStatus status = KV_OK;
+                static_cast<void>((((status = read(field)) == KV_OK) && ...));
+                return status;
+            },
+            fields);
+    }
+};
+
+// Appends the fields of a body to a byte buffer, big-endian.
+struct BodyWriter {
+    const QG3ImageInfo& info;
+    bool oldForm;
+    std::vector<std::uint8_t> bytes;
+
+    void put(std::uint64_t value, unsigned width) {
+        for (unsigned i = width; i-- > 0;)
+            bytes.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
+    }
+    void putFloat(float value) { put(std::bit_cast<std::uint32_t>(value), 4); }
+    template <typename T> void write(const Field<T>& field) {
+        put(static_cast<std::uint64_t>(info.*field.member), field.width);
+    }
+    void write(BandCount) { put(info.bandSet.getSetCount(), 2); }
+    void write(DataTypeCode) {
+        put(oldForm ? getOldFormBitCount(info.dataType) : info.dataType, 1);
+    }
+    template <typename... F> void writeAll(const std::tuple<F...>& fields) {
+        std::apply([&](const F&... field) { (write(field), ...); }, fields);
+    }
+    bool writeTo(KVIOStreamInf* stream) const {
+        return stream->write(bytes.data(), static_cast<std::uint32_t>(bytes.size())) ==
+               bytes.size();
+    }
+};
 
 } // namespace
 
@@ -48,17 +130,15 @@ QG3HeaderPacket::~QG3HeaderPacket() = default;
 DBObject* QG3HeaderPacket::clone() const {
     const DBObjectType* type = getObjectType();
     if (type == nullptr) return nullptr;
-    try {
-        std::unique_ptr<QG3HeaderPacket> copy(new QG3HeaderPacket(*type));
+    std::unique_ptr<QG3HeaderPacket> copy;
+    const KVStatus status = kvGuard([&] {
+        copy = std::make_unique<QG3HeaderPacket>(*type);
         if (info_) copy->info_.emplace(*info_);
-        copy->flags_ = flags_;
-        copy->extra_ = extra_;
-        return copy.release();
-    } catch (const std::bad_alloc&) {
-        return nullptr;
-    } catch (const KVUtilException&) {
-        return nullptr;
-    }
+    });
+    if (status != KV_OK) return nullptr;
+    copy->flags_ = flags_;
+    copy->extra_ = extra_;
+    return copy.release();
 }
 
 KVStatus QG3HeaderPacket::readBody(KVIOStreamInf* stream, std::int64_t length) {
@@ -69,60 +149,24 @@ KVStatus QG3HeaderPacket::readBody(KVIOStreamInf* stream, std::int64_t length) {
     // The fixed fields are taken in one read and parsed in memory: a body or stream that ends
     // inside them fails at the same field as a read field by field would.
     std::uint8_t fixed[kFixedBytes];
-    KVIOBodyReader fields(fixed, in.readSome(fixed, kFixedBytes), KV_QG3_READ_FAILED,
-                          KV_QG3_SEEK_FAILED);
+    KVIOBodyReader fixedIn(fixed, in.readSome(fixed, kFixedBytes), KV_QG3_READ_FAILED,
+                           KV_QG3_SEEK_FAILED);
     std::uint64_t flags = 0;
-    KVStatus status = fields.read(flags);
-    if (status != KV_OK) return status;
+    KV_RETURN_IF_FAILED(fixedIn.read(flags));
     flags_ = flags;
     if (flags & ~kValidFlags) return KV_QG3_BAD_FORMAT;
 
     // The packet owns the record from here, even when the rest of the read fails.
     QG3ImageInfo& info = info_.emplace();
     info.imageNumber = static_cast<std::int32_t>(type->imageNumber);
-
-    std::uint16_t bands = 0;
-    std::uint8_t dataType = 0;
-    std::uint8_t colorSpace = 0;
-    std::uint8_t auxCodeA = 0;
-    std::uint8_t colorTransform = 0;
-    std::uint8_t auxCodeB = 0;
-    std::uint8_t auxCodeC = 0;
-    if ((status = fields.read(info.width)) != KV_OK ||
-        (status = fields.read(info.height)) != KV_OK ||
-        (status = fields.read(info.numLevels)) != KV_OK || (status = fields.read(bands)) != KV_OK)
-        return status;
-    // An image without bands has nothing to decode and no pixel to describe.
-    if (bands == 0) return KV_QG3_BAD_FORMAT;
-    if (info.bandSet.resizeAll(bands) != KV_OK) return KV_QG3_OUT_OF_MEMORY;
-    if ((status = fields.read(info.estimateFactor)) != KV_OK ||
-        (status = fields.read(info.subblockSize)) != KV_OK ||
-        (status = fields.read(dataType)) != KV_OK ||
-        (status = fields.read(info.sampleMin)) != KV_OK ||
-        (status = fields.read(info.sampleMax)) != KV_OK ||
-        (status = fields.read(colorSpace)) != KV_OK || (status = fields.read(auxCodeA)) != KV_OK ||
-        (status = fields.read(colorTransform)) != KV_OK ||
-        (status = fields.read(info.auxCodeD)) != KV_OK ||
-        (status = fields.read(auxCodeB)) != KV_OK || (status = fields.read(auxCodeC)) != KV_OK)
-        return status;
-    // Packets with neither flag byte store the old form: a bit count.
-    info.dataType =
-        type->flag1 == 0 && type->flag2 == 0 ? dataTypeFromOldFormBitCount(dataType) : dataType;
-    info.colorSpace = colorSpace;
-    info.auxCodeA = auxCodeA;
-    info.colorTransform = colorTransform;
-    info.auxCodeB = auxCodeB;
-    info.auxCodeC = auxCodeC;
+    const bool oldForm = type->flag1 == 0 && type->flag2 == 0;
+    KV_RETURN_IF_FAILED((BodyReader{fixedIn, info, oldForm}.readAll(kFixedFields)));
     info.auxCountA = 0;
     info.auxCountB = 0;
-
-    if ((status = info.computeSubbands()) != KV_OK) return status;
+    KV_RETURN_IF_FAILED(info.computeSubbands());
 
     if (flags & FLAG_CROP) {
-        if ((status = in.read(info.cropX0)) != KV_OK || (status = in.read(info.cropY0)) != KV_OK ||
-            (status = in.read(info.cropX1)) != KV_OK || (status = in.read(info.cropY1)) != KV_OK ||
-            (status = in.read(info.cropLevel)) != KV_OK)
-            return status;
+        KV_RETURN_IF_FAILED((BodyReader{in, info, oldForm}.readAll(kCropFields)));
         info.isCropped = info.cropLevel != 0 || !info.isWholeWindow();
         if (!info.isCropWindowValid()) return KV_QG3_BAD_FORMAT;
     }
@@ -140,14 +184,19 @@ KVStatus QG3HeaderPacket::readBody(KVIOStreamInf* stream, std::int64_t length) {
     extra_ = 0;
 
     if (flags & FLAG_BAND_SCALE) {
+        const std::uint16_t bands = info.bandSet.getBitCount();
         if (!in.has(std::uint64_t(bands) * 8)) return KV_QG3_READ_FAILED;
-        std::unique_ptr<float[]> scale(new (std::nothrow) float[bands]);
-        std::unique_ptr<float[]> offset(new (std::nothrow) float[bands]);
-        if (!scale || !offset) return KV_QG3_OUT_OF_MEMORY;
+        std::unique_ptr<float[]> scale;
+        std::unique_ptr<float[]> offset;
+        KV_RETURN_IF_FAILED(kvGuard(
+            [&] {
+                scale.reset(new float[bands]);
+                offset.reset(new float[bands]);
+            },
+            KV_QG3_OUT_OF_MEMORY));
         for (std::uint16_t band = 0; band < bands; ++band) {
-            if ((status = in.readFloat(scale[band])) != KV_OK ||
-                (status = in.readFloat(offset[band])) != KV_OK)
-                return status;
+            KV_RETURN_IF_FAILED(in.readFloat(scale[band]));
+            KV_RETURN_IF_FAILED(in.readFloat(offset[band]));
         }
         info.bandScale = std::move(scale);
         info.bandOffset = std::move(offset);
@@ -171,45 +220,24 @@ KVStatus QG3HeaderPacket::writeBody(KVIOStreamInf* stream, std::int64_t /*header
     if (info.isCropped) flags_ |= FLAG_CROP;
     if (info.bandScale && info.bandOffset) flags_ |= FLAG_BAND_SCALE;
 
-    const bool oldForm = type->flag1 == 0 && type->flag2 == 0;
-    try {
-        FieldWriter out;
-        out.put(flags_, 8);
-        out.put(info.width, 4);
-        out.put(info.height, 4);
-        out.put(info.numLevels, 1);
-        out.put(info.bandSet.getSetCount(), 2);
-        out.put(info.estimateFactor, 1);
-        out.put(info.subblockSize, 2);
-        out.put(oldForm ? getOldFormBitCount(info.dataType) : info.dataType, 1);
-        out.put(static_cast<std::uint32_t>(info.sampleMin), 4);
-        out.put(static_cast<std::uint32_t>(info.sampleMax), 4);
-        out.put(info.colorSpace, 1);
-        out.put(info.auxCodeA, 1);
-        out.put(info.colorTransform, 1);
-        out.put(info.auxCodeD, 4);
-        out.put(info.auxCodeB, 1);
-        out.put(info.auxCodeC, 1);
-        if (flags_ & FLAG_CROP) {
-            out.put(static_cast<std::uint32_t>(info.cropX0), 4);
-            out.put(static_cast<std::uint32_t>(info.cropY0), 4);
-            out.put(static_cast<std::uint32_t>(info.cropX1), 4);
-            out.put(static_cast<std::uint32_t>(info.cropY1), 4);
-            out.put(info.cropLevel, 1);
-        }
-        if (flags_ & FLAG_REFUSED) return KV_QG3_NOT_SUPPORTED;
-        if (flags_ & FLAG_BAND_SCALE) {
-            // The pairs of the bands that are written, in band order.
-            for (std::uint16_t band = 0; band < info.bandSet.getBitCount(); ++band) {
-                if (!info.bandSet.isSet(band)) continue;
-                out.putFloat(info.bandScale[band]);
-                out.putFloat(info.bandOffset[band]);
+    BodyWriter out{info, type->flag1 == 0 && type->flag2 == 0, {}};
+    return kvGuard(
+        [&] {
+            out.put(flags_, 8);
+            out.writeAll(kFixedFields);
+            if (flags_ & FLAG_CROP) out.writeAll(kCropFields);
+            if (flags_ & FLAG_REFUSED) return KV_QG3_NOT_SUPPORTED;
+            if (flags_ & FLAG_BAND_SCALE) {
+                // The pairs of the bands that are written, in band order.
+                for (std::uint16_t band = 0; band < info.bandSet.getBitCount(); ++band) {
+                    if (!info.bandSet.isSet(band)) continue;
+                    out.putFloat(info.bandScale[band]);
+                    out.putFloat(info.bandOffset[band]);
+                }
             }
-        }
-        return out.writeTo(stream) ? KV_OK : KV_QG3_WRITE_FAILED;
-    } catch (const std::bad_alloc&) {
-        return KV_QG3_OUT_OF_MEMORY;
-    }
+            return out.writeTo(stream) ? KV_OK : KV_QG3_WRITE_FAILED;
+        },
+        KV_QG3_OUT_OF_MEMORY);
 }
 
 bool QG3HeaderPacket::isEqual(const QG3Packet& other) const {

@@ -28,8 +28,8 @@ public:
     ~QG3HeaderPacket() override;
 
     DBObject* clone() const override;
-    // 2001 when the body or the stream ends before the fields, 2006 for invalid flags or a geometry
-    // out of range, 2012 when out of memory.
+    // KV_QG3_READ_FAILED when the body or the stream ends before the fields, KV_QG3_BAD_FORMAT for
+    // invalid flags or a geometry out of range, KV_QG3_OUT_OF_MEMORY when out of memory.
     KVStatus readBody(KVIOStreamInf* stream, std::int64_t length) override;
     KVStatus writeBody(KVIOStreamInf* stream, std::int64_t headerPos) override;
     bool isEqual(const QG3Packet& other) const override;

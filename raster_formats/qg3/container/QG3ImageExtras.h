@@ -28,7 +28,8 @@ public:
 };
 
 // Reads an extras record from the stream's position; the pixels take the colour space of the
-// image's colour-space code. 2001 short, 2005 presence byte above 15, 2012 out of memory.
+// image's colour-space code. KV_QG3_READ_FAILED short, KV_QG3_BAD_EXTRAS presence byte above 15,
+// KV_QG3_OUT_OF_MEMORY when out of memory.
 KVStatus readImageExtras(KVIOStreamInf* stream, std::uint32_t colorSpaceCode,
                          QG3ImageExtras& extras);
 // The same from a record of count bytes in memory.

@@ -2,12 +2,12 @@
 
 #include "qg3/container/QG3Status.h"
 #include "support/KVMagnification.h"
-#include "support/KVUtilException.h"
+#include "support/KVStatusGuard.h"
 
 #include <algorithm>
 #include <cstring>
 #include <limits>
-#include <new>
+#include <tuple>
 
 namespace Korvel {
 
@@ -22,8 +22,7 @@ std::int32_t saturate(std::int64_t v) {
 
 std::unique_ptr<float[]> copyFloats(const std::unique_ptr<float[]>& from, std::uint32_t count) {
     if (!from || count == 0) return nullptr;
-    std::unique_ptr<float[]> to(new (std::nothrow) float[count]);
-    if (!to) throw KVUtilException(KV_OUT_OF_MEMORY);
+    std::unique_ptr<float[]> to(kvThrowOutOfMemory([count] { return new float[count]; }));
     std::memcpy(to.get(), from.get(), count * sizeof(float));
     return to;
 }
@@ -36,6 +35,19 @@ bool floatsEqual(const float* a, const float* b, std::uint32_t count) {
     return true;
 }
 
+// Every field that a copy takes over as it is and a comparison compares; the band set, the band
+// scales and the subband table (which a copy computes afresh) are handled on their own.
+constexpr auto kPlainFields = std::make_tuple(
+    &QG3ImageInfo::imageNumber, &QG3ImageInfo::numLevels, &QG3ImageInfo::width,
+    &QG3ImageInfo::height, &QG3ImageInfo::subblockSize, &QG3ImageInfo::estimateFactor,
+    &QG3ImageInfo::dataType, &QG3ImageInfo::sampleMin, &QG3ImageInfo::sampleMax,
+    &QG3ImageInfo::colorSpace, &QG3ImageInfo::auxCodeA, &QG3ImageInfo::colorTransform,
+    &QG3ImageInfo::auxCodeB, &QG3ImageInfo::auxCodeC, &QG3ImageInfo::auxCodeD,
+    &QG3ImageInfo::auxCountA, &QG3ImageInfo::auxCountB, &QG3ImageInfo::cropX0,
+    &QG3ImageInfo::cropY0, &QG3ImageInfo::cropX1, &QG3ImageInfo::cropY1, &QG3ImageInfo::cropLevel,
+    &QG3ImageInfo::isCropped, &QG3ImageInfo::hasItemValue, &QG3ImageInfo::itemValueWidth,
+    &QG3ImageInfo::hasItemWord, &QG3ImageInfo::planesetKind, &QG3ImageInfo::planesetLayout);
+
 // ceil(size / 2^level) for size >= 1.
 std::int64_t sizeAtLevel(std::int64_t size, unsigned level) {
     return size < 1 ? 0 : ((size - 1) >> std::min(level, 62u)) + 1;
@@ -44,19 +56,9 @@ std::int64_t sizeAtLevel(std::int64_t size, unsigned level) {
 } // namespace
 
 QG3ImageInfo::QG3ImageInfo(const QG3ImageInfo& other)
-    : imageNumber(other.imageNumber), numLevels(other.numLevels), width(other.width),
-      height(other.height), subblockSize(other.subblockSize), bandSet(other.bandSet),
-      estimateFactor(other.estimateFactor), dataType(other.dataType),
-      bandScale(copyFloats(other.bandScale, other.bandSet.getBitCount())),
-      bandOffset(copyFloats(other.bandOffset, other.bandSet.getBitCount())),
-      sampleMin(other.sampleMin), sampleMax(other.sampleMax), colorSpace(other.colorSpace),
-      auxCodeA(other.auxCodeA), colorTransform(other.colorTransform), auxCodeB(other.auxCodeB),
-      auxCodeC(other.auxCodeC), auxCodeD(other.auxCodeD), auxCountA(other.auxCountA),
-      auxCountB(other.auxCountB), cropX0(other.cropX0), cropY0(other.cropY0), cropX1(other.cropX1),
-      cropY1(other.cropY1), cropLevel(other.cropLevel), isCropped(other.isCropped),
-      hasItemValue(other.hasItemValue), itemValueWidth(other.itemValueWidth),
-      hasItemWord(other.hasItemWord), planesetKind(other.planesetKind),
-      planesetLayout(other.planesetLayout) {
+    : bandSet(other.bandSet), bandScale(copyFloats(other.bandScale, other.bandSet.getBitCount())),
+      bandOffset(copyFloats(other.bandOffset, other.bandSet.getBitCount())) {
+    std::apply([&](auto... field) { ((this->*field = other.*field), ...); }, kPlainFields);
     // A record without a table (never computed) stays without one.
     if (other.subbands) {
         const KVStatus status = computeSubbands();
@@ -66,19 +68,11 @@ QG3ImageInfo::QG3ImageInfo(const QG3ImageInfo& other)
 }
 
 bool QG3ImageInfo::isEqual(const QG3ImageInfo& o) const {
-    return imageNumber == o.imageNumber && numLevels == o.numLevels && width == o.width &&
-           height == o.height && bandSet == o.bandSet && estimateFactor == o.estimateFactor &&
-           subblockSize == o.subblockSize && numSubbands == o.numSubbands &&
-           sampleMin == o.sampleMin && sampleMax == o.sampleMax && colorSpace == o.colorSpace &&
-           auxCodeA == o.auxCodeA && colorTransform == o.colorTransform && auxCodeB == o.auxCodeB &&
-           auxCodeC == o.auxCodeC && auxCodeD == o.auxCodeD && auxCountA == o.auxCountA &&
-           auxCountB == o.auxCountB && dataType == o.dataType &&
+    return std::apply([&](auto... field) { return ((this->*field == o.*field) && ...); },
+                      kPlainFields) &&
+           numSubbands == o.numSubbands && bandSet == o.bandSet &&
            floatsEqual(bandScale.get(), o.bandScale.get(), bandSet.getBitCount()) &&
-           floatsEqual(bandOffset.get(), o.bandOffset.get(), bandSet.getBitCount()) &&
-           cropX0 == o.cropX0 && cropY0 == o.cropY0 && cropX1 == o.cropX1 && cropY1 == o.cropY1 &&
-           isCropped == o.isCropped && cropLevel == o.cropLevel && hasItemValue == o.hasItemValue &&
-           itemValueWidth == o.itemValueWidth && hasItemWord == o.hasItemWord &&
-           planesetKind == o.planesetKind && planesetLayout == o.planesetLayout;
+           floatsEqual(bandOffset.get(), o.bandOffset.get(), bandSet.getBitCount());
 }
 
 KVStatus QG3ImageInfo::computeSubbands() {
@@ -87,8 +81,8 @@ KVStatus QG3ImageInfo::computeSubbands() {
         return KV_QG3_BAD_FORMAT;
 
     const std::uint32_t count = 4u * numLevels + 1u;
-    std::unique_ptr<QG3Subband[]> table(new (std::nothrow) QG3Subband[count]);
-    if (!table) return KV_QG3_OUT_OF_MEMORY;
+    std::unique_ptr<QG3Subband[]> table;
+    KV_RETURN_IF_FAILED(kvGuard([&] { table.reset(new QG3Subband[count]); }, KV_QG3_OUT_OF_MEMORY));
 
     // Finest level first: each split of a w x h band gives low-low, high-low, low-high and
     // high-high, stored from the top of the table down.

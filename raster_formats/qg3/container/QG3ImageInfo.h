@@ -37,7 +37,8 @@ inline constexpr std::uint8_t QG3_MAX_LEVELS = 63;
 class QG3ImageInfo {
 public:
     QG3ImageInfo() = default;
-    // Deep copy, with the subband table rebuilt; throws KVUtilException 8 when out of memory.
+    // Deep copy, with the subband table rebuilt; throws KVUtilException of KV_OUT_OF_MEMORY when
+    // out of memory.
     QG3ImageInfo(const QG3ImageInfo& other);
     QG3ImageInfo& operator=(const QG3ImageInfo&) = delete;
     ~QG3ImageInfo() = default;
@@ -45,9 +46,10 @@ public:
     bool isEqual(const QG3ImageInfo& other) const;
 
     // Derives numSubbands, the subband table and totalSubblocks from the size, the levels and the
-    // subblock size; a fresh window becomes the whole image. 2006 for a geometry that the table
-    // cannot represent (no subblock size, 64 or more levels, an empty side or one beyond 2^31 - 1,
-    // more than 65535 rows or columns of subblocks), 2012 when out of memory.
+    // subblock size; a fresh window becomes the whole image. KV_QG3_BAD_FORMAT for a geometry that
+    // the table cannot represent (no subblock size, 64 or more levels, an empty side or one beyond
+    // 2^31 - 1, more than 65535 rows or columns of subblocks), KV_QG3_OUT_OF_MEMORY when out of
+    // memory.
     KVStatus computeSubbands();
     // The window lies inside the stored image at cropLevel, and cropLevel within the levels.
     bool isCropWindowValid() const;

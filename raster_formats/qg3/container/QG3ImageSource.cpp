@@ -7,10 +7,9 @@
 #include "qg3/container/QG3MetadataSupport.h"
 #include "qg3/container/QG3PacketType.h"
 #include "qg3/container/QG3Status.h"
-#include "support/KVUtilException.h"
+#include "support/KVStatusGuard.h"
 
 #include <algorithm>
-#include <new>
 
 namespace Korvel {
 
@@ -26,24 +25,18 @@ KVStatus QG3ImageSource::open() {
 
     std::unique_ptr<QG3Packet> packet;
     const QG3PacketType pattern(QG3_PACKET_HEADER, QG3_ANY, QG3_ANY, imageNumber_, 0, 0);
-    KVStatus status = container_->readPacket(pattern, packet);
-    if (status != KV_OK) return status;
+    KV_RETURN_IF_FAILED(container_->readPacket(pattern, packet));
     if (auto* header = dynamic_cast<QG3HeaderPacket*>(packet.get())) {
         packet.release();
         header_.reset(header);
     }
     if (header_ == nullptr || header_->getImageInfo() == nullptr) return KV_QG3_NO_OBJECT;
 
-    try {
-        info_.emplace(*header_->getImageInfo());
-    } catch (const std::bad_alloc&) {
-        return KV_QG3_OUT_OF_MEMORY;
-    } catch (const KVUtilException&) {
-        return KV_QG3_OUT_OF_MEMORY;
-    }
+    KV_RETURN_IF_FAILED(
+        kvGuardAll([&] { info_.emplace(*header_->getImageInfo()); }, KV_QG3_OUT_OF_MEMORY));
 
     QG3ImageDesc desc;
-    if ((status = container_->findImageDescriptor(imageNumber_, desc)) != KV_OK) return status;
+    KV_RETURN_IF_FAILED(container_->findImageDescriptor(imageNumber_, desc));
     QG3MetadataSupport* metadata = container_->getMetadataSupport();
     if (metadata == nullptr) return KV_QG3_NO_OBJECT;
     bool found = false;

@@ -23,8 +23,8 @@ public:
     QG3ImageSource& operator=(const QG3ImageSource&) = delete;
     virtual ~QG3ImageSource();
 
-    // Once: a second call gives 2010, as does an image without exactly one header packet; 2009
-    // when the container does not list the image.
+    // Once: a second call gives KV_QG3_NO_OBJECT, as does an image without exactly one header
+    // packet; KV_QG3_NOT_FOUND when the container does not list the image.
     virtual KVStatus open();
     // r, relative to the visible image at a level, in the stored image at that level and
     // relative to the window's own origin there.

@@ -1,13 +1,13 @@
 #pragma once
 // An owner of a doubly linked list, appended at the end and walked in order with its iterators.
-// Out of memory throws KVUtilException 8. A list of pointers does not own what they point to.
+// Out of memory throws KVUtilException of KV_OUT_OF_MEMORY. A list of pointers does not own what
+// they point to.
 
-#include "support/KVUtilException.h"
+#include "support/KVStatusGuard.h"
 
 #include <cstddef>
 #include <list>
 #include <memory>
-#include <new>
 
 namespace Korvel {
 
@@ -15,21 +15,14 @@ template <typename T> class QG3List {
 public:
     using Inner = std::list<T>;
 
-    QG3List() {
-        inner_.reset(new (std::nothrow) Inner());
-        if (!inner_) throw KVUtilException(KV_OUT_OF_MEMORY);
-    }
+    QG3List() : inner_(kvThrowOutOfMemory([] { return std::make_unique<Inner>(); })) {}
     QG3List(const QG3List&) = delete;
     QG3List& operator=(const QG3List&) = delete;
     virtual ~QG3List() = default;
 
     // std::list reports a count past its maximum as a length error, which passes through.
     void append(const T& value) {
-        try {
-            inner_->push_back(value);
-        } catch (const std::bad_alloc&) {
-            throw KVUtilException(KV_OUT_OF_MEMORY);
-        }
+        kvThrowOutOfMemory([&] { inner_->push_back(value); });
     }
     void clear() { inner_->clear(); }
     std::size_t size() const { return inner_->size(); }

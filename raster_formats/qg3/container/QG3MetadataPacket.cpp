@@ -2,6 +2,7 @@
 
 #include "qg3/container/QG3Status.h"
 #include "qg3/container/QG3StreamIO.h"
+#include "support/KVStatusGuard.h"
 
 #include <cstring>
 #include <new>
@@ -24,12 +25,11 @@ KVStatus QG3MetadataPacket::readBody(KVIOStreamInf* stream, std::int64_t length)
     fromFile_ = true;
     // N is checked against the bytes that are there before it sizes anything.
     std::int64_t available = 0;
-    KVStatus status = qg3io::resolveBodyLength(stream, length, available);
-    if (status != KV_OK) return status;
+    KV_RETURN_IF_FAILED(qg3io::resolveBodyLength(stream, length, available));
     KVIOBodyReader in(stream, KVIOBodyReader::kHere, available, KV_QG3_READ_FAILED,
                       KV_QG3_SEEK_FAILED);
     std::uint32_t count = 0;
-    if ((status = in.read(count)) != KV_OK) return status;
+    KV_RETURN_IF_FAILED(in.read(count));
     if (!in.has(count)) return KV_QG3_READ_FAILED;
     return bytes_.assign(count, KV_QG3_OUT_OF_MEMORY,
                          [&](std::uint8_t* out) { return in.read(out, count); });

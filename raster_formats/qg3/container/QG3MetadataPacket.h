@@ -15,7 +15,7 @@ public:
 
     // Copies the bytes only.
     DBObject* clone() const override;
-    // 2001 when N bytes are not there, 2012 when they cannot be held.
+    // KV_QG3_READ_FAILED when N bytes are not there, KV_QG3_OUT_OF_MEMORY when they cannot be held.
     KVStatus readBody(KVIOStreamInf* stream, std::int64_t length) override;
     KVStatus writeBody(KVIOStreamInf* stream, std::int64_t headerPos) override;
     bool isEqual(const QG3Packet& other) const override;

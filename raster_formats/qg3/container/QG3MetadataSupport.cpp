@@ -26,8 +26,7 @@ KVStatus QG3MetadataSupport::readPayload(const QG3MetadataDesc& key,
     metadata = nullptr;
     if (container_ == nullptr) return KV_QG3_NOT_FOUND;
     const QG3PacketType pattern(QG3_PACKET_METADATA, key.kind, key.key, key.imageNumber, 0, 0);
-    const KVStatus status = container_->readPacket(pattern, packet);
-    if (status != KV_OK) return status;
+    KV_RETURN_IF_FAILED(container_->readPacket(pattern, packet));
     metadata = dynamic_cast<const QG3MetadataPacket*>(packet.get());
     return metadata != nullptr ? KV_OK : KV_QG3_NOT_FOUND;
 }

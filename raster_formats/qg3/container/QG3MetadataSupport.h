@@ -26,16 +26,16 @@ public:
     KVStatus initialize();
     // Whether the container lists a metadata packet of exactly this kind, key and image.
     bool hasMetadata(const QG3MetadataDesc& key) const;
-    // Writes the payload of the packet for key to the stream: 2009 when absent, 2002 when short.
-    // The packet is read for the call and dropped.
+    // Writes the payload of the packet for key to the stream: KV_QG3_NOT_FOUND when absent,
+    // KV_QG3_WRITE_FAILED when short. The packet is read for the call and dropped.
     KVStatus readMetadata(const QG3MetadataDesc& key, KVIOStreamInf* stream);
     // The image extras of an image; found is false, and the status 0, when it has none.
     KVStatus readImageExtras(std::uint32_t imageNumber, std::uint32_t colorSpaceCode,
                              QG3ImageExtras& extras, bool& found);
 
 private:
-    // The packet for key, read for the call and owned by packet; 2009 when none or several match
-    // (callers ask hasMetadata first).
+    // The packet for key, read for the call and owned by packet; KV_QG3_NOT_FOUND when none or
+    // several match (callers ask hasMetadata first).
     KVStatus readPayload(const QG3MetadataDesc& key, std::unique_ptr<QG3Packet>& packet,
                          const QG3MetadataPacket*& metadata);
 

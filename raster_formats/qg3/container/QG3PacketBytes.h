@@ -2,11 +2,11 @@
 // An owned block of packet bytes: what the metadata and unknown packets keep of their bodies.
 
 #include "streams/KVIOStreamInf.h"
+#include "support/KVStatusGuard.h"
 
 #include <cstdint>
 #include <cstring>
 #include <memory>
-#include <new>
 
 namespace Korvel {
 
@@ -20,9 +20,9 @@ public:
     template <typename Fill> KVStatus assign(std::uint32_t count, KVStatus outOfMemory, Fill fill) {
         std::unique_ptr<std::uint8_t[]> bytes;
         if (count > 0) {
-            bytes.reset(new (std::nothrow) std::uint8_t[count]);
-            if (!bytes) return outOfMemory;
-            if (KVStatus status = fill(bytes.get())) return status;
+            KV_RETURN_IF_FAILED(
+                kvGuard([&] { bytes.reset(new std::uint8_t[count]); }, outOfMemory));
+            KV_RETURN_IF_FAILED(fill(bytes.get()));
         }
         bytes_ = std::move(bytes);
         count_ = count;

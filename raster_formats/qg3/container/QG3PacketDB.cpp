@@ -31,9 +31,8 @@ std::uint64_t indexKey(const DBObjectKey& key) {
 } // namespace
 
 KVStatus QG3PacketDB::read(KVIOStreamInf* stream) {
-    KVStatus status = readFileHeader(stream, version_);
-    if (status != KV_OK) return status;
-    status = DB::read(stream, -1);
+    KV_RETURN_IF_FAILED(readFileHeader(stream, version_));
+    const KVStatus status = DB::read(stream, -1);
     buildIndex();
     return status;
 }
@@ -49,7 +48,7 @@ void QG3PacketDB::buildIndex() {
     indexed_ = false;
     // The database never lists more than DB_MAX_OBJECTS packets, far below 2^32.
     if (getCount() > std::numeric_limits<std::uint32_t>::max()) return;
-    try {
+    const KVStatus built = kvGuard([&] {
         // Placed by packet type in file order, then each type's run sorted stably by image
         // number, which a file written image by image has already.
         std::array<std::uint32_t, 257> first{};
@@ -73,7 +72,8 @@ void QG3PacketDB::buildIndex() {
         for (std::size_t i = 0; i < getCount() && !wildcardImages_; ++i)
             wildcardImages_ = getKey(i).words[2] == QG3_ANY;
         indexed_ = true;
-    } catch (const std::bad_alloc&) {
+    });
+    if (built != KV_OK) {
         // Without the index every search walks the list.
         index_.clear();
         index_.shrink_to_fit();

@@ -2,6 +2,7 @@
 
 #include "qg3/container/QG3Status.h"
 #include "qg3/container/QG3StreamIO.h"
+#include "support/KVStatusGuard.h"
 
 #include <new>
 
@@ -147,8 +148,7 @@ KVStatus QG3PacketType::patchLength(KVIOStreamInf* stream, std::int64_t lengthPo
                                     std::uint64_t length) const {
     const std::int64_t here = stream->tell();
     if (here < 0) return KV_QG3_SEEK_FAILED;
-    if (const KVStatus status = stream->seek(lengthPos, KVIO_SEEK_SET); status != KV_OK)
-        return status;
+    KV_RETURN_IF_FAILED(stream->seek(lengthPos, KVIO_SEEK_SET));
     if (!writeBE(stream, length, 8)) return KV_QG3_WRITE_FAILED;
     return stream->seek(here, KVIO_SEEK_SET);
 }

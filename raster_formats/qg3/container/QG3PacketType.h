@@ -30,12 +30,12 @@ public:
     bool matches(const DBObjectType& other) const override;
     // The same for another packet header, whose type need not be asked.
     bool matches(const QG3PacketType& other) const;
-    // 2001 when short or when the position cannot be told; 2006 for reserved bits of byte 0, once
-    // the whole header has been consumed.
+    // KV_QG3_READ_FAILED when short or when the position cannot be told; KV_QG3_BAD_FORMAT for
+    // reserved bits of byte 0, once the whole header has been consumed.
     KVStatus read(KVIOStreamInf* stream, std::uint64_t& bodyLength) override;
     KVStatus patchLength(KVIOStreamInf* stream, std::int64_t lengthPos,
                          std::uint64_t length) const override;
-    // Always with an eight-byte length; 2002 on failure.
+    // Always with an eight-byte length; KV_QG3_WRITE_FAILED on failure.
     KVStatus write(KVIOStreamInf* stream, std::int64_t& lengthPos) const override;
     // Keys A and B, image number, type, flags and the header's size (keyC is not kept, as in a
     // clone; the type of a header read is four bits); a positioned header unpacks to the place

@@ -14,9 +14,10 @@ public:
 
     // Copies kind, layout and total; not the start of the plane data.
     DBObject* clone() const override;
-    // 2006 unless the header's flag1 is 0 and flag2 0 or 1; 2001 when short.
+    // KV_QG3_BAD_FORMAT unless the header's flag1 is 0 and flag2 0 or 1; KV_QG3_READ_FAILED when
+    // short.
     KVStatus readBody(KVIOStreamInf* stream, std::int64_t length) override;
-    // Plane data cannot be written: 2014.
+    // Plane data cannot be written: KV_QG3_NOT_SUPPORTED.
     KVStatus writeBody(KVIOStreamInf* stream, std::int64_t headerPos) override;
     bool isEqual(const QG3Packet& other) const override;
     virtual KVStatus writePlaneData(KVIOStreamInf* stream, std::int64_t position);

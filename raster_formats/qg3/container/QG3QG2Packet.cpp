@@ -2,6 +2,7 @@
 
 #include "qg3/container/QG3Status.h"
 #include "qg3/container/QG3StreamIO.h"
+#include "support/KVStatusGuard.h"
 
 #include <new>
 
@@ -22,8 +23,7 @@ KVStatus QG3QG2Packet::readBody(KVIOStreamInf* stream, std::int64_t length) {
     const std::int64_t at = stream->tell();
     if (at < 0) return KV_QG3_READ_FAILED;
     std::int64_t size = 0;
-    const KVStatus status = qg3io::resolveBodyLength(stream, length, size);
-    if (status != KV_OK) return status;
+    KV_RETURN_IF_FAILED(qg3io::resolveBodyLength(stream, length, size));
     start = static_cast<std::uint64_t>(at);
     end = start + static_cast<std::uint64_t>(size);
     return KV_OK;

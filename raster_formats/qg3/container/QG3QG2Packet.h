@@ -13,9 +13,9 @@ public:
     explicit QG3QG2Packet(const DBObjectType& type) : QG3Packet(type) {}
 
     DBObject* clone() const override;
-    // Reads nothing; 2001 when the position cannot be told or the extent overflows.
+    // Reads nothing; KV_QG3_READ_FAILED when the position cannot be told or the extent overflows.
     KVStatus readBody(KVIOStreamInf* stream, std::int64_t length) override;
-    // Cannot be written: 2014.
+    // Cannot be written: KV_QG3_NOT_SUPPORTED.
     KVStatus writeBody(KVIOStreamInf* stream, std::int64_t headerPos) override;
     bool isEqual(const QG3Packet& other) const override;
 

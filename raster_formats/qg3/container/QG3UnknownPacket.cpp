@@ -2,6 +2,7 @@
 
 #include "qg3/container/QG3Status.h"
 #include "qg3/container/QG3StreamIO.h"
+#include "support/KVStatusGuard.h"
 
 #include <cstring>
 #include <limits>
@@ -20,8 +21,7 @@ DBObject* QG3UnknownPacket::clone() const {
 
 KVStatus QG3UnknownPacket::readBody(KVIOStreamInf* stream, std::int64_t length) {
     std::int64_t size = 0;
-    KVStatus status = qg3io::resolveBodyLength(stream, length, size);
-    if (status != KV_OK) return status;
+    KV_RETURN_IF_FAILED(qg3io::resolveBodyLength(stream, length, size));
     if (size > std::numeric_limits<std::uint32_t>::max()) return KV_QG3_OUT_OF_MEMORY;
     const auto count = static_cast<std::uint32_t>(size);
     return bytes_.assign(count, KV_QG3_OUT_OF_MEMORY, [&](std::uint8_t* out) {

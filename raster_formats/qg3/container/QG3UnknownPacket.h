@@ -13,7 +13,8 @@ public:
     explicit QG3UnknownPacket(const DBObjectType& type) : QG3Packet(type) {}
 
     DBObject* clone() const override;
-    // 2001 when the stream does not hold length bytes, 2012 when they cannot be held.
+    // KV_QG3_READ_FAILED when the stream does not hold length bytes, KV_QG3_OUT_OF_MEMORY when they
+    // cannot be held.
     KVStatus readBody(KVIOStreamInf* stream, std::int64_t length) override;
     KVStatus writeBody(KVIOStreamInf* stream, std::int64_t headerPos) override;
     bool isEqual(const QG3Packet& other) const override;

@@ -14,11 +14,6 @@ public:
     Ordering& operator=(const Ordering&) = delete;
     virtual ~Ordering() = default;
 
-    std::uint16_t getSubblockSize() const { return subblockSize_; }
-    std::uint8_t getLevels() const { return levels_; }
-    std::uint32_t getHeight() const { return height_; }
-    std::uint32_t getWidth() const { return width_; }
-
 protected:
     std::uint16_t subblockSize_;
     std::uint8_t levels_;

@@ -1,9 +1,10 @@
 #include "qg3/planes/OrderingPipe.h"
 
+#include "support/KVStatusGuard.h"
 #include <algorithm>
 #include <bit>
+
 #include <limits>
-#include <new>
 
 namespace Korvel {
 
@@ -20,16 +21,15 @@ std::uint64_t ceilDiv(std::uint64_t a, std::uint64_t b) {
 std::unique_ptr<OrderingPipe> OrderingPipe::create(std::uint16_t subblockSize, std::uint8_t levels,
                                                    std::uint32_t height, std::uint32_t width) {
     if (subblockSize == 0 || width == 0 || height == 0) return nullptr;
-    try {
-        std::unique_ptr<OrderingPipe> ordering(
-            new OrderingPipe(subblockSize, levels, height, width));
-        ordering->makeTables();
-        // Sequence numbers are 32-bit.
-        if (ordering->total_ > std::numeric_limits<std::uint32_t>::max()) return nullptr;
-        return ordering;
-    } catch (const std::bad_alloc&) {
+    std::unique_ptr<OrderingPipe> ordering;
+    if (kvGuard([&] {
+            ordering.reset(new OrderingPipe(subblockSize, levels, height, width));
+            ordering->makeTables();
+        }) != KV_OK)
         return nullptr;
-    }
+    // Sequence numbers are 32-bit.
+    if (ordering->total_ > std::numeric_limits<std::uint32_t>::max()) return nullptr;
+    return ordering;
 }
 
 void OrderingPipe::makeTables() {

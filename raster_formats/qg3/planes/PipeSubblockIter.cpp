@@ -1,8 +1,7 @@
 #include "qg3/planes/PipeSubblockIter.h"
 
 #include "qg3/container/QG3ImageInfo.h"
-
-#include <new>
+#include "support/KVStatusGuard.h"
 
 namespace Korvel {
 
@@ -10,11 +9,7 @@ bool PipeSubblockIter::init(const QG3ImageInfo& info) {
     if (!info.subbands) return false;
     ordering_ = OrderingPipe::create(info.subblockSize, info.numLevels, info.height, info.width);
     if (!ordering_ || ordering_->getTotal() != info.totalSubblocks) return false;
-    try {
-        columns_.assign(info.numSubbands, 0);
-    } catch (const std::bad_alloc&) {
-        return false;
-    }
+    if (kvGuard([&] { columns_.assign(info.numSubbands, 0); }) != KV_OK) return false;
     for (std::size_t s = 0; s < columns_.size(); ++s)
         columns_[s] = info.subbands[s].columns;
     total_ = info.totalSubblocks;

@@ -17,8 +17,6 @@ public:
     void reset() override;
     void advance(std::uint64_t count) override;
 
-    std::uint64_t getSequenceNumber() const { return sequence_; }
-
 private:
     void place();
 

@@ -5,6 +5,7 @@
 #include "qg3/container/QG3PacketType.h"
 #include "qg3/container/QG3PlanesetPacket.h"
 #include "qg3/container/QG3Status.h"
+#include "support/KVStatusGuard.h"
 
 #include <algorithm>
 #include <limits>
@@ -32,15 +33,13 @@ KVStatus estimateMemory(QG3Container* container, std::uint32_t imageNumber, std:
     // Both packets are read for the estimate and dropped: estimating every image of a file
     // leaves nothing loaded.
     std::unique_ptr<QG3Packet> headerPacket;
-    KVStatus status = container->readPacket(
-        QG3PacketType(QG3_PACKET_HEADER, QG3_ANY, QG3_ANY, imageNumber, 0, 0), headerPacket);
-    if (status != KV_OK) return status;
+    KV_RETURN_IF_FAILED(container->readPacket(
+        QG3PacketType(QG3_PACKET_HEADER, QG3_ANY, QG3_ANY, imageNumber, 0, 0), headerPacket));
     const auto* header = dynamic_cast<const QG3HeaderPacket*>(headerPacket.get());
     if (header == nullptr || header->getImageInfo() == nullptr) return KV_QG3_NO_OBJECT;
     std::unique_ptr<QG3Packet> planesetPacket;
-    status = container->readPacket(
-        QG3PacketType(QG3_PACKET_PLANESET, QG3_ANY, QG3_ANY, imageNumber, 0, 0), planesetPacket);
-    if (status != KV_OK) return status;
+    KV_RETURN_IF_FAILED(container->readPacket(
+        QG3PacketType(QG3_PACKET_PLANESET, QG3_ANY, QG3_ANY, imageNumber, 0, 0), planesetPacket));
     const auto* planeset = dynamic_cast<const QG3PlanesetPacket*>(planesetPacket.get());
     if (planeset == nullptr) return KV_QG3_NO_OBJECT;
 

@@ -14,7 +14,7 @@ class QG3PlanesetPacket;
 // The estimate in bytes before the fixed part is added.
 double estimateImageMemory(const QG3ImageInfo& info, const QG3PlanesetPacket& planeset);
 // The estimate for an image of the container plus a fixed 11814 bytes, held at the largest u64:
-// 2010 when the image has no single header or planeset packet.
+// KV_QG3_NO_OBJECT when the image has no single header or planeset packet.
 KVStatus estimateMemory(QG3Container* container, std::uint32_t imageNumber, std::uint64_t& bytes);
 
 } // namespace Korvel

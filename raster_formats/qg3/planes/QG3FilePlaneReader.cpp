@@ -7,6 +7,7 @@
 #include "qg3/planes/QG3PartialFindCache.h"
 #include "qg3/planes/QG3PlaneReaderFactory.h"
 #include "qg3/planes/QG3PlaneRecord.h"
+#include "streams/KVIOStreamUtils.h"
 #include "support/KVStatusGuard.h"
 
 #include <algorithm>
@@ -67,10 +68,8 @@ KVStatus QG3FilePlaneReader::prepare() {
     std::int64_t end = planeset_->planeDataEnd;
     if (end < 0) {
         // A body that runs to the end of the stream.
-        KVIOStreamInf* stream = stream_.stream;
         stream_.forget();
-        if (stream->seek(0, KVIO_SEEK_END) != KV_OK || (end = stream->tell()) < 0)
-            return KV_QG3_READ_FAILED;
+        if ((end = getStreamSize(stream_.stream)) < 0) return KV_QG3_READ_FAILED;
     }
     if (end < start) return KV_QG3_READ_FAILED;
     stream_.end = end;
@@ -107,8 +106,9 @@ KVStatus QG3FilePlaneReader::readItem(QG3PlaneCursor& data, const QG3PlanePrefix
     const auto length = static_cast<std::uint32_t>(prefix.value);
     if (length > data.remaining()) return KV_QG3_READ_FAILED;
     if (length > 0) {
-        std::unique_ptr<std::uint8_t[]> bytes(new (std::nothrow) std::uint8_t[length]);
-        if (!bytes) return KV_QG3_OUT_OF_MEMORY;
+        std::unique_ptr<std::uint8_t[]> bytes;
+        KV_RETURN_IF_FAILED(
+            kvGuard([&] { bytes.reset(new std::uint8_t[length]); }, KV_QG3_OUT_OF_MEMORY));
         KV_RETURN_IF_FAILED(data.read(bytes.get(), length));
         record.data = bytes.get();
         record.owned = std::move(bytes);

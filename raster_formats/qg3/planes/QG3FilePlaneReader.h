@@ -7,6 +7,7 @@
 #include "qg3/planes/QG3PlaneDescIter.h"
 #include "qg3/planes/QG3PlaneReader.h"
 #include "streams/KVIOStreamInf.h"
+#include "support/KVStatusGuard.h"
 
 #include <cstdint>
 #include <memory>
@@ -40,13 +41,11 @@ public:
     KVStatus openStream();
     // Closes the stream unless it is kept open.
     KVStatus closeStream();
-    bool isKeepOpen() const { return options_.keepOpen; }
 
     const QG3ImageInfo& getImageInfo() const { return *info_; }
     const QG3PlanesetPacket& getPlanesetPacket() const { return *planeset_; }
     // Made at the first call; null when out of memory.
     QG3PartialFindCache* getFindCache();
-    std::uint32_t getCursorCount() const { return static_cast<std::uint32_t>(cursors_.size()); }
 
 protected:
     // cursorCount windows of the default capacity; throws std::bad_alloc.
@@ -62,7 +61,7 @@ protected:
     // Once: the planeset is one the readers accept (checkPlaneset) and the end of its plane data
     // is known.
     KVStatus prepare();
-    // A description iterator for the planeset's kind: 2009 for a kind without an order.
+    // A description iterator for the planeset's kind: KV_QG3_NOT_FOUND for a kind without an order.
     KVStatus makeDescIter(std::unique_ptr<QG3PlaneDescIter>& iter) const;
     // Bytes of word and value in front of each item's data.
     std::uint64_t fieldBytes() const { return (options_.hasWord ? 2u : 0u) + options_.valueWidth; }
@@ -72,7 +71,7 @@ protected:
 
     // Walks the descriptions of iter from the prefixes at the cursor's position, calling
     // onItem(key, prefix offset, prefix) for each item with data; the items and absent runs must
-    // cover the descriptions exactly (2001).
+    // cover the descriptions exactly (KV_QG3_READ_FAILED).
     template <typename OnItem>
     KVStatus walk(QG3PlaneDescIter& iter, QG3PlaneCursor& prefixes, OnItem&& onItem);
     // The items of one subblock from key on (prefixes from one cursor, word, value and data from

@@ -10,8 +10,6 @@
 #include "qg3/planes/QG3PlaneRecord.h"
 #include "support/KVStatusGuard.h"
 
-#include <new>
-
 namespace Korvel {
 
 QG3FilePlaneStore::QG3FilePlaneStore(const QG3ImageInfo& info, std::uint32_t memoryModel,
@@ -25,13 +23,11 @@ KVStatus QG3FilePlaneStore::initialize(QG3FilePlaneReader& reader) {
     if (!info.subbands) return KV_QG3_BAD_FORMAT;
     table_.reset();
     lastValid_ = false;
-    counts_.reset(new (std::nothrow) std::uint32_t[info.numSubbands]);
-    if (!counts_) return KV_QG3_OUT_OF_MEMORY;
-    for (std::uint64_t s = 0; s < info.numSubbands; ++s)
-        counts_[s] = info.subbands[s].subblockCount();
-
     KVStatus status = kvGuard(
         [&]() -> KVStatus {
+            counts_.reset(new std::uint32_t[info.numSubbands]);
+            for (std::uint64_t s = 0; s < info.numSubbands; ++s)
+                counts_[s] = info.subbands[s].subblockCount();
             if (memoryModel_ == QG3_MEMORY_MODEL_FULL)
                 table_ = std::make_unique<QG3FullMSPTable>(info, counts_.get(), memoryCap_);
             else if (memoryModel_ == QG3_MEMORY_MODEL_PARTIAL)

@@ -31,8 +31,9 @@ public:
     ~QG3FilePlaneStore() override;
 
     // Makes the table and fills it by one scan of the planeset from its plane data's start,
-    // opening the reader's stream for it and closing it again unless kept open. 2015 for another
-    // memory model, 2012 out of memory, else the scan's status (checkPlaneset's 2006 first).
+    // opening the reader's stream for it and closing it again unless kept open.
+    // KV_QG3_NOT_AVAILABLE for another memory model, KV_QG3_OUT_OF_MEMORY when out of memory, else
+    // the scan's status (checkPlaneset's KV_QG3_BAD_FORMAT first).
     KVStatus initialize(QG3FilePlaneReader& reader);
     // From the reader's scan, for every item with data: the first item of each subblock goes to
     // the table.
@@ -44,7 +45,6 @@ public:
     KVStatus readSubblock(const QG3SubblockKey& key, const QG3BandSet& bands,
                           QG3FilePlaneReader& reader, bool& found, QG3PlaneRecord* records);
 
-    std::uint32_t getMemoryModel() const { return memoryModel_; }
     // Bytes held by the position table (0 before initialize).
     std::uint64_t getTableMemory() const { return table_ ? table_->getMemory() : 0; }
 

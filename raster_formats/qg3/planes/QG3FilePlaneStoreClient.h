@@ -31,8 +31,6 @@ public:
     KVStatus openStream();
     KVStatus closeStream();
 
-    QG3FilePlaneReader& getReader() { return *reader_; }
-
 private:
     QG3FilePlaneStore& fileStore();
 

@@ -9,6 +9,7 @@
 #include "qg3/planes/QG3FilePlaneStoreClient.h"
 #include "qg3/planes/QG3PlaneDescIter.h"
 #include "qg3/planes/QG3PlaneReaderFactory.h"
+#include "support/KVStatusGuard.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -70,9 +71,11 @@ KVStatus QG3FileSimplePlaneSource::initialize() {
     if (!stream) return KV_QG3_SEEK_FAILED;
     KV_RETURN_IF_FAILED(chooseMemoryModel());
 
-    QG3FilePlaneStore* store = new (std::nothrow) QG3FilePlaneStore(*info_, memoryModel_);
-    store_.reset(store);
-    if (store == nullptr) return KV_QG3_OUT_OF_MEMORY;
+    store_.reset();
+    KV_RETURN_IF_FAILED(
+        kvGuard([&] { store_ = std::make_unique<QG3FilePlaneStore>(*info_, memoryModel_); },
+                KV_QG3_OUT_OF_MEMORY));
+    QG3FilePlaneStore* store = getFilePlaneStore();
     // The scan reads without windows; the reader owns the duplicate and deletes it with itself.
     const QG3PlaneReaderOptions options =
         planeReaderOptions(*info_, *planeset_, container.isKeepOpen(), false, true);

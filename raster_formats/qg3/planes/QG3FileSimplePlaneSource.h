@@ -34,9 +34,9 @@ public:
     QG3FileSimplePlaneSource(QG3FileSimpleImageSource& imageSource, std::uint32_t memoryModel);
     ~QG3FileSimplePlaneSource() override;
 
-    // Reads the planeset packet, chooses the memory model and builds the plane store: 2004 when
-    // the file stream cannot be duplicated, 2012 out of memory, else the statuses of the
-    // container and the scan.
+    // Reads the planeset packet, chooses the memory model and builds the plane store:
+    // KV_QG3_SEEK_FAILED when the file stream cannot be duplicated, KV_QG3_OUT_OF_MEMORY when out
+    // of memory, else the statuses of the container and the scan.
     KVStatus initialize() override;
     // The memory model from the environment, the estimate and the planeset (above).
     KVStatus chooseMemoryModel();

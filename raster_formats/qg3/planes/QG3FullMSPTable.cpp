@@ -2,8 +2,7 @@
 
 #include "qg3/container/QG3ImageInfo.h"
 #include "qg3/container/QG3Status.h"
-
-#include <new>
+#include "support/KVStatusGuard.h"
 
 namespace Korvel {
 
@@ -16,14 +15,9 @@ QG3FullMSPTable::~QG3FullMSPTable() = default;
 
 QG3FullMSPTable::Entry* QG3FullMSPTable::takeEntry() {
     if (pool_.empty() || pool_.back()->used == kBlockEntries) {
-        if (!reserve(sizeof(Block))) return nullptr;
-        std::unique_ptr<Block> block(new (std::nothrow) Block());
-        if (!block) return nullptr;
-        try {
-            pool_.push_back(std::move(block));
-        } catch (const std::bad_alloc&) {
+        if (!reserve(sizeof(Block)) ||
+            kvGuard([&] { pool_.push_back(std::make_unique<Block>()); }) != KV_OK)
             return nullptr;
-        }
     }
     Block& last = *pool_.back();
     return &last.entries[last.used++];
@@ -34,21 +28,21 @@ KVStatus QG3FullMSPTable::insert(const QG3SubblockKey& key, const QG3SubblockPos
     if (s >= numSubbands_ || key.subblock >= counts_[s]) return KV_OK;
     if (!subbands_) {
         if (!reserve(std::uint64_t(numSubbands_) * sizeof(void*))) return KV_QG3_OUT_OF_MEMORY;
-        subbands_.reset(new (std::nothrow) std::unique_ptr<Entry*[]>[numSubbands_]());
-        if (!subbands_) return KV_QG3_OUT_OF_MEMORY;
+        KV_RETURN_IF_FAILED(kvGuard(
+            [&] { subbands_ = std::make_unique<std::unique_ptr<Entry*[]>[]>(numSubbands_); },
+            KV_QG3_OUT_OF_MEMORY));
     }
     std::unique_ptr<Entry*[]>& slots = subbands_[s];
     if (!slots) {
         if (!reserve(std::uint64_t(counts_[s]) * sizeof(Entry*))) return KV_QG3_OUT_OF_MEMORY;
-        slots.reset(new (std::nothrow) Entry*[counts_[s]]());
-        if (!slots) return KV_QG3_OUT_OF_MEMORY;
+        KV_RETURN_IF_FAILED(
+            kvGuard([&] { slots = std::make_unique<Entry*[]>(counts_[s]); }, KV_QG3_OUT_OF_MEMORY));
     }
     if (slots[key.subblock] != nullptr) return KV_OK;
     Entry* entry = takeEntry();
     if (entry == nullptr) return KV_QG3_OUT_OF_MEMORY;
     *entry = Entry{position.first, position.second, key.band, key.plane};
     slots[key.subblock] = entry;
-    ++entryCount_;
     return KV_OK;
 }
 

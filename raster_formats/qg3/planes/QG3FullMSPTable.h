@@ -21,8 +21,6 @@ public:
     KVStatus find(const QG3SubblockKey& key, QG3FilePlaneReader& reader, bool& found,
                   QG3SubblockKey& at, QG3SubblockPosition& position) override;
 
-    std::uint64_t getEntryCount() const { return entryCount_; }
-
 private:
     struct Entry {
         std::uint64_t first;
@@ -41,7 +39,6 @@ private:
     std::uint32_t numSubbands_;
     const std::uint32_t* counts_;
     std::unique_ptr<std::unique_ptr<Entry*[]>[]> subbands_;
-    std::uint64_t entryCount_ = 0;
     std::vector<std::unique_ptr<Block>> pool_;
 };
 

@@ -2,7 +2,7 @@
 // A subblock position table: where the first item of each subblock with data lies in the plane
 // data. Filled by the plane store during its one scan, then only searched. Every byte a table
 // allocates is counted against a cap, so that no geometry or plane data can make it grow
-// without bound: passing the cap is out of memory (2012).
+// without bound: passing the cap is out of memory (KV_QG3_OUT_OF_MEMORY).
 
 #include "qg3/planes/QG3SubblockKey.h"
 #include "support/KVStatus.h"

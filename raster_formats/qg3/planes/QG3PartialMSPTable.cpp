@@ -4,9 +4,9 @@
 #include "qg3/container/QG3Status.h"
 #include "qg3/planes/QG3FilePlaneReader.h"
 #include "qg3/planes/QG3PartialFindCache.h"
+#include "support/KVStatusGuard.h"
 
 #include <cstring>
-#include <new>
 
 namespace Korvel {
 
@@ -25,13 +25,13 @@ KVStatus QG3PartialMSPTable::insert(const QG3SubblockKey& key,
     if (!set) {
         if (!reserve(sizeof(RowSet) + std::uint64_t(subband.rows) * sizeof(void*)))
             return KV_QG3_OUT_OF_MEMORY;
-        set.reset(new (std::nothrow) RowSet{});
-        if (!set) return KV_QG3_OUT_OF_MEMORY;
-        set->rows.reset(new (std::nothrow) std::unique_ptr<Row>[subband.rows]());
-        if (!set->rows) {
-            set.reset();
-            return KV_QG3_OUT_OF_MEMORY;
-        }
+        KV_RETURN_IF_FAILED(kvGuard(
+            [&] {
+                auto made = std::make_unique<RowSet>();
+                made->rows = std::make_unique<std::unique_ptr<Row>[]>(subband.rows);
+                set = std::move(made);
+            },
+            KV_QG3_OUT_OF_MEMORY));
     }
     const std::uint32_t row = key.subblock / subband.columns;
     const std::uint32_t column = key.subblock % subband.columns;
@@ -39,12 +39,13 @@ KVStatus QG3PartialMSPTable::insert(const QG3SubblockKey& key,
     if (!record) {
         const std::uint32_t bytes = (subband.columns + 7u) / 8u;
         if (!reserve(sizeof(Row) + bytes)) return KV_QG3_OUT_OF_MEMORY;
-        std::unique_ptr<std::uint8_t[]> bitmap(new (std::nothrow) std::uint8_t[bytes]());
-        if (!bitmap) return KV_QG3_OUT_OF_MEMORY;
-        record.reset(new (std::nothrow)
-                         Row{position.first, position.second, static_cast<std::uint16_t>(column),
-                             key.band, key.plane, std::move(bitmap)});
-        if (!record) return KV_QG3_OUT_OF_MEMORY;
+        KV_RETURN_IF_FAILED(kvGuard(
+            [&] {
+                record.reset(new Row{position.first, position.second,
+                                     static_cast<std::uint16_t>(column), key.band, key.plane,
+                                     std::make_unique<std::uint8_t[]>(bytes)});
+            },
+            KV_QG3_OUT_OF_MEMORY));
     }
     record->bitmap[column / 8] =
         static_cast<std::uint8_t>(record->bitmap[column / 8] | (1u << (column % 8)));

@@ -18,8 +18,8 @@ public:
     ~QG3PartialMSPTable() override;
 
     KVStatus insert(const QG3SubblockKey& key, const QG3SubblockPosition& position) override;
-    // Needs the reader's scanTo for any subblock but a row's first; 2012 when the reader's find
-    // cache cannot be made.
+    // Needs the reader's scanTo for any subblock but a row's first; KV_QG3_OUT_OF_MEMORY when the
+    // reader's find cache cannot be made.
     KVStatus find(const QG3SubblockKey& key, QG3FilePlaneReader& reader, bool& found,
                   QG3SubblockKey& at, QG3SubblockPosition& position) override;
 

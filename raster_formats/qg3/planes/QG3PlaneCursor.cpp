@@ -7,7 +7,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <new>
 
 namespace Korvel {
 
@@ -57,10 +56,9 @@ KVStatus QG3PlaneCursor::skip(std::uint64_t count) {
 }
 
 KVStatus QG3PlaneCursor::fill() {
-    if (!buffer_) {
-        buffer_.reset(new (std::nothrow) std::uint8_t[capacity_]);
-        if (!buffer_) return KV_QG3_OUT_OF_MEMORY;
-    }
+    if (!buffer_)
+        KV_RETURN_IF_FAILED(
+            kvGuard([&] { buffer_.reset(new std::uint8_t[capacity_]); }, KV_QG3_OUT_OF_MEMORY));
     const std::int64_t left = std::max<std::int64_t>(stream_->end - offset_, 0);
     const auto ask = static_cast<std::uint32_t>(std::min<std::int64_t>(left, capacity_));
     std::uint32_t got = 0;

@@ -24,7 +24,8 @@ public:
         std::int64_t end = 0;
         std::int64_t position = -1; // unknown
 
-        // Reads up to count bytes at offset; got tells how many came. 2001 when the seek fails.
+        // Reads up to count bytes at offset; got tells how many came. KV_QG3_READ_FAILED when the
+        // seek fails.
         KVStatus readAt(std::int64_t offset, std::uint8_t* out, std::uint32_t count,
                         std::uint32_t& got);
         // The stream was moved by someone else (opened, closed, read elsewhere).
@@ -44,17 +45,19 @@ public:
     std::uint64_t remaining() const {
         return offset_ < stream_->end ? std::uint64_t(stream_->end - offset_) : 0;
     }
-    // Inside the window this only moves the read position. 2001 outside the plane data.
+    // Inside the window this only moves the read position. KV_QG3_READ_FAILED outside the plane
+    // data.
     KVStatus seek(std::int64_t offset);
-    // 2001 when the skip passes the end of the plane data.
+    // KV_QG3_READ_FAILED when the skip passes the end of the plane data.
     KVStatus skip(std::uint64_t count);
-    // 2001 when fewer bytes remain, or the stream's own error when it stops short; 2012 when the
-    // window cannot be allocated.
+    // KV_QG3_READ_FAILED when fewer bytes remain, or the stream's own error when it stops short;
+    // KV_QG3_OUT_OF_MEMORY when the window cannot be allocated.
     KVStatus read(std::uint8_t* out, std::uint64_t count);
     // A big-endian unsigned field of width bytes (at most 8).
     KVStatus readField(unsigned width, std::uint64_t& value);
-    // One prefix: 2001 when the plane data ends before it, 2005 when it ends inside it, and the
-    // prefix's own statuses (2001 absent run of 0, 2010 too long).
+    // One prefix: KV_QG3_READ_FAILED when the plane data ends before it, KV_QG3_PREFIX_CUT when it
+    // ends inside it, and the prefix's own statuses (KV_QG3_READ_FAILED absent run of 0,
+    // KV_QG3_PREFIX_TOO_LONG too long).
     KVStatus readPrefix(bool wide, QG3PlanePrefix& prefix);
 
 private:

@@ -23,7 +23,8 @@ inline constexpr unsigned QG3_NARROW_PREFIX_BYTES = 4;
 inline constexpr unsigned QG3_WIDE_PREFIX_BYTES = 8;
 
 // Decodes one prefix from next(byte, isFirst), which gives the following byte or a failure
-// status. 2010 when a wide prefix's eighth byte asks for a ninth; 2001 for an absent run of 0.
+// status. KV_QG3_PREFIX_TOO_LONG when a wide prefix's eighth byte asks for a ninth;
+// KV_QG3_READ_FAILED for an absent run of 0.
 template <typename NextByte>
 KVStatus decodePlanePrefix(bool wide, QG3PlanePrefix& prefix, NextByte&& next) {
     std::uint8_t b = 0;

@@ -31,7 +31,8 @@ public:
     virtual KVStatus scan(QG3FilePlaneStore& store, std::int64_t start) = 0;
     // Walks forward from candidate (at from) towards subblock requested of the same subband and
     // row: reached and at are the first description of requested and where it stands, or at is
-    // (0, 0) when the walk passes requested or leaves the row. 2015 for a layout without it.
+    // (0, 0) when the walk passes requested or leaves the row. KV_QG3_NOT_AVAILABLE for a layout
+    // without it.
     virtual KVStatus scanTo(const QG3SubblockKey& candidate, const QG3SubblockPosition& from,
                             std::uint32_t requested, QG3SubblockKey& reached,
                             QG3SubblockPosition& at) = 0;

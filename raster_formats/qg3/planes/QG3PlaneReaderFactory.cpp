@@ -7,9 +7,9 @@
 #include "qg3/planes/QG3InterleavedPlaneReader.h"
 #include "qg3/planes/QG3PlaneDescIter.h"
 #include "qg3/planes/QG3RasterBlockPlaneReader.h"
+#include "support/KVStatusGuard.h"
 
 #include <limits>
-#include <new>
 
 namespace Korvel {
 
@@ -18,20 +18,21 @@ std::unique_ptr<QG3FilePlaneReader> createPlaneReader(const QG3ImageInfo& info,
                                                       KVIOStreamInf* stream,
                                                       const QG3PlaneReaderOptions& options) {
     if (stream == nullptr) return nullptr;
-    try {
+    std::unique_ptr<QG3FilePlaneReader> reader;
+    kvGuard([&] {
         switch (planeset.planesetLayout) {
         case QG3_LAYOUT_INTERLEAVED:
-            return std::make_unique<QG3InterleavedPlaneReader>(info, planeset, stream, options);
+            reader = std::make_unique<QG3InterleavedPlaneReader>(info, planeset, stream, options);
+            break;
         case QG3_LAYOUT_DATA_FIRST:
-            return std::make_unique<QG3DataFirstPlaneReader>(info, planeset, stream, options);
+            reader = std::make_unique<QG3DataFirstPlaneReader>(info, planeset, stream, options);
+            break;
         case QG3_LAYOUT_RASTER_BLOCKS:
-            return std::make_unique<QG3RasterBlockPlaneReader>(info, planeset, stream, options);
-        default:
-            return nullptr;
+            reader = std::make_unique<QG3RasterBlockPlaneReader>(info, planeset, stream, options);
+            break;
         }
-    } catch (const std::bad_alloc&) {
-        return nullptr;
-    }
+    });
+    return reader;
 }
 
 QG3PlaneReaderOptions planeReaderOptions(const QG3ImageInfo& info,

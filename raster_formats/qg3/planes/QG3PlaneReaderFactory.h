@@ -36,7 +36,7 @@ QG3PlaneReaderOptions planeReaderOptions(const QG3ImageInfo& info,
                                          const QG3PlanesetPacket& planeset, bool keepOpen,
                                          bool useCursors, bool ownsStream);
 
-// Whether the plane readers take the planeset: 2006 (bad format) for an image without a subband
+// Whether the plane readers take the planeset: KV_QG3_BAD_FORMAT for an image without a subband
 // table, for more than 32 planes per band, and for a pipe-order planeset (kind 1) whose order
 // cannot be inverted: subblocks of size 1 with two or more levels, of size 2 with three or more,
 // or 2^32 subblocks or more. Every scan checks it first; the plane source calls it when it opens

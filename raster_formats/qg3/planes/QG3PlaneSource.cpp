@@ -26,7 +26,8 @@ KVStatus QG3PlaneSource::initialize() {
         packet));
     planeset_ = dynamic_cast<QG3PlanesetPacket*>(packet);
     if (planeset_ == nullptr) return KV_QG3_NO_OBJECT;
-    // The copy throws KVUtilException 8 when out of memory; the plane code reports 2012.
+    // The copy throws a KVUtilException of KV_OUT_OF_MEMORY when out of memory; the plane code
+    // reports KV_QG3_OUT_OF_MEMORY.
     const KVStatus copied =
         kvGuard([&] { info_ = std::make_unique<QG3ImageInfo>(*imageInfo); }, KV_QG3_OUT_OF_MEMORY);
     if (copied != KV_OK) return copied == KV_OUT_OF_MEMORY ? KV_QG3_OUT_OF_MEMORY : copied;

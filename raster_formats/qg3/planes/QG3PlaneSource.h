@@ -23,9 +23,9 @@ public:
     QG3PlaneSource& operator=(const QG3PlaneSource&) = delete;
     virtual ~QG3PlaneSource();
 
-    // Finds the image's planeset packet (2010 when there is none) and copies the image
-    // information with the planeset's order and layout (2012 when out of memory). The packet is
-    // read through the container, whose stream the caller opens.
+    // Finds the image's planeset packet (KV_QG3_NO_OBJECT when there is none) and copies the image
+    // information with the planeset's order and layout (KV_QG3_OUT_OF_MEMORY when out of memory).
+    // The packet is read through the container, whose stream the caller opens.
     virtual KVStatus initialize();
     // A client of the plane store over a reader of its own; null in the base.
     virtual std::unique_ptr<QG3PlaneStoreClient> createPlaneStoreClient();
@@ -33,7 +33,6 @@ public:
     QG3ImageSource& getImageSource() const { return imageSource_; }
     // Null before initialize.
     const QG3ImageInfo* getImageInfo() const { return info_.get(); }
-    const QG3PlanesetPacket* getPlanesetPacket() const { return planeset_; }
     QG3PlaneStore* getPlaneStore() const { return store_.get(); }
 
 protected:

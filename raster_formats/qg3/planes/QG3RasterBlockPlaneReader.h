@@ -11,7 +11,7 @@ public:
     using QG3DataFirstPlaneReader::QG3DataFirstPlaneReader;
 
     KVStatus scan(QG3FilePlaneStore& store, std::int64_t start) override;
-    // 2015: blocks have no forward walk.
+    // KV_QG3_NOT_AVAILABLE: blocks have no forward walk.
     KVStatus scanTo(const QG3SubblockKey& candidate, const QG3SubblockPosition& from,
                     std::uint32_t requested, QG3SubblockKey& reached,
                     QG3SubblockPosition& at) override;

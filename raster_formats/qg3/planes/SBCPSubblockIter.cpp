@@ -1,18 +1,13 @@
 #include "qg3/planes/SBCPSubblockIter.h"
 
 #include "qg3/container/QG3ImageInfo.h"
-
-#include <new>
+#include "support/KVStatusGuard.h"
 
 namespace Korvel {
 
 bool SBCPSubblockIter<0>::init(const QG3ImageInfo& info) {
     if (!info.subbands) return false;
-    try {
-        counts_.assign(info.numSubbands, 0);
-    } catch (const std::bad_alloc&) {
-        return false;
-    }
+    if (kvGuard([&] { counts_.assign(info.numSubbands, 0); }) != KV_OK) return false;
     for (std::size_t s = 0; s < counts_.size(); ++s)
         counts_[s] = info.subbands[s].subblockCount();
     reset();

@@ -12,13 +12,16 @@
 #include "qg3/container/QG3PacketType.h"
 #include "qg3/container/QG3Status.h"
 #include "qg3/container/QG3UnknownPacket.h"
+#include "streams/KVIOStreamUtils.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <memory>
 #include <numeric>
 #include <random>
+#include <thread>
 
 using namespace Korvel;
 using quarn_test::ByteBuilder;
@@ -363,6 +366,52 @@ TEST(QG3PacketDB, WrittenBackAndReadAgainIsEqual) {
     Bytes damaged = out.data;
     damaged.at(planesetAt) |= 0x80;
     EXPECT_EQ(ReadDB(damaged).status, KV_OK);
+}
+
+// Databases written at once, one per thread, share nothing: without a contents packet each copies
+// its headers into a null stream of its own. Every write of every thread gives the bytes of a
+// write made alone. The streams are the library's own memory streams, which share no state.
+TEST(QG3PacketDB, DatabasesWrittenFromManyThreadsAtOnceAgree) {
+    const Bytes file = quarn_test::rasterFile(
+        quarn_test::kGen3Version,
+        {quarn_test::headerPacket(1, smallImage()), unknownPacket({9, 8, 7}),
+         quarn_test::metadataPacket(3, 0, 1, {0, 1}), quarn_test::planesetPacket(1, 77, {5, 4})});
+    const auto writeOnce = [&file](std::size_t loaded) {
+        std::unique_ptr<KVIOStreamInf> in(createMemStream());
+        std::unique_ptr<KVIOStreamInf> out(createMemStream());
+        QG3PacketDB db;
+        if (!in || !out || in->write(file.data(), std::uint32_t(file.size())) != file.size() ||
+            in->seek(0, KVIO_SEEK_SET) != KV_OK || db.read(in.get()) != KV_OK)
+            return Bytes{};
+        // The loaded packets write themselves, the others are copied from the file.
+        for (std::size_t i = 0; i < loaded; ++i) {
+            DBObject* object = nullptr;
+            if (db.getProxy(i)->getObject(object) != KV_OK) return Bytes{};
+        }
+        if (db.write(out.get()) != KV_OK) return Bytes{};
+        Bytes written(std::size_t(getStreamSize(out.get())));
+        out->seek(0, KVIO_SEEK_SET);
+        out->read(written.data(), std::uint32_t(written.size()));
+        return written;
+    };
+    std::vector<Bytes> alone;
+    for (std::size_t loaded = 0; loaded < 4; ++loaded) {
+        alone.push_back(writeOnce(loaded));
+        ASSERT_GT(alone.back().size(), file.size()) << loaded; // every length in eight bytes
+    }
+
+    std::atomic<int> differing{0};
+    std::vector<std::thread> threads;
+    for (std::size_t t = 0; t < 8; ++t)
+        threads.emplace_back([&, t] {
+            for (int k = 0; k < 100; ++k)
+                if (const std::size_t loaded = (t + std::size_t(k)) % 4;
+                    writeOnce(loaded) != alone[loaded])
+                    ++differing;
+        });
+    for (std::thread& thread : threads)
+        thread.join();
+    EXPECT_EQ(differing.load(), 0);
 }
 
 TEST(QG3PacketDB, InterruptStopsTheWrite) {
