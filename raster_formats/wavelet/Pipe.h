@@ -45,8 +45,8 @@ public:
     std::vector<SubbandUse> getSubbandUses() const;
 
     // Writes rows ya..yb, the next rows of the window, into rows[band] + (y - ya) * stride,
-    // columns x0..x1. 2009 for rows that are not the next ones or lie beyond the window; a
-    // failure of the source is passed up and kept: every later call answers it again.
+    // columns x0..x1. KV_QG3_NOT_FOUND for rows that are not the next ones or lie beyond the
+    // window; a failure of the source is passed up and kept: every later call answers it again.
     KVStatus run(std::uint32_t ya, std::uint32_t yb, std::int32_t* const* rows, std::size_t stride,
                  SubbandRowSource& source);
 

@@ -37,17 +37,18 @@ public:
     void setOutputRange(std::uint32_t minimum, std::uint32_t maximum, std::uint32_t dataType);
     void setStripHeight(std::uint32_t rows) { stripHeight_ = rows; }
     std::uint32_t getStripHeight() const { return stripHeight_; }
-    // The per-band rows the chain writes into; 2012 when out of memory.
+    // The per-band rows the chain writes into; KV_QG3_OUT_OF_MEMORY when out of memory.
     KVStatus allocateBandRows();
-    // Allocates the strip buffer and decodes the first row (odd y0) or two (even y0); 2012 when
-    // out of memory, 2014 for an output data type without a conversion.
+    // Allocates the strip buffer and decodes the first row (odd y0) or two (even y0);
+    // KV_QG3_OUT_OF_MEMORY when out of memory, KV_QG3_NOT_SUPPORTED for an output data type
+    // without a conversion.
     KVStatus decodeBegin();
     // Decodes the next strip (rows following the last strip handed out, at most the strip height,
-    // the rectangle's columns) and points bytes at its samples, valid until the next call; 2009
-    // for a strip out of order or outside the rectangle.
+    // the rectangle's columns) and points bytes at its samples, valid until the next call;
+    // KV_QG3_NOT_FOUND for a strip out of order or outside the rectangle.
     KVStatus decodeStrip(const QG3Rect& strip, const std::uint8_t*& bytes);
     // Decodes rows (one or two, the next ones) and converts them into the strip buffer at
-    // byteOffset; 2014 for an output data type without a conversion.
+    // byteOffset; KV_QG3_NOT_SUPPORTED for an output data type without a conversion.
     KVStatus decodeRows(const QG3Rect& rows, std::size_t byteOffset);
     KVStatus release();
 

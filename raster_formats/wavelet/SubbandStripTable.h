@@ -29,7 +29,7 @@ struct QG3PlaneRecord;
 class SubbandStripTable {
 public:
     // The most the strips, the scratch block and the plane records may hold together; a decode
-    // that needs more fails with 2012.
+    // that needs more fails with KV_QG3_OUT_OF_MEMORY.
     static constexpr std::uint64_t kMaxBytes = std::uint64_t(512) << 20;
 
     // Over an image whose subband table is built; null when out of memory. info must outlive it.
@@ -42,9 +42,9 @@ public:
     // filling the subband's strip when it does not hold that row over x0..x1. The pointers stay
     // valid until kRowsHeld further rows of the subband are asked for, the subband is asked for
     // other columns or the table is cleared (a move of the strip to another row of subblocks
-    // leaves them alone). 2009 for a row or columns outside the subband; statuses of the client,
-    // the subblock decoder and the interrupt delegate (asked after each subblock) are passed up,
-    // and the strip is then dropped.
+    // leaves them alone). KV_QG3_NOT_FOUND for a row or columns outside the subband; statuses of
+    // the client, the subblock decoder and the interrupt delegate (asked after each subblock) are
+    // passed up, and the strip is then dropped.
     KVStatus getRow(std::int32_t** rows, std::uint8_t subband, std::uint32_t row, std::uint32_t x0,
                     std::uint32_t x1, QG3PlaneStoreClient& client, KVIInterruptDelegate* interrupt);
     // Frees every strip.
