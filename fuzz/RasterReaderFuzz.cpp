@@ -42,8 +42,10 @@ void inspectScenes(KVIImageStage& stage, std::uint8_t numLevels) {
     }
 }
 
-// Scenes of more samples than this (over all bands) are read as their top-left corner, at most
-// kMaxSide wide, so that one input decodes in well under a second.
+// Scenes are read as a window of their top-left corner that holds at most kMaxSamples samples
+// over all bands (and at least one pixel) and is at most kMaxSide wide, as other codecs' fuzzers
+// bound what they decode: a larger image is no slower to read than its window, so that a time-out
+// means a decode out of proportion to what it outputs and reads.
 constexpr std::uint32_t kMaxSide = 256;
 constexpr std::uint64_t kMaxSamples = 65536;
 
@@ -51,11 +53,12 @@ constexpr std::uint64_t kMaxSamples = 65536;
 void readPixels(KVIImageStage& stage, double x, double y, std::uint32_t width, std::uint32_t height,
                 double mag) {
     const std::uint64_t bands = std::max<std::uint16_t>(stage.getPixelProps().getNumBands(), 1);
-    width = std::min(width, kMaxSide);
+    const std::uint64_t pixels = std::max<std::uint64_t>(kMaxSamples / bands, 1);
+    width = std::uint32_t(std::min<std::uint64_t>({width, kMaxSide, pixels}));
     if (width == 0) return;
-    height = std::uint32_t(
-        std::min<std::uint64_t>(height, std::max<std::uint64_t>(kMaxSamples / bands / width, 1)));
-    if (width == 0 || height == 0) return;
+    height =
+        std::uint32_t(std::min<std::uint64_t>(height, std::max<std::uint64_t>(pixels / width, 1)));
+    if (height == 0) return;
     try {
         KVISceneBuffer buffer(stage.getPixelProps(), width, height, nullptr);
         sink = sink + stage.read(KVIScene(x, y, width, height, mag), buffer);

@@ -9,7 +9,7 @@
 // magnified scenes, and levels whose image is smaller than 3 x 3, are refused with
 // KV_QG3_NOT_FOUND.
 
-#include "qg3/container/QG3ImageInfo.h"
+#include "model/KVIRect.h"
 #include "stages/KVIImageReader.h"
 
 #include <cstdint>
@@ -44,7 +44,7 @@ public:
     // visible image), in the stored image at sceneLevel + cropLevel, and the size of the stored
     // image there. KV_QG3_NOT_FOUND for a level outside the image's, or a rectangle outside the
     // window.
-    KVStatus computeLevelRect(const QG3Rect& sceneRect, std::int32_t sceneLevel);
+    KVStatus computeLevelRect(const KVIRect& sceneRect, std::int32_t sceneLevel);
     QG3PlaneStoreClient* getClient() const { return client_.get(); }
     // Null before initialize.
     QG3PlaneSource* getPlaneSource() const { return planeSource_; }
@@ -67,9 +67,9 @@ private:
     std::int32_t absoluteLevel_ = 0; // the scene's level plus the window's
     std::uint32_t levelWidth_ = 0;
     std::uint32_t levelHeight_ = 0;
-    QG3Rect movedRect_;    // the scene rectangle in the stored image at the absolute level
-    QG3Rect decodeRect_;   // that rectangle clipped to the window
-    QG3Rect relativeRect_; // the decode rectangle relative to the scene rectangle
+    KVIRect movedRect_;    // the scene rectangle in the stored image at the absolute level
+    KVIRect decodeRect_;   // that rectangle clipped to the window
+    KVIRect relativeRect_; // the decode rectangle relative to the scene rectangle
     std::uint32_t nextStrip_ = 0;
     std::uint32_t sampleBytes_ = 0;
 };
