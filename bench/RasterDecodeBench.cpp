@@ -11,6 +11,11 @@
 //                                by the images' georeferencing, read whole through the reader front
 //   single/mag:1, single/mag:4   the same four images, each in a file of its own, read whole one
 //                                after the other (MP/s of the four together)
+//   hostile/cropped:0|1          the two images of HostileRasterFiles.h that declare 65,535
+//                                bands and 41 or 57 levels without plane data (32 x 32, and the
+//                                10 x 6 window of a cropped one), opened from memory and read
+//                                whole strip by strip into one strip buffer made beforehand: the
+//                                milliseconds of one open and read.
 //   decode20k/refinement:0|1     with QUARN_BENCH_HUGE=1: a 20,000 x 20,000 three-band image
 //                                whose subblocks carry a small coded pattern (coefficients of
 //                                two bytes at most, as 8-bit content's), decoded once at
@@ -28,11 +33,13 @@
 
 #include "FdStream.h"
 #include "HeapProbe.h"
+#include "HostileRasterFiles.h"
 #include "PlaneItemWriter.h"
 #include "QuarnImageReader.h"
 #include "RasterImageWriter.h"
 #include "RasterScene.h"
 #include "RasterSubblockEncoder.h"
+#include "TestStreams.h"
 #include "buffers/KVISceneBuffer.h"
 #include "support/KVMagnification.h"
 
@@ -298,6 +305,58 @@ void single(benchmark::State& state) {
     report(state, outcome, pixels, heapPeak);
 }
 BENCHMARK(single)->ArgName("mag")->Arg(1)->Arg(4)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// Argument 0: the cropped image (10 x 6 of 41 levels) rather than the 32 x 32 one of 57.
+void hostile(benchmark::State& state) {
+    const Bytes bytes = manyBandsFile(state.range(0) != 0);
+    // The strip buffer, made and touched once: the reader's strip height, or the image's.
+    std::uint32_t width = 0, height = 0, stripHeight = 0;
+    KVIPixel pixel;
+    {
+        VectorStream stream(bytes, false);
+        QuarnImageReader* reader = QuarnImageReader::create();
+        if (reader->initialize(&stream, nullptr, 1, 3) == KV_OK) {
+            width = reader->getWidth();
+            height = reader->getHeight();
+            stripHeight = std::min(reader->getStripHeight(), height);
+            pixel = reader->getPixelProps();
+        }
+        reader->release();
+    }
+    if (width == 0) {
+        state.SkipWithError("the image does not open");
+        return;
+    }
+    KVISceneBuffer strip(pixel, width, stripHeight, nullptr);
+    malloc_trim(0);
+    resetPeakResident();
+    Outcome outcome;
+    std::uint64_t pixels = 0, heapPeak = 0;
+    for (auto _ : state) {
+        VectorStream stream(bytes, false);
+        QuarnImageReader* reader = QuarnImageReader::create();
+        const std::uint64_t before = heapInUse();
+        outcome.status = reader->initialize(&stream, nullptr, 1, 3);
+        const KVIScene scene(0, 0, width, height, 1.0);
+        if (outcome.status == KV_OK) outcome.status = reader->readBegin(scene);
+        for (std::uint32_t i = 0; outcome.status == KV_OK && i * stripHeight < height; ++i) {
+            const KVIScene part = reader->getStripScene(i);
+            KVISceneBuffer window(strip, 0, 0, width, std::uint32_t(part.getNumRows()));
+            outcome.status = reader->readStrip(window, part);
+            heapPeak = std::max(heapPeak, heapInUse() - before);
+        }
+        if (outcome.status == KV_OK) outcome.status = reader->readEnd();
+        reader->release();
+        pixels += std::uint64_t(width) * height;
+    }
+    report(state, outcome, pixels, heapPeak);
+}
+BENCHMARK(hostile)
+    ->ArgName("cropped")
+    ->Arg(0)
+    ->Arg(1)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 // Argument 0: whether the refinement subbands carry data.
 void decode20k(benchmark::State& state) {

@@ -1,13 +1,16 @@
 // Megapixels per second of the row-pipelined inverse wavelet alone: a 4096 x 4096 three-band
 // image of five levels (a generated scene through the test-side forward wavelet), decoded whole
-// into 8-bit samples in strips of 16 rows at magnification 1 and 1/4. The subband rows come
-// straight from whole arrays, so the figure leaves out subblock decoding and the strip cache.
+// into 8-bit samples in strips of 16 rows at magnification 1 and 1/4, with each kernel table this
+// processor runs (the last is the one decoders choose). The subband rows come straight from
+// whole arrays, so the figure leaves out subblock decoding and the strip cache.
 
 #include "RasterForwardWavelet.h"
+#include "buffers/KVISceneBuffer.h"
 #include "qg3/container/QG3DataType.h"
 #include "qg3/container/QG3ImageInfo.h"
 #include "wavelet/PipelinedWaveletDecoder.h"
 #include "wavelet/SubbandRowSource.h"
+#include "wavelet/WaveletKernels.h"
 
 #include <benchmark/benchmark.h>
 
@@ -70,38 +73,52 @@ WholeArraySource& source() {
     return instance;
 }
 
-void decodeWhole(benchmark::State& state, std::uint8_t skipped) {
+// Argument 0: levels skipped; argument 1: the kernel table, by its place among those this
+// processor runs.
+void decodeWhole(benchmark::State& state) {
     WholeArraySource& src = source();
+    const auto skipped = static_cast<std::uint8_t>(state.range(0));
+    const std::vector<const WaveletKernels*> tables = waveletKernelVariants();
+    if (std::size_t(state.range(1)) >= tables.size()) {
+        state.SkipWithError("kernel table not run by this processor");
+        return;
+    }
+    state.SetLabel(tables[std::size_t(state.range(1))]->name);
+    forceWaveletKernels(tables[std::size_t(state.range(1))]);
     const std::uint32_t side = kSide >> skipped;
-    const QG3Rect rect{0, 0, std::int32_t(side) - 1, std::int32_t(side) - 1};
+    const KVIRect rect{0, 0, std::int32_t(side) - 1, std::int32_t(side) - 1};
     constexpr std::uint32_t strip = 16;
+    KVISceneBuffer buffer(KVIPixel(0xFF01, kBands, getSampleDataType(QG3_DATATYPE_UINT8)), side,
+                          strip, nullptr);
     std::uint64_t pixels = 0;
     for (auto _ : state) {
         auto decoder = PipelinedWaveletDecoder::create(rect, std::uint8_t(kLevels - skipped), side,
                                                        side, kBands, skipped, src);
         decoder->setOutputRange(0, 255, QG3_DATATYPE_UINT8);
         decoder->setStripHeight(strip);
-        if (decoder->allocateBandRows() != KV_OK || decoder->decodeBegin() != KV_OK) {
+        if (decoder->decodeBegin() != KV_OK) {
             state.SkipWithError("decodeBegin failed");
-            return;
+            break;
         }
         for (std::uint32_t y = 0; y < side; y += strip) {
-            const std::uint8_t* bytes = nullptr;
-            const QG3Rect rows{0, std::int32_t(y), rect.x1, std::int32_t(y + strip - 1)};
-            if (decoder->decodeStrip(rows, bytes) != KV_OK) {
+            const KVIRect rows{0, std::int32_t(y), rect.x1, std::int32_t(y + strip - 1)};
+            if (decoder->decodeStrip(rows, &buffer, 0, 0) != KV_OK) {
                 state.SkipWithError("decodeStrip failed");
-                return;
+                break;
             }
-            benchmark::DoNotOptimize(bytes[0]);
+            benchmark::DoNotOptimize(buffer.getWindowBandData(0)[0]);
         }
         pixels += std::uint64_t(side) * side;
     }
+    forceWaveletKernels(nullptr);
     state.counters["MP/s"] = benchmark::Counter(double(pixels) / 1e6, benchmark::Counter::kIsRate);
 }
 
 } // namespace
 
-BENCHMARK_CAPTURE(decodeWhole, magnification_1, 0)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(decodeWhole, magnification_quarter, 2)->Unit(benchmark::kMillisecond);
+BENCHMARK(decodeWhole)
+    ->ArgNames({"skipped", "kernels"})
+    ->ArgsProduct({{0, 2}, {0, 1, 2}})
+    ->Unit(benchmark::kMillisecond);
 
 BENCHMARK_MAIN();

@@ -100,8 +100,8 @@ void codeSubband(const std::vector<std::int32_t>& t, int x0, int y0, int w, int 
             s.geometry.subband = static_cast<std::uint8_t>(subband);
             s.geometry.width = static_cast<std::uint16_t>(bw);
             s.geometry.height = static_cast<std::uint16_t>(bh);
-            s.geometry.x1 = bw - 1;
-            s.geometry.y1 = bh - 1;
+            s.geometry.decoded.x1 = bw - 1;
+            s.geometry.decoded.y1 = bh - 1;
             s.records.resize(32);
             for (int p = 0; p < 32; ++p) {
                 const RasterPlane& plane = code.planes[p];

@@ -24,13 +24,17 @@ namespace {
 
 using quarn_fuzz::sink;
 
-// The image's answers about scenes at every level it has, and one beyond.
+// The image's answers about scenes at every level it has, and one beyond. Levels below the first
+// whose image is a single pixel have the same image and are asked once: each answer costs what
+// the pixel description costs (a copy of every band's sample), and a header may declare far
+// more levels than its image has.
 void inspectScenes(KVIImageStage& stage, std::uint8_t numLevels) {
     const KVIScene full(0.0, 0.0, stage.getWidth(), stage.getHeight(), 1.0);
     sink =
         sink + stage.getModifications(full) + static_cast<std::uint64_t>(stage.getSceneCost(full));
     KVIScene clipped;
     sink = sink + stage.clipScene(full, clipped);
+    unsigned singlePixelLevels = 0;
     for (std::int32_t level = -1; level <= numLevels + 1; ++level) {
         const double mag = levelToMag(level);
         std::uint32_t width = 0;
@@ -39,25 +43,30 @@ void inspectScenes(KVIImageStage& stage, std::uint8_t numLevels) {
         const KVIScene scene(0.0, 0.0, width, height, mag);
         sink = sink + width + height + stage.getModifications(scene) +
                static_cast<std::uint64_t>(stage.getSceneCost(scene)) + stage.checkScene(scene);
+        if (level >= 0 && width <= 1 && height <= 1 && ++singlePixelLevels == 2) break;
     }
 }
 
-// Scenes of more samples than this (over all bands) are read as their top-left corner, at most
-// kMaxSide wide, so that one input decodes in well under a second.
+// Scenes are read as a window of their top-left corner that holds at most kMaxSamples samples
+// over all bands (and at least one pixel) and is at most kMaxSide wide, as other codecs' fuzzers
+// bound what they decode: a larger image is no slower to read than its window, so that a time-out
+// means a decode out of proportion to what it outputs and reads.
 constexpr std::uint32_t kMaxSide = 256;
 constexpr std::uint64_t kMaxSamples = 65536;
 
 // Reads the scene (its corner when larger) and touches the pixels.
 void readPixels(KVIImageStage& stage, double x, double y, std::uint32_t width, std::uint32_t height,
                 double mag) {
-    const std::uint64_t bands = std::max<std::uint16_t>(stage.getPixelProps().getNumBands(), 1);
-    width = std::min(width, kMaxSide);
+    const KVIPixel pixel = stage.getPixelProps();
+    const std::uint64_t bands = std::max<std::uint16_t>(pixel.getNumBands(), 1);
+    const std::uint64_t pixels = std::max<std::uint64_t>(kMaxSamples / bands, 1);
+    width = std::uint32_t(std::min<std::uint64_t>({width, kMaxSide, pixels}));
     if (width == 0) return;
-    height = std::uint32_t(
-        std::min<std::uint64_t>(height, std::max<std::uint64_t>(kMaxSamples / bands / width, 1)));
-    if (width == 0 || height == 0) return;
+    height =
+        std::uint32_t(std::min<std::uint64_t>(height, std::max<std::uint64_t>(pixels / width, 1)));
+    if (height == 0) return;
     try {
-        KVISceneBuffer buffer(stage.getPixelProps(), width, height, nullptr);
+        KVISceneBuffer buffer(pixel, width, height, nullptr);
         sink = sink + stage.read(KVIScene(x, y, width, height, mag), buffer);
         for (std::uint16_t b = 0; b < buffer.getNumBands(); ++b)
             quarn_fuzz::touch(buffer.getWindowBandData(b),

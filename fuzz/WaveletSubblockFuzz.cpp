@@ -55,21 +55,21 @@ bool directGeometry(Input& in, SubblockGeometry& g) {
     g.subband = static_cast<std::uint8_t>(in.u8());
     g.bandCount = static_cast<std::uint16_t>(1 + (in.u8() & 3));
     // Rectangles from empty to whole, and past the subblock's edges.
-    g.x0 = static_cast<std::int32_t>(in.u8()) - 1;
-    g.x1 = static_cast<std::int32_t>(in.u8()) - 1;
-    g.y0 = static_cast<std::int32_t>(in.u8()) - 1;
-    g.y1 = static_cast<std::int32_t>(in.u8()) - 1;
-    g.x0 = std::clamp<std::int32_t>(g.x0, 0, g.width);
-    g.y0 = std::clamp<std::int32_t>(g.y0, 0, g.height);
-    g.x1 = std::min<std::int32_t>(g.x1, g.width - 1);
-    g.y1 = std::min<std::int32_t>(g.y1, g.height - 1);
-    if (g.x1 < g.x0) {
-        g.x0 = 1;
-        g.x1 = 0;
+    g.decoded.x0 = static_cast<std::int32_t>(in.u8()) - 1;
+    g.decoded.x1 = static_cast<std::int32_t>(in.u8()) - 1;
+    g.decoded.y0 = static_cast<std::int32_t>(in.u8()) - 1;
+    g.decoded.y1 = static_cast<std::int32_t>(in.u8()) - 1;
+    g.decoded.x0 = std::clamp<std::int32_t>(g.decoded.x0, 0, g.width);
+    g.decoded.y0 = std::clamp<std::int32_t>(g.decoded.y0, 0, g.height);
+    g.decoded.x1 = std::min<std::int32_t>(g.decoded.x1, g.width - 1);
+    g.decoded.y1 = std::min<std::int32_t>(g.decoded.y1, g.height - 1);
+    if (g.decoded.x1 < g.decoded.x0) {
+        g.decoded.x0 = 1;
+        g.decoded.x1 = 0;
     }
-    if (g.y1 < g.y0) {
-        g.y0 = 1;
-        g.y1 = 0;
+    if (g.decoded.y1 < g.decoded.y0) {
+        g.decoded.y0 = 1;
+        g.decoded.y1 = 0;
     }
     return true;
 }

@@ -27,7 +27,7 @@ public:
     std::uint16_t getSubblockSize() const override;
     // The selected bands.
     std::uint16_t getBandCount() const override;
-    // 2012 when the strip cache cannot be built.
+    // KV_QG3_OUT_OF_MEMORY when the strip cache cannot be built.
     KVStatus getSubbandRow(std::int32_t** rowsPerBand, std::uint8_t subband, std::uint32_t row,
                            std::uint32_t firstColumn, std::uint32_t lastColumn) override;
 

@@ -6,17 +6,20 @@
 #include "support/KVStatusGuard.h"
 
 #include <algorithm>
-#include <cstring>
+#include <utility>
 
 namespace Korvel {
 
 Pipe::Pipe(const PipeSegWindow& window, std::uint8_t levelsToRun, std::uint8_t levelsSkipped,
-           std::uint16_t bands, std::uint16_t subblockSize)
+           std::uint16_t bands, std::uint16_t subblockSize, const WaveletKernels& kernels)
     : window_(window), levelsToRun_(levelsToRun), levelsSkipped_(levelsSkipped), bands_(bands),
-      nextRow_(window.y0) {
+      width_(static_cast<std::size_t>(window.rect.width())),
+      nextRow_(static_cast<std::uint32_t>(window.rect.y0)) {
     // Level k (0 the finest run) reconstructs from subbands 4m + 1 .. 4m + 4, m = L' - 1 - k, and
     // reads the window its finer neighbour needs of its output.
     // A level of one sample has an input of one sample, so all levels from the first such are.
+    std::vector<PipeSegWindow> windows;
+    std::size_t rowLength = 1;
     PipeSegWindow levelWindow = window;
     for (std::uint32_t k = 0; k < levelsToRun; ++k) {
         const auto firstSubband = static_cast<std::uint8_t>(4 * (levelsToRun - 1 - k) + 1);
@@ -24,11 +27,21 @@ Pipe::Pipe(const PipeSegWindow& window, std::uint8_t levelsToRun, std::uint8_t l
             singleRefinements_.insert(singleRefinements_.begin(), firstSubband);
             continue;
         }
-        segs_.push_back(std::make_unique<PipeSeg>(bands, levelWindow, firstSubband, subblockSize));
-        levelWindow = segs_.back()->getInputWindow();
+        const PipeSegColumns columns(levelWindow);
+        windows.push_back(levelWindow);
+        rowLength = std::max<std::size_t>(rowLength, columns.splitLength());
+        levelWindow = PipeSeg::inputWindowOf(levelWindow, columns);
+    }
+    // The row of zeros also stands for a zero output row of the window.
+    rowLength = std::max(rowLength, width_);
+    shared_ = std::make_unique<PipeSegShared>(bands, rowLength);
+    for (std::size_t k = 0; k < windows.size(); ++k) {
+        const auto firstSubband = static_cast<std::uint8_t>(4 * (levelsToRun - 1 - k) + 1);
+        segs_.push_back(std::make_unique<PipeSeg>(bands, windows[k], firstSubband, subblockSize,
+                                                  *shared_, kernels));
     }
     if (!singleRefinements_.empty()) singleSample_.assign(bands, 0);
-    fetched_.assign(bands, nullptr);
+    if (segs_.empty()) rows_.assign(2 * std::size_t(bands) * width_, 0);
     input_.assign(bands, nullptr);
 }
 
@@ -56,30 +69,31 @@ std::vector<Pipe::SubbandUse> Pipe::getSubbandUses() const {
 
 KVStatus Pipe::fetch(std::uint8_t subband, std::uint32_t row, std::uint32_t x0, std::uint32_t x1,
                      SubbandRowSource& source) {
-    return source.getSubbandRow(fetched_.data(), subband, row, x0, x1);
+    return source.getSubbandRow(shared_->fetched.data(), subband, row, x0, x1);
 }
 
 KVStatus Pipe::coarsestInput(std::uint32_t q, std::uint32_t x0, std::uint32_t x1,
                              SubbandRowSource& source) {
+    const std::vector<std::int32_t*>& fetched = shared_->fetched;
     if (singleRefinements_.empty()) {
         KV_RETURN_IF_FAILED(fetch(0, q, x0, x1, source));
-        std::copy(fetched_.begin(), fetched_.end(), input_.begin());
+        std::copy(fetched.begin(), fetched.end(), input_.begin());
         return KV_OK;
     }
     if (q != 0 || x0 != 0 || x1 != 0) return KV_QG3_NOT_FOUND;
     if (!singleSampleMade_) {
         KV_RETURN_IF_FAILED(fetch(0, 0, 0, 0, source));
         for (std::uint16_t b = 0; b < bands_; ++b)
-            singleSample_[b] = fetched_[b][0];
+            singleSample_[b] = fetched[b] ? fetched[b][0] : 0;
         for (const std::uint8_t refinement : singleRefinements_) {
             KV_RETURN_IF_FAILED(fetch(refinement, 0, 0, 0, source));
             for (std::uint16_t b = 0; b < bands_; ++b)
-                singleSample_[b] = wrapAdd(singleSample_[b], fetched_[b][0]);
+                if (fetched[b]) singleSample_[b] = wrapAdd(singleSample_[b], fetched[b][0]);
         }
         singleSampleMade_ = true;
     }
     for (std::uint16_t b = 0; b < bands_; ++b)
-        input_[b] = &singleSample_[b];
+        input_[b] = singleSample_[b] != 0 ? &singleSample_[b] : nullptr;
     return KV_OK;
 }
 
@@ -94,11 +108,13 @@ KVStatus Pipe::makeRow(std::size_t level, std::uint32_t y, SubbandRowSource& sou
             const std::uint32_t q = seg.getNextInputRow();
             if (level + 1 < segs_.size()) {
                 KV_RETURN_IF_FAILED(makeRow(level + 1, q, source));
+                const PipeSeg& coarser = *segs_[level + 1];
                 for (std::uint16_t b = 0; b < bands_; ++b)
-                    input_[b] = segs_[level + 1]->getRow(b, q);
+                    input_[b] = coarser.getRow(b, q);
             } else {
-                const PipeSegWindow in = seg.getInputWindow();
-                KV_RETURN_IF_FAILED(coarsestInput(q, in.x0, in.x1, source));
+                const KVIRect in = seg.getInputWindow().rect;
+                KV_RETURN_IF_FAILED(
+                    coarsestInput(q, std::uint32_t(in.x0), std::uint32_t(in.x1), source));
             }
             input = input_.data();
         }
@@ -107,38 +123,53 @@ KVStatus Pipe::makeRow(std::size_t level, std::uint32_t y, SubbandRowSource& sou
     return KV_OK;
 }
 
-KVStatus Pipe::emitRow(std::uint32_t y, std::int32_t* const* rows, std::size_t offset,
-                       SubbandRowSource& source) {
-    const std::uint32_t n = window_.x1 - window_.x0 + 1;
+const std::int32_t* Pipe::row(std::uint16_t band, std::uint32_t y) const {
+    if (segs_.empty()) return rows_.data() + (2 * std::size_t(band) + (y & 1)) * width_;
+    const std::int32_t* row = std::as_const(*segs_[0]).getRow(band, y);
+    return row != nullptr ? row : shared_->zeros.get();
+}
+
+// The finest level's rows are only read here, so the refinement of a reduced resolution is added
+// to them in place.
+KVStatus Pipe::emitRow(std::uint32_t y, SubbandRowSource& source) {
+    const auto x0 = static_cast<std::uint32_t>(window_.rect.x0);
+    const auto x1 = static_cast<std::uint32_t>(window_.rect.x1);
     if (segs_.empty()) {
-        KV_RETURN_IF_FAILED(coarsestInput(y, window_.x0, window_.x1, source));
-        for (std::uint16_t b = 0; b < bands_; ++b)
-            std::memcpy(rows[b] + offset, input_[b], n * sizeof(std::int32_t));
+        KV_RETURN_IF_FAILED(coarsestInput(y, x0, x1, source));
+        for (std::uint16_t b = 0; b < bands_; ++b) {
+            std::int32_t* out = rows_.data() + (2 * std::size_t(b) + (y & 1)) * width_;
+            if (input_[b])
+                std::copy_n(input_[b], width_, out);
+            else
+                std::fill_n(out, width_, 0);
+        }
     } else {
         KV_RETURN_IF_FAILED(makeRow(0, y, source));
-        for (std::uint16_t b = 0; b < bands_; ++b)
-            std::memcpy(rows[b] + offset, segs_[0]->getRow(b, y), n * sizeof(std::int32_t));
     }
     if (levelsSkipped_ > 0) {
         // The refinement of the first level skipped completes the low band of that level.
         const auto refinement = static_cast<std::uint8_t>(4 * levelsToRun_ + 1);
-        KV_RETURN_IF_FAILED(fetch(refinement, y, window_.x0, window_.x1, source));
+        KV_RETURN_IF_FAILED(fetch(refinement, y, x0, x1, source));
         for (std::uint16_t b = 0; b < bands_; ++b) {
-            std::int32_t* __restrict out = rows[b] + offset;
-            const std::int32_t* __restrict add = fetched_[b];
-            for (std::uint32_t i = 0; i < n; ++i)
+            const std::int32_t* __restrict add = shared_->fetched[b];
+            if (add == nullptr) continue;
+            std::int32_t* __restrict out =
+                segs_.empty() ? rows_.data() + (2 * std::size_t(b) + (y & 1)) * width_
+                              : segs_[0]->makeRowWritable(b, y);
+            for (std::size_t i = 0; i < width_; ++i)
                 out[i] = wrapAdd(out[i], add[i]);
         }
     }
     return KV_OK;
 }
 
-KVStatus Pipe::run(std::uint32_t ya, std::uint32_t yb, std::int32_t* const* rows,
-                   std::size_t stride, SubbandRowSource& source) {
+KVStatus Pipe::run(std::uint32_t ya, std::uint32_t yb, SubbandRowSource& source) {
     if (failure_ != KV_OK) return failure_;
-    if (ya != nextRow_ || yb < ya || yb > window_.y1) return KV_QG3_NOT_FOUND;
+    if (ya != nextRow_ || yb < ya || std::int64_t(yb) > window_.rect.y1 || (ya >> 1) != (yb >> 1))
+        return KV_QG3_NOT_FOUND;
     for (std::uint32_t y = ya; y <= yb; ++y) {
-        const KVStatus status = emitRow(y, rows, (y - ya) * stride, source);
+        // Bands reached by data for the first time take their rows here.
+        const KVStatus status = kvGuard([&] { return emitRow(y, source); }, KV_QG3_OUT_OF_MEMORY);
         if (status != KV_OK) {
             failure_ = status;
             return status;

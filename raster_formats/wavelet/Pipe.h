@@ -28,10 +28,11 @@ class SubbandRowSource;
 
 class Pipe {
 public:
-    // The window x0..x1, y0..y1 (inside the width x height level image) through levelsToRun
-    // levels, levelsSkipped finer levels not run. Throws std::bad_alloc.
+    // The window (inside the level image) through levelsToRun levels, levelsSkipped finer levels
+    // not run, with the given kernels. Bands hold rows only once data reaches them (PipeSeg).
+    // Throws std::bad_alloc.
     Pipe(const PipeSegWindow& window, std::uint8_t levelsToRun, std::uint8_t levelsSkipped,
-         std::uint16_t bands, std::uint16_t subblockSize);
+         std::uint16_t bands, std::uint16_t subblockSize, const WaveletKernels& kernels);
     virtual ~Pipe();
     Pipe(const Pipe&) = delete;
     Pipe& operator=(const Pipe&) = delete;
@@ -44,11 +45,13 @@ public:
     };
     std::vector<SubbandUse> getSubbandUses() const;
 
-    // Writes rows ya..yb, the next rows of the window, into rows[band] + (y - ya) * stride,
-    // columns x0..x1. 2009 for rows that are not the next ones or lie beyond the window; a
-    // failure of the source is passed up and kept: every later call answers it again.
-    KVStatus run(std::uint32_t ya, std::uint32_t yb, std::int32_t* const* rows, std::size_t stride,
-                 SubbandRowSource& source);
+    // Makes rows ya..yb, the next rows of the window and at most one pair (2k, 2k + 1) of them,
+    // which row() then gives. KV_QG3_NOT_FOUND for rows that are not the next ones, lie beyond
+    // the window or span two pairs, KV_QG3_OUT_OF_MEMORY when a band's rows cannot be made; a
+    // failure (of the source too) is passed up and kept: every later call answers it again.
+    KVStatus run(std::uint32_t ya, std::uint32_t yb, SubbandRowSource& source);
+    // Row y of the last run of a band, the window's columns; valid until the next run.
+    const std::int32_t* row(std::uint16_t band, std::uint32_t y) const;
 
 private:
     KVStatus makeRow(std::size_t level, std::uint32_t y, SubbandRowSource& source);
@@ -58,13 +61,15 @@ private:
     // the refinements of the single-sample levels when there are any.
     KVStatus coarsestInput(std::uint32_t q, std::uint32_t x0, std::uint32_t x1,
                            SubbandRowSource& source);
-    KVStatus emitRow(std::uint32_t y, std::int32_t* const* rows, std::size_t offset,
-                     SubbandRowSource& source);
+    KVStatus emitRow(std::uint32_t y, SubbandRowSource& source);
 
     PipeSegWindow window_;
     std::uint8_t levelsToRun_;
     std::uint8_t levelsSkipped_;
     std::uint16_t bands_;
+    std::size_t width_;
+    // Made before the levels, which use it.
+    std::unique_ptr<PipeSegShared> shared_;
     // Level 0 is the finest level run.
     std::vector<std::unique_ptr<PipeSeg>> segs_;
     // The refinement subbands of the single-sample levels, coarsest first, their sum per band
@@ -72,9 +77,10 @@ private:
     std::vector<std::uint8_t> singleRefinements_;
     std::vector<std::int32_t> singleSample_;
     bool singleSampleMade_ = false;
+    // A chain without levels copies its rows here: a pair per band.
+    std::vector<std::int32_t> rows_;
     std::uint32_t nextRow_;
     KVStatus failure_ = KV_OK;
-    std::vector<std::int32_t*> fetched_;
     std::vector<const std::int32_t*> input_;
 };
 

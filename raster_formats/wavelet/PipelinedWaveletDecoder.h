@@ -1,13 +1,18 @@
 #pragma once
 // The front of the wavelet decoder: decodes one rectangle of an image at one resolution, strip
-// after strip from top to bottom, into pixel-interleaved samples of the output data type (row by
-// row, pixel by pixel, band by band).
+// after strip from top to bottom, into the caller's scene buffer, band by band, as samples of
+// the output data type.
 //
-// Use: create, setOutputRange, allocateBandRows, setStripHeight, decodeBegin, then decodeStrip for
-// each strip in order; release (or destruction) frees everything. After a failed decode the
-// decoder answers the same failure again and must be rebuilt.
+// Use: create, setOutputRange, setStripHeight, decodeBegin, then decodeStrip for each strip in
+// order; release (or destruction) frees everything. After a failed decode the decoder answers
+// the same failure again and must be rebuilt.
+//
+// Rows are made two at a time; those made beyond a strip stay in the chain of levels and are
+// written out with the next strip, so nothing is held per band beyond the chain's own rows (and
+// those only for bands that data reaches).
 
-#include "qg3/container/QG3ImageInfo.h"
+#include "WaveletKernels.h"
+#include "model/KVIRect.h"
 #include "support/KVStatus.h"
 
 #include <cstdint>
@@ -16,18 +21,18 @@
 
 namespace Korvel {
 
+class KVISceneBuffer;
 class Pipe;
 class SubbandRowSource;
 
 class PipelinedWaveletDecoder {
 public:
-    // A decoder of rect (inclusive, inside the width x height image of the decoded resolution)
-    // through levelsToRun wavelet levels, levelsSkipped finer levels not run. Null when the
-    // rectangle is empty or not inside the image, the image is narrower or lower than 3, there
-    // are no bands, the source does not match (band count, level count, subband sizes), or memory
-    // runs out.
+    // A decoder of rect (inside the width x height image of the decoded resolution) through
+    // levelsToRun wavelet levels, levelsSkipped finer levels not run. Null when the rectangle is
+    // empty or not inside the image, the image is narrower or lower than 3, there are no bands,
+    // the source does not match (band count, level count, subband sizes), or memory runs out.
     static std::unique_ptr<PipelinedWaveletDecoder>
-    create(const QG3Rect& rect, std::uint8_t levelsToRun, std::uint32_t height, std::uint32_t width,
+    create(const KVIRect& rect, std::uint8_t levelsToRun, std::uint32_t height, std::uint32_t width,
            std::uint16_t bands, std::uint8_t levelsSkipped, SubbandRowSource& source);
     virtual ~PipelinedWaveletDecoder();
     PipelinedWaveletDecoder(const PipelinedWaveletDecoder&) = delete;
@@ -37,54 +42,51 @@ public:
     void setOutputRange(std::uint32_t minimum, std::uint32_t maximum, std::uint32_t dataType);
     void setStripHeight(std::uint32_t rows) { stripHeight_ = rows; }
     std::uint32_t getStripHeight() const { return stripHeight_; }
-    // The per-band rows the chain writes into; 2012 when out of memory.
-    KVStatus allocateBandRows();
-    // Allocates the strip buffer and decodes the first row (odd y0) or two (even y0); 2012 when
-    // out of memory, 2014 for an output data type without a conversion.
+    // Decodes the first row (odd y0) or two (even y0), written out with the first strip;
+    // KV_QG3_NOT_SUPPORTED for an output data type without a conversion.
     KVStatus decodeBegin();
-    // Decodes the next strip (rows following the last strip handed out, at most the strip height,
-    // the rectangle's columns) and points bytes at its samples, valid until the next call; 2009
-    // for a strip out of order or outside the rectangle.
-    KVStatus decodeStrip(const QG3Rect& strip, const std::uint8_t*& bytes);
-    // Decodes rows (one or two, the next ones) and converts them into the strip buffer at
-    // byteOffset; 2014 for an output data type without a conversion.
-    KVStatus decodeRows(const QG3Rect& rows, std::size_t byteOffset);
+    // Decodes the next strip (rows following the last strip, at most the strip height, the
+    // rectangle's columns) and writes its rows into the buffer's window from column x, row y:
+    // band b of the decode into band b of the buffer, whose samples must be of the output type
+    // and whose window must hold the strip there. Without a buffer the rows are decoded and
+    // dropped. KV_QG3_NOT_FOUND for a strip out of order or outside the rectangle.
+    KVStatus decodeStrip(const KVIRect& strip, KVISceneBuffer* buffer, std::uint32_t x,
+                         std::uint32_t y);
     KVStatus release();
 
 private:
-    // Converts rowCount rows of every band (rows[b] + r * rowStride) into interleaved samples.
-    using Conversion = void (*)(const std::int32_t* const* rows, std::size_t rowStride,
-                                std::uint32_t rowCount, std::uint16_t bands, std::uint32_t width,
-                                std::int32_t minimum, std::int32_t maximum, const float* scale,
-                                const float* offset, std::uint8_t* out);
+    PipelinedWaveletDecoder(SubbandRowSource& source, const KVIRect& rect, std::uint16_t bands,
+                            const WaveletKernels& kernels);
 
-    PipelinedWaveletDecoder(SubbandRowSource& source, const QG3Rect& rect, std::uint16_t bands);
+    // Makes the next rows ya..yb.
+    KVStatus decodeRows(std::uint32_t ya, std::uint32_t yb);
+    // Writes rows first..last (made by the last decodeRows) of the strip starting at stripTop
+    // into the buffer at (x, y).
+    void writeRows(std::uint32_t first, std::uint32_t last, std::uint32_t stripTop,
+                   KVISceneBuffer& buffer, std::uint32_t x, std::uint32_t y) const;
 
     SubbandRowSource& source_;
+    const WaveletKernels& kernels_;
     std::int32_t minimum_ = 0;
     std::int32_t maximum_ = 0;
     std::uint32_t stripHeight_ = 16;
-    QG3Rect rect_;
+    KVIRect rect_;
     std::unique_ptr<Pipe> pipe_;
-    std::vector<std::int32_t> bandRowBlock_;
-    std::vector<std::int32_t*> bandRows_;
     std::uint16_t bands_;
     static constexpr std::uint32_t kRowsPerStep = 2;
     std::uint32_t width_;
-    std::size_t rowBytes_ = 0;
-    std::unique_ptr<std::uint8_t[]> strip_;
-    std::size_t stripBytes_ = 0;
+    bool begun_ = false;
     std::uint32_t nextFirstRow_ = 0;
     std::uint32_t lastDecodedRow_ = 0;
-    std::size_t carriedOffset_ = 0;
-    std::size_t carriedBytes_ = 0;
     KVStatus failure_ = KV_OK;
 
-    // Chosen by setOutputRange; the float conversion's per-band scale and offset.
-    Conversion conversion_ = nullptr;
+    // Chosen by setOutputRange: the clamp of an integer type, or the float conversion with the
+    // per-band scale and offset.
+    WaveletClamp clamp_ = nullptr;
+    WaveletScale scale_ = nullptr;
     std::uint32_t sampleBytes_ = 0;
-    std::vector<float> scale_;
-    std::vector<float> offset_;
+    std::vector<float> bandScale_;
+    std::vector<float> bandOffset_;
 };
 
 } // namespace Korvel

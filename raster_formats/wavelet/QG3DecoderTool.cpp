@@ -119,8 +119,8 @@ void QG3DecoderTool::setInterruptDelegate(KVIInterruptDelegate* delegate) {
     if (base_) base_->setInterruptDelegate(delegate);
 }
 
-KVStatus QG3DecoderTool::computeLevelRect(const QG3Rect& sceneRect, std::int32_t sceneLevel) {
-    decodeRect_ = QG3Rect{0, 1, -1, 0};
+KVStatus QG3DecoderTool::computeLevelRect(const KVIRect& sceneRect, std::int32_t sceneLevel) {
+    decodeRect_ = KVIRect{0, 1, -1, 0};
     if (planeSource_ == nullptr) return KV_QG3_NO_OBJECT;
     const QG3ImageInfo& info = *planeSource_->getImageInfo();
     // Magnified scenes have no stored level.
@@ -139,9 +139,9 @@ KVStatus QG3DecoderTool::computeLevelRect(const QG3Rect& sceneRect, std::int32_t
                   saturate(std::int64_t(sceneRect.y0) + window.y0),
                   saturate(std::int64_t(sceneRect.x1) + window.x0),
                   saturate(std::int64_t(sceneRect.y1) + window.y0)};
-    const QG3Rect clipped{std::max(movedRect_.x0, window.x0), std::max(movedRect_.y0, window.y0),
+    const KVIRect clipped{std::max(movedRect_.x0, window.x0), std::max(movedRect_.y0, window.y0),
                           std::min(movedRect_.x1, window.x1), std::min(movedRect_.y1, window.y1)};
-    if (clipped.x0 > clipped.x1 || clipped.y0 > clipped.y1) return KV_QG3_NOT_FOUND;
+    if (clipped.isEmpty()) return KV_QG3_NOT_FOUND;
     decodeRect_ = clipped;
     if (clipped.x0 < 0 || clipped.y0 < 0 || std::int64_t(clipped.x1) >= levelWidth_ ||
         std::int64_t(clipped.y1) >= levelHeight_)
@@ -163,7 +163,7 @@ KVStatus QG3DecoderTool::setUpDecoder() {
     base_->setInterruptDelegate(getInterruptDelegate());
     destroyDecoder();
     if (info.auxCodeB != 0 || info.auxCodeD != 0) return KV_QG3_NOT_FOUND;
-    if (decodeRect_.x1 < decodeRect_.x0 || decodeRect_.y1 < decodeRect_.y0) return KV_QG3_NOT_FOUND;
+    if (decodeRect_.isEmpty()) return KV_QG3_NOT_FOUND;
     decoder_ = PipelinedWaveletDecoder::create(
         decodeRect_, static_cast<std::uint8_t>(numLevels_ - absoluteLevel_), levelHeight_,
         levelWidth_, info.bandSet.getSetCount(), static_cast<std::uint8_t>(absoluteLevel_), *base_);
@@ -172,7 +172,7 @@ KVStatus QG3DecoderTool::setUpDecoder() {
 
 KVStatus QG3DecoderTool::decodeBegin(const KVIScene& scene) {
     if (planeSource_ == nullptr || !client_) return KV_QG3_NO_OBJECT;
-    const QG3Rect sceneRect{scene.getUpperLeftCol(), scene.getUpperLeftRow(),
+    const KVIRect sceneRect{scene.getUpperLeftCol(), scene.getUpperLeftRow(),
                             scene.getLowerRightCol(), scene.getLowerRightRow()};
     KV_RETURN_IF_FAILED(computeLevelRect(sceneRect, magToLevel(scene.getMagnification())));
     if (client_->wantsStripCacheCleared() && base_) base_->clearStripCache();
@@ -182,9 +182,8 @@ KVStatus QG3DecoderTool::decodeBegin(const KVIScene& scene) {
         const QG3ImageInfo& info = *planeSource_->getImageInfo();
         decoder_->setOutputRange(static_cast<std::uint32_t>(info.sampleMin),
                                  static_cast<std::uint32_t>(info.sampleMax), info.dataType);
-        status = decoder_->allocateBandRows();
         decoder_->setStripHeight(getStripHeight());
-        if (status == KV_OK) status = decoder_->decodeBegin();
+        status = decoder_->decodeBegin();
     }
     if (status != KV_OK) {
         destroyDecoder();
@@ -212,23 +211,20 @@ KVStatus QG3DecoderTool::decodeStrip(KVISceneBuffer& buffer, const KVIScene&) {
     const std::int64_t first = std::max<std::int64_t>(top, relativeRect_.y0);
     const std::int64_t last = std::min<std::int64_t>(top + height - 1, relativeRect_.y1);
     if (first > last) return KV_OK;
-    const QG3Rect strip{decodeRect_.x0, saturate(first + movedRect_.y0), decodeRect_.x1,
+    const KVIRect strip{decodeRect_.x0, saturate(first + movedRect_.y0), decodeRect_.x1,
                         saturate(last + movedRect_.y0)};
 
-    const std::uint8_t* rows = nullptr;
-    if (const KVStatus status = decoder_->decodeStrip(strip, rows); status != KV_OK) {
+    // A strip that does not fit the buffer is still decoded, so that the next one follows it.
+    const auto x = std::uint32_t(relativeRect_.x0);
+    const auto y = std::uint32_t(first - top);
+    const bool fits = std::uint64_t(x) + std::uint64_t(strip.width()) <= buffer.getWindowWidth() &&
+                      std::uint64_t(y) + std::uint64_t(strip.height()) <= buffer.getWindowHeight();
+    if (const KVStatus status = decoder_->decodeStrip(strip, fits ? &buffer : nullptr, x, y);
+        status != KV_OK) {
         destroyDecoder();
         return status;
     }
-    const auto width = std::uint32_t(strip.x1 - strip.x0 + 1);
-    const auto count = std::uint32_t(strip.y1 - strip.y0 + 1);
-    const auto x = std::uint32_t(relativeRect_.x0);
-    const auto y = std::uint32_t(first - top);
-    if (std::uint64_t(x) + width > buffer.getWindowWidth() ||
-        std::uint64_t(y) + count > buffer.getWindowHeight())
-        return KV_SCENE_BUFFER_MISMATCH;
-    return kvGuard(
-        [&] { return KVISceneBuffer(buffer, x, y, width, count).importInterleaved(rows); });
+    return fits ? KV_OK : KV_SCENE_BUFFER_MISMATCH;
 }
 
 KVStatus QG3DecoderTool::decodeEnd() {

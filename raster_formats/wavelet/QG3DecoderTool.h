@@ -6,9 +6,10 @@
 // store client; it is made at the first read and kept, its strip cache cleared after each read.
 //
 // Scenes are decoded at the levels the image stores (magnification 1 down to 2^-levels);
-// magnified scenes, and levels whose image is smaller than 3 x 3, are refused with 2009.
+// magnified scenes, and levels whose image is smaller than 3 x 3, are refused with
+// KV_QG3_NOT_FOUND.
 
-#include "qg3/container/QG3ImageInfo.h"
+#include "model/KVIRect.h"
 #include "stages/KVIImageReader.h"
 
 #include <cstdint>
@@ -26,8 +27,8 @@ public:
     // Describes the image from the plane source's image information and extras (pixel, no-data
     // and background pixels reduced to the selected bands, geo placement, dynamic range,
     // magnification range, strip height 16). The plane source must be initialised and outlive
-    // the tool; the client is owned. 50019 for a colour space without a pixel colour space,
-    // 50001 for a data type without a sample type.
+    // the tool; the client is owned. KV_QG3_COLOR_SPACE_UNSUPPORTED for a colour space without a
+    // pixel colour space, KV_UNSUPPORTED_DATA_TYPE for a data type without a sample type.
     KVStatus initialize(QG3PlaneSource& planeSource, std::unique_ptr<QG3PlaneStoreClient> client);
 
     // The visible image at the level nearest the magnification.
@@ -41,13 +42,9 @@ public:
 
     // The decode rectangle of a scene rectangle (whole pixels at sceneLevel, relative to the
     // visible image), in the stored image at sceneLevel + cropLevel, and the size of the stored
-    // image there. 2009 for a level outside the image's, or a rectangle outside the window.
-    KVStatus computeLevelRect(const QG3Rect& sceneRect, std::int32_t sceneLevel);
-    const QG3Rect& getDecodeRect() const { return decodeRect_; }
-    std::uint32_t getLevelWidth() const { return levelWidth_; }
-    std::uint32_t getLevelHeight() const { return levelHeight_; }
-    // Null before the first read.
-    DecodeBase* getDecodeBase() const { return base_.get(); }
+    // image there. KV_QG3_NOT_FOUND for a level outside the image's, or a rectangle outside the
+    // window.
+    KVStatus computeLevelRect(const KVIRect& sceneRect, std::int32_t sceneLevel);
     QG3PlaneStoreClient* getClient() const { return client_.get(); }
     // Null before initialize.
     QG3PlaneSource* getPlaneSource() const { return planeSource_; }
@@ -70,9 +67,9 @@ private:
     std::int32_t absoluteLevel_ = 0; // the scene's level plus the window's
     std::uint32_t levelWidth_ = 0;
     std::uint32_t levelHeight_ = 0;
-    QG3Rect movedRect_;    // the scene rectangle in the stored image at the absolute level
-    QG3Rect decodeRect_;   // that rectangle clipped to the window
-    QG3Rect relativeRect_; // the decode rectangle relative to the scene rectangle
+    KVIRect movedRect_;    // the scene rectangle in the stored image at the absolute level
+    KVIRect decodeRect_;   // that rectangle clipped to the window
+    KVIRect relativeRect_; // the decode rectangle relative to the scene rectangle
     std::uint32_t nextStrip_ = 0;
     std::uint32_t sampleBytes_ = 0;
 };

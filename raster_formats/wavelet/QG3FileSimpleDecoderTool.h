@@ -14,8 +14,8 @@ public:
     // Null when out of memory; released, never deleted.
     static QG3FileSimpleDecoderTool* create();
 
-    // Describes the image and takes a client of the plane source's store: 2004 when the file
-    // stream cannot be duplicated for it (or memory runs out).
+    // Describes the image and takes a client of the plane source's store: KV_QG3_SEEK_FAILED
+    // when the file stream cannot be duplicated for it (or memory runs out).
     KVStatus initialize(QG3FileSimplePlaneSource& planeSource);
 
     KVStatus decodeBegin(const KVIScene& scene) override;

@@ -30,9 +30,11 @@ public:
     virtual std::uint16_t getSubblockSize() const = 0;
     // The number of band pointers that getSubbandRow fills.
     virtual std::uint16_t getBandCount() const = 0;
-    // Points rowsPerBand[b] at column firstColumn of the row of subband `subband`, for every band.
+    // Points rowsPerBand[b] at column firstColumn of the row of subband `subband`, for every band;
+    // a row of zeros may be given as null.
     // A subband at or beyond the image's subband count answers 0 and leaves the pointers alone; a
-    // row at or beyond the subband's height or a last column at or beyond its width gives 2009.
+    // row at or beyond the subband's height or a last column at or beyond its width gives
+    // KV_QG3_NOT_FOUND.
     virtual KVStatus getSubbandRow(std::int32_t** rowsPerBand, std::uint8_t subband,
                                    std::uint32_t row, std::uint32_t firstColumn,
                                    std::uint32_t lastColumn) = 0;

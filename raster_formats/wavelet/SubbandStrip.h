@@ -1,7 +1,7 @@
 #pragma once
 // The decoded coefficients of one row of subblocks of one subband, over the columns a decode
 // asks for: rows y0..y1 (one subblock row) and columns x0..x1, every selected band. A strip none
-// of whose subblocks carries data holds nothing: its rows are the shared row of zeros.
+// of whose subblocks carries data holds nothing: its rows are handed out as null.
 //
 // The coefficients are kept compact, one tile per subblock column: each tile stores its part of
 // the strip with the fewest bytes per coefficient that hold every value of it (one or two for

@@ -59,12 +59,9 @@ std::unique_ptr<SubbandStripTable> SubbandStripTable::create(const QG3ImageInfo&
     if (!info.subbands || info.subblockSize == 0) return nullptr;
     std::unique_ptr<SubbandStripTable> table(new (std::nothrow) SubbandStripTable(info));
     if (!table) return nullptr;
-    const std::uint64_t records = std::uint64_t(kRecordsPerBand) * table->bands_;
-    if (records * sizeof(QG3PlaneRecord) > kMaxBytes) return nullptr;
     const KVStatus status = kvGuard([&] {
         table->strips_.resize(static_cast<std::size_t>(info.numSubbands));
         table->outputs_.resize(table->bands_);
-        table->records_.reset(new QG3PlaneRecord[static_cast<std::size_t>(records)]());
     });
     if (status != KV_OK) return nullptr;
     table->colour_ = BandBufferSet::create(info);
@@ -73,7 +70,11 @@ std::unique_ptr<SubbandStripTable> SubbandStripTable::create(const QG3ImageInfo&
 }
 
 std::uint64_t SubbandStripTable::getMemory() const {
-    return held_ + std::uint64_t(kRecordsPerBand) * bands_ * sizeof(QG3PlaneRecord);
+    return held_ + (records_ ? recordsBytes() : 0);
+}
+
+std::uint64_t SubbandStripTable::recordsBytes() const {
+    return std::uint64_t(kRecordsPerBand) * bands_ * sizeof(QG3PlaneRecord);
 }
 
 bool SubbandStripTable::fits(std::uint64_t more) const {
@@ -115,23 +116,8 @@ void SubbandStripTable::clear() {
         strip.reset();
     scratch_.reset();
     scratchCapacity_ = 0;
-    zeroRows_.clear();
-    zeroWidth_ = 0;
+    records_.reset();
     held_ = 0;
-}
-
-const std::int32_t* SubbandStripTable::zeroRow(std::size_t width) {
-    if (width > zeroWidth_) {
-        // A wider row is added rather than the old one grown: rows handed out stay valid.
-        const std::uint64_t bytes = std::uint64_t(width) * sizeof(std::int32_t);
-        if (!fits(bytes)) return nullptr;
-        std::unique_ptr<std::int32_t[]> row(new (std::nothrow) std::int32_t[width]());
-        if (!row) return nullptr;
-        if (kvGuard([&] { zeroRows_.push_back(std::move(row)); }) != KV_OK) return nullptr;
-        zeroWidth_ = width;
-        held_ += bytes;
-    }
-    return zeroRows_.back().get();
 }
 
 KVStatus SubbandStripTable::getRow(std::int32_t** rows, std::uint8_t subband, std::uint32_t row,
@@ -159,11 +145,8 @@ KVStatus SubbandStripTable::getRow(std::int32_t** rows, std::uint8_t subband, st
     }
     const std::size_t width = strip.width();
     if (strip.zero) {
-        const std::int32_t* zeros = zeroRow(width);
-        if (zeros == nullptr) return KV_QG3_OUT_OF_MEMORY;
-        // The rows are only read.
-        for (std::uint16_t b = 0; b < bands_; ++b)
-            rows[b] = const_cast<std::int32_t*>(zeros);
+        // Rows of zeros are handed out as null.
+        std::fill_n(rows, bands_, nullptr);
         return KV_OK;
     }
     if (!reserve(strip.rows, strip.rowsCapacity,
@@ -232,6 +215,13 @@ KVStatus SubbandStripTable::decodeSubblock(const SubbandStrip& strip, SubbandStr
     tile.first = left - strip.x0;
     tile.width = right - left + 1;
 
+    // The records are made for the first subblock that has data: a read of an image without
+    // any costs nothing per band for them.
+    if (!records_) {
+        if (!fits(recordsBytes())) return KV_QG3_OUT_OF_MEMORY;
+        records_.reset(new (std::nothrow) QG3PlaneRecord[std::size_t(kRecordsPerBand) * bands_]());
+        if (!records_) return KV_QG3_OUT_OF_MEMORY;
+    }
     QG3PlaneRecord* records = records_.get();
     KV_RETURN_IF_FAILED(client.readSubblock(subband, subblock, records));
     const std::size_t recordCount = std::size_t(kRecordsPerBand) * bands_;

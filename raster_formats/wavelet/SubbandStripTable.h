@@ -7,8 +7,9 @@
 // kept compactly, a tile per subblock (SubbandStrip).
 //
 // Memory is one row of subblocks per subband for the columns asked for, at one to four bytes per
-// coefficient as the values need, plus kRowsHeld rows per subband, one subblock of scratch and
-// the plane records; the whole is held under kMaxBytes.
+// coefficient as the values need, plus kRowsHeld rows per subband, one subblock of scratch and,
+// once a subblock with data is read, the plane records; the whole is held under kMaxBytes. A
+// strip without data holds nothing: its rows are handed out as null.
 
 #include "SubbandStrip.h"
 #include "support/KVStatus.h"
@@ -29,7 +30,7 @@ struct QG3PlaneRecord;
 class SubbandStripTable {
 public:
     // The most the strips, the scratch block and the plane records may hold together; a decode
-    // that needs more fails with 2012.
+    // that needs more fails with KV_QG3_OUT_OF_MEMORY.
     static constexpr std::uint64_t kMaxBytes = std::uint64_t(512) << 20;
 
     // Over an image whose subband table is built; null when out of memory. info must outlive it.
@@ -38,16 +39,17 @@ public:
     SubbandStripTable(const SubbandStripTable&) = delete;
     SubbandStripTable& operator=(const SubbandStripTable&) = delete;
 
-    // Points rows[b] at column x0 of row `row` of subband `subband` for every selected band,
-    // filling the subband's strip when it does not hold that row over x0..x1. The pointers stay
+    // Points rows[b] at column x0 of row `row` of subband `subband` for every selected band (null
+    // when the strip holds no data: a row of zeros), filling the subband's strip when it does
+    // not hold that row over x0..x1. The pointers stay
     // valid until kRowsHeld further rows of the subband are asked for, the subband is asked for
     // other columns or the table is cleared (a move of the strip to another row of subblocks
-    // leaves them alone). 2009 for a row or columns outside the subband; statuses of the client,
-    // the subblock decoder and the interrupt delegate (asked after each subblock) are passed up,
-    // and the strip is then dropped.
+    // leaves them alone). KV_QG3_NOT_FOUND for a row or columns outside the subband; statuses of
+    // the client, the subblock decoder and the interrupt delegate (asked after each subblock) are
+    // passed up, and the strip is then dropped.
     KVStatus getRow(std::int32_t** rows, std::uint8_t subband, std::uint32_t row, std::uint32_t x0,
                     std::uint32_t x1, QG3PlaneStoreClient& client, KVIInterruptDelegate* interrupt);
-    // Frees every strip.
+    // Frees every strip and the plane records.
     void clear();
     // Bytes held by strips, scratch and records now.
     std::uint64_t getMemory() const;
@@ -72,10 +74,10 @@ private:
     template <class T> void release(std::unique_ptr<T[]>& block, std::size_t& capacity);
     // Frees everything a strip holds.
     void releaseStrip(SubbandStrip& strip);
-    // A row of zeros at least width samples long; rows handed out earlier stay valid.
-    const std::int32_t* zeroRow(std::size_t width);
     // Whether `more` bytes may be added to what the table holds.
     bool fits(std::uint64_t more) const;
+    // Bytes of the plane records of one subblock.
+    std::uint64_t recordsBytes() const;
 
     const QG3ImageInfo& info_;
     std::uint16_t subblockSize_;
@@ -85,9 +87,7 @@ private:
     std::unique_ptr<QG3PlaneRecord[]> records_;
     std::unique_ptr<std::int32_t[]> scratch_;
     std::size_t scratchCapacity_ = 0;
-    std::vector<std::unique_ptr<std::int32_t[]>> zeroRows_;
-    std::size_t zeroWidth_ = 0;
-    std::uint64_t held_ = 0; // bytes of tiles, row buffers, scratch and zero rows
+    std::uint64_t held_ = 0; // bytes of tiles, row buffers and scratch
     std::vector<std::int32_t*> outputs_;
 };
 

@@ -91,8 +91,10 @@ KVStatus makeSubblockGeometry(const QG3ImageInfo& info, std::uint8_t subband,
     std::uint32_t row = 0;
     std::uint32_t column = 0;
     info.getSubblockPosition(subband, subblock, row, column);
-    clipToSubblock(x0, x1, std::int64_t(column) * info.subblockSize, g.width, g.x0, g.x1);
-    clipToSubblock(y0, y1, std::int64_t(row) * info.subblockSize, g.height, g.y0, g.y1);
+    clipToSubblock(x0, x1, std::int64_t(column) * info.subblockSize, g.width, g.decoded.x0,
+                   g.decoded.x1);
+    clipToSubblock(y0, y1, std::int64_t(row) * info.subblockSize, g.height, g.decoded.y0,
+                   g.decoded.y1);
     geometry = g;
     return KV_OK;
 }

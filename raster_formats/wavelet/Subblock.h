@@ -4,6 +4,7 @@
 // decoder (SubblockDecode) works on.
 
 #include "SubblockContexts.h"
+#include "model/KVIRect.h"
 #include "support/KVStatus.h"
 
 #include <cstddef>
@@ -14,36 +15,32 @@ namespace Korvel {
 
 class QG3ImageInfo;
 
-// A geometry whose level scaling of the image size overflows 32 bits.
-inline constexpr KVStatus KV_QG3_GEOMETRY_OVERFLOW = 2020;
-
 struct SubblockGeometry {
     std::uint16_t bandCount = 0; // selected bands
     std::uint8_t subband = 0;
     std::uint32_t subblock = 0;
     std::uint16_t width = 0;
     std::uint16_t height = 0;
-    // The decoded rectangle, inclusive, relative to the subblock's top-left corner. An empty
-    // extent is x0 = 1, x1 = 0 (y alike).
-    std::int32_t x0 = 0;
-    std::int32_t x1 = -1;
-    std::int32_t y0 = 0;
-    std::int32_t y1 = -1;
+    // The decoded rectangle, relative to the subblock's top-left corner. An empty extent is
+    // x0 = 1, x1 = 0 (y alike).
+    KVIRect decoded;
 };
 
 // The geometry of a subblock of an image: its size from the subband table, and the crop window
-// mapped to the subband and clipped to the subblock. 2009 for a subband or subblock beyond the
-// table, 2020 when the image size at the window's level overflows 32 bits.
+// mapped to the subband and clipped to the subblock. KV_QG3_NOT_FOUND for a subband or subblock
+// beyond the table, KV_QG3_GEOMETRY_OVERFLOW when the image size at the window's level overflows
+// 32 bits.
 KVStatus makeSubblockGeometry(const QG3ImageInfo& info, std::uint8_t subband,
                               std::uint32_t subblock, SubblockGeometry& geometry);
 
 class Subblock {
 public:
     // Largest subblock, in coefficients of its state array with the border; a larger one is
-    // refused with 2006 (no valid file comes near it).
+    // refused with KV_QG3_BAD_FORMAT (no valid file comes near it).
     static constexpr std::uint64_t kMaxStateCells = std::uint64_t(1) << 24;
 
-    // Throws KVUtilException: 8 when the state cannot be allocated, 2006 beyond the cap.
+    // Throws KVUtilException: KV_OUT_OF_MEMORY when the state cannot be allocated,
+    // KV_QG3_BAD_FORMAT beyond the cap.
     explicit Subblock(const SubblockGeometry& geometry);
     Subblock(const Subblock&) = delete;
     Subblock& operator=(const Subblock&) = delete;
@@ -54,10 +51,6 @@ public:
     virtual void nextBand();
 
     const SubblockGeometry& geometry() const { return geometry_; }
-    // The run of filled plane records of a band, as the last decode found it: first 32 and
-    // last 31 for a band without filled records.
-    std::uint8_t firstPlane(std::uint16_t band) const { return firstPlane_[band]; }
-    std::uint8_t lastPlane(std::uint16_t band) const { return lastPlane_[band]; }
 
 protected:
     // The state word of the coefficient at (x, y) of the subblock: the array has a border of

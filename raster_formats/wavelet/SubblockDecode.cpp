@@ -57,7 +57,7 @@ struct Pass {
     std::size_t stateStride;
     std::uint32_t* output; // coefficient (0, 0)
     std::size_t outputStride;
-    std::int32_t x0, x1, y0, y1;
+    KVIRect decoded;
     std::uint32_t mask;
     const std::uint8_t* decision; // SubblockContextTables::decision of the subband
 };
@@ -65,15 +65,16 @@ struct Pass {
 // One raster pass of a plane. An arithmetic-coded plane marks all eight neighbours of a
 // coefficient that becomes significant, a raw plane only the four direct ones.
 template <bool Raw, class Bits> void passPlane(const Pass& p, Bits& bits) {
-    if (p.x1 < p.x0) return;
+    const KVIRect& r = p.decoded;
+    if (r.x1 < r.x0) return;
     const SubblockContextTables& t = kSubblockContextTables;
     const std::ptrdiff_t w = static_cast<std::ptrdiff_t>(p.stateStride);
-    const std::ptrdiff_t columns = p.x1 - p.x0 + 1;
+    const auto columns = static_cast<std::ptrdiff_t>(r.width());
     const std::uint32_t mask = p.mask;
     const std::uint8_t* const decision = p.decision;
-    for (std::int32_t y = p.y0; y <= p.y1; ++y) {
-        std::uint32_t* st = p.state + static_cast<std::ptrdiff_t>(y) * w + p.x0;
-        std::uint32_t* co = p.output + static_cast<std::ptrdiff_t>(y) * p.outputStride + p.x0;
+    for (std::int32_t y = r.y0; y <= r.y1; ++y) {
+        std::uint32_t* st = p.state + static_cast<std::ptrdiff_t>(y) * w + r.x0;
+        std::uint32_t* co = p.output + static_cast<std::ptrdiff_t>(y) * p.outputStride + r.x0;
         std::uint32_t* const rowEnd = st + columns;
         for (; st != rowEnd; ++st, ++co) {
             // A significant coefficient refines, any other is zero-coded: one decision either
@@ -109,12 +110,13 @@ template <bool Raw, class Bits> void passPlane(const Pass& p, Bits& bits) {
 
 void SubblockDecode::decodePlane(KVMQDecoder& decoder, const QG3PlaneRecord& record) {
     const SubblockGeometry& g = geometry_;
-    const Pass pass{
-        stateAt(0, 0), stateStride_,
-        output_,       outputStride_,
-        g.x0,          g.x1,
-        g.y0,          g.y1,
-        mask_,         kSubblockContextTables.decision[static_cast<unsigned>(zeroCoding_)].data()};
+    const Pass pass{stateAt(0, 0),
+                    stateStride_,
+                    output_,
+                    outputStride_,
+                    g.decoded,
+                    mask_,
+                    kSubblockContextTables.decision[static_cast<unsigned>(zeroCoding_)].data()};
     const std::uint8_t* const data = record.length > 0 ? record.data : nullptr;
     const std::uint32_t length = data != nullptr ? record.length : 0;
     if (record.raw()) {
@@ -188,13 +190,13 @@ void SubblockDecode::finish(std::int32_t* const* outputs) {
         // Half the weight of the last decoded plane, less one at even indices.
         const std::uint32_t half = decoded && last < 31 ? 1u << (30 - last) : 0;
         const std::uint32_t even = half != 0 ? half - 1 : 0;
-        for (std::int32_t y = g.y0; y <= g.y1; ++y) {
+        for (std::int32_t y = g.decoded.y0; y <= g.decoded.y1; ++y) {
             std::uint32_t* const co = reinterpret_cast<std::uint32_t*>(
                 outputs[b] + static_cast<std::size_t>(y) * outputStride_);
             // Without branches, so that the loop vectorises: a zero magnitude stays zero, and
             // the sign bit negates.
             const std::uint32_t rowStart = std::uint32_t(y) * g.width;
-            for (std::int32_t x = g.x0; x <= g.x1; ++x) {
+            for (std::int32_t x = g.decoded.x0; x <= g.decoded.x1; ++x) {
                 const std::uint32_t v = co[x];
                 const std::uint32_t magnitude = v & 0x7FFFFFFFu;
                 const std::uint32_t offset =

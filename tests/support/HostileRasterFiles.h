@@ -1,7 +1,8 @@
 #pragma once
 // Raster files made to cost a reader memory and time: a good file followed by a run of zero
 // bytes (each three of them an empty packet), or by a long run of tiny packets; images that
-// declare many bands stacked at one place.
+// declare many bands stacked at one place; an image that declares the most bands and far more
+// levels than its size has, without plane data.
 
 #include "PlaneItemWriter.h"
 #include "PlaneOrder.h"
@@ -69,6 +70,24 @@ inline Bytes stackedImagesFile(std::uint32_t count, std::uint16_t bands = kMostM
         packets.push_back(placementPacket(i, 100.0, 200.0, 1.0, -1.0));
     }
     return rasterFile(kGen3Version, packets);
+}
+
+// One 8-bit image of 65,535 bands and no plane data, as two fuzzer inputs had it: 32 x 32 of 57
+// levels (generation 4), or (cropped) the 10 x 6 window at (2, 3) of a 32 x 32 image at crop
+// level 1, of 41 levels (generation 3). Each subband is a single subblock.
+inline Bytes manyBandsFile(bool cropped) {
+    HeaderBody body;
+    body.flags = cropped ? 0x8002 : 0x2;
+    body.width = body.height = 32;
+    body.numLevels = cropped ? 41 : 57;
+    body.bands = 65535;
+    body.estimateFactor = 0;
+    body.subblockSize = 2080;
+    body.dataType = 5;
+    body.colorSpace = 10;
+    body.crop = {2, 3, 11, 8};
+    body.cropLevel = 1;
+    return singleImageFile(cropped ? kGen3Version : kGen4Version, body);
 }
 
 } // namespace quarn_test

@@ -31,6 +31,8 @@ inline constexpr KVStatus KV_QG3_NOT_SUPPORTED = 2014;
 // A position-table memory model other than full and partial, or a forward scan asked of a plane
 // layout that has none.
 inline constexpr KVStatus KV_QG3_NOT_AVAILABLE = 2015;
+// A subblock geometry whose level scaling of the image size overflows 32 bits.
+inline constexpr KVStatus KV_QG3_GEOMETRY_OVERFLOW = 2020;
 // Internal: a body asks to be written again once all others are written.
 inline constexpr KVStatus KV_QG3_WRITE_AGAIN = 2025;
 

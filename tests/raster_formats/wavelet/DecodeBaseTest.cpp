@@ -84,7 +84,8 @@ void checkRows(const RasterImage& im, std::mt19937& random, std::int64_t& larges
                              std::uint32_t x0, std::uint32_t x1) {
         for (unsigned b = 0; b < 3; ++b)
             for (std::uint32_t x = x0; x <= x1; ++x)
-                if (got[b][x - x0] != want[b][s].at(x, row)) return false;
+                // A row of zeros may come as null.
+                if ((got[b] ? got[b][x - x0] : 0) != want[b][s].at(x, row)) return false;
         return true;
     };
     for (int i = 0; i < 300; ++i) {

@@ -70,15 +70,15 @@ SubblockGeometry wholeGeometry(unsigned width, unsigned height, unsigned subband
     g.subband = static_cast<std::uint8_t>(subband);
     g.width = static_cast<std::uint16_t>(width);
     g.height = static_cast<std::uint16_t>(height);
-    g.x0 = 0;
-    g.x1 = static_cast<std::int32_t>(width) - 1;
-    g.y0 = 0;
-    g.y1 = static_cast<std::int32_t>(height) - 1;
+    g.decoded.x0 = 0;
+    g.decoded.x1 = static_cast<std::int32_t>(width) - 1;
+    g.decoded.y0 = 0;
+    g.decoded.y1 = static_cast<std::int32_t>(height) - 1;
     return g;
 }
 
 RasterRect rectOf(const SubblockGeometry& g) {
-    return {g.x0, g.y0, g.x1, g.y1};
+    return {g.decoded.x0, g.decoded.y0, g.decoded.x1, g.decoded.y1};
 }
 
 RasterPlanes encode(const Block& block, const SubblockGeometry& g,
@@ -102,8 +102,8 @@ std::int32_t expected(std::int32_t v, unsigned lastPlane, unsigned x, unsigned y
 
 Block expectedBlock(const Block& block, const SubblockGeometry& g, unsigned lastPlane) {
     Block out(block.size(), 0);
-    for (int y = g.y0; y <= g.y1; ++y)
-        for (int x = g.x0; x <= g.x1; ++x)
+    for (int y = g.decoded.y0; y <= g.decoded.y1; ++y)
+        for (int x = g.decoded.x0; x <= g.decoded.x1; ++x)
             out[std::size_t(y) * g.width + x] =
                 expected(block[std::size_t(y) * g.width + x], lastPlane, x, y, g.width);
     return out;
@@ -134,10 +134,11 @@ TEST(SubblockDecode, RoundTripsRandomBlocks) {
         SubblockGeometry g = wholeGeometry(width, height, subband, bands);
         if (round % 4 == 3) {
             // A rectangle inside the subblock, as a crop window gives.
-            g.x0 = static_cast<std::int32_t>(rng() % width);
-            g.x1 = g.x0 + static_cast<std::int32_t>(rng() % (width - g.x0));
-            g.y0 = static_cast<std::int32_t>(rng() % height);
-            g.y1 = g.y0 + static_cast<std::int32_t>(rng() % (height - g.y0));
+            g.decoded.x0 = static_cast<std::int32_t>(rng() % width);
+            g.decoded.x1 = g.decoded.x0 + static_cast<std::int32_t>(rng() % (width - g.decoded.x0));
+            g.decoded.y0 = static_cast<std::int32_t>(rng() % height);
+            g.decoded.y1 =
+                g.decoded.y0 + static_cast<std::int32_t>(rng() % (height - g.decoded.y0));
         }
         std::vector<Block> blocks;
         std::vector<RasterPlanes> coded;
@@ -304,7 +305,7 @@ struct Rect {
 Rect rectOf(std::uint8_t subband, std::uint32_t subblock, const QG3ImageInfo& info) {
     SubblockGeometry g;
     EXPECT_EQ(makeSubblockGeometry(info, subband, subblock, g), KV_OK);
-    return {g.x0, g.x1, g.y0, g.y1};
+    return {g.decoded.x0, g.decoded.x1, g.decoded.y0, g.decoded.y1};
 }
 
 TEST(SubblockGeometry, MapsTheCropWindowToEachSubband) {
@@ -383,8 +384,8 @@ TEST(SubblockDecode, ACropWindowDecodesOnlyItsPart) {
             SubblockGeometry g;
             ASSERT_EQ(makeSubblockGeometry(info, s, k, g), KV_OK);
             ASSERT_EQ(g.bandCount, 2);
-            const bool whole =
-                g.x0 == 0 && g.y0 == 0 && g.x1 == g.width - 1 && g.y1 == g.height - 1;
+            const bool whole = g.decoded.x0 == 0 && g.decoded.y0 == 0 &&
+                               g.decoded.x1 == g.width - 1 && g.decoded.y1 == g.height - 1;
             partial += whole ? 0 : 1;
             std::vector<Block> blocks;
             std::vector<RasterPlanes> coded;
@@ -466,8 +467,10 @@ TEST(SubblockDecode, SizesAtTheLimits) {
                 for (std::uint8_t s = 0; s < info.numSubbands; ++s) {
                     SubblockGeometry g;
                     ASSERT_EQ(makeSubblockGeometry(info, s, 0, g), KV_OK);
-                    EXPECT_TRUE((g.x0 == 1 && g.x1 == 0) || (g.x0 >= 0 && g.x1 < g.width));
-                    EXPECT_TRUE((g.y0 == 1 && g.y1 == 0) || (g.y0 >= 0 && g.y1 < g.height));
+                    EXPECT_TRUE((g.decoded.x0 == 1 && g.decoded.x1 == 0) ||
+                                (g.decoded.x0 >= 0 && g.decoded.x1 < g.width));
+                    EXPECT_TRUE((g.decoded.y0 == 1 && g.decoded.y1 == 0) ||
+                                (g.decoded.y0 >= 0 && g.decoded.y1 < g.height));
                 }
             }
         }
