@@ -24,7 +24,6 @@ public:
     }
 
     std::uint16_t getCount() const { return count_; }
-    const T* getValues() const { return values_.data(); }
 
     // Whether column x of the band rows holds a pixel that is not no data: some band differs from
     // its value (for the floating types: is not equal, so a NaN value never matches).

@@ -25,9 +25,6 @@ template <typename T, typename F> class KVIRowResamplerImp final : public KVIRow
 public:
     KVIRowResamplerImp();
 
-    F getClampMin() const { return clampMin_; }
-    F getClampMax() const { return clampMax_; }
-
     void resampleNearest(float fy, std::uint32_t count, void* destination, float x, float step,
                          std::uint32_t n, const void* row) const override;
     void resampleLinear(float fy, std::uint32_t count, void* destination, float x, float step,

@@ -23,8 +23,6 @@ public:
     BaseChunkReader(const BaseChunkReader&) = delete;
     BaseChunkReader& operator=(const BaseChunkReader&) = delete;
 
-    BufferedIOReader& getReader() const { return reader_; }
-
     // Reads and checks the 16-byte file header at the reader's position: magic "qrnd", major
     // version 4, one of the versions 4.0.0.0 to 4.0.0.3 and 4.1.0.0. Hands out the four version
     // bytes; returns the file length that the header states.

@@ -29,7 +29,6 @@ public:
     Iterator* createIterator() const override;
 
     unsigned getRootLevel() const { return rootLevel_; }
-    unsigned getMaxNodes() const { return maxNodes_; }
 
 private:
     struct Branch;

@@ -50,9 +50,6 @@ public:
     std::uint32_t getLine() const { return line_; }
     std::uint32_t getCode() const { return code_; }
 
-protected:
-    void setCode(std::uint32_t code) { code_ = code; }
-
 private:
     char message_[MessageCapacity];
     const char* file_;

@@ -16,10 +16,4 @@ struct ObjectReleaser {
 
 template <class T> using ObjectRef = std::unique_ptr<T, ObjectReleaser>;
 
-// Takes a new reference to object (retain) and holds it.
-template <class T> ObjectRef<T> objectRetained(T* object) {
-    if (object != nullptr) object->retain();
-    return ObjectRef<T>(object);
-}
-
 } // namespace Korvel

@@ -54,8 +54,6 @@ public:
     std::uint64_t getWindowSize() const { return windowSize_; }
     std::int64_t getNumPointsAtLevel() const { return numPointsAtLevel_; }
     std::uint64_t getNumRanges() const { return numRanges_; }
-    // The selected runs of the level's signal; their counts shrink as they are decoded.
-    const BlockRange* getRanges() const { return ranges_; }
 
 protected:
     ~WaveletDecoder() override;
