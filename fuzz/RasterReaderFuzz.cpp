@@ -133,7 +133,7 @@ void describeSource(QG3FileSimpleContainer& container, const QG3ImageDesc& desc)
         std::uint32_t width = 0;
         std::uint32_t height = 0;
         source.getDimensionsAtLevel(level, width, height);
-        const QG3Rect rect = source.getLevelRect(QG3Rect{0, 0, 0, 0}, level);
+        const KVIRect rect = source.getLevelRect(KVIRect{0, 0, 0, 0}, level);
         sink = sink + width + height + static_cast<std::uint32_t>(rect.x1 - rect.x0);
     }
     if (source.hasGeoref())

@@ -6,6 +6,7 @@
 #include "KVIO_IStreamStream.h"
 #include "QuarnImageReader.h"
 #include "QuarnInfoPaths.h"
+#include "streams/KVIOStreamUtils.h"
 #include "support/KVIRef.h"
 
 using namespace Korvel;
@@ -14,9 +15,10 @@ HRESULT readRasterInfo(KVIO_IStreamStream& stream, DWORD& ratio, DWORD& compress
     return guardComCall([&]() -> HRESULT {
         const KVIRef<QuarnImageReader> reader(QuarnImageReader::create());
         if (!reader) return static_cast<HRESULT>(KV_OUT_OF_MEMORY);
-        KVStatus status = stream.seek(0, KVIO_SEEK_END);
+        std::int64_t length = 0;
+        KVStatus status = getStreamSize(&stream, length);
         if (status != KV_OK) return static_cast<HRESULT>(status);
-        const float lengthF = static_cast<float>(stream.tell());
+        const float lengthF = static_cast<float>(length);
 
         status =
             reader->initialize(&stream, nullptr, QRN_MEMORY_AUTOMATIC, QRN_STREAM_OPEN_PER_ACCESS);

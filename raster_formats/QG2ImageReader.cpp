@@ -9,6 +9,7 @@
 #include "qg2/QG2Decoder.h"
 #include "qg2/QG2FileDBInfo.h"
 #include "streams/KVIOStreamUtils.h"
+#include "support/KVBigEndian.h"
 #include "support/KVMagnification.h"
 #include "support/KVStatusGuard.h"
 #include "support/KVUtilException.h"
@@ -18,14 +19,6 @@
 #include <new>
 
 namespace Korvel {
-
-namespace {
-
-bool readExactly(KVIOStreamInf* stream, std::uint8_t* buffer, std::uint32_t count) {
-    return stream->read(buffer, count) == count;
-}
-
-} // namespace
 
 QG2ImageReader* QG2ImageReader::create() {
     return new (std::nothrow) QG2ImageReader();
@@ -71,14 +64,7 @@ KVStatus QG2ImageReader::readHeaderAndMetadata(std::int64_t& fileSize) {
     if (status == KV_OK && header == KV_OK) {
         fileSize = static_cast<std::int64_t>(info->getStreamLength());
     } else if (status == KV_OK) {
-        status = stream_->seek(0, KVIO_SEEK_END);
-        if (status == KV_OK) {
-            fileSize = stream_->tell();
-            if (fileSize < 0) {
-                status = stream_->getLastError();
-                if (status == KV_OK) status = KV_FAILURE;
-            }
-        }
+        status = getStreamSize(stream_, fileSize);
     }
     if (status != KV_OK) {
         stream_->close();
@@ -106,10 +92,10 @@ KVStatus QG2ImageReader::readMetadata(QG2FileDBInfo& info, KVStatus& header) {
     header = info.readFileHeader();
     const std::uint32_t offset = header == KV_OK ? info.getMetadataOffset() : 0;
     if (offset == 0) return KV_OK;
-    std::uint8_t marker[2];
-    if (stream_->seek(offset, KVIO_SEEK_SET) != KV_OK || !readExactly(stream_, marker, 2))
+    std::uint16_t marker = 0;
+    if (stream_->seek(offset, KVIO_SEEK_SET) != KV_OK || !readBE(stream_, marker))
         return KV_QRN_METADATA_UNUSABLE;
-    if (marker[0] != 0xFF || marker[1] != 0xD1) return KV_OK;
+    if (marker != 0xFFD1) return KV_OK;
     KVIMetadataDatabase* metadata = metadataForUpdate();
     if (metadata == nullptr) return KV_OUT_OF_MEMORY;
     return KVIMetadataClassicalReader(*metadata, stream_).read();

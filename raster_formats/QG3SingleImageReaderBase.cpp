@@ -216,12 +216,8 @@ KVStatus QG3SingleImageReaderBase::describe(bool generation4, KVIOStreamInf* wor
     if (!hasMetadata || accessor.getDynamicRange(minPixel, maxPixel) != KV_OK) {
         double low = info.sampleMin;
         double high = info.sampleMax;
-        // Generation-4 float samples are stored scaled: band 0's pair maps them back.
-        if (generation4 && info.dataType == QG3_DATATYPE_FLOAT32 && info.bandScale &&
-            info.bandOffset) {
-            low = double(info.bandScale[0]) * low + double(info.bandOffset[0]);
-            high = double(info.bandScale[0]) * high + double(info.bandOffset[0]);
-        }
+        // Generation-4 float samples may be stored scaled.
+        if (generation4) info.getSampleRange(low, high);
         // A lookup that failed may have left part of its answer.
         if (hasMetadata) {
             minPixel = full;

@@ -1,11 +1,10 @@
 #include "buffers/KVINavigator.h"
 
 #include "stages/KVIImage.h"
+#include "support/KVSaturate.h"
 
 #include <algorithm>
-#include <cmath>
 #include <cstdlib>
-#include <limits>
 
 namespace Korvel {
 
@@ -14,10 +13,7 @@ namespace {
 // floor(v + 0.5) as a 32-bit integer, held within its range so no value is out of range of the
 // conversion.
 double roundToPixel(double value) {
-    const double rounded = std::floor(value + 0.5);
-    if (std::isnan(rounded)) return 0.0;
-    return std::clamp(rounded, static_cast<double>(std::numeric_limits<std::int32_t>::min()),
-                      static_cast<double>(std::numeric_limits<std::int32_t>::max()));
+    return roundToInt32(value);
 }
 
 } // namespace

@@ -6,6 +6,7 @@
 #include "buffers/PixelHolder.h"
 #include "metadata/KVIMetadataAccessor.h"
 #include "support/KVMagnification.h"
+#include "support/KVSaturate.h"
 #include "support/KVStatusGuard.h"
 
 #include <algorithm>
@@ -16,20 +17,6 @@
 namespace Korvel {
 
 namespace {
-
-// floor(v + 0.5) held within 32 bits; NaN gives 0.
-std::int32_t roundToInt32(double v) {
-    const double rounded = std::floor(v + 0.5);
-    if (std::isnan(rounded)) return 0;
-    return static_cast<std::int32_t>(
-        std::clamp(rounded, static_cast<double>(std::numeric_limits<std::int32_t>::min()),
-                   static_cast<double>(std::numeric_limits<std::int32_t>::max())));
-}
-
-std::int32_t clampToInt32(std::int64_t v) {
-    return static_cast<std::int32_t>(std::clamp<std::int64_t>(
-        v, std::numeric_limits<std::int32_t>::min(), std::numeric_limits<std::int32_t>::max()));
-}
 
 // Whether the holder's bands can hold a buffer of the pixel: as many bands, each as wide.
 bool holderCovers(const PixelHolder& holder, const KVIPixel& pixel) {
@@ -238,8 +225,8 @@ KVStatus KVIEmbeddedImage::decodeBegin(const KVIScene& scene) {
         top = 0;
         bottom = rows;
     }
-    firstStrip_ = clampToInt32(top / height);
-    lastStrip_ = clampToInt32(bottom / height - (bottom % height == 0 ? 1 : 0));
+    firstStrip_ = saturateToInt32(top / height);
+    lastStrip_ = saturateToInt32(bottom / height - (bottom % height == 0 ? 1 : 0));
     return KV_OK;
 }
 

@@ -26,32 +26,6 @@ constexpr std::size_t kTextStep = 512;
 // bytes that actually arrive, whatever the count claims.
 constexpr std::uint32_t kChunkBytes = 4096;
 
-// Reads exactly count bytes, taking partial transfers as they come; false when the stream stops
-// short.
-bool readExact(KVIOStreamInf* stream, std::uint8_t* buffer, std::uint32_t count) {
-    while (count > 0) {
-        const std::uint32_t got = stream->read(buffer, count);
-        if (got == 0 || got > count) return false;
-        buffer += got;
-        count -= got;
-    }
-    return true;
-}
-
-bool readU16(KVIOStreamInf* stream, std::uint16_t& value) {
-    std::uint8_t b[2];
-    if (!readExact(stream, b, 2)) return false;
-    value = loadBE<std::uint16_t>(b);
-    return true;
-}
-
-bool readU32(KVIOStreamInf* stream, std::uint32_t& value) {
-    std::uint8_t b[4];
-    if (!readExact(stream, b, 4)) return false;
-    value = loadBE<std::uint32_t>(b);
-    return true;
-}
-
 // Reads one zero-terminated text byte by byte. With a destination the bytes, then the zero, are
 // appended to it (its room grows in whole 512-byte steps, doubling the number of steps so that
 // long texts cost linear time); without one they are skipped. False on a short read.
@@ -153,7 +127,7 @@ KVStatus readBlock(KVIOStreamInf* stream, StagedRecords& staged) {
     return kvGuard([&] {
         std::uint16_t firstWord = 0;
         std::uint16_t secondWord = 0;
-        if (!readU16(stream, firstWord) || !readU16(stream, secondWord)) return kInvalid;
+        if (!readBE(stream, firstWord) || !readBE(stream, secondWord)) return kInvalid;
         if (static_cast<std::int16_t>(firstWord) > 1) return kInvalid;
 
         std::vector<char> name;
@@ -164,20 +138,20 @@ KVStatus readBlock(KVIOStreamInf* stream, StagedRecords& staged) {
         for (;;) {
             std::uint32_t tag = 0;
             name.clear();
-            if (!readU32(stream, tag) || !readText(stream, &name)) return kInvalid;
+            if (!readBE(stream, tag) || !readText(stream, &name)) return kInvalid;
             if (name.size() == 1) return KV_OK; // only the zero: an empty name ends the block
 
             std::uint32_t blockCode = 0;
             std::uint32_t count = 0;
             std::uint32_t numDims = 0;
-            if (!readU32(stream, blockCode) || !readU32(stream, count) || !readU32(stream, numDims))
+            if (!readBE(stream, blockCode) || !readBE(stream, count) || !readBE(stream, numDims))
                 return kInvalid;
             const std::uint32_t recordType = KVIMetadataClassicalReader::recordTypeOf(blockCode);
             if (recordType == 0 || numDims > KVIMetadataClassicalReader::kMaxDimensions)
                 return kInvalid;
             std::uint32_t dims[KVIMetadataClassicalReader::kMaxDimensions] = {};
             for (std::uint32_t d = 0; d < numDims; ++d)
-                if (!readU32(stream, dims[d])) return kInvalid;
+                if (!readBE(stream, dims[d])) return kInvalid;
 
             const bool isEnd = std::strcmp(name.data(), "IMAGE::EOM") == 0;
             const bool store = !isEnd && std::strcmp(name.data(), "IMAGE::SOM") != 0;

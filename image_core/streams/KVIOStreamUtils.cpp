@@ -1,6 +1,7 @@
 #include "streams/KVIOStreamUtils.h"
 
 #include "streams/KVIODynamicMemStream.h"
+#include "support/KVStatusGuard.h"
 
 #include <algorithm>
 #include <memory>
@@ -72,14 +73,38 @@ KVIOStreamInf* createMemStream() {
     return stream.release();
 }
 
-std::int64_t getStreamSize(KVIOStreamInf* stream) {
-    if (stream == nullptr) return -1;
+bool readExact(KVIOStreamInf* stream, void* buffer, std::uint32_t count) {
+    auto* at = static_cast<std::uint8_t*>(buffer);
+    while (count > 0) {
+        const std::uint32_t got = stream->read(at, count);
+        if (got == 0 || got > count) return false;
+        at += got;
+        count -= got;
+    }
+    return true;
+}
+
+KVStatus getStreamSize(KVIOStreamInf* stream, std::int64_t& size) {
+    size = -1;
+    if (stream == nullptr) return KV_FAILURE;
+    auto toldError = [stream] {
+        const KVStatus last = stream->getLastError();
+        return last != KV_OK ? last : KV_FAILURE;
+    };
     const std::int64_t here = stream->tell();
-    if (here < 0 || stream->seek(0, KVIO_SEEK_END) != KV_OK) return -1;
+    if (here < 0) return toldError();
+    KV_RETURN_IF_FAILED(stream->seek(0, KVIO_SEEK_END));
     const std::int64_t end = stream->tell();
     // Back to where it was even when the end could not be told.
-    const KVStatus back = stream->seek(here, KVIO_SEEK_SET);
-    return end < 0 || back != KV_OK ? -1 : end;
+    KV_RETURN_IF_FAILED(stream->seek(here, KVIO_SEEK_SET));
+    if (end < 0) return toldError();
+    size = end;
+    return KV_OK;
+}
+
+std::int64_t getStreamSize(KVIOStreamInf* stream) {
+    std::int64_t size = -1;
+    return getStreamSize(stream, size) == KV_OK ? size : -1;
 }
 
 KVIOStreamInf* duplicateAtPosition(KVIOStreamInf* stream) {

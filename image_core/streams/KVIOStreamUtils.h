@@ -33,7 +33,14 @@ KVStatus copyStream(KVIOStreamInf* destination, KVIOStreamInf* source, std::int6
 KVStatus closeAndDelete(KVIOStreamInf*& stream);
 // An open, empty memory stream (4096 bytes, growth 1.6); null when it cannot be made.
 KVIOStreamInf* createMemStream();
-// The stream's length, its position left unchanged; -1 on failure.
+// Reads exactly count bytes, taking partial transfers as they come; false when the stream stops
+// short.
+bool readExact(KVIOStreamInf* stream, void* buffer, std::uint32_t count);
+// The stream's length into size, its position left unchanged: the status of the first seek that
+// fails, else, when a position cannot be told, the stream's last error (KV_FAILURE when it has
+// none).
+KVStatus getStreamSize(KVIOStreamInf* stream, std::int64_t& size);
+// The same, -1 on any failure.
 std::int64_t getStreamSize(KVIOStreamInf* stream);
 // A duplicate of the stream, opened and placed at its position when the stream is open (closed
 // otherwise); null on failure. Owned by the caller.

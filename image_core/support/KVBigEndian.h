@@ -4,8 +4,8 @@
 // readers turn file bytes into numbers.
 
 #include "streams/KVIOStreamInf.h"
+#include "streams/KVIOStreamUtils.h"
 
-#include <bit>
 #include <cstdint>
 #include <limits>
 
@@ -34,17 +34,10 @@ inline void storeBE(std::uint8_t* bytes, std::uint64_t value, unsigned width) {
         bytes[i] = static_cast<std::uint8_t>(value >> (8 * (width - 1 - i)));
 }
 
-inline float loadBEFloat(const std::uint8_t* bytes) {
-    return std::bit_cast<float>(loadBE<std::uint32_t>(bytes));
-}
-inline double loadBEDouble(const std::uint8_t* bytes) {
-    return std::bit_cast<double>(loadBE<std::uint64_t>(bytes));
-}
-
-// One field from the stream's position; false on a short read.
+// One field from the stream's position; false when the stream stops short.
 template <typename T> bool readBE(KVIOStreamInf* stream, T& value) {
     std::uint8_t bytes[sizeof(T)];
-    if (stream->read(bytes, sizeof(T)) != sizeof(T)) return false;
+    if (!readExact(stream, bytes, sizeof(T))) return false;
     value = loadBE<T>(bytes);
     return true;
 }

@@ -1,5 +1,7 @@
 #include "support/KVMagnification.h"
 
+#include "support/KVSaturate.h"
+
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -12,20 +14,6 @@ namespace {
 // beyond the 32-bit range after 31 to the left, and 64-bit arithmetic holds either.
 constexpr std::int64_t kMaxRightShift = 40;
 constexpr std::int64_t kMaxLeftShift = 31;
-
-std::int32_t saturate(std::int64_t v) {
-    return static_cast<std::int32_t>(std::clamp<std::int64_t>(
-        v, std::numeric_limits<std::int32_t>::min(), std::numeric_limits<std::int32_t>::max()));
-}
-
-std::int32_t saturate(double v) {
-    if (std::isnan(v)) return 0;
-    if (v <= std::numeric_limits<std::int32_t>::min())
-        return std::numeric_limits<std::int32_t>::min();
-    if (v >= std::numeric_limits<std::int32_t>::max())
-        return std::numeric_limits<std::int32_t>::max();
-    return static_cast<std::int32_t>(v);
-}
 
 // v x 2^-level for v >= 0, rounding up.
 std::int64_t ceilNonNegative(std::int64_t v, std::int32_t level) {
@@ -51,7 +39,7 @@ double magToLevelReal(double mag) {
 std::int32_t magToLevel(double mag) {
     if (std::isnan(mag)) return 0;
     if (mag <= 0.0) return std::numeric_limits<std::int32_t>::max();
-    return saturate(std::floor(magToLevelReal(mag) + 0.5));
+    return saturateToInt32(std::floor(magToLevelReal(mag) + 0.5));
 }
 
 double levelToMag(std::int32_t level) {
@@ -60,11 +48,11 @@ double levelToMag(std::int32_t level) {
 
 std::int32_t shiftCeil(std::int32_t value, std::int32_t level) {
     const std::int64_t v = value;
-    return saturate(v < 0 ? -ceilNonNegative(-v, level) : ceilNonNegative(v, level));
+    return saturateToInt32(v < 0 ? -ceilNonNegative(-v, level) : ceilNonNegative(v, level));
 }
 
 std::int32_t shiftFloor(std::int32_t value, std::int32_t level) {
-    return saturate(floorAny(value, level));
+    return saturateToInt32(floorAny(value, level));
 }
 
 bool shiftOverflows(std::int32_t value, std::int32_t level) {

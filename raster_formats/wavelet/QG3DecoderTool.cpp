@@ -12,10 +12,10 @@
 #include "qg3/planes/QG3PlaneSource.h"
 #include "qg3/planes/QG3PlaneStoreClient.h"
 #include "support/KVMagnification.h"
+#include "support/KVSaturate.h"
 #include "support/KVStatusGuard.h"
 
 #include <algorithm>
-#include <limits>
 #include <new>
 
 namespace Korvel {
@@ -25,11 +25,6 @@ namespace {
 constexpr std::uint32_t kStripHeight = 16;
 // The largest magnification the tool accepts: level -127.
 constexpr std::int32_t kMaxMagnificationLevel = -127;
-
-std::int32_t saturate(std::int64_t v) {
-    return static_cast<std::int32_t>(std::clamp<std::int64_t>(
-        v, std::numeric_limits<std::int32_t>::min(), std::numeric_limits<std::int32_t>::max()));
-}
 
 } // namespace
 
@@ -85,12 +80,9 @@ KVStatus QG3DecoderTool::initialize(QG3PlaneSource& planeSource,
         KV_RETURN_IF_FAILED(setDefaultGeoCoord());
     }
 
-    double low = info->sampleMin;
-    double high = info->sampleMax;
-    if (info->dataType == QG3_DATATYPE_FLOAT32 && info->bandScale && info->bandOffset) {
-        low = double(info->bandScale[0]) * low + double(info->bandOffset[0]);
-        high = double(info->bandScale[0]) * high + double(info->bandOffset[0]);
-    }
+    double low = 0.0;
+    double high = 0.0;
+    info->getSampleRange(low, high);
     KVIPixel minPixel(pixel);
     KVIPixel maxPixel(pixel);
     minPixel.setSampleValuesFromDouble(low);
@@ -128,17 +120,17 @@ KVStatus QG3DecoderTool::computeLevelRect(const KVIRect& sceneRect, std::int32_t
     if (sceneLevel < 0 || absolute > numLevels_) return KV_QG3_NOT_FOUND;
     absoluteLevel_ = static_cast<std::int32_t>(absolute);
 
-    const QG3Rect stored = info.getImageRect(absoluteLevel_, false, false);
+    const KVIRect stored = info.getImageRect(absoluteLevel_, false, false);
     levelWidth_ =
         static_cast<std::uint32_t>(std::max<std::int64_t>(std::int64_t(stored.x1) + 1, 0));
     levelHeight_ =
         static_cast<std::uint32_t>(std::max<std::int64_t>(std::int64_t(stored.y1) + 1, 0));
-    const QG3Rect window = info.getImageRect(sceneLevel, true, true);
+    const KVIRect window = info.getImageRect(sceneLevel, true, true);
 
-    movedRect_ = {saturate(std::int64_t(sceneRect.x0) + window.x0),
-                  saturate(std::int64_t(sceneRect.y0) + window.y0),
-                  saturate(std::int64_t(sceneRect.x1) + window.x0),
-                  saturate(std::int64_t(sceneRect.y1) + window.y0)};
+    movedRect_ = {saturateToInt32(std::int64_t(sceneRect.x0) + window.x0),
+                  saturateToInt32(std::int64_t(sceneRect.y0) + window.y0),
+                  saturateToInt32(std::int64_t(sceneRect.x1) + window.x0),
+                  saturateToInt32(std::int64_t(sceneRect.y1) + window.y0)};
     const KVIRect clipped{std::max(movedRect_.x0, window.x0), std::max(movedRect_.y0, window.y0),
                           std::min(movedRect_.x1, window.x1), std::min(movedRect_.y1, window.y1)};
     if (clipped.isEmpty()) return KV_QG3_NOT_FOUND;
@@ -211,8 +203,8 @@ KVStatus QG3DecoderTool::decodeStrip(KVISceneBuffer& buffer, const KVIScene&) {
     const std::int64_t first = std::max<std::int64_t>(top, relativeRect_.y0);
     const std::int64_t last = std::min<std::int64_t>(top + height - 1, relativeRect_.y1);
     if (first > last) return KV_OK;
-    const KVIRect strip{decodeRect_.x0, saturate(first + movedRect_.y0), decodeRect_.x1,
-                        saturate(last + movedRect_.y0)};
+    const KVIRect strip{decodeRect_.x0, saturateToInt32(first + movedRect_.y0), decodeRect_.x1,
+                        saturateToInt32(last + movedRect_.y0)};
 
     // A strip that does not fit the buffer is still decoded, so that the next one follows it.
     const auto x = std::uint32_t(relativeRect_.x0);

@@ -209,7 +209,7 @@ KVStatus SubbandStripTable::fill(SubbandStrip& strip, std::uint8_t subband,
 KVStatus SubbandStripTable::decodeSubblock(const SubbandStrip& strip, SubbandStripTile& tile,
                                            std::uint8_t subband, std::uint32_t subblock,
                                            QG3PlaneStoreClient& client) {
-    const QG3Rect rect = info_.getSubblockRect(subband, subblock);
+    const KVIRect rect = info_.getSubblockRect(subband, subblock);
     const auto left = std::max<std::uint32_t>(std::uint32_t(rect.x0), strip.x0);
     const auto right = std::min<std::uint32_t>(std::uint32_t(rect.x1), strip.x1);
     tile.first = left - strip.x0;

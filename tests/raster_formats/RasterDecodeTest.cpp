@@ -102,7 +102,7 @@ Case randomCase(std::mt19937& random) {
 }
 
 // The window of the visible image at a level, in the stored image at the absolute level.
-QG3Rect windowAt(const RasterImage& im, int level) {
+KVIRect windowAt(const RasterImage& im, int level) {
     const auto ceilShift = [](std::int64_t v, int s) { return (v + (1ll << s) - 1) >> s; };
     if (!im.crop)
         return {0, 0, std::int32_t(ceilShift(im.width, level) - 1),
@@ -130,7 +130,7 @@ void expectScene(KVIImageStage& stage, const RasterImageCoder& coder, int level,
         return;
     }
     ASSERT_EQ(s.status, KV_OK);
-    const QG3Rect window = windowAt(im, level);
+    const KVIRect window = windowAt(im, level);
     const bool all = selected.empty();
     int reported = 0;
     for (std::size_t i = 0; i < s.bands.size(); ++i) {
@@ -155,7 +155,7 @@ void checkCase(const Case& c, std::mt19937& random) {
     if (im.droppedPlanes == 0)
         for (std::size_t b = 0; b < im.planes.size(); ++b) {
             const RasterSubband& e = coder.expected(unsigned(b), 0);
-            const QG3Rect w = windowAt(im, 0);
+            const KVIRect w = windowAt(im, 0);
             for (std::int32_t y = w.y0; im.cropLevel == 0 && y <= w.y1; ++y)
                 for (std::int32_t x = w.x0; x <= w.x1; ++x)
                     ASSERT_EQ(e.at(x, y), im.planes[b][std::size_t(y) * im.width + x]);

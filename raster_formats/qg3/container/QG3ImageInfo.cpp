@@ -1,7 +1,9 @@
 #include "qg3/container/QG3ImageInfo.h"
 
+#include "qg3/container/QG3DataType.h"
 #include "qg3/container/QG3Status.h"
 #include "support/KVMagnification.h"
+#include "support/KVSaturate.h"
 #include "support/KVStatusGuard.h"
 
 #include <algorithm>
@@ -14,11 +16,6 @@ namespace Korvel {
 namespace {
 
 constexpr std::int64_t kMaxSide = std::numeric_limits<std::int32_t>::max();
-
-std::int32_t saturate(std::int64_t v) {
-    return static_cast<std::int32_t>(std::clamp<std::int64_t>(
-        v, std::numeric_limits<std::int32_t>::min(), std::numeric_limits<std::int32_t>::max()));
-}
 
 std::unique_ptr<float[]> copyFloats(const std::unique_ptr<float[]>& from, std::uint32_t count) {
     if (!from || count == 0) return nullptr;
@@ -164,19 +161,19 @@ void QG3ImageInfo::getSubblockSize(std::uint8_t subband, std::uint32_t k, std::u
             : subblockSize;
 }
 
-QG3Rect QG3ImageInfo::getSubblockRect(std::uint8_t subband, std::uint32_t k) const {
+KVIRect QG3ImageInfo::getSubblockRect(std::uint8_t subband, std::uint32_t k) const {
     const QG3Subband& band = subbandAt(subband);
     std::uint32_t row = 0;
     std::uint32_t column = 0;
     getSubblockPosition(subband, k, row, column);
     const std::int64_t x0 = std::int64_t(column) * subblockSize;
     const std::int64_t y0 = std::int64_t(row) * subblockSize;
-    return {saturate(x0), saturate(y0),
-            saturate(std::min<std::int64_t>(x0 + subblockSize, band.width) - 1),
-            saturate(std::min<std::int64_t>(y0 + subblockSize, band.height) - 1)};
+    return {saturateToInt32(x0), saturateToInt32(y0),
+            saturateToInt32(std::min<std::int64_t>(x0 + subblockSize, band.width) - 1),
+            saturateToInt32(std::min<std::int64_t>(y0 + subblockSize, band.height) - 1)};
 }
 
-QG3Rect QG3ImageInfo::getLevelRect(std::int32_t level, const QG3Rect& r, bool inWindow) const {
+KVIRect QG3ImageInfo::getLevelRect(std::int32_t level, const KVIRect& r, bool inWindow) const {
     std::int64_t x0 = r.x0;
     std::int64_t y0 = r.y0;
     std::int64_t x1 = r.x1;
@@ -187,32 +184,33 @@ QG3Rect QG3ImageInfo::getLevelRect(std::int32_t level, const QG3Rect& r, bool in
         x1 += cropX0;
         y0 += cropY0;
         y1 += cropY0;
-        boundLevel = saturate(std::int64_t(cropLevel) + level);
+        boundLevel = saturateToInt32(std::int64_t(cropLevel) + level);
     }
-    if (level == 0) return {saturate(x0), saturate(y0), saturate(x1), saturate(y1)};
+    if (level == 0)
+        return {saturateToInt32(x0), saturateToInt32(y0), saturateToInt32(x1), saturateToInt32(y1)};
 
-    const std::int64_t nx0 = shiftFloor(saturate(x0), level);
-    const std::int64_t ny0 = shiftFloor(saturate(y0), level);
-    std::int64_t nx1 = nx0 + shiftCeil(saturate(x1 - x0 + 1), level) - 1;
-    std::int64_t ny1 = ny0 + shiftCeil(saturate(y1 - y0 + 1), level) - 1;
+    const std::int64_t nx0 = shiftFloor(saturateToInt32(x0), level);
+    const std::int64_t ny0 = shiftFloor(saturateToInt32(y0), level);
+    std::int64_t nx1 = nx0 + shiftCeil(saturateToInt32(x1 - x0 + 1), level) - 1;
+    std::int64_t ny1 = ny0 + shiftCeil(saturateToInt32(y1 - y0 + 1), level) - 1;
     if (level < 0) {
-        nx1 = std::min<std::int64_t>(nx1, shiftCeil(saturate(width), boundLevel) - 1);
-        ny1 = std::min<std::int64_t>(ny1, shiftCeil(saturate(height), boundLevel) - 1);
+        nx1 = std::min<std::int64_t>(nx1, shiftCeil(saturateToInt32(width), boundLevel) - 1);
+        ny1 = std::min<std::int64_t>(ny1, shiftCeil(saturateToInt32(height), boundLevel) - 1);
     }
-    return {saturate(nx0), saturate(ny0), saturate(nx1), saturate(ny1)};
+    return {saturateToInt32(nx0), saturateToInt32(ny0), saturateToInt32(nx1), saturateToInt32(ny1)};
 }
 
-QG3Rect QG3ImageInfo::getImageRect(std::int32_t level, bool inWindow, bool levelIsRelative) const {
+KVIRect QG3ImageInfo::getImageRect(std::int32_t level, bool inWindow, bool levelIsRelative) const {
     if (inWindow) {
-        const QG3Rect window{0, 0, saturate(std::int64_t(cropX1) - cropX0),
-                             saturate(std::int64_t(cropY1) - cropY0)};
+        const KVIRect window{0, 0, saturateToInt32(std::int64_t(cropX1) - cropX0),
+                             saturateToInt32(std::int64_t(cropY1) - cropY0)};
         const std::int64_t at = levelIsRelative ? level : std::int64_t(level) - cropLevel;
-        return getLevelRect(saturate(at), window, true);
+        return getLevelRect(saturateToInt32(at), window, true);
     }
-    const QG3Rect whole{0, 0, saturate(std::int64_t(width) - 1),
-                        saturate(std::int64_t(height) - 1)};
+    const KVIRect whole{0, 0, saturateToInt32(std::int64_t(width) - 1),
+                        saturateToInt32(std::int64_t(height) - 1)};
     const std::int64_t at = levelIsRelative ? std::int64_t(level) + cropLevel : level;
-    return getLevelRect(saturate(at), whole, false);
+    return getLevelRect(saturateToInt32(at), whole, false);
 }
 
 bool QG3ImageInfo::isWholeWindow() const {
@@ -235,6 +233,15 @@ std::uint32_t QG3ImageInfo::getVisibleHeight() const {
 std::uint8_t QG3ImageInfo::getVisibleNumLevels() const {
     if (isWholeWindow()) return numLevels;
     return cropLevel < numLevels ? static_cast<std::uint8_t>(numLevels - cropLevel) : 0;
+}
+
+void QG3ImageInfo::getSampleRange(double& low, double& high) const {
+    low = sampleMin;
+    high = sampleMax;
+    if (dataType == QG3_DATATYPE_FLOAT32 && bandScale && bandOffset) {
+        low = double(bandScale[0]) * low + double(bandOffset[0]);
+        high = double(bandScale[0]) * high + double(bandOffset[0]);
+    }
 }
 
 } // namespace Korvel

@@ -3,6 +3,7 @@
 // sample type, the crop window that forms the visible image from the stored one, and the subband
 // table derived from them. Owned by whoever holds it; copied, never shared.
 
+#include "model/KVIRect.h"
 #include "qg3/container/QG3BandSet.h"
 #include "support/KVStatus.h"
 
@@ -10,16 +11,6 @@
 #include <memory>
 
 namespace Korvel {
-
-// An inclusive pixel rectangle.
-struct QG3Rect {
-    std::int32_t x0 = 0;
-    std::int32_t y0 = 0;
-    std::int32_t x1 = -1;
-    std::int32_t y1 = -1;
-
-    bool operator==(const QG3Rect&) const = default;
-};
 
 struct QG3Subband {
     std::uint32_t width = 0;
@@ -61,20 +52,23 @@ public:
                              std::uint32_t& column) const;
     void getSubblockSize(std::uint8_t subband, std::uint32_t k, std::uint16_t& width,
                          std::uint16_t& height) const;
-    QG3Rect getSubblockRect(std::uint8_t subband, std::uint32_t k) const;
+    KVIRect getSubblockRect(std::uint8_t subband, std::uint32_t k) const;
 
     // r at a level; with inWindow r is relative to the crop window and the result lies in the
     // stored image. Only magnified results (negative levels) are bounded by the image.
-    QG3Rect getLevelRect(std::int32_t level, const QG3Rect& r, bool inWindow) const;
+    KVIRect getLevelRect(std::int32_t level, const KVIRect& r, bool inWindow) const;
     // The stored image, or with inWindow the crop window, at a level; a relative level counts
     // from the window's level.
-    QG3Rect getImageRect(std::int32_t level, bool inWindow, bool levelIsRelative) const;
+    KVIRect getImageRect(std::int32_t level, bool inWindow, bool levelIsRelative) const;
 
     // The visible image: the crop window, or the stored image when the window is whole.
     bool isWholeWindow() const;
     std::uint32_t getVisibleWidth() const;
     std::uint32_t getVisibleHeight() const;
     std::uint8_t getVisibleNumLevels() const;
+    // The range of the stored samples, sampleMin to sampleMax; float samples stored scaled are
+    // mapped back through band 0's scale and offset.
+    void getSampleRange(double& low, double& high) const;
 
     std::int32_t imageNumber = -1;
     std::uint8_t numLevels = 0;

@@ -43,10 +43,10 @@ KVStatus QG3ImageSource::open() {
     return metadata->readImageExtras(desc.imageNumber, info_->colorSpace, extras_, found);
 }
 
-QG3Rect QG3ImageSource::getLevelRect(const QG3Rect& r, std::int32_t level) const {
-    if (!info_) return QG3Rect{};
-    const QG3Rect at = info_->getLevelRect(level, r, true);
-    const QG3Rect window = info_->getImageRect(level, true, true);
+KVIRect QG3ImageSource::getLevelRect(const KVIRect& r, std::int32_t level) const {
+    if (!info_) return KVIRect{};
+    const KVIRect at = info_->getLevelRect(level, r, true);
+    const KVIRect window = info_->getImageRect(level, true, true);
     return {at.x0 - window.x0, at.y0 - window.y0, at.x1 - window.x0, at.y1 - window.y0};
 }
 
@@ -55,11 +55,9 @@ void QG3ImageSource::getDimensionsAtLevel(std::int32_t level, std::uint32_t& wid
     width = 0;
     height = 0;
     if (!info_) return;
-    const QG3Rect window = info_->getImageRect(level, true, true);
-    width = static_cast<std::uint32_t>(
-        std::max<std::int64_t>(std::int64_t(window.x1) - window.x0 + 1, 0));
-    height = static_cast<std::uint32_t>(
-        std::max<std::int64_t>(std::int64_t(window.y1) - window.y0 + 1, 0));
+    const KVIRect window = info_->getImageRect(level, true, true);
+    width = static_cast<std::uint32_t>(window.width());
+    height = static_cast<std::uint32_t>(window.height());
 }
 
 const QG3BandSet& QG3ImageSource::getBandSet() const {

@@ -28,7 +28,7 @@ public:
     virtual KVStatus open();
     // r, relative to the visible image at a level, in the stored image at that level and
     // relative to the window's own origin there.
-    virtual QG3Rect getLevelRect(const QG3Rect& r, std::int32_t level) const;
+    virtual KVIRect getLevelRect(const KVIRect& r, std::int32_t level) const;
     virtual void getDimensionsAtLevel(std::int32_t level, std::uint32_t& width,
                                       std::uint32_t& height) const;
 

@@ -169,8 +169,8 @@ TEST(QG3Container, DescribesTwoGeneration4ImagesWithMetadata) {
     ASSERT_NE(source.getBackgroundPixel(), nullptr);
     EXPECT_EQ(source.getBackgroundPixel()->getSample(1).getAsDouble(), 2.0);
     // The window's level 1 within the stored image's level 2, relative to the window.
-    const QG3Rect r = source.getLevelRect({2, 2, 5, 5}, 1);
-    EXPECT_EQ(r, (QG3Rect{1, 1, 2, 2}));
+    const KVIRect r = source.getLevelRect({2, 2, 5, 5}, 1);
+    EXPECT_EQ(r, (KVIRect{1, 1, 2, 2}));
 }
 
 TEST(QG3Container, Generation2ImagesAndFirstPacketWins) {

@@ -41,9 +41,9 @@ KVStatus readStatus(const HeaderBody& body) {
     return readBody(quarn_test::headerBody(body)).status;
 }
 
-void expectRect(const QG3Rect& r, std::int32_t x0, std::int32_t y0, std::int32_t x1,
+void expectRect(const KVIRect& r, std::int32_t x0, std::int32_t y0, std::int32_t x1,
                 std::int32_t y1) {
-    EXPECT_EQ(r, (QG3Rect{x0, y0, x1, y1}));
+    EXPECT_EQ(r, (KVIRect{x0, y0, x1, y1}));
 }
 
 } // namespace
