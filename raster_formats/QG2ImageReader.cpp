@@ -12,7 +12,6 @@
 #include "support/KVBigEndian.h"
 #include "support/KVMagnification.h"
 #include "support/KVStatusGuard.h"
-#include "support/KVUtilException.h"
 
 #include <algorithm>
 #include <limits>
@@ -76,9 +75,9 @@ KVStatus QG2ImageReader::readHeaderAndMetadata(std::int64_t& fileSize) {
     dither_ = !getMetadata().has(KVI_TAG_IMAGE_NO_DITHER);
     info->setDither(dither_);
     try {
-        status = header == KV_OK ? info->readSubbands() : info->readHeader();
-    } catch (const KVUtilException& e) {
-        status = e.getStatus();
+        status =
+            kvGuard([&] { return header == KV_OK ? info->readSubbands() : info->readHeader(); },
+                    KV_QRN_UNEXPECTED_EXCEPTION);
     } catch (...) {
         status = KV_QRN_UNEXPECTED_EXCEPTION;
     }

@@ -1,7 +1,7 @@
 #include "buffers/KVIRunMask.h"
 
 #include "buffers/KVIRunListBuilder.h"
-#include "support/KVUtilException.h"
+#include "support/KVStatusGuard.h"
 
 #include <algorithm>
 #include <cstring>
@@ -73,7 +73,7 @@ KVStatus KVIRunMask::intersect(const KVIRunMask& a, const KVIRunMask& b) {
     if (common == 0) return KV_OK;
 
     // The scratch list cannot grow: the rows done so far stay, the rest stay empty.
-    try {
+    return kvGuard([&] {
         KVIRunListBuilder builder;
         for (std::uint32_t r = 0; r < common; ++r) {
             builder.clear();
@@ -84,10 +84,7 @@ KVStatus KVIRunMask::intersect(const KVIRunMask& a, const KVIRunMask& b) {
             // A list that cannot be allocated leaves the row empty.
             if (builder.getCount() > 0) setRow(r, builder.copyList());
         }
-    } catch (const KVUtilException& e) {
-        return e.getStatus();
-    }
-    return KV_OK;
+    });
 }
 
 } // namespace Korvel

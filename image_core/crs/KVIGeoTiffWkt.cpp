@@ -5,11 +5,10 @@
 #include "metadata/KVIMetadataAccessor.h"
 #include "metadata/KVIMetadataDatabase.h"
 #include "model/KVIGeoCoord.h"
-#include "support/KVUtilException.h"
+#include "support/KVStatusGuard.h"
 
 #include <cstring>
 #include <map>
-#include <new>
 #include <string_view>
 #include <vector>
 
@@ -189,7 +188,7 @@ KVStatus wktToGeoTiffKeys(const char* wkt, KVIGeoTiffTagDirectory& directory) {
 }
 
 KVStatus gatherGeoTiffTags(const KVIMetadataDatabase& metadata, KVIGeoTiffTagDirectory& directory) {
-    try {
+    return kvGuard([&] {
         KVStatus status = writeModelTags(metadata, directory);
         if (status != KV_OK) return status;
         GeoKeyList keys;
@@ -201,11 +200,7 @@ KVStatus gatherGeoTiffTags(const KVIMetadataDatabase& metadata, KVIGeoTiffTagDir
         const char* stored = nullptr;
         status = KVIMetadataAccessor(metadata).getString(KVI_TAG_IMAGE_WKT, stored);
         return status != KV_OK ? status : wktToGeoTiffKeys(stored, directory);
-    } catch (const KVUtilException& e) {
-        return e.getStatus();
-    } catch (const std::bad_alloc&) {
-        return KV_OUT_OF_MEMORY;
-    }
+    });
 }
 
 KVStatus geoTiffKeysToWkt(const KVIMetadataDatabase& metadata, std::string& wkt) {

@@ -3,9 +3,9 @@
 #include "crs/KVCrsLibrary.h"
 #include "metadata/KVIMetadataAccessor.h"
 #include "metadata/KVIMetadataDatabase.h"
+#include "support/KVStatusGuard.h"
 
 #include <algorithm>
-#include <new>
 
 namespace Korvel {
 
@@ -26,7 +26,7 @@ KVStatus imgProjectionToWkt(const KVIImgProjectionRecord* projection, const KVII
 }
 
 KVStatus imgTagsToWkt(const KVIMetadataDatabase& metadata, std::string& wkt) {
-    try {
+    return kvGuard([&] {
         const KVIMetadataAccessor accessor(metadata);
         KVIImgMapRecord map;
         map.projectionName = readText(accessor, KVI_TAG_IMG_PROJECTION_NAME);
@@ -58,9 +58,7 @@ KVStatus imgTagsToWkt(const KVIMetadataDatabase& metadata, std::string& wkt) {
                            projection.eccentricitySquared);
         accessor.getDouble(KVI_TAG_IMG_SPHEROID_RADIUS, projection.radius);
         return imgProjectionToWkt(&projection, map, wkt);
-    } catch (const std::bad_alloc&) {
-        return KV_OUT_OF_MEMORY;
-    }
+    });
 }
 
 } // namespace Korvel

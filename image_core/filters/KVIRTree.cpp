@@ -1,11 +1,10 @@
 #include "filters/KVIRTree.h"
 
-#include "support/KVUtilException.h"
+#include "support/KVStatusGuard.h"
 
 #include <algorithm>
 #include <cmath>
 #include <limits>
-#include <new>
 
 namespace Korvel {
 
@@ -202,11 +201,7 @@ KVIRTreeBox KVIRTree::Node::getCover() const {
 }
 
 KVIRTree::KVIRTree() {
-    try {
-        root_ = makeNode(0);
-    } catch (const std::bad_alloc&) {
-        throw KVUtilException(KV_OUT_OF_MEMORY);
-    }
+    root_ = kvThrowOutOfMemory([this] { return makeNode(0); });
 }
 
 KVIRTree::Node* KVIRTree::makeNode(std::uint32_t level) {
@@ -241,20 +236,12 @@ KVStatus KVIRTree::insert(const KVIRTreeBox& box, std::uint32_t index) {
     Branch entry{};
     entry.box = box;
     entry.index = index;
-    Node* split = nullptr;
-    try {
-        split = insertAt(*this, *root_, entry, 0);
-    } catch (const std::bad_alloc&) {
-        throw KVUtilException(KV_OUT_OF_MEMORY);
-    }
+    Node* const split = kvThrowOutOfMemory([&] { return insertAt(*this, *root_, entry, 0); });
     if (split != nullptr) {
         // The root split: a new root one level higher holds both halves.
         Node* root = nullptr;
-        try {
-            root = makeNode(root_->level + 1);
-        } catch (const std::bad_alloc&) {
-            return KV_BUFFER_ALLOCATION_FAILED;
-        }
+        KV_RETURN_IF_FAILED(
+            kvGuard([&] { root = makeNode(root_->level + 1); }, KV_BUFFER_ALLOCATION_FAILED));
         root->branch[0].box = root_->getCover();
         root->branch[0].child = root_;
         root->branch[1].box = split->getCover();

@@ -7,14 +7,12 @@
 #include "model/KVIPixel.h"
 #include "model/KVIPixelLookupTable.h"
 #include "support/KVStatusGuard.h"
-#include "support/KVUtilException.h"
 
 #include <bit>
 #include <cmath>
 #include <cstring>
 #include <initializer_list>
 #include <limits>
-#include <new>
 #include <string_view>
 #include <vector>
 
@@ -228,11 +226,7 @@ KVStatus KVIMetadataAccessor::setString(std::uint32_t tag, const char* text) {
     if (writer_ == nullptr) return KV_FAILURE;
     if (getTagName(tag) == nullptr) return KV_BAD_ARGUMENT;
     writer_->remove(tag);
-    try {
-        return writer_->add(KVIMetadataRecord(tag, KVI_RECORD_TEXT, &text));
-    } catch (const KVUtilException& e) {
-        return e.getStatus();
-    }
+    return kvGuard([&] { return writer_->add(KVIMetadataRecord(tag, KVI_RECORD_TEXT, &text)); });
 }
 
 KVStatus KVIMetadataAccessor::setInputName(const char* text) {
@@ -242,12 +236,10 @@ KVStatus KVIMetadataAccessor::setInputName(const char* text) {
 KVStatus KVIMetadataAccessor::setInputFileSize(double size) {
     if (writer_ == nullptr) return KV_FAILURE;
     writer_->remove(KVI_TAG_IMAGE_INPUT_FILE_SIZE);
-    try {
+    return kvGuard([&] {
         return writer_->add(
             KVIMetadataRecord(KVI_TAG_IMAGE_INPUT_FILE_SIZE, KVI_RECORD_FLOAT64, &size));
-    } catch (const KVUtilException& e) {
-        return e.getStatus();
-    }
+    });
 }
 
 KVStatus KVIMetadataAccessor::getInputName(const char*& text) const {
@@ -350,7 +342,7 @@ KVStatus KVIMetadataAccessor::getPixelProps(KVIPixel& pixel) const {
     else if (status != KV_METADATA_NOT_FOUND)
         return status;
 
-    try {
+    return kvGuard([&] {
         KVIPixel result(colorSpace, numBands, dataType);
 
         // Bits per sample is checked but not applied: the precision stays the full width.
@@ -381,10 +373,8 @@ KVStatus KVIMetadataAccessor::getPixelProps(KVIPixel& pixel) const {
             }
         }
         pixel = result;
-    } catch (const std::bad_alloc&) {
-        return KV_OUT_OF_MEMORY;
-    }
-    return KV_OK;
+        return KV_OK;
+    });
 }
 
 KVStatus KVIMetadataAccessor::getDynamicRange(KVIPixel& minPixel, KVIPixel& maxPixel) const {
@@ -411,7 +401,7 @@ KVStatus KVIMetadataAccessor::getDynamicRange(KVIPixel& minPixel, KVIPixel& maxP
         if (windowCount != numBands || levelCount != numBands) return KV_METADATA_NOT_SCALAR;
     }
 
-    try {
+    return kvGuard([&] {
         KVIPixel low(minPixel);
         KVIPixel high(maxPixel);
         for (std::uint16_t band = 0; band < numBands; ++band) {
@@ -428,10 +418,8 @@ KVStatus KVIMetadataAccessor::getDynamicRange(KVIPixel& minPixel, KVIPixel& maxP
         }
         minPixel = low;
         maxPixel = high;
-    } catch (const std::bad_alloc&) {
-        return KV_OUT_OF_MEMORY;
-    }
-    return KV_OK;
+        return KV_OK;
+    });
 }
 
 KVStatus KVIMetadataAccessor::getGeoCoord(KVIGeoCoord& geo) const {
@@ -460,11 +448,7 @@ KVStatus KVIMetadataAccessor::getGeoCoord(KVIGeoCoord& geo) const {
     const bool hasWkt = reader_->has(KVI_TAG_IMAGE_WKT);
     if (hasWkt && (status = getString(KVI_TAG_IMAGE_WKT, wkt)) != KV_OK) return status;
 
-    try {
-        if (hasWkt) geo.setWKT(wkt);
-    } catch (const KVUtilException& e) {
-        return e.getStatus();
-    }
+    if (hasWkt) KV_RETURN_IF_FAILED(kvGuard([&] { geo.setWKT(wkt); }));
     geo.set(origin[0], origin[1], xRes, -yRes, xRot, yRot);
     return KV_OK;
 }
@@ -483,11 +467,8 @@ KVStatus KVIMetadataAccessor::setModifications(std::uint32_t mask) {
         const KVStatus status = writer_->remove(KVI_TAG_IMAGE_MODIFICATIONS);
         if (status != KV_OK) return status;
     }
-    try {
-        return setString(KVI_TAG_IMAGE_MODIFICATIONS, modificationsToText(mask).c_str());
-    } catch (const std::bad_alloc&) {
-        return KV_OUT_OF_MEMORY;
-    }
+    return kvGuard(
+        [&] { return setString(KVI_TAG_IMAGE_MODIFICATIONS, modificationsToText(mask).c_str()); });
 }
 
 std::string KVIMetadataAccessor::modificationsToText(std::uint32_t mask) {

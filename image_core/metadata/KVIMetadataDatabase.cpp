@@ -1,9 +1,9 @@
 #include "metadata/KVIMetadataDatabase.h"
 
+#include "support/KVStatusGuard.h"
 #include "support/KVUtilException.h"
 
 #include <algorithm>
-#include <new>
 
 namespace Korvel {
 
@@ -50,21 +50,12 @@ bool KVIMetadataDatabase::has(std::uint32_t tag) const {
 
 KVStatus KVIMetadataDatabase::add(const KVIMetadataRecord& record) {
     if (has(record.getName())) return KV_METADATA_EXISTS;
-    try {
-        records_.push_back(std::make_unique<KVIMetadataRecord>(record));
-    } catch (const std::bad_alloc&) {
-        return KV_OUT_OF_MEMORY;
-    } catch (const KVUtilException& e) {
-        return e.getStatus();
-    }
+    KV_RETURN_IF_FAILED(
+        kvGuard([&] { records_.push_back(std::make_unique<KVIMetadataRecord>(record)); }));
     const KVIMetadataRecord* added = records_.back().get();
-    try {
-        byName_.emplace(added->getName(), added);
-    } catch (const std::bad_alloc&) {
-        records_.pop_back();
-        return KV_OUT_OF_MEMORY;
-    }
-    return KV_OK;
+    const KVStatus status = kvGuard([&] { byName_.emplace(added->getName(), added); });
+    if (status != KV_OK) records_.pop_back();
+    return status;
 }
 
 KVStatus KVIMetadataDatabase::remove(const char* name) {
@@ -96,7 +87,7 @@ KVStatus KVIMetadataDatabase::merge(const KVIMetadataDatabase& other) {
     // Copy and index everything before touching this list, so a failure adds nothing.
     std::vector<std::unique_ptr<KVIMetadataRecord>> copies;
     std::size_t indexed = 0;
-    try {
+    const KVStatus status = kvGuard([&] {
         copies.reserve(other.records_.size());
         for (const auto& record : other.records_)
             copies.push_back(std::make_unique<KVIMetadataRecord>(*record));
@@ -105,12 +96,12 @@ KVStatus KVIMetadataDatabase::merge(const KVIMetadataDatabase& other) {
             byName_.emplace(copy->getName(), copy.get());
             ++indexed;
         }
-    } catch (const std::bad_alloc&) {
+    });
+    if (status != KV_OK) {
+        // A failed copy has indexed nothing yet; a failed indexing takes back what it indexed.
         for (std::size_t i = 0; i < indexed; ++i)
             byName_.erase(copies[i]->getName());
-        return KV_OUT_OF_MEMORY;
-    } catch (const KVUtilException& e) {
-        return e.getStatus();
+        return status;
     }
     for (auto& copy : copies)
         records_.push_back(std::move(copy));

@@ -2,10 +2,10 @@
 
 #include "metadata/KVIMetadataTag.h"
 #include "model/KVIDataType.h"
+#include "support/KVStatusGuard.h"
 #include "support/KVUtilException.h"
 
 #include <cstring>
-#include <new>
 
 namespace Korvel {
 
@@ -67,16 +67,14 @@ KVIMetadataRecord::KVIMetadataRecord(const char* name, std::uint32_t dataType, c
         bytes > kMaxDataBytes)
         throw KVUtilException(KV_OUT_OF_MEMORY);
     count_ = count;
-    try {
+    kvThrowOutOfMemory([&] {
         if (name != nullptr) name_ = name;
         if (numDims == 0 || dims == nullptr)
             dims_.assign(1, 1);
         else
             dims_.assign(dims, dims + numDims);
         copyData(data);
-    } catch (const std::bad_alloc&) {
-        throw KVUtilException(KV_OUT_OF_MEMORY);
-    }
+    });
 }
 
 KVIMetadataRecord::KVIMetadataRecord(std::uint32_t tag, std::uint32_t dataType, const void* value)
@@ -84,13 +82,11 @@ KVIMetadataRecord::KVIMetadataRecord(std::uint32_t tag, std::uint32_t dataType, 
 
 KVIMetadataRecord::KVIMetadataRecord(const KVIMetadataRecord& other)
     : dataType_(other.dataType_), count_(other.count_) {
-    try {
+    kvThrowOutOfMemory([&] {
         name_ = other.name_;
         dims_ = other.dims_;
         copyData(other.rawData());
-    } catch (const std::bad_alloc&) {
-        throw KVUtilException(KV_OUT_OF_MEMORY);
-    }
+    });
 }
 
 KVIMetadataRecord::~KVIMetadataRecord() = default;

@@ -4,12 +4,11 @@
 #include "metadata/KVIMetadataDatabase.h"
 #include "streams/KVIOStreamInf.h"
 #include "streams/KVIOStreamUtils.h"
-#include "support/KVUtilException.h"
+#include "support/KVStatusGuard.h"
 
 #include <charconv>
 #include <cmath>
 #include <cstdint>
-#include <new>
 #include <vector>
 
 namespace Korvel {
@@ -61,11 +60,7 @@ KVStatus streamFailure(KVIOStreamInf& stream) {
 
 std::optional<std::string> copyWkt(const char* text) {
     if (text == nullptr) return std::nullopt;
-    try {
-        return std::string(text);
-    } catch (const std::bad_alloc&) {
-        throw KVUtilException(KV_OUT_OF_MEMORY);
-    }
+    return kvThrowOutOfMemory([&] { return std::string(text); });
 }
 
 } // namespace
@@ -119,7 +114,7 @@ KVStatus KVIGeoCoord::readWorldFile(KVIOStreamInf* stream) {
 
     // Grow the text as bytes arrive rather than trusting the measured size up front.
     std::vector<char> text;
-    try {
+    KV_RETURN_IF_FAILED(kvGuard([&] {
         std::int64_t left = remaining;
         while (left > 0) {
             const std::uint32_t ask =
@@ -131,9 +126,8 @@ KVStatus KVIGeoCoord::readWorldFile(KVIOStreamInf* stream) {
             if (got != ask) return streamFailure(*stream);
             left -= ask;
         }
-    } catch (const std::bad_alloc&) {
-        return KV_OUT_OF_MEMORY;
-    }
+        return KV_OK;
+    }));
 
     // The text ends at its first zero byte, if any.
     const char* cursor = text.data();

@@ -1,5 +1,6 @@
 #include "model/KVIPixelLookupTable.h"
 
+#include "support/KVStatusGuard.h"
 #include "support/KVUtilException.h"
 
 #include <cstring>
@@ -27,11 +28,7 @@ std::size_t tableBytes(const KVIPixel& pixel, std::uint32_t tableSize) {
 KVIPixelLookupTable::KVIPixelLookupTable(const KVIPixel& pixel, std::uint32_t tableSize)
     : KVIPixel(pixel), tableSize_(tableSize) {
     const std::size_t bytes = tableBytes(pixel, tableSize);
-    try {
-        entries_.assign(bytes, 0);
-    } catch (const std::bad_alloc&) {
-        throw KVUtilException(KV_OUT_OF_MEMORY);
-    }
+    kvThrowOutOfMemory([&] { entries_.assign(bytes, 0); });
 }
 
 KVIPixelLookupTable::KVIPixelLookupTable(const KVIPixelLookupTable& other) try
@@ -42,16 +39,14 @@ KVIPixelLookupTable::KVIPixelLookupTable(const KVIPixelLookupTable& other) try
 
 KVIPixelLookupTable& KVIPixelLookupTable::operator=(const KVIPixelLookupTable& other) {
     if (this == &other) return *this;
-    try {
+    kvThrowOutOfMemory([&] {
         // Copy first so that a failed copy leaves this table as it was.
         KVIPixel pixel(other);
         std::vector<std::uint8_t> entries(other.entries_);
         KVIPixel::operator=(pixel);
         entries_.swap(entries);
         tableSize_ = other.tableSize_;
-    } catch (const std::bad_alloc&) {
-        throw KVUtilException(KV_OUT_OF_MEMORY);
-    }
+    });
     return *this;
 }
 

@@ -2,12 +2,11 @@
 
 #include "buffers/KVINavigator.h"
 #include "buffers/KVISceneBuffer.h"
-#include "support/KVUtilException.h"
+#include "support/KVStatusGuard.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstring>
-#include <new>
 
 namespace Korvel {
 
@@ -99,18 +98,14 @@ KVStatus KVIImageStage::read(const KVIScene& scene, KVISceneBuffer& buffer) {
             readEnd();
             return KV_STRIP_EMPTY;
         }
-        try {
+        status = kvGuard([&] {
             // A window outside the caller's buffer is refused by its constructor.
             const double rowLimit = static_cast<double>(buffer.getWindowHeight());
             KVISceneBuffer window(
                 buffer, 0, static_cast<std::uint32_t>(std::min(rowOffset, rowLimit)),
                 static_cast<std::uint32_t>(cols), static_cast<std::uint32_t>(rows));
-            status = readStrip(window, strip);
-        } catch (const KVUtilException& e) {
-            status = e.getStatus();
-        } catch (const std::bad_alloc&) {
-            status = KV_OUT_OF_MEMORY;
-        }
+            return readStrip(window, strip);
+        });
         if (status != KV_OK) {
             readEnd();
             return status;

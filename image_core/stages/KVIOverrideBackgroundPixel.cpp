@@ -1,8 +1,7 @@
 #include "stages/KVIOverrideBackgroundPixel.h"
 
 #include "model/KVIPixel.h"
-
-#include <new>
+#include "support/KVStatusGuard.h"
 
 namespace Korvel {
 
@@ -12,12 +11,7 @@ KVStatus replaceWithCopy(std::unique_ptr<KVIPixel>& slot, const KVIPixel* pixel)
     if (pixel == slot.get()) return KV_OK;
     slot.reset();
     if (pixel == nullptr) return KV_OK;
-    try {
-        slot = std::make_unique<KVIPixel>(*pixel);
-        return KV_OK;
-    } catch (const std::bad_alloc&) {
-        return KV_OUT_OF_MEMORY;
-    }
+    return kvGuard([&] { slot = std::make_unique<KVIPixel>(*pixel); });
 }
 
 } // namespace

@@ -1,8 +1,6 @@
 #include "stages/KVIOverrideMetadata.h"
 
-#include "support/KVUtilException.h"
-
-#include <new>
+#include "support/KVStatusGuard.h"
 
 namespace Korvel {
 
@@ -21,23 +19,19 @@ const KVIMetadataDatabase& KVIOverrideMetadataData::heldMetadata() const {
 KVStatus KVIOverrideMetadataData::storeMetadata(const KVIMetadataDatabase* metadata) {
     // Replacing the held database by itself keeps it.
     if (metadata != nullptr && metadata_ && metadata == &*metadata_) return KV_OK;
-    try {
-        if (metadata_) {
-            metadata_->removeAll();
-            return metadata != nullptr ? metadata_->merge(*metadata) : KV_OK;
-        }
+    // Emptying and merging report by status and throw nothing.
+    if (metadata_) {
+        metadata_->removeAll();
+        return metadata != nullptr ? metadata_->merge(*metadata) : KV_OK;
+    }
+    const KVStatus status = kvGuard([&] {
         if (metadata != nullptr)
             metadata_.emplace(*metadata);
         else
             metadata_.emplace();
-        return KV_OK;
-    } catch (const KVUtilException& e) {
-        metadata_.reset();
-        return e.getStatus();
-    } catch (const std::bad_alloc&) {
-        metadata_.reset();
-        return KV_OUT_OF_MEMORY;
-    }
+    });
+    if (status != KV_OK) metadata_.reset();
+    return status;
 }
 
 } // namespace Korvel

@@ -1,9 +1,7 @@
 #include "stages/KVIOverridePixelLookupTables.h"
 
 #include "model/KVIPixelLookupTable.h"
-#include "support/KVUtilException.h"
-
-#include <new>
+#include "support/KVStatusGuard.h"
 
 namespace Korvel {
 
@@ -14,14 +12,7 @@ KVStatus KVIOverridePixelLookupTablesData::storeLookupTable(const KVIPixelLookup
     if (table == table_.get()) return KV_OK;
     table_.reset();
     if (table == nullptr) return KV_OK;
-    try {
-        table_ = std::make_unique<KVIPixelLookupTable>(*table);
-        return KV_OK;
-    } catch (const KVUtilException& e) {
-        return e.getStatus();
-    } catch (const std::bad_alloc&) {
-        return KV_OUT_OF_MEMORY;
-    }
+    return kvGuard([&] { table_ = std::make_unique<KVIPixelLookupTable>(*table); });
 }
 
 } // namespace Korvel

@@ -1,6 +1,6 @@
 #include "stages/KVIOverridePixelProps.h"
 
-#include <new>
+#include "support/KVStatusGuard.h"
 
 namespace Korvel {
 
@@ -8,34 +8,34 @@ KVIOverridePixelPropsData::KVIOverridePixelPropsData() = default;
 KVIOverridePixelPropsData::~KVIOverridePixelPropsData() = default;
 
 KVStatus KVIOverridePixelPropsData::storePixelProps(const KVIPixel& pixel) {
-    try {
+    const KVStatus status = kvGuard([&] {
         // The held pixels are private and handed out as copies: the argument is none of them.
         pixelProps_ = pixel;
         minDynamicRange_ = pixel;
         maxDynamicRange_ = pixel;
         minDynamicRange_->setToMin();
         maxDynamicRange_->setToMax();
-        return KV_OK;
-    } catch (const std::bad_alloc&) {
+    });
+    if (status != KV_OK) {
         pixelProps_.reset();
         minDynamicRange_.reset();
         maxDynamicRange_.reset();
-        return KV_OUT_OF_MEMORY;
     }
+    return status;
 }
 
 KVStatus KVIOverridePixelPropsData::storeDynamicRange(const KVIPixel& minPixel,
                                                       const KVIPixel& maxPixel) {
     if (!minPixel.hasSameBandTypes(maxPixel)) return KV_BAD_ARGUMENT;
-    try {
+    const KVStatus status = kvGuard([&] {
         minDynamicRange_ = minPixel;
         maxDynamicRange_ = maxPixel;
-        return KV_OK;
-    } catch (const std::bad_alloc&) {
+    });
+    if (status != KV_OK) {
         minDynamicRange_.reset();
         maxDynamicRange_.reset();
-        return KV_OUT_OF_MEMORY;
     }
+    return status;
 }
 
 KVStatus KVIOverridePixelPropsData::storePrecision(std::uint8_t bits) {

@@ -3,6 +3,7 @@
 #include "support/KVAtomic.h"
 #include "support/KVCharConvert.h"
 #include "support/KVPlatformId.h"
+#include "support/KVStatusGuard.h"
 #include "support/KVUtilException.h"
 
 #include "WinFile.h"
@@ -69,7 +70,7 @@ const char16_t* FileSpec::getUTF16Name() const {
 std::uint32_t FileSpec::getInfo(FileSpecInfo& info) const {
     WIN32_FILE_ATTRIBUTE_DATA data{};
     BOOL ok = FALSE;
-    try {
+    KV_RETURN_IF_FAILED(kvGuard([&] {
         // The Windows 9x family has only the code-page form of the call.
         const KVPlatformFamily family = platformId();
         if (family == KV_PLATFORM_WIN95 || family == KV_PLATFORM_WIN98 ||
@@ -77,9 +78,7 @@ std::uint32_t FileSpec::getInfo(FileSpecInfo& info) const {
             ok = GetFileAttributesExA(getANSIName(), GetFileExInfoStandard, &data);
         else
             ok = GetFileAttributesExW(getUTF16Name(), GetFileExInfoStandard, &data);
-    } catch (const KVUtilException& e) {
-        return e.getStatus();
-    }
+    }));
     if (!ok) {
         const DWORD error = GetLastError();
         // A failure always reports a failure, even if the system left no code.
