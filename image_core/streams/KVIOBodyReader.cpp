@@ -16,8 +16,7 @@ KVStatus KVIOBodyReader::seek(std::uint64_t offset) {
     return KV_OK;
 }
 
-KVStatus KVIOBodyReader::read(std::uint8_t* buffer, std::uint64_t count) {
-    if (count > remaining()) return shortRead_;
+KVStatus KVIOBodyReader::readStream(std::uint8_t* buffer, std::uint64_t count) {
     // The stream moves at most 32 bits of bytes per call.
     while (count > 0) {
         const auto chunk =

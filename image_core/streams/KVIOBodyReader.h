@@ -9,6 +9,7 @@
 #include "streams/KVIOStreamInf.h"
 #include "support/KVBigEndian.h"
 
+#include <algorithm>
 #include <bit>
 #include <cstdint>
 #include <limits>
@@ -50,8 +51,15 @@ public:
 
     // To offset bytes into the body.
     KVStatus seek(std::uint64_t offset);
-    // Exactly count bytes.
-    KVStatus read(std::uint8_t* buffer, std::uint64_t count);
+    // Exactly count bytes. A body in memory is copied straight from its stream, which is final.
+    KVStatus read(std::uint8_t* buffer, std::uint64_t count) {
+        if (count > remaining()) return shortRead_;
+        if (stream_ != &memory_) return readStream(buffer, count);
+        // The stream stands at the position, and the body's length is 32 bits.
+        std::copy_n(memory_.take(static_cast<std::uint32_t>(count)), count, buffer);
+        position_ += count;
+        return KV_OK;
+    }
     // Up to count bytes, as many as the body and the stream hold: the number read.
     std::uint32_t readSome(std::uint8_t* buffer, std::uint32_t count);
     // One integer field; the value is left as it was when the read fails.
@@ -65,6 +73,7 @@ public:
     KVStatus readDouble(double& value) { return readBits<std::uint64_t>(value); }
 
 private:
+    KVStatus readStream(std::uint8_t* buffer, std::uint64_t count);
     template <typename Bits, typename T> KVStatus readBits(T& value) {
         Bits bits = 0;
         const KVStatus status = read(bits);

@@ -23,6 +23,14 @@ public:
     // From origin to origin + count only; any other place, or direction, fails with 1.
     KVStatus seek(std::int64_t offset, std::uint32_t direction) override;
     std::int64_t tell() override { return origin_ + position_; }
+    // The next count bytes, in place, and the position past them; nullptr (and no move) when
+    // fewer remain.
+    const std::uint8_t* take(std::uint32_t count) {
+        if (count > count_ - position_) return nullptr;
+        const std::uint8_t* at = bytes_ + position_;
+        position_ += count;
+        return at;
+    }
 
 private:
     const std::uint8_t* bytes_ = nullptr;

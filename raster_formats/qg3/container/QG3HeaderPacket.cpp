@@ -22,12 +22,14 @@ constexpr std::uint64_t kValidFlags =
 // The bytes of the fields every body has, from the flags to auxCodeC.
 constexpr std::uint32_t kFixedBytes = 40;
 
-// A field of the image information stored in width bytes.
-template <typename T> struct Field {
-    constexpr Field(T QG3ImageInfo::*m, unsigned w) : member(m), width(w) {}
+// A field of the image information stored in Width bytes (known when compiled, so that each
+// field's read is a load of that width).
+template <typename T, unsigned Width> struct Field {
     T QG3ImageInfo::*member;
-    unsigned width;
 };
+template <unsigned Width, typename T> constexpr Field<T, Width> field(T QG3ImageInfo::*member) {
+    return {member};
+}
 // The band count: written as the bands selected, read as that many bands, all selected.
 struct BandCount {};
 // The data type: a bit count in the old form (a packet with neither flag byte).
@@ -35,18 +37,18 @@ struct DataTypeCode {};
 
 // The fields every body has after its flags, in the order of the body.
 constexpr auto kFixedFields = std::make_tuple(
-    Field(&QG3ImageInfo::width, 4), Field(&QG3ImageInfo::height, 4),
-    Field(&QG3ImageInfo::numLevels, 1), BandCount{}, Field(&QG3ImageInfo::estimateFactor, 1),
-    Field(&QG3ImageInfo::subblockSize, 2), DataTypeCode{}, Field(&QG3ImageInfo::sampleMin, 4),
-    Field(&QG3ImageInfo::sampleMax, 4), Field(&QG3ImageInfo::colorSpace, 1),
-    Field(&QG3ImageInfo::auxCodeA, 1), Field(&QG3ImageInfo::colorTransform, 1),
-    Field(&QG3ImageInfo::auxCodeD, 4), Field(&QG3ImageInfo::auxCodeB, 1),
-    Field(&QG3ImageInfo::auxCodeC, 1));
+    field<4>(&QG3ImageInfo::width), field<4>(&QG3ImageInfo::height),
+    field<1>(&QG3ImageInfo::numLevels), BandCount{}, field<1>(&QG3ImageInfo::estimateFactor),
+    field<2>(&QG3ImageInfo::subblockSize), DataTypeCode{}, field<4>(&QG3ImageInfo::sampleMin),
+    field<4>(&QG3ImageInfo::sampleMax), field<1>(&QG3ImageInfo::colorSpace),
+    field<1>(&QG3ImageInfo::auxCodeA), field<1>(&QG3ImageInfo::colorTransform),
+    field<4>(&QG3ImageInfo::auxCodeD), field<1>(&QG3ImageInfo::auxCodeB),
+    field<1>(&QG3ImageInfo::auxCodeC));
 // The crop window, after them when the flags have FLAG_CROP.
 constexpr auto kCropFields =
-    std::make_tuple(Field(&QG3ImageInfo::cropX0, 4), Field(&QG3ImageInfo::cropY0, 4),
-                    Field(&QG3ImageInfo::cropX1, 4), Field(&QG3ImageInfo::cropY1, 4),
-                    Field(&QG3ImageInfo::cropLevel, 1));
+    std::make_tuple(field<4>(&QG3ImageInfo::cropX0), field<4>(&QG3ImageInfo::cropY0),
+                    field<4>(&QG3ImageInfo::cropX1), field<4>(&QG3ImageInfo::cropY1),
+                    field<1>(&QG3ImageInfo::cropLevel));
 
 // Reads the fields of one body into the record; oldForm: the packet has neither flag byte.
 struct BodyReader {
@@ -54,21 +56,21 @@ struct BodyReader {
     QG3ImageInfo& info;
     bool oldForm;
 
-    KVStatus readWidth(unsigned width, std::uint64_t& value) {
-        std::uint8_t bytes[8];
-        KV_RETURN_IF_FAILED(in.read(bytes, width));
-        value = loadBE(bytes, width);
+    template <unsigned Width> KVStatus readWidth(std::uint64_t& value) {
+        std::uint8_t bytes[Width];
+        KV_RETURN_IF_FAILED(in.read(bytes, Width));
+        value = loadBE(bytes, Width);
         return KV_OK;
     }
-    template <typename T> KVStatus read(const Field<T>& field) {
+    template <typename T, unsigned Width> KVStatus read(const Field<T, Width>& entry) {
         std::uint64_t value = 0;
-        KV_RETURN_IF_FAILED(readWidth(field.width, value));
-        info.*field.member = static_cast<T>(value);
+        KV_RETURN_IF_FAILED(readWidth<Width>(value));
+        info.*entry.member = static_cast<T>(value);
         return KV_OK;
     }
     KVStatus read(BandCount) {
         std::uint64_t bands = 0;
-        KV_RETURN_IF_FAILED(readWidth(2, bands));
+        KV_RETURN_IF_FAILED(readWidth<2>(bands));
         // An image without bands has nothing to decode and no pixel to describe.
         if (bands == 0) return KV_QG3_BAD_FORMAT;
         return info.bandSet.resizeAll(static_cast<std::uint16_t>(bands)) == KV_OK
@@ -77,7 +79,7 @@ struct BodyReader {
     }
     KVStatus read(DataTypeCode) {
         std::uint64_t code = 0;
-        KV_RETURN_IF_FAILED(readWidth(1, code));
+        KV_RETURN_IF_FAILED(readWidth<1>(code));
         const auto stored = static_cast<std::uint32_t>(code);
         info.dataType = oldForm ? dataTypeFromOldFormBitCount(stored) : stored;
         return KV_OK;
@@ -105,8 +107,8 @@ struct BodyWriter {
             bytes.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
     }
     void putFloat(float value) { put(std::bit_cast<std::uint32_t>(value), 4); }
-    template <typename T> void write(const Field<T>& field) {
-        put(static_cast<std::uint64_t>(info.*field.member), field.width);
+    template <typename T, unsigned Width> void write(const Field<T, Width>& entry) {
+        put(static_cast<std::uint64_t>(info.*entry.member), Width);
     }
     void write(BandCount) { put(info.bandSet.getSetCount(), 2); }
     void write(DataTypeCode) {
