@@ -84,7 +84,7 @@ bool readExact(KVIOStreamInf* stream, void* buffer, std::uint32_t count) {
     return true;
 }
 
-KVStatus getStreamSize(KVIOStreamInf* stream, std::int64_t& size) {
+KVStatus getStreamSize(KVIOStreamInf* stream, std::int64_t& size, std::int64_t* position) {
     size = -1;
     if (stream == nullptr) return KV_FAILURE;
     auto toldError = [stream] {
@@ -99,6 +99,7 @@ KVStatus getStreamSize(KVIOStreamInf* stream, std::int64_t& size) {
     KV_RETURN_IF_FAILED(stream->seek(here, KVIO_SEEK_SET));
     if (end < 0) return toldError();
     size = end;
+    if (position != nullptr) *position = here;
     return KV_OK;
 }
 

@@ -36,10 +36,10 @@ KVIOStreamInf* createMemStream();
 // Reads exactly count bytes, taking partial transfers as they come; false when the stream stops
 // short.
 bool readExact(KVIOStreamInf* stream, void* buffer, std::uint32_t count);
-// The stream's length into size, its position left unchanged: the status of the first seek that
-// fails, else, when a position cannot be told, the stream's last error (KV_FAILURE when it has
-// none).
-KVStatus getStreamSize(KVIOStreamInf* stream, std::int64_t& size);
+// The stream's length into size, its position left unchanged (and told in position, when given):
+// the status of the first seek that fails, else, when a position cannot be told, the stream's
+// last error (KV_FAILURE when it has none).
+KVStatus getStreamSize(KVIOStreamInf* stream, std::int64_t& size, std::int64_t* position = nullptr);
 // The same, -1 on any failure.
 std::int64_t getStreamSize(KVIOStreamInf* stream);
 // A duplicate of the stream, opened and placed at its position when the stream is open (closed

@@ -179,12 +179,13 @@ const QG3List<DBObjectProxy*>& DB::getObjects() const {
 // headers of the file's packets, and the packets it lists beyond itself are taken from the table
 // without touching their bytes. Bytes after the last listed packet are walked sequentially again.
 KVStatus DB::read(KVIOStreamInf* stream, std::int64_t length) {
-    const std::int64_t p0 = stream->tell();
-    if (p0 < 0) return KV_QG3_READ_FAILED;
+    std::int64_t p0 = -1;
     if (length == -1) {
-        const std::int64_t streamEnd = getStreamSize(stream);
-        if (streamEnd < 0) return KV_QG3_READ_FAILED;
+        std::int64_t streamEnd = -1;
+        if (getStreamSize(stream, streamEnd, &p0) != KV_OK) return KV_QG3_READ_FAILED;
         length = streamEnd - p0;
+    } else if ((p0 = stream->tell()) < 0) {
+        return KV_QG3_READ_FAILED;
     }
     if (length < 1) return KV_OK;
     if (length > std::numeric_limits<std::int64_t>::max() - p0) return KV_QG3_READ_FAILED;

@@ -24,9 +24,7 @@ constexpr std::uint32_t kFixedBytes = 40;
 
 // A field of the image information stored in Width bytes (known when compiled, so that each
 // field's read is a load of that width).
-template <typename T, unsigned Width> struct Field {
-    T QG3ImageInfo::*member;
-};
+template <typename T, unsigned Width> struct Field { T QG3ImageInfo::*member; };
 template <unsigned Width, typename T> constexpr Field<T, Width> field(T QG3ImageInfo::*member) {
     return {member};
 }

@@ -25,9 +25,9 @@ inline KVStatus lastErrorOr(KVIOStreamInf* stream, KVStatus fallback) {
 // an allocation resolve their length this way first.
 inline KVStatus resolveBodyLength(KVIOStreamInf* stream, std::int64_t length,
                                   std::int64_t& resolved) {
-    const std::int64_t here = stream->tell();
-    const std::int64_t size = here < 0 ? -1 : getStreamSize(stream);
-    if (size < 0) return KV_QG3_READ_FAILED;
+    std::int64_t size = -1;
+    std::int64_t here = -1;
+    if (getStreamSize(stream, size, &here) != KV_OK) return KV_QG3_READ_FAILED;
     const std::int64_t left = std::max<std::int64_t>(size - here, 0);
     if (length > left) return KV_QG3_READ_FAILED;
     resolved = length < 0 ? left : length;
