@@ -23,12 +23,6 @@ bool holderCovers(const PixelHolder& holder, const KVIPixel& pixel) {
     return holder.getNumBands() >= pixel.getNumBands() && holder.getPixel().hasBandsAsWideAs(pixel);
 }
 
-// A scene's whole-pixel bounds as a scene.
-KVIScene wholePixels(const KVIScene& scene) {
-    return KVIScene(scene.getUpperLeftCol(), scene.getUpperLeftRow(), scene.getNumCols(),
-                    scene.getNumRows(), scene.getMagnification());
-}
-
 } // namespace
 
 KVIEmbeddedImage::KVIEmbeddedImage() = default;
@@ -108,15 +102,18 @@ std::int32_t KVIEmbeddedImage::getRowOffset(double magnification) const {
     return roundToInt32(magnification * y_);
 }
 
-bool KVIEmbeddedImage::mapSceneToInput(const KVIScene& scene, KVIScene& inputScene) const {
-    const KVIImageStage* input = getPreviousStage();
-    if (input == nullptr) return false;
+KVIScene KVIEmbeddedImage::movedToInput(const KVIScene& scene) const {
     const double mag = scene.getMagnification();
-    const KVIScene moved(
+    return KVIScene(
         static_cast<double>(std::int64_t{scene.getUpperLeftCol()} - getColumnOffset(mag)),
         static_cast<double>(std::int64_t{scene.getUpperLeftRow()} - getRowOffset(mag)),
         scene.getNumCols(), scene.getNumRows(), mag);
-    KVINavigator navigator(moved, *input);
+}
+
+bool KVIEmbeddedImage::mapSceneToInput(const KVIScene& scene, KVIScene& inputScene) const {
+    const KVIImageStage* input = getPreviousStage();
+    if (input == nullptr) return false;
+    KVINavigator navigator(movedToInput(scene), *input);
     const bool inside = navigator.clipToImage();
     inputScene = navigator.getScene();
     return inside;
@@ -173,8 +170,9 @@ std::uint32_t KVIEmbeddedImage::getModifications(const KVIScene& scene) {
     return mask;
 }
 
-KVStatus KVIEmbeddedImage::beginInputRead(KVIImageStage& input, const KVIScene& scene) {
-    KV_RETURN_IF_FAILED(input.readBegin(scene));
+KVStatus KVIEmbeddedImage::beginInputRead(KVIImageStage& input, const KVIScene& scene,
+                                          std::uint32_t firstStrip) {
+    KV_RETURN_IF_FAILED(input.readBeginAt(scene, firstStrip));
     inputReadOpen_ = true;
     return KV_OK;
 }
@@ -188,12 +186,9 @@ KVStatus KVIEmbeddedImage::endInputRead(KVIImageStage& input) {
 bool KVIEmbeddedImage::hidesStrip(const KVIScene& stripScene, const KVIPixel& bufferPixel) const {
     const KVIImageStage* input = getPreviousStage();
     if (input == nullptr || !writesStraight(*input, bufferPixel)) return false;
-    const double mag = stripScene.getMagnification();
-    const KVIScene strip = wholePixels(stripScene);
-    const KVIScene moved(strip.getX() - getColumnOffset(mag), strip.getY() - getRowOffset(mag),
-                         strip.getWidth(), strip.getHeight(), mag);
+    const KVIScene moved = movedToInput(stripScene);
     KVINavigator navigator(moved, *input);
-    return strip.getNumCols() > 0 && strip.getNumRows() > 0 && navigator.clipToImage() &&
+    return moved.getNumCols() > 0 && moved.getNumRows() > 0 && navigator.clipToImage() &&
            navigator.getScene() == moved;
 }
 
@@ -230,6 +225,46 @@ KVStatus KVIEmbeddedImage::decodeBegin(const KVIScene& scene) {
     return KV_OK;
 }
 
+KVStatus KVIEmbeddedImage::decodeBeginAt(const KVIScene& scene, std::uint32_t firstStrip) {
+    KV_RETURN_IF_FAILED(decodeBegin(scene));
+    if (!active_) return KV_OK;
+    // The countdowns as the whole read leaves them at that strip.
+    const std::int64_t skipped = firstStrip;
+    const std::int64_t first = firstStrip_;
+    const std::int64_t last = lastStrip_;
+    firstStrip_ = static_cast<std::int32_t>(std::max<std::int64_t>(first - skipped, -1));
+    lastStrip_ = static_cast<std::int32_t>(std::max<std::int64_t>(last - skipped, -1));
+    if (first >= skipped || last < skipped) return KV_OK;
+
+    // The input's read is under way there: the one the whole read began in the input's first
+    // strip, taken up at the strip it has come to.
+    KVIImageStage* input = getPreviousStage();
+    KVIScene moved;
+    KVIScene part;
+    if (!inputPart(getStripScene(static_cast<std::uint32_t>(first)), moved, part))
+        return KV_STRIP_EMPTY;
+    const auto inputStrips = static_cast<std::uint32_t>(skipped - first);
+    if (part.getNumRows() == std::int64_t{getStripHeight()})
+        return beginInputRead(*input, inputScene_, inputStrips);
+    return beginInputRead(*input, inputRest(part.getNumRows()), inputStrips - 1);
+}
+
+bool KVIEmbeddedImage::inputPart(const KVIScene& stripScene, KVIScene& moved,
+                                 KVIScene& part) const {
+    moved = movedToInput(stripScene);
+    KVINavigator navigator(moved, *getPreviousStage());
+    if (!navigator.intersect(inputScene_)) return false;
+    part = navigator.getScene();
+    return true;
+}
+
+KVIScene KVIEmbeddedImage::inputRest(std::int32_t rowsRead) const {
+    return KVIScene(inputScene_.getUpperLeftCol(),
+                    std::int64_t{inputScene_.getUpperLeftRow()} + rowsRead,
+                    inputScene_.getNumCols(), inputScene_.getNumRows() - rowsRead,
+                    inputScene_.getMagnification());
+}
+
 KVStatus KVIEmbeddedImage::decodeStrip(KVISceneBuffer& buffer, const KVIScene& stripScene) {
     KVIImageStage* input = getPreviousStage();
     if (input == nullptr) return KV_FAILURE;
@@ -242,14 +277,10 @@ KVStatus KVIEmbeddedImage::decodeStrip(KVISceneBuffer& buffer, const KVIScene& s
     lastStrip_ = std::max(lastStrip_ - 1, -1);
     if (f > 0 || l < 0) return KV_OK;
 
-    const double mag = stripScene.getMagnification();
-    const KVIScene strip = wholePixels(stripScene);
-    const KVIScene moved(strip.getX() - getColumnOffset(mag), strip.getY() - getRowOffset(mag),
-                         strip.getWidth(), strip.getHeight(), mag);
-    KVINavigator navigator(moved, *input);
+    KVIScene moved;
+    KVIScene part;
     // A strip of the read that should hold input rows but does not was not cut from this read.
-    if (!navigator.intersect(inputScene_)) return KV_STRIP_EMPTY;
-    const KVIScene part = navigator.getScene();
+    if (!inputPart(stripScene, moved, part)) return KV_STRIP_EMPTY;
     const std::int32_t partRows = part.getNumRows();
     const std::int64_t stripHeight = getStripHeight();
 
@@ -257,8 +288,8 @@ KVStatus KVIEmbeddedImage::decodeStrip(KVISceneBuffer& buffer, const KVIScene& s
         KV_RETURN_IF_FAILED(beginInputRead(*input, partRows == stripHeight ? inputScene_ : part));
     std::int64_t dx = std::int64_t{part.getUpperLeftCol()} - moved.getUpperLeftCol();
     std::int64_t dy = std::int64_t{part.getUpperLeftRow()} - moved.getUpperLeftRow();
-    if (part.getNumCols() + dx > strip.getNumCols()) --dx;
-    if (partRows + dy > strip.getNumRows()) --dy;
+    if (part.getNumCols() + dx > stripScene.getNumCols()) --dx;
+    if (partRows + dy > stripScene.getNumRows()) --dy;
     KV_RETURN_IF_FAILED(writeStrip(*input, buffer, part,
                                    static_cast<std::uint32_t>(std::max<std::int64_t>(dx, 0)),
                                    static_cast<std::uint32_t>(std::max<std::int64_t>(dy, 0))));
@@ -267,10 +298,7 @@ KVStatus KVIEmbeddedImage::decodeStrip(KVISceneBuffer& buffer, const KVIScene& s
     if (f == 0 && partRows != stripHeight) {
         // The short read of the input's first rows is done; the rest follows strip by strip.
         KV_RETURN_IF_FAILED(endInputRead(*input));
-        const KVIScene rest(inputScene_.getUpperLeftCol(),
-                            std::int64_t{inputScene_.getUpperLeftRow()} + partRows,
-                            inputScene_.getNumCols(), inputScene_.getNumRows() - partRows, mag);
-        return beginInputRead(*input, rest);
+        return beginInputRead(*input, inputRest(partRows));
     }
     return KV_OK;
 }

@@ -76,6 +76,9 @@ public:
     std::uint32_t getModifications(const KVIScene& scene) override;
 
     KVStatus decodeBegin(const KVIScene& scene) override;
+    // Takes a read up at a strip: the input's read that the whole read would have under way
+    // there is begun at the strip it would have come to.
+    KVStatus decodeBeginAt(const KVIScene& scene, std::uint32_t firstStrip) override;
     KVStatus decodeStrip(KVISceneBuffer& buffer, const KVIScene& stripScene) override;
     KVStatus decodeEnd() override;
 
@@ -87,7 +90,15 @@ private:
     // Reads the input's part of one strip, at dx, dy of the caller's buffer.
     KVStatus writeStrip(KVIImageStage& input, KVISceneBuffer& buffer, const KVIScene& part,
                         std::uint32_t dx, std::uint32_t dy);
-    KVStatus beginInputRead(KVIImageStage& input, const KVIScene& scene);
+    KVStatus beginInputRead(KVIImageStage& input, const KVIScene& scene,
+                            std::uint32_t firstStrip = 0);
+    // The scene's whole pixels moved into the input's coordinates at its magnification.
+    KVIScene movedToInput(const KVIScene& scene) const;
+    // The input's part of a strip (false when the strip holds none of the input scene), and the
+    // strip moved into the input's coordinates.
+    bool inputPart(const KVIScene& stripScene, KVIScene& moved, KVIScene& part) const;
+    // The input scene without its first rows.
+    KVIScene inputRest(std::int32_t rowsRead) const;
     // The input's strips go straight into the caller's buffer: nothing to merge by.
     bool writesStraight(const KVIImageStage& input, const KVIPixel& bufferPixel) const;
     KVStatus endInputRead(KVIImageStage& input);

@@ -448,37 +448,48 @@ KVStatus KVIMosaicFilter::listImages(const KVIScene& scene) {
     return KV_OK;
 }
 
+std::uint32_t KVIMosaicFilter::getNumBuiltImages() const {
+    return static_cast<std::uint32_t>(
+        std::count_if(built_.begin(), built_.end(),
+                      [](const BuiltImage& image) { return image.stage != nullptr; }));
+}
+
+KVIMosaicFilter::BuiltImage& KVIMosaicFilter::entryOf(std::uint32_t i) {
+    if (builtSlot_[i] == kNotBuilt) {
+        built_.push_back(BuiltImage{});
+        built_.back().index = i;
+        builtSlot_[i] = static_cast<std::uint32_t>(built_.size() - 1);
+    }
+    return built_[builtSlot_[i]];
+}
+
 KVStatus KVIMosaicFilter::getWrapper(std::uint32_t i, KVIEmbeddedImage*& wrapper) {
     wrapper = nullptr;
-    std::uint32_t slot = builtSlot_[i];
-    if (slot != kNotBuilt && built_[slot].wrapper != nullptr) {
-        wrapper = built_[slot].wrapper.get();
+    if (const BuiltImage* image = findBuilt(i); image != nullptr && image->wrapper != nullptr) {
+        wrapper = image->wrapper.get();
         return KV_OK;
     }
-    if (slot == kNotBuilt) {
+    if (const BuiltImage* image = findBuilt(i); image == nullptr || image->stage == nullptr) {
         KVIImageStage* raw = nullptr;
         const KVStatus status = manager_->getImageStage(i, raw);
-        KVIRef<KVIImageStage> stage(raw);
+        KVIRef<KVIImageStage> made(raw);
         KV_RETURN_IF_FAILED(status);
-        if (stage == nullptr) return KV_NOT_AVAILABLE;
-        built_.push_back(BuiltImage{i, -1, std::move(stage), nullptr});
-        slot = static_cast<std::uint32_t>(built_.size() - 1);
-        builtSlot_[i] = slot;
+        if (made == nullptr) return KV_NOT_AVAILABLE;
+        entryOf(i).stage = std::move(made);
     }
-    KVIImageStage& stage = *built_[slot].stage;
-    const KVIGeoCoord geo = stage.getGeoCoord();
+    KVIImageStage* stage = findBuilt(i)->stage.get();
+    const KVIGeoCoord geo = stage->getGeoCoord();
     const bool scaled = geo.getXRes() / grid_.getXRes() != 1.0 ||
                         geo.getYRes() / grid_.getYRes() != 1.0 ||
-                        stage.getMinMagnification() != getMinMagnification() ||
-                        stage.getMaxMagnification() != getMaxMagnification();
+                        stage->getMinMagnification() != getMinMagnification() ||
+                        stage->getMaxMagnification() != getMaxMagnification();
     KVIRef<KVIEmbeddedImage> embedded;
     KV_RETURN_IF_FAILED(buildChain(
-        stage, ChainOptions{scaled, 1.0, fillHolder_.get(), nullptr, nullptr}, embedded));
+        *stage, ChainOptions{scaled, 1.0, fillHolder_.get(), nullptr, nullptr}, embedded));
     embedded->setUseBackground(false);
     embedded->setMergeMode(mergeMode_);
     wrapper = embedded.get();
-    built_[slot].wrapper = std::move(embedded);
-    built_[slot].useCount = -1;
+    entryOf(i).wrapper = std::move(embedded);
     return KV_OK;
 }
 
@@ -496,7 +507,13 @@ void KVIMosaicFilter::releaseImage(std::uint32_t i) {
 }
 
 void KVIMosaicFilter::releaseIfIdle(std::uint32_t i) {
-    if (useCount(i) < 0 && releaseUnused_) releaseImage(i);
+    BuiltImage* image = findBuilt(i);
+    if (image == nullptr || image->open) return;
+    if (releaseUnused_) {
+        image->wrapper.reset();
+        image->stage.reset();
+    }
+    if (!image->inRead && image->stage == nullptr) releaseImage(i);
 }
 
 std::int64_t KVIMosaicFilter::getSceneCost(const KVIScene& scene) {
@@ -540,7 +557,7 @@ std::uint32_t KVIMosaicFilter::getModifications(const KVIScene& scene) {
 
 KVStatus KVIMosaicFilter::decodeBegin(const KVIScene& scene) {
     // Whatever a read left open without its end.
-    endImageReads();
+    leaveReads(kUnknownRow);
     readScene_ = scene;
     overviewServesRead_ =
         overview_ != nullptr && overviewMagnification_ >= scene.getMagnification();
@@ -553,48 +570,50 @@ KVStatus KVIMosaicFilter::decodeStrip(KVISceneBuffer& buffer, const KVIScene& st
     if (overviewServesRead_) return overview_->readStrip(buffer, stripScene);
     if (builtSlot_.empty()) return KV_FAILURE;
     return kvGuard([&]() -> KVStatus {
+        const std::int64_t firstRow = stripScene.getUpperLeftRow();
         KV_RETURN_IF_FAILED(listStripImages(stripScene));
         KV_RETURN_IF_FAILED(fillWithBackground(stripScene, buffer));
-        // Images beneath one that writes the whole strip straight are not seen: those whose own
-        // read has not begun are passed over.
+        // Images beneath one that writes the whole strip straight are not seen: those whose read
+        // is not open are passed over (their read goes on, to be taken up where they show).
         std::size_t hidden = 0;
-        KV_RETURN_IF_FAILED(findHiddenImages(buffer, stripScene, hidden));
+        if (!readImagesWhole_) KV_RETURN_IF_FAILED(findHiddenImages(buffer, stripScene, hidden));
+        const std::int64_t stripEnd = firstRow + std::max<std::uint32_t>(getStripHeight(), 1);
         std::uint64_t openColumns = 0;
         for (const BuiltImage& image : built_)
-            if (image.useCount >= 2) openColumns += image.readColumns;
+            if (image.open && stripEnd < image.bottom) openColumns += image.readColumns;
         KVStatus ended = KV_OK;
         for (std::size_t k = 0; k < imageList_.size(); ++k) {
             const std::uint32_t i = imageList_[k];
-            if (k < hidden && useCount(i) < 1) continue;
+            BuiltImage& image = entryOf(i);
+            if (!image.inRead) {
+                // The first strip of this read that lists the image: its read starts here.
+                image.inRead = true;
+                image.top = firstRow;
+                image.bottom = kUnknownRow;
+            }
+            if (k < hidden && !image.open) continue;
             KV_RETURN_IF_FAILED(readImageStrip(i, buffer, stripScene, openColumns, ended));
         }
 
-        // Every image's count drops by one strip: a read that is done ends, and an image that
-        // takes no part in the read is released (when so set). Walked from the end, so that an
-        // image released moves only one already visited.
-        for (std::size_t j = built_.size(); j-- > 0;) {
-            BuiltImage& image = built_[j];
-            image.useCount = std::max(image.useCount - 1, -1);
-            if (image.useCount == 0 && image.wrapper != nullptr) {
-                const KVStatus status = image.wrapper->readEnd();
-                if (ended == KV_OK) ended = status;
-            } else if (image.useCount < 0) {
-                releaseIfIdle(image.index);
-            }
-        }
+        const KVStatus left = leaveReads(stripEnd);
+        if (ended == KV_OK) ended = left;
         return ended;
     });
 }
 
 KVStatus KVIMosaicFilter::listStripImages(const KVIScene& stripScene) {
     KV_RETURN_IF_FAILED(listImages(stripScene));
-    // An image whose own read is under way gets every strip of that read, listed or not: its
-    // whole pixels (offset rounded, size rounded up) may reach a row or so beyond its ground box.
+    // An image whose read is under way gets every strip of that read, listed or not: its whole
+    // pixels (offset rounded, size rounded up, a level's size at a magnification between levels)
+    // may reach rows beyond its ground box. One that has left its box without having shown
+    // learns here where its read ends.
     const std::size_t listed = imageList_.size();
     for (const BuiltImage& image : built_)
-        if (image.useCount >= 1 &&
+        if (image.inRead &&
             !std::binary_search(imageList_.begin(), imageList_.begin() + listed, image.index))
             imageList_.push_back(image.index);
+    for (std::size_t k = listed; k < imageList_.size(); ++k)
+        KV_RETURN_IF_FAILED(findReadRows(imageList_[k], stripScene.getMagnification()));
     if (imageList_.size() > listed) std::sort(imageList_.begin(), imageList_.end());
     return KV_OK;
 }
@@ -614,48 +633,62 @@ KVStatus KVIMosaicFilter::findHiddenImages(const KVISceneBuffer& buffer, const K
     return KV_OK;
 }
 
+KVStatus KVIMosaicFilter::findReadRows(std::uint32_t i, double magnification) {
+    KVIEmbeddedImage* wrapper = nullptr;
+    KV_RETURN_IF_FAILED(getWrapper(i, wrapper));
+    BuiltImage& image = entryOf(i);
+    if (image.bottom != kUnknownRow) return KV_OK;
+    // To the image's last row of the mosaic's read; nothing when the read holds none of it.
+    image.bottom = image.top;
+    KVIScene mapped;
+    if (!wrapper->mapSceneToInput(readScene_, mapped) || mapped.getNumCols() <= 0 ||
+        mapped.getNumRows() <= 0)
+        return KV_OK;
+    image.bottom = std::max(image.top, std::int64_t{wrapper->getRowOffset(magnification)} +
+                                           mapped.getLowerRightRow() + 1);
+    image.readColumns = static_cast<std::uint64_t>(mapped.getNumCols());
+    return KV_OK;
+}
+
 KVStatus KVIMosaicFilter::readImageStrip(std::uint32_t i, KVISceneBuffer& buffer,
                                          const KVIScene& stripScene, std::uint64_t& openColumns,
                                          KVStatus& ended) {
-    KVIEmbeddedImage* wrapper = nullptr;
-    KV_RETURN_IF_FAILED(getWrapper(i, wrapper));
-    if (useCount(i) < 1) {
-        // First strip of this read that touches the image: its own read spans the rows from here
-        // to its last row in the read.
+    const double mag = stripScene.getMagnification();
+    KV_RETURN_IF_FAILED(findReadRows(i, mag));
+    KVIEmbeddedImage* wrapper = findBuilt(i)->wrapper.get();
+    const BuiltImage& image = *findBuilt(i);
+    const std::int64_t firstRow = stripScene.getUpperLeftRow();
+    if (firstRow >= image.bottom) return KV_OK;
+    const std::int64_t height = std::max<std::uint32_t>(getStripHeight(), 1);
+    const bool wasOpen = image.open;
+    if (!wasOpen) {
+        // The image's one read over the rows from its first strip to its last, taken up at this
+        // strip: the same pixels wherever it was left off or began to show.
         KV_RETURN_IF_FAILED(wrapper->setStripHeight(getStripHeight()));
         wrapper->setMergeMode(mergeMode_);
-        KVIScene mapped;
-        if (!wrapper->mapSceneToInput(readScene_, mapped) || mapped.getNumCols() <= 0 ||
-            mapped.getNumRows() <= 0)
-            return KV_OK;
-        const double mag = stripScene.getMagnification();
-        const std::int64_t firstRow = stripScene.getUpperLeftRow();
-        const std::int64_t bottom =
-            std::int64_t{wrapper->getRowOffset(mag)} + mapped.getLowerRightRow() + 1;
-        if (bottom <= firstRow) return KV_OK;
-        std::int64_t rows = bottom - firstRow;
-        const std::int64_t height = std::max<std::uint32_t>(wrapper->getStripHeight(), 1);
-        // The reads left open from strip to strip span at most twice the strip's width together
-        // (images side by side span it about once): an image stacked beyond that is read over
-        // this strip alone, so that their decoding state stays bounded however many lie there.
-        const auto columns = static_cast<std::uint64_t>(mapped.getNumCols());
-        const std::uint64_t budget = 2 * static_cast<std::uint64_t>(stripScene.getNumCols());
-        if (rows > height && openColumns + columns > budget) rows = std::min(rows, height);
-        KV_RETURN_IF_FAILED(
-            wrapper->readBegin(KVIScene(stripScene.getUpperLeftCol(), static_cast<double>(firstRow),
-                                        stripScene.getNumCols(), static_cast<double>(rows), mag)));
-        BuiltImage* image = findBuilt(i);
-        image->useCount = static_cast<std::int32_t>(std::min<std::int64_t>(
-            (rows + height - 1) / height, std::numeric_limits<std::int32_t>::max()));
-        image->readColumns = columns;
-        if (image->useCount >= 2) openColumns += columns;
+        const KVIScene read(stripScene.getUpperLeftCol(), static_cast<double>(image.top),
+                            stripScene.getNumCols(), static_cast<double>(image.bottom - image.top),
+                            mag);
+        const std::int64_t strip = std::clamp<std::int64_t>(
+            (firstRow - image.top) / height, 0, std::numeric_limits<std::uint32_t>::max());
+        KV_RETURN_IF_FAILED(wrapper->readBeginAt(read, static_cast<std::uint32_t>(strip)));
+        findBuilt(i)->open = true;
     }
     KV_RETURN_IF_FAILED(wrapper->readStrip(buffer, stripScene));
-    if (useCount(i) != 1) return KV_OK;
-    // The image's last strip of this read: its decoding state goes before the next image's.
-    const KVStatus status = wrapper->readEnd();
-    if (ended == KV_OK) ended = status;
-    findBuilt(i)->useCount = -1;
+
+    // The reads left open from strip to strip span at most twice the strip's width together
+    // (images side by side span it about once): an image stacked beyond that is read over this
+    // strip and taken up again at the next, so that their decoding state stays bounded however
+    // many lie there. A read is also ended after its last strip, so that its decoding state goes
+    // before the next image's.
+    BuiltImage& after = *findBuilt(i);
+    const std::uint64_t budget = 2 * static_cast<std::uint64_t>(stripScene.getNumCols());
+    const bool last = firstRow + height >= after.bottom;
+    if (!last && (wasOpen || readImagesWhole_ || openColumns + after.readColumns <= budget)) {
+        if (!wasOpen) openColumns += after.readColumns;
+        return KV_OK;
+    }
+    endChainRead(after, ended);
     releaseIfIdle(i);
     return KV_OK;
 }
@@ -665,18 +698,29 @@ KVStatus KVIMosaicFilter::decodeEnd() {
         overviewServesRead_ = false;
         return overview_->readEnd();
     }
-    return endImageReads();
+    return leaveReads(kUnknownRow);
 }
 
-KVStatus KVIMosaicFilter::endImageReads() {
-    KVStatus status = KV_OK;
-    for (BuiltImage& image : built_) {
-        if (image.wrapper == nullptr || image.useCount <= 0) continue;
-        const KVStatus ended = image.wrapper->readEnd();
-        if (status == KV_OK) status = ended;
-        image.useCount = 0;
+KVStatus KVIMosaicFilter::leaveReads(std::int64_t end) {
+    KVStatus ended = KV_OK;
+    // Walked from the end, so that an image released moves only one already visited.
+    for (std::size_t j = built_.size(); j-- > 0;) {
+        BuiltImage& image = built_[j];
+        if (image.inRead &&
+            (end == kUnknownRow || (image.bottom != kUnknownRow && end >= image.bottom))) {
+            endChainRead(image, ended);
+            image.inRead = false;
+        }
+        releaseIfIdle(image.index);
     }
-    return status;
+    return ended;
+}
+
+void KVIMosaicFilter::endChainRead(BuiltImage& image, KVStatus& ended) {
+    if (!image.open) return;
+    image.open = false;
+    const KVStatus status = image.wrapper->readEnd();
+    if (ended == KV_OK) ended = status;
 }
 
 } // namespace Korvel

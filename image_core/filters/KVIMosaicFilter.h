@@ -6,9 +6,13 @@
 //
 // Each image is read through a chain built the first time the image is needed: a
 // multi-resolution filter when its resolution or magnification range differs from the
-// mosaic's, and always an embedded image that places it on the canvas. Chains whose images a
-// read no longer touches are released one strip after their read ended (when so set), and made
-// again on the next use, so a mosaic holds stages only for the images of the strips at hand.
+// mosaic's, and always an embedded image that places it on the canvas. In a read, each image's
+// pixels are those of one read of its chain from the first strip that lists it to its last row.
+// That read is kept open from strip to strip only while the reads kept open span at most twice
+// the strip's width, and is passed over where an image above hides the whole strip; elsewhere it
+// is taken up again at the strip at hand, in the state the one read has there. Chains without an
+// open read are released after each strip (when so set) and made again on the next use, so a
+// mosaic holds stages only for the images of the strips at hand.
 // When the manager offers an overview stage, reads at or below its scale go to it instead.
 //
 // Its description (size, pixel, background and no-data pixels, geo coordinate, magnification
@@ -22,6 +26,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <limits>
 #include <memory>
 #include <vector>
 
@@ -41,6 +46,10 @@ public:
     // The merge mode of every image's embedded image (KVI_MERGE_VISIBLE by default).
     void setMergeMode(std::uint32_t mergeMode);
     std::uint32_t getMergeMode() const { return mergeMode_; }
+    // For tests: each image's read kept open from its first strip to its last and read even
+    // where an image above hides it, as a mosaic that had no bound on what it holds would read
+    // (the pixels are the same; off by default).
+    void setReadImagesWhole(bool whole) { readImagesWhole_ = whole; }
 
     // Lays out the manager's images (the manager is retained). background null takes image 0's,
     // or the default the image model makes. Images of other resolutions are resampled to the
@@ -71,9 +80,9 @@ public:
     KVStatus decodeStrip(KVISceneBuffer& buffer, const KVIScene& stripScene) override;
     KVStatus decodeEnd() override;
 
-    // Inspection: the number of images, and of images whose chain is built now.
+    // Inspection: the number of images, and of images whose stage is built now.
     std::uint32_t getNumImages() const { return static_cast<std::uint32_t>(builtSlot_.size()); }
-    std::uint32_t getNumBuiltImages() const { return static_cast<std::uint32_t>(built_.size()); }
+    std::uint32_t getNumBuiltImages() const;
     const KVIRTree& getIndex() const { return *index_; }
 
 protected:
@@ -114,59 +123,71 @@ private:
     KVStatus setUpOverview();
     // Lists (ascending) the images whose boxes overlap the scene's box with positive area.
     KVStatus listImages(const KVIScene& scene);
-    // The images of a strip: those listed and those whose own read is under way.
+    // The images of a strip: those listed and those whose read is under way.
     KVStatus listStripImages(const KVIScene& stripScene);
     // hidden: the place in the list of the highest image that writes the whole strip straight
     // (the images below it do not show), 0 when none does.
     KVStatus findHiddenImages(const KVISceneBuffer& buffer, const KVIScene& stripScene,
                               std::size_t& hidden);
-    // Reads image i's part of a strip, beginning its own read in the first strip it takes part
-    // in and ending it after its last; openColumns counts the columns of the reads left open,
-    // ended keeps the first failure of an end.
+    // Where image i's read ends, from its chain (built when missing), when not known yet.
+    KVStatus findReadRows(std::uint32_t i, double magnification);
+    // Reads image i's part of a strip, beginning (or taking up again) its chain's read and ending
+    // it after its last strip, or after this one when the reads left open would span more than
+    // the budget; openColumns counts their columns, ended keeps the first failure of an end.
     KVStatus readImageStrip(std::uint32_t i, KVISceneBuffer& buffer, const KVIScene& stripScene,
                             std::uint64_t& openColumns, KVStatus& ended);
     // The chain of image i, built when missing.
     KVStatus getWrapper(std::uint32_t i, KVIEmbeddedImage*& wrapper);
-    // After a query: an image that takes no part in a read is released (when so set).
+    // An image whose chain's read is not open gives its chain up (when so set), and is forgotten
+    // when it takes no part in the read either.
     void releaseIfIdle(std::uint32_t i);
-    // Ends the reads of the images whose read is under way; the first failure is returned.
-    KVStatus endImageReads();
+    // The images whose read is over before row `end` (every image, at the end of a read, with
+    // kUnknownRow) leave it, their chain's read ended; an image whose chain's read is not open
+    // gives its chain up (when so set). The first failure of an end is returned.
+    KVStatus leaveReads(std::int64_t end);
     void releaseImage(std::uint32_t i);
     // Every chain, stage and the overview.
     void releaseAll();
 
-    // An image whose stage or chain exists: its number, the strips left in its own read
-    // (negative while it takes no part in a read), its stage and its chain, and the columns of
-    // its read.
+    static constexpr std::int64_t kUnknownRow = std::numeric_limits<std::int64_t>::max();
+    // An image the mosaic holds something of: its stage and chain, or its part in the read at
+    // hand. That part is one read of its chain, as if begun in the first strip that lists the
+    // image (top) and ending after its last row in the read (bottom, known once its chain has
+    // been asked). The chain's read is open from strip to strip while the budget allows, and is
+    // otherwise taken up again at each strip where the image shows: the same pixels either way.
     struct BuiltImage {
         std::uint32_t index = 0;
-        std::int32_t useCount = -1;
+        bool inRead = false;
+        bool open = false;
+        std::int64_t top = 0;
+        std::int64_t bottom = kUnknownRow;
+        // The columns of its read.
+        std::uint64_t readColumns = 0;
         KVIRef<KVIImageStage> stage;
         KVIRef<KVIEmbeddedImage> wrapper;
-        std::uint64_t readColumns = 0;
     };
+    // Ends the chain's read of the image when it is open; ended keeps the first failure.
+    static void endChainRead(BuiltImage& image, KVStatus& ended);
     static constexpr std::uint32_t kNotBuilt = 0xFFFFFFFF;
-    // Image i's entry among the built images, or null.
+    // Image i's entry, or null.
     BuiltImage* findBuilt(std::uint32_t i) {
         return builtSlot_[i] == kNotBuilt ? nullptr : &built_[builtSlot_[i]];
     }
-    // Image i's strips left; -1 when it is not built.
-    std::int32_t useCount(std::uint32_t i) {
-        const BuiltImage* image = findBuilt(i);
-        return image != nullptr ? image->useCount : -1;
-    }
+    // Image i's entry, made when missing.
+    BuiltImage& entryOf(std::uint32_t i);
 
     KVIRef<KVIImageStageManager> manager_;
     std::unique_ptr<KVIRTree> index_;
-    // The images built now, so that a strip visits only those, and each image's place in that
-    // list (kNotBuilt when it has none): all that is kept per image besides its place in the
-    // index, since a file may hold hundreds of thousands of images.
+    // The images the mosaic holds something of, so that a strip visits only those, and each
+    // image's place in that list (kNotBuilt when it has none): all that is kept per image besides
+    // its place in the index, since a file may hold hundreds of thousands of images.
     std::vector<BuiltImage> built_;
     std::vector<std::uint32_t> builtSlot_;
     std::uint32_t mergeMode_ = 0;
     // The method of every multi-resolution filter the mosaic makes: nearest.
     std::uint32_t resampleMethod_;
     bool releaseUnused_ = true;
+    bool readImagesWhole_ = false;
     std::unique_ptr<PixelHolder> fillHolder_;
     std::vector<std::uint32_t> imageList_;
     KVIRef<KVIEmbeddedImage> overview_;

@@ -157,6 +157,14 @@ void KVIMultiResFilter::endInputRead() {
 }
 
 KVStatus KVIMultiResFilter::decodeBegin(const KVIScene& scene) {
+    return beginRead(scene, 0);
+}
+
+KVStatus KVIMultiResFilter::decodeBeginAt(const KVIScene& scene, std::uint32_t firstStrip) {
+    return beginRead(scene, firstStrip);
+}
+
+KVStatus KVIMultiResFilter::beginRead(const KVIScene& scene, std::uint32_t firstStrip) {
     KVIImageStage* input = getPreviousStage();
     if (input == nullptr) return KV_FAILURE;
     // Whatever a read left behind.
@@ -171,17 +179,21 @@ KVStatus KVIMultiResFilter::decodeBegin(const KVIScene& scene) {
         return KV_SCENE_MAPS_TO_NOTHING;
     }
     if (mode_ == kCopy) {
-        const KVStatus status = input->readBegin(inputScene_);
+        // The input's strips are the output's, one for one.
+        const KVStatus status = input->readBeginAt(inputScene_, firstStrip);
         if (status != KV_OK) return status;
         inputReadOpen_ = true;
         const std::uint32_t height = input->getStripHeight();
         const std::int64_t rows = std::max(inputScene_.getNumRows(), 0);
         inputStrips_ = height == 0 ? 0 : static_cast<std::uint32_t>((rows + height - 1) / height);
+        inputStripsRead_ = firstStrip;
         return KV_OK;
     }
     if (!resampler_) return KV_NOT_AVAILABLE;
-    const KVStatus status =
-        kvGuard([&] { return mode_ == kRowByRow ? beginRowByRow(*input) : beginResample(*input); });
+    const KVStatus status = kvGuard([&] {
+        return mode_ == kRowByRow ? beginRowByRow(*input, firstStrip)
+                                  : beginResample(*input, firstStrip);
+    });
     if (status != KV_OK) {
         // The read protocol ends no read whose begin failed: end the input's here.
         endInputRead();
@@ -191,13 +203,22 @@ KVStatus KVIMultiResFilter::decodeBegin(const KVIScene& scene) {
     return status;
 }
 
-KVStatus KVIMultiResFilter::beginResample(KVIImageStage& input) {
+void KVIMultiResFilter::startPositions(KVIImageStage& input, std::uint32_t firstStrip) {
     readScene_ = resampler_->getInputScene(input, inputScene_);
     originX_ = static_cast<float>(inputScene_.getX() - readScene_.getX());
     nextInputRow_ = static_cast<float>(inputScene_.getY() - readScene_.getY());
-    KV_RETURN_IF_FAILED(input.readBegin(readScene_));
-    inputReadOpen_ = true;
+    // Taken up at a later strip, the position is the one the whole read reaches there: one
+    // single-precision step for every output row before it, as the strips add them.
+    const auto stepY = static_cast<float>(stepY_);
+    for (std::uint32_t strip = 0; strip < firstStrip; ++strip) {
+        const std::int32_t rows = getStripScene(strip).getNumRows();
+        for (std::int32_t r = 0; r < rows; ++r)
+            nextInputRow_ += stepY;
+    }
+}
 
+KVStatus KVIMultiResFilter::beginResample(KVIImageStage& input, std::uint32_t firstStrip) {
+    startPositions(input, firstStrip);
     const std::uint32_t height = input.getStripHeight();
     const std::int64_t rows = std::max(readScene_.getNumRows(), 0);
     const std::int64_t cols = std::max(readScene_.getNumCols(), 0);
@@ -211,11 +232,26 @@ KVStatus KVIMultiResFilter::beginResample(KVIImageStage& input) {
         static_cast<std::uint32_t>(std::max<std::int64_t>(1, (reach + height - 1) / height));
     const auto capacity = static_cast<std::uint32_t>(
         std::min<std::int64_t>(std::int64_t{stripsPerRecord_} * height, rows));
+    // A read that one record holds is resampled from it alone.
+    const bool single = inputStrips_ <= stripsPerRecord_;
+
+    // The window starts at the input strip that holds the first row the next output row reads
+    // (no later than leaves a strip for the second record): every row read from then on lies in
+    // the window as it does in the whole read, and rows are only held at the read's own ends.
+    std::uint32_t first = 0;
+    if (!single && firstStrip > 0) {
+        const std::int64_t row = kviLocate(nextInputRow_).index + resampler_->getFirstTap();
+        first = static_cast<std::uint32_t>(std::min<std::int64_t>(
+            std::max<std::int64_t>(row, 0) / height, inputStrips_ - stripsPerRecord_ - 1));
+    }
+    KV_RETURN_IF_FAILED(input.readBeginAt(readScene_, first));
+    inputReadOpen_ = true;
+    inputStripsRead_ = first;
 
     const KVIPixel pixel = input.getPixelProps();
     previous_ = std::make_unique<StripRecord>(pixel, static_cast<std::uint32_t>(cols), capacity);
     KV_RETURN_IF_FAILED(fillRecord(input, *previous_));
-    if (inputStripsRead_ == inputStrips_) {
+    if (single) {
         mode_ = kSingleStrip;
         return KV_OK;
     }
@@ -223,11 +259,9 @@ KVStatus KVIMultiResFilter::beginResample(KVIImageStage& input) {
     return fillRecord(input, *current_);
 }
 
-KVStatus KVIMultiResFilter::beginRowByRow(KVIImageStage& input) {
+KVStatus KVIMultiResFilter::beginRowByRow(KVIImageStage& input, std::uint32_t firstStrip) {
     // Positions are kept against the tap-widened input scene, as in the strip modes.
-    readScene_ = resampler_->getInputScene(input, inputScene_);
-    originX_ = static_cast<float>(inputScene_.getX() - readScene_.getX());
-    nextInputRow_ = static_cast<float>(inputScene_.getY() - readScene_.getY());
+    startPositions(input, firstStrip);
     const KVIScene firstRow = resampler_->getInputScene(
         input, KVIScene(inputScene_.getX(), inputScene_.getY(), inputScene_.getWidth(), 1.0,
                         inputScene_.getMagnification()));

@@ -77,6 +77,9 @@ public:
     std::uint32_t getModifications(const KVIScene& scene) override;
 
     KVStatus decodeBegin(const KVIScene& scene) override;
+    // Takes a read up at a strip with the state the whole read has there: the same mode and
+    // steps, the running position it has reached, the input read from where that position needs.
+    KVStatus decodeBeginAt(const KVIScene& scene, std::uint32_t firstStrip) override;
     KVStatus decodeStrip(KVISceneBuffer& buffer, const KVIScene& stripScene) override;
     KVStatus decodeEnd() override;
 
@@ -87,8 +90,12 @@ protected:
 private:
     struct StripRecord;
 
-    KVStatus beginResample(KVIImageStage& input);
-    KVStatus beginRowByRow(KVIImageStage& input);
+    KVStatus beginRead(const KVIScene& scene, std::uint32_t firstStrip);
+    // The read scene and the positions of the first column and of the first output row of strip
+    // firstStrip.
+    void startPositions(KVIImageStage& input, std::uint32_t firstStrip);
+    KVStatus beginResample(KVIImageStage& input, std::uint32_t firstStrip);
+    KVStatus beginRowByRow(KVIImageStage& input, std::uint32_t firstStrip);
     KVStatus fillRecord(KVIImageStage& input, StripRecord& record);
     KVStatus resampleStrip(KVIImageStage& input, KVISceneBuffer& buffer, std::uint32_t cols,
                            std::uint32_t rows);

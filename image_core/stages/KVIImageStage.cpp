@@ -44,6 +44,10 @@ KVStatus KVIImageStage::askDelegates(float fraction) {
 }
 
 KVStatus KVIImageStage::readBegin(const KVIScene& scene) {
+    return readBeginAt(scene, 0);
+}
+
+KVStatus KVIImageStage::readBeginAt(const KVIScene& scene, std::uint32_t firstStrip) {
     KVStatus status = checkScene(scene);
     if (status != KV_OK) return status;
     readState_.reset();
@@ -51,13 +55,20 @@ KVStatus KVIImageStage::readBegin(const KVIScene& scene) {
     const std::uint32_t stripHeight = getStripHeight();
     if (stripHeight == 0) return KV_BAD_ARGUMENT;
     const std::int64_t rows = std::max(scene.getNumRows(), 0);
-    readState_ = ReadState{scene, stripHeight,
-                           static_cast<std::uint32_t>((rows + stripHeight - 1) / stripHeight)};
+    const auto numStrips = static_cast<std::uint32_t>((rows + stripHeight - 1) / stripHeight);
+    if (firstStrip > 0 && firstStrip >= numStrips) return KV_BAD_ARGUMENT;
+    readState_ = ReadState{scene, stripHeight, numStrips};
 
-    status = decodeBegin(scene);
+    status = firstStrip == 0 ? decodeBegin(scene) : decodeBeginAt(scene, firstStrip);
     if (status == KV_OK) status = askDelegates(0.0f);
     if (status != KV_OK) readState_.reset();
     return status;
+}
+
+KVStatus KVIImageStage::decodeBeginAt(const KVIScene& scene, std::uint32_t firstStrip) {
+    const KVIScene first = getStripScene(firstStrip);
+    return decodeBegin(KVIScene(scene.getX(), first.getY(), scene.getWidth(),
+                                scene.getBottom() - first.getY(), scene.getMagnification()));
 }
 
 KVStatus KVIImageStage::readStrip(KVISceneBuffer& buffer, const KVIScene& stripScene) {

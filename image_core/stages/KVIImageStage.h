@@ -50,6 +50,11 @@ public:
     // The read protocol; read() runs all three. A read that began successfully must end with
     // readEnd, which also runs after a failure.
     virtual KVStatus readBegin(const KVIScene& scene);
+    // Begins a read of the scene that starts at strip firstStrip (readBegin is firstStrip 0): the
+    // strips from there on are those the whole read would give, in the whole read's numbering,
+    // so that a read can be taken up again where one was left off. KV_BAD_ARGUMENT when the scene
+    // has no such strip.
+    KVStatus readBeginAt(const KVIScene& scene, std::uint32_t firstStrip);
     virtual KVStatus readStrip(KVISceneBuffer& buffer, const KVIScene& stripScene);
     virtual KVStatus readEnd();
 
@@ -75,6 +80,11 @@ public:
 
     // The hooks that produce the pixels, called by the read protocol.
     virtual KVStatus decodeBegin(const KVIScene& scene) = 0;
+    // The hook of readBeginAt from a strip after the first. By default the decode begins over the
+    // scene's rows from that strip on, which gives the whole read's strips for a stage that
+    // decodes every part of an image alike; a stage whose strips depend on where its read began
+    // (one that resamples, or places its input) takes it up itself.
+    virtual KVStatus decodeBeginAt(const KVIScene& scene, std::uint32_t firstStrip);
     virtual KVStatus decodeStrip(KVISceneBuffer& buffer, const KVIScene& stripScene) = 0;
     virtual KVStatus decodeEnd() = 0;
 

@@ -2,7 +2,9 @@
 // images' georeferencing lays out, and scenes at several magnifications and windows, each equal
 // to the test's own composition of the images read one by one through their own readers. Coded
 // images are also checked, wherever their own reader reads them at a level of their wavelet,
-// against what the test's writer says the decoder must rebuild.
+// against what the test's writer says the decoder must rebuild. Stacked images of several
+// resolutions give the pixels of one read per image however the mosaic bounds what it holds,
+// and files that once read otherwise keep their pixels.
 
 #include "QG2ImageWriter.h"
 #include "QuarnImageReader.h"
@@ -12,13 +14,19 @@
 #include "RasterScene.h"
 #include "TestStreams.h"
 #include "buffers/KVISceneBuffer.h"
+#include "filters/KVIMosaicFilter.h"
 #include "support/KVIRef.h"
 
 #include <gtest/gtest.h>
 
+#include <zlib.h>
+
 #include <algorithm>
 #include <cmath>
+#include <fstream>
+#include <iterator>
 #include <random>
+#include <string>
 
 using namespace Korvel;
 using namespace quarn_test;
@@ -152,6 +160,19 @@ private:
     double res_ = 1.0, left_ = 0.0, top_ = 0.0;
 };
 
+// The whole canvas at a magnification, then three random windows of it.
+std::vector<KVIScene> scenesAt(const KVIImage& image, double mag, std::mt19937& random) {
+    std::uint32_t w = 0, h = 0;
+    EXPECT_EQ(image.getDimsAtMag(mag, w, h), KV_OK);
+    std::vector<KVIScene> scenes{KVIScene(0, 0, w, h, mag)};
+    for (int window = 1; window < 4 && w > 0 && h > 0; ++window) {
+        const std::uint32_t cols = 1 + random() % w, rows = 1 + random() % h;
+        const std::uint32_t x = random() % (w - cols + 1), y = random() % (h - rows + 1);
+        scenes.emplace_back(x, y, cols, rows, mag);
+    }
+    return scenes;
+}
+
 // Opens the file through the reader front and compares the full canvas and random windows at
 // each magnification with the composition.
 void expectComposition(const Bytes& file, const std::vector<Placement>& images,
@@ -165,22 +186,13 @@ void expectComposition(const Bytes& file, const std::vector<Placement>& images,
     ASSERT_EQ(reader->getWidth(), reference.width);
     ASSERT_EQ(reader->getHeight(), reference.height);
     std::mt19937 random(7);
-    for (const double mag : mags) {
-        std::uint32_t w = 0, h = 0;
-        ASSERT_EQ(reader->getDimsAtMag(mag, w, h), KV_OK);
-        for (int window = 0; window < 4; ++window) {
-            std::uint32_t x = 0, y = 0, cols = w, rows = h;
-            if (window > 0) {
-                cols = 1 + random() % w;
-                rows = 1 + random() % h;
-                x = random() % (w - cols + 1);
-                y = random() % (h - rows + 1);
-            }
-            EXPECT_EQ(readScene(*reader, KVIScene(x, y, cols, rows, mag)),
-                      reference.compose(mag, x, y, cols, rows))
-                << "mag " << mag << " window " << x << ", " << y << ", " << cols << " x " << rows;
-        }
-    }
+    for (const double mag : mags)
+        for (const KVIScene& scene : scenesAt(*reader, mag, random))
+            EXPECT_EQ(readScene(*reader, scene),
+                      reference.compose(mag, scene.getUpperLeftCol(), scene.getUpperLeftRow(),
+                                        scene.getNumCols(), scene.getNumRows()))
+                << "mag " << mag << " window " << scene.getX() << ", " << scene.getY() << ", "
+                << scene.getWidth() << " x " << scene.getHeight();
 }
 
 TEST(MosaicFile, Generation2ImagesInAContainerReadAsTheirComposition) {
@@ -293,6 +305,112 @@ TEST(MosaicFile, CodedAndGeneration2ImagesInOneFile) {
     packets.push_back(placementPacket(3, 80, 10, 1, -1));
     expectComposition(rasterFile(kGen3Version, packets), images, {1.0, 0.5, 0.25},
                       {&first, nullptr, &third});
+}
+
+// The samples of a scene interleaved by pixel, each sample's bytes as the buffer holds them;
+// empty when the read fails.
+// A file through the reader front.
+struct Opened {
+    explicit Opened(Bytes bytes) : stream(std::move(bytes), false) {
+        status = reader->initialize(&stream, nullptr, 1, 3);
+    }
+    VectorStream stream;
+    KVIRef<QuarnImageReader> reader{QuarnImageReader::create()};
+    KVStatus status = KV_OK;
+};
+
+Bytes interleaved(KVIImageStage& stage, const KVIScene& scene) {
+    const auto w = std::uint32_t(scene.getNumCols()), h = std::uint32_t(scene.getNumRows());
+    KVISceneBuffer buffer(stage.getPixelProps(), w, h);
+    if (stage.read(scene, buffer) != KV_OK) return {};
+    Bytes out;
+    for (std::uint32_t y = 0; y < h; ++y)
+        for (std::uint32_t x = 0; x < w; ++x)
+            for (std::uint16_t b = 0; b < buffer.getNumBands(); ++b) {
+                const std::uint32_t size = buffer.getBytesPerSample(b);
+                const std::uint8_t* at = buffer.getWindowBandData(b) +
+                                         (std::size_t(y) * buffer.getTotalWidth() + x) * size;
+                out.insert(out.end(), at, at + size);
+            }
+    return out;
+}
+
+TEST(MosaicFile, StackedImagesGiveThePixelsOfOneReadPerImage) {
+    // Images of resolutions 1, 1.25, 0.75 and 3 stacked over a canvas of several strips; image 0
+    // with a no-data value; an opaque image as wide as the canvas covering its middle strips,
+    // with one image beneath it that first shows below it and one on top of it.
+    const std::vector<Placement> images = {{60, 120, 0, 200, 1},        {40, 90, 3.3, 195.6, 1.25},
+                                           {70, 150, 1.7, 190.2, 0.75}, {16, 30, 5.1, 170.3, 3},
+                                           {20, 60, 30.4, 140.2, 1.25}, {61, 80, 0, 160, 1},
+                                           {30, 40, 10.2, 150.7, 1.25}};
+    for (const bool rgb16 : {false, true}) {
+        std::vector<RasterPacket> packets;
+        for (std::uint32_t i = 0; i < images.size(); ++i) {
+            const Placement& p = images[i];
+            RasterImage im;
+            im.width = p.width;
+            im.height = p.height;
+            im.levels = 2;
+            im.subblockSize = 32;
+            const unsigned bands = rgb16 ? 3 : 1;
+            im.dataType = rgb16 ? 7 : 5;
+            im.sampleMax = rgb16 ? 65535 : 255;
+            im.colorSpace = rgb16 ? 10 : 1;
+            im.planes = landscape(p.width, p.height, bands, 40 + i, 0, im.sampleMax);
+            im.droppedPlanes = rgb16 && i % 3 == 2 ? 2 : 0;
+            ExtrasRecord extras;
+            extras.presence = 1;
+            extras.geo = {p.x, p.y, 0.0, 0.0, p.res, -p.res};
+            if (i == 0) {
+                for (auto& plane : im.planes)
+                    std::fill(plane.begin() + p.width * 40, plane.begin() + p.width * 70, 7);
+                extras.presence |= 4;
+                extras.noData = {std::uint8_t(rgb16 ? 7 : 5), std::vector<std::uint16_t>(bands, 7)};
+            }
+            for (RasterPacket& packet : RasterImageCoder(std::move(im)).packets(i + 1))
+                packets.push_back(std::move(packet));
+            packets.push_back(metadataPacket(3, 0, i + 1, extrasPayload(extras)));
+        }
+        const Bytes file = rasterFile(rgb16 ? kGen4Version : kGen3Version, packets);
+        Opened bounded(file), whole(file);
+        ASSERT_EQ(bounded.status, KV_OK);
+        ASSERT_EQ(whole.status, KV_OK);
+        ASSERT_EQ(bounded.reader->getHeight(), 180u); // three strips at magnification 1
+        whole.reader->getMosaic()->setReadImagesWhole(true);
+        std::mt19937 random(11);
+        for (const double mag : {1.0, 0.5, 0.75, 1.3})
+            for (const KVIScene& scene : scenesAt(*bounded.reader, mag, random)) {
+                const Bytes want = interleaved(*whole.reader, scene);
+                ASSERT_FALSE(want.empty());
+                EXPECT_EQ(interleaved(*bounded.reader, scene), want)
+                    << (rgb16 ? "rgb16" : "grey8") << " mag " << mag << " window " << scene.getX()
+                    << ", " << scene.getY() << ", " << scene.getWidth() << " x "
+                    << scene.getHeight();
+            }
+    }
+}
+
+TEST(MosaicFile, FilesThatOnceReadOtherwiseKeepTheirPixels) {
+    // Each file read whole at a magnification: zlib's crc32 of its samples interleaved by pixel
+    // (little-endian).
+    const std::pair<const char*, std::pair<double, std::uint32_t>> files[] = {
+        {"strip-alone-resampled-ties.qg3", {1.0, 0xf86d03ad}},
+        {"strip-alone-resampled-ties-rgb16-lossy.qg4", {1.0, 0x971bde8b}},
+        {"two-images-control.qg3", {1.0, 0xb87e9c82}},
+        {"hidden-skip-later-start.qg3", {1.0, 0x2bfcce89}},
+        {"strip-alone-level-extent.qg3", {0.75, 0x16142225}},
+        {"strip-alone-last-row-level-mag.qg3", {0.5, 0xd5dd0d90}},
+    };
+    for (const auto& [name, read] : files) {
+        std::ifstream in(std::string(QUARN_MOSAIC_REGRESSIONS) + "/" + name, std::ios::binary);
+        Opened open(Bytes(std::istreambuf_iterator<char>(in), {}));
+        ASSERT_EQ(open.status, KV_OK) << name;
+        std::uint32_t w = 0, h = 0;
+        ASSERT_EQ(open.reader->getDimsAtMag(read.first, w, h), KV_OK);
+        const Bytes samples = interleaved(*open.reader, KVIScene(0, 0, w, h, read.first));
+        ASSERT_FALSE(samples.empty()) << name;
+        EXPECT_EQ(crc32(0, samples.data(), uInt(samples.size())), read.second) << name;
+    }
 }
 
 } // namespace

@@ -5,6 +5,7 @@
 #include "filters/KVIMultiResFilter.h"
 #include "HeapProbe.h"
 #include "ResampleReference.h"
+#include "SceneBufferSamples.h"
 #include "SyntheticImageStage.h"
 #include "buffers/KVISceneBuffer.h"
 #include "filters/KVIResampler.h"
@@ -68,6 +69,8 @@ TEST(KVIMultiResFilter, ScaleOneCopiesTheInputsStrips) {
     KVISceneBuffer want(rgb, 40, 30);
     ASSERT_EQ(input->read(scene, want), KV_OK);
     EXPECT_TRUE(sameBands(got, want));
+    ASSERT_EQ(filter->setStripHeight(7), KV_OK);
+    EXPECT_TRUE(quarn_test::resumedReadMatches(*filter, scene, 3, want));
 }
 
 TEST(KVIMultiResFilter, NearlyOneStillCopiesUnlessTheInputClipsTheScene) {
@@ -239,7 +242,17 @@ std::uint32_t expectOnePiece(const KVIPixel& pixel, const ReadCase& c, std::uint
     EXPECT_TRUE(sameBands(got, want))
         << "scale " << c.scaleX << " x " << c.scaleY << " mag " << c.mag << " method " << method
         << " strip height " << stripHeight << " mode " << filter->getReadMode();
-    return filter->getReadMode();
+    const std::uint32_t mode = filter->getReadMode();
+    // Taken up at a later strip, the read gives the same strips: the running position and the
+    // rows read are those the whole read has there.
+    const std::uint32_t strips = (rows + stripHeight - 1) / stripHeight;
+    for (const std::uint32_t first : {1u, 2u, strips / 2, strips - 1}) {
+        if (first == 0 || first >= strips) continue;
+        EXPECT_TRUE(quarn_test::resumedReadMatches(*filter, scene, first, want))
+            << "scale " << c.scaleX << " x " << c.scaleY << " mag " << c.mag << " method " << method
+            << " strip height " << stripHeight << " from strip " << first;
+    }
+    return mode;
 }
 
 TEST(KVIMultiResFilter, StripsEqualAResamplingOfTheWholeInputSceneInOnePiece) {
