@@ -584,14 +584,7 @@ KVStatus KVIMosaicFilter::decodeStrip(KVISceneBuffer& buffer, const KVIScene& st
         KVStatus ended = KV_OK;
         for (std::size_t k = 0; k < imageList_.size(); ++k) {
             const std::uint32_t i = imageList_[k];
-            BuiltImage& image = entryOf(i);
-            if (!image.inRead) {
-                // The first strip of this read that lists the image: its read starts here.
-                image.inRead = true;
-                image.top = firstRow;
-                image.bottom = kUnknownRow;
-            }
-            if (k < hidden && !image.open) continue;
+            if (k < hidden && !findBuilt(i)->open) continue;
             KV_RETURN_IF_FAILED(readImageStrip(i, buffer, stripScene, openColumns, ended));
         }
 
@@ -603,15 +596,28 @@ KVStatus KVIMosaicFilter::decodeStrip(KVISceneBuffer& buffer, const KVIScene& st
 
 KVStatus KVIMosaicFilter::listStripImages(const KVIScene& stripScene) {
     KV_RETURN_IF_FAILED(listImages(stripScene));
+    // A listed image takes part in the read from the first strip that lists it.
+    const auto unseen = static_cast<std::size_t>(
+        std::count_if(imageList_.begin(), imageList_.end(),
+                      [&](std::uint32_t i) { return builtSlot_[i] == kNotBuilt; }));
+    built_.reserve(built_.size() + unseen);
+    for (const std::uint32_t i : imageList_) {
+        BuiltImage& image = entryOf(i);
+        image.listed = true;
+        if (image.inRead) continue;
+        image.inRead = true;
+        image.top = stripScene.getUpperLeftRow();
+        image.bottom = kUnknownRow;
+    }
     // An image whose read is under way gets every strip of that read, listed or not: its whole
     // pixels (offset rounded, size rounded up, a level's size at a magnification between levels)
     // may reach rows beyond its ground box. One that has left its box without having shown
     // learns here where its read ends.
     const std::size_t listed = imageList_.size();
-    for (const BuiltImage& image : built_)
-        if (image.inRead &&
-            !std::binary_search(imageList_.begin(), imageList_.begin() + listed, image.index))
-            imageList_.push_back(image.index);
+    for (BuiltImage& image : built_) {
+        if (image.inRead && !image.listed) imageList_.push_back(image.index);
+        image.listed = false;
+    }
     for (std::size_t k = listed; k < imageList_.size(); ++k)
         KV_RETURN_IF_FAILED(findReadRows(imageList_[k], stripScene.getMagnification()));
     if (imageList_.size() > listed) std::sort(imageList_.begin(), imageList_.end());

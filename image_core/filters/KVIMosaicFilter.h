@@ -123,7 +123,8 @@ private:
     KVStatus setUpOverview();
     // Lists (ascending) the images whose boxes overlap the scene's box with positive area.
     KVStatus listImages(const KVIScene& scene);
-    // The images of a strip: those listed and those whose read is under way.
+    // The images of a strip: those listed, which take part in the read from then on, and those
+    // whose read is under way.
     KVStatus listStripImages(const KVIScene& stripScene);
     // hidden: the place in the list of the highest image that writes the whole strip straight
     // (the images below it do not show), 0 when none does.
@@ -159,6 +160,8 @@ private:
         std::uint32_t index = 0;
         bool inRead = false;
         bool open = false;
+        // Listed in the strip at hand (while its images are listed).
+        bool listed = false;
         std::int64_t top = 0;
         std::int64_t bottom = kUnknownRow;
         // The columns of its read.
