@@ -209,12 +209,12 @@ void KVIMultiResFilter::startPositions(KVIImageStage& input, std::uint32_t first
     nextInputRow_ = static_cast<float>(inputScene_.getY() - readScene_.getY());
     // Taken up at a later strip, the position is the one the whole read reaches there: one
     // single-precision step for every output row before it, as the strips add them.
-    const auto stepY = static_cast<float>(stepY_);
-    for (std::uint32_t strip = 0; strip < firstStrip; ++strip) {
-        const std::int32_t rows = getStripScene(strip).getNumRows();
-        for (std::int32_t r = 0; r < rows; ++r)
-            nextInputRow_ += stepY;
-    }
+    if (firstStrip > 0)
+        nextInputRow_ = kviAdvance(nextInputRow_, static_cast<float>(stepY_),
+                                   static_cast<std::uint64_t>(std::max<std::int64_t>(
+                                       std::int64_t{getStripScene(firstStrip).getUpperLeftRow()} -
+                                           getStripScene(0).getUpperLeftRow(),
+                                       0)));
 }
 
 KVStatus KVIMultiResFilter::beginResample(KVIImageStage& input, std::uint32_t firstStrip) {

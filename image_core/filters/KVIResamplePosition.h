@@ -5,6 +5,8 @@
 // fraction.
 
 #include <algorithm>
+#include <cfloat>
+#include <cmath>
 #include <cstdint>
 
 namespace Korvel {
@@ -22,6 +24,44 @@ inline KVIResamplePosition kviLocate(float position) {
     const float held = std::max(-kLimit, std::min(position, kLimit));
     const auto index = static_cast<std::int64_t>(held);
     return {index, held - static_cast<float>(index)};
+}
+
+// The position after `count` additions of `step`, each rounded to single precision as a running
+// position is, bit for bit, in time that does not grow with count. Within one binade an addition
+// adds the same multiple of the binade's unit every time, once a tie's rounding has settled
+// (after at most one addition): when two additions in a row inside a binade add the same amount
+// d, the additions that follow until the sum nears the binade's top add d each, and are taken
+// together (exactly, in double). Additions near a binade's top, below the smallest normal value
+// or of a step that is not positive go one at a time.
+inline float kviAdvance(float position, float step, std::uint64_t count) {
+    while (count > 0) {
+        const float a = position + step;
+        if (count < 3 || !(step > 0.0f) || !(a >= FLT_MIN) || !std::isfinite(a)) {
+            position = a;
+            --count;
+            continue;
+        }
+        const float b = a + step;
+        const float c = b + step;
+        count -= 3;
+        position = c;
+        int binade = 0;
+        int binadeOfC = 0;
+        std::frexp(a, &binade);
+        std::frexp(c, &binadeOfC);
+        const float d = b - a;
+        if (binade != binadeOfC || c - b != d || !std::isfinite(c)) continue;
+        if (d == 0.0f) return c;
+        // From c, an addition that ends below the binade's top less one unit adds d: take the
+        // whole run but one.
+        const double limit = std::ldexp(1.0, binade) - std::ldexp(1.0, binade - 24);
+        const double run = std::floor((limit - c) / d) - 1.0;
+        if (run < 1.0) continue;
+        const auto taken = static_cast<std::uint64_t>(std::min(run, static_cast<double>(count)));
+        position = static_cast<float>(double{c} + static_cast<double>(taken) * double{d});
+        count -= taken;
+    }
+    return position;
 }
 
 // index held within first ... last.

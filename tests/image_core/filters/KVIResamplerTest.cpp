@@ -1,17 +1,21 @@
 // The resamplers over scene buffers: a whole destination rectangle against the plain reference,
 // two stacked strips against one buffer holding the same rows, rows past the source rectangle,
-// the tap-widened input scene and the refusals.
+// the tap-widened input scene and the refusals; a running position advanced at once against the
+// same additions made one by one.
 
 #include "filters/KVIResampler.h"
 #include "ResampleReference.h"
 #include "SyntheticImageStage.h"
 #include "buffers/KVISceneBuffer.h"
+#include "filters/KVIResamplePosition.h"
 #include "model/KVIDataTypeDispatch.h"
 
 #include "support/KVIRef.h"
 
 #include <gtest/gtest.h>
 
+#include <bit>
+#include <cmath>
 #include <cstring>
 #include <random>
 
@@ -151,6 +155,31 @@ TEST(KVIResampler, RectanglesOutsideTheirWindowsAndForeignBandsAreRefused) {
     KVISceneBuffer rgb(KVIPixel(KVI_COLORSPACE_RGB, 3, KVI_DATATYPE_UINT8), 8, 8);
     EXPECT_EQ(resampler->resampleBuffer(out, rect(0, 0, 7, 7), rgb, rect(0, 0, 7, 7), 0, 0, 1, 1),
               KV_PIXEL_BAND_COUNT_MISMATCH);
+}
+
+TEST(KVIResamplePosition, AdvancingAtOnceGivesTheAdditionsOneByOne) {
+    // Positions from 0 to beyond 2^24 (where a step is rounded away), steps of every size, and
+    // steps of a whole number of units and a half (ties, rounded to even) at the position's scale
+    // or at the scale of the binade it is about to enter.
+    std::mt19937 random(5);
+    for (int i = 0; i < 2000; ++i) {
+        const int scale = int(random() % 26) - 2;
+        float position = i % 7 == 0 ? 0.0f : std::ldexp(float(random() % 65536), scale - 16);
+        float step = std::ldexp(float(1 + random() % 4096), -int(random() % 14));
+        if (i % 3 == 0) step = std::ldexp(float(2 * (random() % 64) + 1), scale - 25);
+        if (i % 3 == 1) {
+            // Just below a power of two, with a step of half units of the binade above it.
+            position = std::ldexp(1.0f, scale) - std::ldexp(float(1 + random() % 8), scale - 24);
+            step = std::ldexp(float(2 * (random() % 64) + 1), scale - 24);
+        }
+        const std::uint64_t count = random() % (i % 10 == 0 ? 3000000 : 20000);
+        float added = position;
+        for (std::uint64_t k = 0; k < count; ++k)
+            added += step;
+        ASSERT_EQ(std::bit_cast<std::uint32_t>(kviAdvance(position, step, count)),
+                  std::bit_cast<std::uint32_t>(added))
+            << position << " + " << count << " x " << step;
+    }
 }
 
 } // namespace
