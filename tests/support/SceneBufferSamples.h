@@ -29,32 +29,31 @@ void setSample(Korvel::KVISceneBuffer& buffer, std::uint16_t band, std::uint32_t
                 &value, sizeof(T));
 }
 
-// Reads the scene from strip `first` on (KVIImageStage::readBeginAt), each strip at its rows of
-// the scene, and says whether those rows equal the same rows of `whole`, the scene read whole
-// into a buffer of its size.
+// Whether the scene read from strip `first` on (KVIImageStage::readBeginAt), each strip at its
+// rows, gives the rows of `whole`, the scene read whole into a buffer of its size, from there.
 inline bool resumedReadMatches(Korvel::KVIImageStage& stage, const Korvel::KVIScene& scene,
                                std::uint32_t first, const Korvel::KVISceneBuffer& whole) {
-    const std::uint32_t cols = whole.getWindowWidth(), rows = whole.getWindowHeight();
-    Korvel::KVISceneBuffer resumed(whole.getPixelProps(), cols, rows);
-    if (stage.readBeginAt(scene, first) != Korvel::KV_OK) return false;
+    Korvel::KVISceneBuffer resumed(whole.getPixelProps(), whole.getWindowWidth(),
+                                   whole.getWindowHeight());
     const std::uint32_t height = stage.getStripHeight();
+    if (stage.readBeginAt(scene, first) != Korvel::KV_OK) return false;
     Korvel::KVStatus status = Korvel::KV_OK;
-    for (std::uint32_t k = first; status == Korvel::KV_OK; ++k) {
+    for (std::uint32_t k = first;
+         status == Korvel::KV_OK && stage.getStripScene(k).getNumRows() > 0; ++k) {
         const Korvel::KVIScene strip = stage.getStripScene(k);
-        if (strip.getNumRows() <= 0) break;
         Korvel::KVISceneBuffer window(resumed, 0, k * height, std::uint32_t(strip.getNumCols()),
                                       std::uint32_t(strip.getNumRows()));
         status = stage.readStrip(window, strip);
     }
-    if (stage.readEnd() != Korvel::KV_OK || status != Korvel::KV_OK) return false;
+    bool same = stage.readEnd() == Korvel::KV_OK && status == Korvel::KV_OK;
     for (std::uint16_t b = 0; b < whole.getNumBands(); ++b) {
-        const std::size_t rowBytes = std::size_t{cols} * whole.getBytesPerSample(b);
-        for (std::uint32_t y = first * height; y < rows; ++y)
-            if (std::memcmp(resumed.getWindowBandData(b) + y * rowBytes,
-                            whole.getWindowBandData(b) + y * rowBytes, rowBytes) != 0)
-                return false;
+        const std::size_t row = std::size_t{whole.getWindowWidth()} * whole.getBytesPerSample(b);
+        const std::size_t skipped = first * height * row;
+        same = same && std::memcmp(resumed.getWindowBandData(b) + skipped,
+                                   whole.getWindowBandData(b) + skipped,
+                                   whole.getWindowHeight() * row - skipped) == 0;
     }
-    return true;
+    return same;
 }
 
 } // namespace quarn_test
