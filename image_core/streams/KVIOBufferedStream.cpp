@@ -21,14 +21,6 @@ constexpr std::int64_t kLastWindowed =
 KVIOBufferedStream::KVIOBufferedStream(KVIOStreamInf* inner, std::uint32_t capacity)
     : inner_(inner), capacity_(std::max<std::uint32_t>(capacity, 16)) {}
 
-std::int64_t KVIOBufferedStream::here() {
-    const std::int64_t at = inner_->tell();
-    if (owed_ && at == innerAt_) return position_;
-    // Moved by another since (or never left behind): it stands where the other does.
-    owed_ = false;
-    return at;
-}
-
 KVStatus KVIOBufferedStream::settle() {
     const std::int64_t at = here();
     if (!owed_) return KV_OK;
@@ -51,6 +43,13 @@ KVStatus KVIOBufferedStream::close() {
 
 KVStatus KVIOBufferedStream::seek(std::int64_t offset, std::uint32_t direction) {
     ownEOF_ = false;
+    // A move to a place from the start does not depend on where the other stream stands: it goes
+    // there at once (one that refuses leaves this stream where its reads left it).
+    if (direction == KVIO_SEEK_SET && offset >= 0) {
+        const KVStatus status = inner_->seek(offset, direction);
+        if (status == KV_OK) owed_ = false;
+        return status;
+    }
     KV_RETURN_IF_FAILED(settle());
     return inner_->seek(offset, direction);
 }
@@ -67,13 +66,30 @@ std::uint32_t KVIOBufferedStream::readThrough(std::uint8_t* buffer, std::uint32_
     return inner_->read(buffer, count);
 }
 
-// One read of at least count bytes of the other stream, which stands at `at`, into the window.
-void KVIOBufferedStream::fill(std::int64_t at, std::uint32_t count) {
-    // After a window read for the most part comes a full one; after one mostly passed over, one
-    // twice the size of the part read, so that a walk past large bodies reads little of them.
-    std::uint32_t ask = capacity_;
-    if (windowStart_ >= 0 && std::uint64_t{windowUsed_} * 2 < windowLength_)
-        ask = std::max({windowUsed_ * 2, capacity_ / 16, count});
+// Twice as much as was read of the last window, and a 128th of the capacity at least: a walk
+// through small packets soon takes the whole capacity at a time, while a walk past large bodies,
+// or a lone packet, reads little more than it needs.
+std::uint32_t KVIOBufferedStream::nextFill(std::uint32_t count) const {
+    const std::uint32_t least = std::max<std::uint32_t>(capacity_ / 128, 16);
+    std::uint32_t ask = least;
+    if (windowStart_ >= 0)
+        ask = static_cast<std::uint32_t>(
+            std::clamp<std::uint64_t>(std::uint64_t{windowUsed_} * 2, least, capacity_));
+    return std::max(ask, count);
+}
+
+bool KVIOBufferedStream::reserve(std::uint32_t size) {
+    if (size <= windowSize_) return true;
+    std::unique_ptr<std::uint8_t[]> larger(new (std::nothrow) std::uint8_t[size]);
+    if (!larger) return false;
+    window_ = std::move(larger);
+    windowSize_ = size;
+    windowStart_ = -1;
+    return true;
+}
+
+// One read of ask bytes of the other stream, which stands at `at`, into the window.
+void KVIOBufferedStream::fill(std::int64_t at, std::uint32_t ask) {
     windowStart_ = at;
     windowLength_ = std::min(inner_->read(window_.get(), ask), ask);
     windowAtEnd_ = windowLength_ < ask && inner_->isEOF();
@@ -92,11 +108,11 @@ std::uint32_t KVIOBufferedStream::read(std::uint8_t* buffer, std::uint32_t count
     if (holds) {
         if (!owed_) innerAt_ = at;
     } else {
-        if (!window_) window_.reset(new (std::nothrow) std::uint8_t[capacity_]);
-        if (!window_) return readThrough(buffer, count);
+        const std::uint32_t ask = nextFill(count);
+        if (!reserve(ask)) return readThrough(buffer, count);
         // The other stream stands at the read unless reads served here have left it behind.
         if (owed_ && inner_->seek(at, KVIO_SEEK_SET) != KV_OK) return failed();
-        fill(at, count);
+        fill(at, ask);
     }
     const auto offset = static_cast<std::uint32_t>(at - windowStart_);
     const std::uint32_t n = std::min(count, windowLength_ - offset);

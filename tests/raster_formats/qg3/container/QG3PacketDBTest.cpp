@@ -526,8 +526,7 @@ TEST(QG3PacketDB, RefusesTablesThatLeadBackOrIntoThemselves) {
 // Walked and read through a window of any size, a file cut anywhere or on a device failing
 // anywhere gives what a plain read gives: the walk's status and packets, each packet's status and
 // body, the place and end-of-file after each step, also after proxies have moved the stream, and
-// the stream left where a plain read leaves it; and the walk and reads take one read of the
-// stream when the window holds the file.
+// the stream left where a plain read leaves it; and the walk and reads take a handful of reads.
 TEST(QG3PacketDB, AWindowChangesNothingButTheReads) {
     const Bytes file = everyHeaderForm();
     const std::uint32_t capacities[3] = {16, 100, KVIOBufferedStream::kCapacity};
@@ -574,8 +573,11 @@ TEST(QG3PacketDB, AWindowChangesNothingButTheReads) {
             ASSERT_EQ(windowed.settle(), KV_OK);
             EXPECT_EQ(inner.position, plain.position) << capacity << " " << at;
             if (at == file.size()) {
+                // Windows from 512 bytes, each twice the last: a handful of reads for the file,
+                // where a plain walk and read make one or two for each packet.
                 EXPECT_EQ(db.getCount(), 22u);
-                EXPECT_EQ(inner.readRequests.size() - proxyReads, 1u);
+                EXPECT_LE(inner.readRequests.size() - proxyReads, 6u);
+                EXPECT_GE(plain.readRequests.size() - proxyReads, 60u);
             }
         }
 }
