@@ -1,7 +1,8 @@
 // Time of one file through the handler as the property system uses it: Initialize on a stream,
 // then both GetValue calls; small and large files of each raster generation and of LiDAR, a
 // raster file of 250,000 tiny images read as one mosaic, and files of images stacked at one
-// place that each declare 65,534 bands (with the time and heap of reading one pixel of them).
+// place that each declare 65,534 bands (with the time and heap of reading one pixel of them, and
+// the most of them from a file on disk, where each read of the stream is a read of the file).
 
 #include "CQuarnPropertyStore.h"
 #include "ClassicalMetadataWriter.h"
@@ -13,12 +14,16 @@
 #include "QuarnImageReader.h"
 #include "RasterFileWriter.h"
 #include "TestStreams.h"
+#include "WideString.h"
 #include "buffers/KVISceneBuffer.h"
+#include "qg3/container/QG3Container.h"
 #include "support/KVIRef.h"
 
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
+#include <cstdlib>
+#include <unistd.h>
 
 extern "C" HRESULT DllGetClassObject(REFCLSID, REFIID, void**);
 
@@ -83,8 +88,20 @@ Bytes lidarFileOf(std::uint64_t numPoints, std::size_t dataBytes) {
     return file.write().flatten();
 }
 
-void runHandler(benchmark::State& state, const Bytes& file) {
-    IStream* stream = SHCreateMemStream(file.data(), static_cast<UINT>(file.size()));
+// The file through the handler, from memory or (fromDisk) from a temporary file.
+void runHandler(benchmark::State& state, const Bytes& file, bool fromDisk = false) {
+    IStream* stream = nullptr;
+    char path[] = "/tmp/handler_benchXXXXXX";
+    if (!fromDisk) {
+        stream = SHCreateMemStream(file.data(), static_cast<UINT>(file.size()));
+    } else {
+        const int fd = mkstemp(path);
+        if (fd < 0 || ::write(fd, file.data(), file.size()) != ssize_t(file.size())) std::abort();
+        ::close(fd);
+        if (SHCreateStreamOnFileW(quarn_platform::toUtf16(path).c_str(), STGM_READ, &stream) !=
+            S_OK)
+            std::abort();
+    }
     IClassFactory* factory = nullptr;
     DllGetClassObject(CLSID_QuarnPropertyStore, IID_IClassFactory,
                       reinterpret_cast<void**>(&factory));
@@ -112,6 +129,7 @@ void runHandler(benchmark::State& state, const Bytes& file) {
     }
     factory->Release();
     stream->Release();
+    if (fromDisk) ::unlink(path);
     state.SetItemsProcessed(state.iterations());
     state.counters["file_bytes"] = static_cast<double>(file.size());
 }
@@ -196,6 +214,12 @@ void Generation3StackedImagesOfManyBands(benchmark::State& s) {
     runHandler(s, stackedImagesFile(static_cast<std::uint32_t>(s.range(0))));
 }
 
+// The most images a file may hold, stacked so and each placed by a packet of its own, read from
+// a file on disk.
+void Generation3MostStackedImagesFromDisk(benchmark::State& s) {
+    runHandler(s, stackedImagesFile(static_cast<std::uint32_t>(Korvel::QG3_MAX_IMAGES)), true);
+}
+
 // One pixel of such a file read through the reader front (opened once), and the heap it takes
 // at its highest, sampled at every read of the file.
 void Generation3StackedImagesOnePixel(benchmark::State& s) {
@@ -263,6 +287,7 @@ BENCHMARK(Generation3StackedImagesOfManyBands)
     ->Arg(539)
     ->Arg(2167)
     ->Unit(benchmark::kMillisecond);
+BENCHMARK(Generation3MostStackedImagesFromDisk)->Unit(benchmark::kMillisecond);
 BENCHMARK(Generation3StackedImagesOnePixel)
     ->Arg(34)
     ->Arg(539)

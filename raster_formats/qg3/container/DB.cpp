@@ -101,6 +101,10 @@ KVIOStreamInf* DB::sourceOf(std::size_t i) const {
     return run == sources_.begin() ? nullptr : std::prev(run)->second;
 }
 
+KVIOStreamInf* DB::through(KVIOStreamInf* stream) const {
+    return readAhead_ != nullptr && readAhead_->inner() == stream ? readAhead_ : stream;
+}
+
 void DB::getType(std::size_t i, DBObjectType& type) const {
     type.unpack(entries_[i].key, entries_[i].start);
 }
@@ -144,7 +148,7 @@ KVStatus DB::readObject(std::size_t i, const DBObjectType& type,
             }
     std::unique_ptr<DBObject> made(const_cast<DB*>(this)->createObject(type));
     if (!made) return KV_QG3_NO_OBJECT;
-    KVIOStreamInf* source = sourceOf(i);
+    KVIOStreamInf* source = through(sourceOf(i));
     if (source == nullptr || source->seek(entries_[i].start, KVIO_SEEK_SET) != KV_OK)
         return KV_QG3_READ_FAILED;
     const std::int64_t length = entries_[i].length;
@@ -178,7 +182,9 @@ const QG3List<DBObjectProxy*>& DB::getObjects() const {
 // The walk is sequential, header to header, until a table packet is met; its body then lists the
 // headers of the file's packets, and the packets it lists beyond itself are taken from the table
 // without touching their bytes. Bytes after the last listed packet are walked sequentially again.
-KVStatus DB::read(KVIOStreamInf* stream, std::int64_t length) {
+// The entries name the source; the walk reads through its read-ahead window, when it has one.
+KVStatus DB::read(KVIOStreamInf* source, std::int64_t length) {
+    KVIOStreamInf* const stream = through(source);
     std::int64_t p0 = -1;
     if (length == -1) {
         std::int64_t streamEnd = -1;
@@ -222,7 +228,7 @@ KVStatus DB::read(KVIOStreamInf* stream, std::int64_t length) {
                 if (bodyLength > static_cast<std::uint64_t>(body)) return KV_QG3_READ_FAILED;
                 body = static_cast<std::int64_t>(bodyLength);
             }
-            KV_RETURN_IF_FAILED(appendEntry(*type, stream, after, body));
+            KV_RETURN_IF_FAILED(appendEntry(*type, source, after, body));
             if (isContentsType(*type)) {
                 // Its body: a 4-byte identifier, then the table.
                 if (body < 4) return KV_QG3_READ_FAILED;
@@ -248,7 +254,7 @@ KVStatus DB::read(KVIOStreamInf* stream, std::int64_t length) {
             // table packet's own body means the table is damaged.
             if (start > after) {
                 if (start < tableEnd) return KV_QG3_BAD_FORMAT;
-                KV_RETURN_IF_FAILED(appendEntry(*type, stream, start, body));
+                KV_RETURN_IF_FAILED(appendEntry(*type, source, start, body));
             }
             running = start + body;
             remaining = tableEnd - after;

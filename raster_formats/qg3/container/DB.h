@@ -11,6 +11,7 @@
 #include "qg3/container/DBObjectProxy.h"
 #include "qg3/container/DBObjectType.h"
 #include "qg3/container/QG3List.h"
+#include "streams/KVIOBufferedStream.h"
 #include "streams/KVIONullStream.h"
 #include "streams/KVIOStreamInf.h"
 
@@ -115,8 +116,18 @@ public:
     // (opened on each request), so that databases written at once share nothing.
     KVIOStreamInf* getTableStream() const;
     void setTableStream(KVIOStreamInf* stream) { tableStream_ = stream; }
+    // A window over the stream the database reads, through which the walk and every object read
+    // on its own (readObject: what opening a file reads, image after image) take their bytes.
+    // Proxies load from the stream itself: they are loaded one at a time, when an image is decoded,
+    // where a window would read more than the packet. The window must outlive every read of the
+    // database.
+    void setReadAhead(KVIOBufferedStream* window) { readAhead_ = window; }
     void setProgressDelegate(DBProgressDelegate* delegate) { progress_ = delegate; }
     void setInterruptDelegate(DBInterruptDelegate* delegate) { interrupt_ = delegate; }
+
+protected:
+    // The read-ahead window when it is over the stream, else the stream.
+    KVIOStreamInf* through(KVIOStreamInf* stream) const;
 
 private:
     // One object as listed: its packed header and where its body lies.
@@ -163,6 +174,7 @@ private:
     DBInterruptDelegate* interrupt_ = nullptr;
     KVIOStreamInf* tableStream_ = nullptr;
     mutable KVIONullStream nullTable_;
+    KVIOBufferedStream* readAhead_ = nullptr;
 };
 
 } // namespace Korvel

@@ -13,7 +13,7 @@
 namespace Korvel {
 
 QG3FileSimpleContainer::QG3FileSimpleContainer(KVIOStreamInf* stream, bool keepOpen)
-    : stream_(stream), keepOpen_(keepOpen) {}
+    : stream_(stream), buffered_(stream), keepOpen_(keepOpen) {}
 
 QG3FileSimpleContainer::~QG3FileSimpleContainer() = default;
 
@@ -22,7 +22,7 @@ KVStatus QG3FileSimpleContainer::open() {
     KV_RETURN_IF_FAILED(openStream());
     KVStatus status = QG3Container::open();
     if (status == KV_OK) {
-        endPosition_ = stream_->tell();
+        endPosition_ = buffered_.tell();
         if (endPosition_ < 0) status = KV_QG3_READ_FAILED;
     }
     const KVStatus closed = closeStream();
@@ -30,21 +30,26 @@ KVStatus QG3FileSimpleContainer::open() {
 }
 
 KVStatus QG3FileSimpleContainer::readDatabase() {
-    KV_RETURN_IF_FAILED(stream_->seek(0, KVIO_SEEK_SET));
+    KV_RETURN_IF_FAILED(buffered_.seek(0, KVIO_SEEK_SET));
+    getDatabase()->setReadAhead(&buffered_);
     return getDatabase()->read(stream_);
 }
 
 KVStatus QG3FileSimpleContainer::openStream() {
-    return stream_->isOpen() ? KV_OK : stream_->open();
+    return buffered_.isOpen() ? KV_OK : buffered_.open();
 }
 
 KVStatus QG3FileSimpleContainer::closeStream() {
-    if (keepOpen_ || !stream_->isOpen()) return KV_OK;
-    return stream_->close();
+    // A stream kept open is left where the reads of the access left it all the same.
+    if (keepOpen_ || !buffered_.isOpen()) {
+        buffered_.settle();
+        return KV_OK;
+    }
+    return buffered_.close();
 }
 
 KVIOStreamInf* QG3FileSimpleContainer::duplicateStream() {
-    return duplicateAtPosition(stream_);
+    return duplicateAtPosition(&buffered_);
 }
 
 KVStatus QG3FileSimpleContainer::getQG2ImageStream(std::uint32_t imageNumber,

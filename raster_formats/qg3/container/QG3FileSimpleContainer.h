@@ -1,8 +1,11 @@
 #pragma once
 // A container over a file stream, which it opens around each access and closes again unless it
-// was asked to keep the stream open.
+// was asked to keep the stream open. The database reads through a window over the stream (its
+// walk from header to header, and the packets that opening reads image after image), so that a
+// file of many small packets is read in large pieces rather than a field at a time.
 
 #include "qg3/container/QG3Container.h"
+#include "streams/KVIOBufferedStream.h"
 #include "streams/KVIOStreamInf.h"
 
 #include <cstdint>
@@ -36,6 +39,9 @@ protected:
 
 private:
     KVIOStreamInf* stream_;
+    // The database's read-ahead window. It goes before the database does, which only keeps its
+    // address and reads nothing while it goes.
+    KVIOBufferedStream buffered_;
     std::int64_t endPosition_ = 0;
     bool keepOpen_;
 };

@@ -31,7 +31,7 @@ std::uint64_t indexKey(const DBObjectKey& key) {
 } // namespace
 
 KVStatus QG3PacketDB::read(KVIOStreamInf* stream) {
-    KV_RETURN_IF_FAILED(readFileHeader(stream, version_));
+    KV_RETURN_IF_FAILED(readFileHeader(through(stream), version_));
     const KVStatus status = DB::read(stream, -1);
     buildIndex();
     return status;

@@ -4,7 +4,9 @@
 #include "qg3/container/QG3StreamIO.h"
 #include "support/KVStatusGuard.h"
 
+#include <algorithm>
 #include <new>
+#include <type_traits>
 
 namespace Korvel {
 
@@ -28,17 +30,6 @@ constexpr unsigned kLengthBytes[4] = {1, 2, 4, 8};
 
 bool fieldMatches(std::uint32_t a, std::uint32_t b) {
     return a == QG3_ANY || b == QG3_ANY || a == b;
-}
-
-template <typename T> bool readWidth(KVIOStreamInf* stream, unsigned bytes, T& value) {
-    std::uint8_t buffer[8];
-    if (bytes == 0) {
-        value = 0;
-        return true;
-    }
-    if (stream->read(buffer, bytes) != bytes) return false;
-    value = static_cast<T>(loadBE(buffer, bytes));
-    return true;
 }
 
 } // namespace
@@ -106,15 +97,32 @@ KVStatus QG3PacketType::read(KVIOStreamInf* stream, std::uint64_t& bodyLength) {
     if (stream->read(head, 2) != 2) return KV_QG3_READ_FAILED;
     packetType = head[0] & 0x0F;
     const std::uint8_t widths = head[1];
-    bool ok = readWidth(stream, kKeyBytes[widths >> 6], keyA) &&
-              readWidth(stream, kKeyBytes[(widths >> 4) & 3], keyB) &&
-              readWidth(stream, widths & kKeyCPresent ? 4u : 0u, keyC) &&
-              readWidth(stream, widths & kImagePresent ? 4u : 0u, imageNumber);
+    const bool flags = (head[0] & kFlagsPresent) != 0;
+    // The two bytes give the width of every field after them, which are taken in one read; a
+    // header that stops short sets the fields before the one it stops in, as read field by field.
+    const unsigned keyABytes = kKeyBytes[widths >> 6];
+    const unsigned keyBBytes = kKeyBytes[(widths >> 4) & 3];
+    const unsigned keyCBytes = widths & kKeyCPresent ? 4 : 0;
+    const unsigned imageBytes = widths & kImagePresent ? 4 : 0;
+    const unsigned lengthBytes = kLengthBytes[widths & 3];
+    std::uint8_t rest[26];
+    const std::uint32_t wanted =
+        keyABytes + keyBBytes + keyCBytes + imageBytes + (flags ? 2 : 0) + lengthBytes;
+    const std::uint32_t got = std::min(stream->read(rest, wanted), wanted);
+    std::uint32_t used = 0;
+    const auto take = [&](unsigned bytes, auto& value) {
+        if (bytes > got - used) return false;
+        value = static_cast<std::remove_reference_t<decltype(value)>>(
+            bytes == 0 ? 0 : loadBE(rest + used, bytes));
+        used += bytes;
+        return true;
+    };
+    bool ok = take(keyABytes, keyA) && take(keyBBytes, keyB) && take(keyCBytes, keyC) &&
+              take(imageBytes, imageNumber);
     flag1 = 0;
     flag2 = 0;
-    if (ok && (head[0] & kFlagsPresent))
-        ok = readWidth(stream, 1, flag1) && readWidth(stream, 1, flag2);
-    if (ok) ok = readWidth(stream, kLengthBytes[widths & 3], bodyLength);
+    if (ok && flags) ok = take(1, flag1) && take(1, flag2);
+    if (ok) ok = take(lengthBytes, bodyLength);
     if (!ok) return KV_QG3_READ_FAILED;
     const std::int64_t after = stream->tell();
     if (after < 0) return KV_QG3_READ_FAILED;

@@ -12,12 +12,14 @@
 #include "qg3/container/QG3PacketType.h"
 #include "qg3/container/QG3Status.h"
 #include "qg3/container/QG3UnknownPacket.h"
+#include "streams/KVIOBufferedStream.h"
 #include "streams/KVIOStreamUtils.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <atomic>
+#include <cstring>
 #include <memory>
 #include <numeric>
 #include <random>
@@ -81,6 +83,48 @@ std::vector<RasterPacket> tabledPackets() {
 
 std::size_t bytesRead(const VectorStream& stream) {
     return std::accumulate(stream.readRequests.begin(), stream.readRequests.end(), std::size_t(0));
+}
+
+// A device that delivers the bytes before offset failAt and stops short at it, end-of-file clear,
+// naming its own error; with failAt at the end, a file that ends there.
+struct FailsAt : VectorStream {
+    FailsAt(Bytes bytes, std::int64_t at) : VectorStream(std::move(bytes)), failAt(at) {
+        if (failAt < std::int64_t(data.size())) lastError = 0x77;
+    }
+    std::uint32_t read(std::uint8_t* buffer, std::uint32_t count) override {
+        readBudget = position < failAt ? std::uint64_t(failAt - position) : 0;
+        return VectorStream::read(buffer, count);
+    }
+    std::int64_t failAt;
+};
+
+// Packet headers of every form (keys of 0, 1, 2 and 4 bytes, lengths of 1, 2, 4 and 8, with and
+// without keyC, image number and flags), an image's header and planeset, bodies longer than a
+// small body, a contents table, and a packet after the table.
+Bytes everyHeaderForm() {
+    const std::uint32_t keyFor[5] = {0, 0x9A, 0x1234, 0, 0x89ABCDEF};
+    std::vector<RasterPacket> packets = {quarn_test::headerPacket(1, smallImage())};
+    std::uint8_t form = 0;
+    for (int width : {0, 1, 2, 4})
+        for (unsigned lengthWidth : {1u, 2u, 4u, 8u}) {
+            RasterPacket p = quarn_test::metadataPacket(keyFor[width], keyFor[4 - width], form % 3,
+                                                        Bytes(form * 3u, form));
+            p.header.lengthWidth = lengthWidth;
+            p.header.keyC = form & 1 ? 0x0BADF00D : 0;
+            p.header.forceImageNumber = (form & 2) != 0;
+            p.header.forceFlags = (form & 4) != 0;
+            packets.push_back(p);
+            ++form;
+        }
+    packets.push_back(quarn_test::planesetPacket(1, 4, {1, 2}));
+    packets.push_back(unknownPacket(Bytes(700, 0x5A), 2));
+    packets.push_back(quarn_test::contentsPacket(11));
+    packets.push_back(quarn_test::metadataPacket(3, 0, 1, Bytes(600, 0xC3)));
+    Bytes file = quarn_test::rasterFile(quarn_test::kGen4Version, packets);
+    const Bytes after = quarn_test::rasterFile(quarn_test::kGen4Version,
+                                               {quarn_test::metadataPacket(1, 0, 1, {8})});
+    file.insert(file.end(), after.begin() + 8, after.end());
+    return file;
 }
 
 class CountingDelegates : public DBProgressDelegate, public DBInterruptDelegate {
@@ -477,6 +521,65 @@ TEST(QG3PacketDB, RefusesTablesThatLeadBackOrIntoThemselves) {
     tiny.bytes(quarn_test::fileHeader(quarn_test::kGen3Version)).bytes({0x46, 0x00, 0x01, 0x00, 3});
     tiny.bytes({0, 0, 0});
     EXPECT_EQ(ReadDB(tiny.take()).status, KV_QG3_READ_FAILED);
+}
+
+// Walked and read through a window of any size, a file cut anywhere or on a device failing
+// anywhere gives what a plain read gives: the walk's status and packets, each packet's status and
+// body, the place and end-of-file after each step, also after proxies have moved the stream, and
+// the stream left where a plain read leaves it; and the walk and reads take a handful of reads.
+TEST(QG3PacketDB, AWindowChangesNothingButTheReads) {
+    const Bytes file = everyHeaderForm();
+    const std::uint32_t capacities[3] = {16, 100, KVIOBufferedStream::kCapacity};
+    for (std::size_t at = 0; at <= file.size(); ++at)
+        for (const bool cut : {true, false}) {
+            const std::uint32_t capacity =
+                at == file.size() ? capacities[2] : capacities[(at + cut) % 3];
+            const Bytes bytes = cut ? Bytes(file.begin(), file.begin() + std::ptrdiff_t(at)) : file;
+            FailsAt plain(bytes, std::int64_t(at));
+            FailsAt inner(bytes, std::int64_t(at));
+            KVIOBufferedStream windowed(&inner, capacity);
+            QG3PacketDB plainDB;
+            QG3PacketDB db;
+            db.setReadAhead(&windowed);
+            const auto same = [&](std::size_t i) {
+                EXPECT_EQ(windowed.tell(), plain.position) << capacity << " " << at << " " << i;
+                EXPECT_EQ(windowed.isEOF(), plain.isEOF()) << capacity << " " << at << " " << i;
+            };
+            ASSERT_EQ(db.read(&inner), plainDB.read(&plain)) << capacity << " " << at;
+            ASSERT_EQ(db.getCount(), plainDB.getCount()) << capacity << " " << at;
+            same(0);
+            std::size_t proxyReads = 0;
+            for (std::size_t i = 0; i < db.getCount(); ++i) {
+                EXPECT_EQ(std::memcmp(&db.getKey(i), &plainDB.getKey(i), sizeof(DBObjectKey)), 0);
+                EXPECT_EQ(db.getPacketType(i).start, plainDB.getPacketType(i).start);
+                std::unique_ptr<DBObject> object;
+                std::unique_ptr<DBObject> plainObject;
+                ASSERT_EQ(db.readObject(i, object), plainDB.readObject(i, plainObject))
+                    << capacity << " " << at << " " << i;
+                same(i);
+                if (object && plainObject) {
+                    EXPECT_TRUE(static_cast<QG3Packet&>(*object).isEqual(
+                        static_cast<QG3Packet&>(*plainObject)))
+                        << capacity << " " << at << " " << i;
+                }
+                // A proxy loads from the stream itself, moving it under the window.
+                const std::size_t before = plain.readRequests.size();
+                DBObject* loaded = nullptr;
+                EXPECT_EQ(db.getProxy(i)->getObject(loaded),
+                          plainDB.getProxy(i)->getObject(loaded));
+                proxyReads += plain.readRequests.size() - before;
+                same(i);
+            }
+            ASSERT_EQ(windowed.settle(), KV_OK);
+            EXPECT_EQ(inner.position, plain.position) << capacity << " " << at;
+            if (at == file.size()) {
+                // Windows from 512 bytes, each twice the last: a handful of reads for the file,
+                // where a plain walk and read make one or two for each packet.
+                EXPECT_EQ(db.getCount(), 22u);
+                EXPECT_LE(inner.readRequests.size() - proxyReads, 6u);
+                EXPECT_GE(plain.readRequests.size() - proxyReads, 60u);
+            }
+        }
 }
 
 namespace {
