@@ -600,7 +600,10 @@ KVStatus KVIMosaicFilter::listStripImages(const KVIScene& stripScene) {
     const auto unseen = static_cast<std::size_t>(
         std::count_if(imageList_.begin(), imageList_.end(),
                       [&](std::uint32_t i) { return builtSlot_[i] == kNotBuilt; }));
-    built_.reserve(built_.size() + unseen);
+    // Room for them at once, growing as a vector grows: a strip that lists a quarter of a million
+    // images makes room once, one that lists a few more than the last does not move them all.
+    if (built_.size() + unseen > built_.capacity())
+        built_.reserve(std::max(built_.size() + unseen, 2 * built_.capacity()));
     for (const std::uint32_t i : imageList_) {
         BuiltImage& image = entryOf(i);
         image.listed = true;

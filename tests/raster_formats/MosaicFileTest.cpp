@@ -11,6 +11,7 @@
 #include "QuarnImageStageManager.h"
 #include "RasterFileWriter.h"
 #include "RasterImageWriter.h"
+#include "RasterRead.h"
 #include "RasterScene.h"
 #include "TestStreams.h"
 #include "buffers/KVISceneBuffer.h"
@@ -61,7 +62,7 @@ Bytes qg2Image(const Placement& p, std::uint32_t seed, bool dither) {
     return writeQG2Image(s).file.bytes;
 }
 
-Bands readScene(KVIImageStage& stage, const KVIScene& scene) {
+Bands readBands(KVIImageStage& stage, const KVIScene& scene) {
     const auto w = static_cast<std::uint32_t>(scene.getNumCols());
     const auto h = static_cast<std::uint32_t>(scene.getNumRows());
     KVISceneBuffer buffer(stage.getPixelProps(), w, h);
@@ -111,7 +112,7 @@ public:
             const auto factor = static_cast<std::uint32_t>(own / read);
             std::uint32_t iw = 0, ih = 0;
             EXPECT_EQ(stage->getDimsAtMag(read, iw, ih), KV_OK);
-            const Bands image = readScene(*stage, KVIScene(0, 0, iw, ih, read));
+            const Bands image = readBands(*stage, KVIScene(0, 0, iw, ih, read));
             if (coders_[i] != nullptr) expectRebuilt(*coders_[i], read, iw, ih, image);
             const auto offX =
                 static_cast<std::int64_t>(std::floor(mag * (p.x - left_) / res_ + 0.5));
@@ -188,7 +189,7 @@ void expectComposition(const Bytes& file, const std::vector<Placement>& images,
     std::mt19937 random(7);
     for (const double mag : mags)
         for (const KVIScene& scene : scenesAt(*reader, mag, random))
-            EXPECT_EQ(readScene(*reader, scene),
+            EXPECT_EQ(readBands(*reader, scene),
                       reference.compose(mag, scene.getUpperLeftCol(), scene.getUpperLeftRow(),
                                         scene.getNumCols(), scene.getNumRows()))
                 << "mag " << mag << " window " << scene.getX() << ", " << scene.getY() << ", "
@@ -307,16 +308,6 @@ TEST(MosaicFile, CodedAndGeneration2ImagesInOneFile) {
                       {&first, nullptr, &third});
 }
 
-// A file through the reader front.
-struct Opened {
-    explicit Opened(Bytes bytes) : stream(std::move(bytes), false) {
-        status = reader->initialize(&stream, nullptr, 1, 3);
-    }
-    VectorStream stream;
-    KVIRef<QuarnImageReader> reader{QuarnImageReader::create()};
-    KVStatus status = KV_OK;
-};
-
 TEST(MosaicFile, StackedImagesGiveThePixelsOfOneReadPerImage) {
     // Images of resolutions 1, 1.25, 0.75 and 3 stacked over a canvas of several strips, some
     // lossy; image 0 with a no-data value; an opaque image as wide as the canvas covering its
@@ -337,7 +328,7 @@ TEST(MosaicFile, StackedImagesGiveThePixelsOfOneReadPerImage) {
         packets.push_back(metadataPacket(3, 0, i + 1, extrasPayload(extras)));
     }
     for (const Version& version : {kGen3Version, kGen4Version}) {
-        Opened bounded(rasterFile(version, packets)), whole(rasterFile(version, packets));
+        OpenRaster bounded(rasterFile(version, packets)), whole(rasterFile(version, packets));
         ASSERT_EQ(bounded.status, KV_OK);
         ASSERT_EQ(whole.status, KV_OK);
         ASSERT_EQ(bounded.reader->getHeight(), 180u); // three strips at magnification 1
@@ -345,7 +336,7 @@ TEST(MosaicFile, StackedImagesGiveThePixelsOfOneReadPerImage) {
         std::mt19937 random(11);
         for (const double mag : {1.0, 0.5, 0.75, 1.3})
             for (const KVIScene& scene : scenesAt(*bounded.reader, mag, random))
-                EXPECT_EQ(readScene(*bounded.reader, scene), readScene(*whole.reader, scene))
+                EXPECT_EQ(readBands(*bounded.reader, scene), readBands(*whole.reader, scene))
                     << "mag " << mag << " window " << scene.getX() << ", " << scene.getY() << ", "
                     << scene.getWidth() << " x " << scene.getHeight();
     }
@@ -364,7 +355,7 @@ TEST(MosaicFile, FilesThatOnceReadOtherwiseKeepTheirPixels) {
     };
     for (const auto& [name, read] : files) {
         std::ifstream in(std::string(QUARN_MOSAIC_REGRESSIONS) + "/" + name, std::ios::binary);
-        Opened open(Bytes(std::istreambuf_iterator<char>(in), {}));
+        OpenRaster open(Bytes(std::istreambuf_iterator<char>(in), {}));
         ASSERT_EQ(open.status, KV_OK) << name;
         std::uint32_t w = 0, h = 0;
         ASSERT_EQ(open.reader->getDimsAtMag(read.first, w, h), KV_OK);

@@ -5,7 +5,6 @@
 #include "filters/KVIMultiResFilter.h"
 #include "HeapProbe.h"
 #include "ResampleReference.h"
-#include "SceneBufferSamples.h"
 #include "SyntheticImageStage.h"
 #include "buffers/KVISceneBuffer.h"
 #include "filters/KVIResampler.h"
@@ -51,6 +50,32 @@ bool sameBands(const KVISceneBuffer& a, const KVISceneBuffer& b) {
     return true;
 }
 
+// Whether the scene read from strip `first` on (readBeginAt), each strip at its rows, gives the
+// rows of `want` from there.
+bool resumedReadMatches(KVIImageStage& stage, const KVIScene& scene, std::uint32_t first,
+                        const KVISceneBuffer& want) {
+    KVISceneBuffer got(want.getPixelProps(), want.getWindowWidth(), want.getWindowHeight());
+    if (stage.readBeginAt(scene, first) != KV_OK) return false;
+    const std::uint32_t height = stage.getStripHeight();
+    KVStatus status = KV_OK;
+    for (std::uint32_t k = first; status == KV_OK && stage.getStripScene(k).getNumRows() > 0; ++k) {
+        const KVIScene strip = stage.getStripScene(k);
+        KVISceneBuffer window(got, 0, k * height, std::uint32_t(strip.getNumCols()),
+                              std::uint32_t(strip.getNumRows()));
+        status = stage.readStrip(window, strip);
+    }
+    if (stage.readEnd() != KV_OK || status != KV_OK) return false;
+    // Both whole buffers: their rows follow one another.
+    for (std::uint16_t band = 0; band < want.getNumBands(); ++band) {
+        const std::size_t row = std::size_t{want.getWindowWidth()} * want.getBytesPerSample(band);
+        if (std::memcmp(got.getWindowBandData(band) + first * height * row,
+                        want.getWindowBandData(band) + first * height * row,
+                        (want.getWindowHeight() - first * height) * row) != 0)
+            return false;
+    }
+    return true;
+}
+
 // --- read modes --------------------------------------------------------------------------------
 
 TEST(KVIMultiResFilter, ScaleOneCopiesTheInputsStrips) {
@@ -70,7 +95,7 @@ TEST(KVIMultiResFilter, ScaleOneCopiesTheInputsStrips) {
     ASSERT_EQ(input->read(scene, want), KV_OK);
     EXPECT_TRUE(sameBands(got, want));
     ASSERT_EQ(filter->setStripHeight(7), KV_OK);
-    EXPECT_TRUE(quarn_test::resumedReadMatches(*filter, scene, 3, want));
+    EXPECT_TRUE(resumedReadMatches(*filter, scene, 3, want));
 }
 
 TEST(KVIMultiResFilter, NearlyOneStillCopiesUnlessTheInputClipsTheScene) {
@@ -248,7 +273,7 @@ std::uint32_t expectOnePiece(const KVIPixel& pixel, const ReadCase& c, std::uint
     const std::uint32_t strips = (rows + stripHeight - 1) / stripHeight;
     for (const std::uint32_t first : {1u, 2u, strips / 2, strips - 1}) {
         if (first == 0 || first >= strips) continue;
-        EXPECT_TRUE(quarn_test::resumedReadMatches(*filter, scene, first, want))
+        EXPECT_TRUE(resumedReadMatches(*filter, scene, first, want))
             << "scale " << c.scaleX << " x " << c.scaleY << " mag " << c.mag << " method " << method
             << " strip height " << stripHeight << " from strip " << first;
     }

@@ -541,26 +541,26 @@ TEST(QG3PacketDB, AWindowChangesNothingButTheReads) {
             QG3PacketDB plainDB;
             QG3PacketDB db;
             db.setReadAhead(&windowed);
-            const auto same = [&](std::size_t i) {
-                EXPECT_EQ(windowed.tell(), plain.position) << capacity << " " << at << " " << i;
-                EXPECT_EQ(windowed.isEOF(), plain.isEOF()) << capacity << " " << at << " " << i;
+            SCOPED_TRACE(::testing::Message() << "capacity " << capacity << " at " << at);
+            const auto same = [&] {
+                EXPECT_EQ(windowed.tell(), plain.position);
+                EXPECT_EQ(windowed.isEOF(), plain.isEOF());
             };
-            ASSERT_EQ(db.read(&inner), plainDB.read(&plain)) << capacity << " " << at;
-            ASSERT_EQ(db.getCount(), plainDB.getCount()) << capacity << " " << at;
-            same(0);
+            ASSERT_EQ(db.read(&inner), plainDB.read(&plain));
+            ASSERT_EQ(db.getCount(), plainDB.getCount());
+            same();
             std::size_t proxyReads = 0;
             for (std::size_t i = 0; i < db.getCount(); ++i) {
+                SCOPED_TRACE(::testing::Message() << "packet " << i);
                 EXPECT_EQ(std::memcmp(&db.getKey(i), &plainDB.getKey(i), sizeof(DBObjectKey)), 0);
                 EXPECT_EQ(db.getPacketType(i).start, plainDB.getPacketType(i).start);
                 std::unique_ptr<DBObject> object;
                 std::unique_ptr<DBObject> plainObject;
-                ASSERT_EQ(db.readObject(i, object), plainDB.readObject(i, plainObject))
-                    << capacity << " " << at << " " << i;
-                same(i);
+                ASSERT_EQ(db.readObject(i, object), plainDB.readObject(i, plainObject));
+                same();
                 if (object && plainObject) {
                     EXPECT_TRUE(static_cast<QG3Packet&>(*object).isEqual(
-                        static_cast<QG3Packet&>(*plainObject)))
-                        << capacity << " " << at << " " << i;
+                        static_cast<QG3Packet&>(*plainObject)));
                 }
                 // A proxy loads from the stream itself, moving it under the window.
                 const std::size_t before = plain.readRequests.size();
@@ -568,10 +568,10 @@ TEST(QG3PacketDB, AWindowChangesNothingButTheReads) {
                 EXPECT_EQ(db.getProxy(i)->getObject(loaded),
                           plainDB.getProxy(i)->getObject(loaded));
                 proxyReads += plain.readRequests.size() - before;
-                same(i);
+                same();
             }
             ASSERT_EQ(windowed.settle(), KV_OK);
-            EXPECT_EQ(inner.position, plain.position) << capacity << " " << at;
+            EXPECT_EQ(inner.position, plain.position);
             if (at == file.size()) {
                 // Windows from 512 bytes, each twice the last: a handful of reads for the file,
                 // where a plain walk and read make one or two for each packet.
